@@ -1,0 +1,73 @@
+#include "CliCommon.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "zip/clsZip.h"
+
+namespace kuvcli {
+
+// The commands are declared by the files that implement them.
+std::vector<Command> CreateCommands();
+std::vector<Command> ReadingCommands();
+
+const std::vector<Command>& Commands() {
+    static const std::vector<Command> all = [] {
+        std::vector<Command> list = CreateCommands();
+        for (Command& c : ReadingCommands()) list.push_back(std::move(c));
+        return list;
+    }();
+    return all;
+}
+
+void PrintUsage() {
+    std::fprintf(stderr, "usage: kuvzip-cli COMMAND [OPTIONS] ARGS...\n");
+    for (const Command& c : Commands()) std::fprintf(stderr, "  kuvzip-cli %s\n", c.usage);
+}
+
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            out += ' ';
+            // A CR LF or LF CR pair is one line break.
+            if (i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n') && text[i + 1] != c) ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+EventPrinter::EventPrinter(clsZip& zip) {
+    zip.Events.Status = [](const std::string& text) {
+        std::fprintf(stderr, "Status: %s\n", OneLine(text).c_str());
+    };
+    zip.Events.ZipError = [this](std::int32_t number, const std::string& description, bool&) {
+        errorRaised_ = true;
+        std::fprintf(stderr, "ZipError %d: %s\n", number, OneLine(description).c_str());
+    };
+    zip.Events.FileZipErr = [this](std::string& path, std::int32_t& number, std::string& description) {
+        errorRaised_ = true;
+        std::fprintf(stderr, "FileZipErr %d: %s [%s]\n", number, OneLine(description).c_str(),
+                     OneLine(path).c_str());
+    };
+    zip.Events.WriteFailed = [](const std::string& text) {
+        std::fprintf(stderr, "WriteFailed: %s\n", OneLine(text).c_str());
+    };
+}
+
+bool ParseInt(const std::string& text, long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return end && *end == '\0';
+}
+
+int UsageError(const std::string& command, const std::string& message) {
+    std::fprintf(stderr, "kuvzip-cli %s: %s\n", command.c_str(), message.c_str());
+    return kExitUsage;
+}
+
+}  // namespace kuvcli

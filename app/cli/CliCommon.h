@@ -1,0 +1,49 @@
+#pragma once
+// What every kuvzip-cli command shares: the command table, the event
+// printer that keeps the tool's output contract, and option parsing helpers.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class clsZip;
+
+namespace kuvcli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct Command {
+    const char* name;
+    const char* usage;  // one line: "create [--stream] ... ARCHIVE PATH..."
+    std::function<int(const std::vector<std::string>& args)> run;
+};
+
+// Every command, in the order of the usage text.
+const std::vector<Command>& Commands();
+void PrintUsage();
+
+// Subscribes to the engine's events and prints each one on standard error as
+// the contract says; remembers whether a ZipError or FileZipErr was raised.
+class EventPrinter {
+public:
+    explicit EventPrinter(clsZip& zip);
+    bool ErrorRaised() const { return errorRaised_; }
+    // 0 when ok and no error event was raised, 1 otherwise.
+    int ExitStatus(bool ok) const { return ok && !errorRaised_ ? kExitOk : kExitFailed; }
+
+private:
+    bool errorRaised_ = false;
+};
+
+// A message on one line: every CR or LF (or CR LF pair) becomes one blank.
+std::string OneLine(const std::string& text);
+
+// Parses a whole number option value; false when it is not one.
+bool ParseInt(const std::string& text, long& value);
+
+// Reports a usage error for command and returns kExitUsage.
+int UsageError(const std::string& command, const std::string& message);
+
+}  // namespace kuvcli

@@ -1,0 +1,123 @@
+#include "zip/ZipNames.h"
+
+#include "platform/Text.h"
+
+namespace kuv::zip {
+
+const CrcTableType& CrcTable() {
+    static const CrcTableType table = [] {
+        CrcTableType t {};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    return table;
+}
+
+std::uint32_t CrcUpdate(std::uint32_t crc, const void* data, size_t size) {
+    const CrcTableType& table = CrcTable();
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::uint32_t c = crc ^ 0xFFFFFFFFu;
+    for (size_t i = 0; i < size; ++i) c = (c >> 8) ^ table[(c ^ p[i]) & 0xFF];
+    return c ^ 0xFFFFFFFFu;
+}
+
+std::uint16_t DosTimeFromDate(const platform::LocalDateTime& dt) {
+    return static_cast<std::uint16_t>(((dt.hour & 0x1F) << 11) | ((dt.minute & 0x3F) << 5) |
+                                      ((dt.second / 2) & 0x1F));
+}
+
+std::uint16_t DosDateFromDate(const platform::LocalDateTime& dt) {
+    return static_cast<std::uint16_t>((((dt.year - 1980) & 0x7F) << 9) | ((dt.month & 0x0F) << 5) |
+                                      (dt.day & 0x1F));
+}
+
+platform::LocalDateTime DateFromDosWords(std::uint16_t dosDate, std::uint16_t dosTime, bool* valid) {
+    platform::LocalDateTime dt;
+    dt.year = 1980 + ((dosDate >> 9) & 0x7F);
+    dt.month = (dosDate >> 5) & 0x0F;
+    dt.day = dosDate & 0x1F;
+    dt.hour = (dosTime >> 11) & 0x1F;
+    dt.minute = (dosTime >> 5) & 0x3F;
+    dt.second = (dosTime & 0x1F) * 2;
+    if (valid) {
+        static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        bool ok = dt.month >= 1 && dt.month <= 12 && dt.day >= 1 && dt.hour < 24 && dt.minute < 60 &&
+                  dt.second < 60;
+        if (ok) {
+            const bool leap = (dt.year % 4 == 0 && dt.year % 100 != 0) || dt.year % 400 == 0;
+            const int days = (dt.month == 2 && !leap) ? 28 : kDays[dt.month - 1];
+            ok = dt.day <= days;
+        }
+        *valid = ok;
+    }
+    return dt;
+}
+
+const std::array<AnsiOemPair, 38>& AnsiOemTable() {
+    static const std::array<AnsiOemPair, 38> table = {{
+        {132, 228}, {148, 246}, {129, 252}, {225, 223}, {142, 196}, {153, 214}, {154, 220},
+        {128, 199}, {130, 233}, {131, 226}, {133, 224}, {134, 229}, {135, 231}, {136, 234},
+        {137, 235}, {138, 232}, {139, 239}, {140, 238}, {143, 197}, {144, 201}, {147, 244},
+        {150, 251}, {151, 249}, {20, 182},  {145, 230}, {146, 198}, {155, 162}, {156, 163},
+        {166, 170}, {167, 186}, {171, 189}, {172, 188}, {237, 216}, {241, 177}, {246, 247},
+        {253, 178}, {21, 167},  {157, 165},
+    }};
+    return table;
+}
+
+std::string ConvertNameCharset(std::string_view bytes, CharsetDirection direction) {
+    std::string out(bytes);
+    for (char& c : out) {
+        const auto b = static_cast<std::uint8_t>(c);
+        for (const AnsiOemPair& pair : AnsiOemTable()) {
+            const std::uint8_t from = direction == CharsetDirection::AnsiToOem ? pair.ansi : pair.oem;
+            const std::uint8_t to = direction == CharsetDirection::AnsiToOem ? pair.oem : pair.ansi;
+            if (b == from) {
+                c = static_cast<char>(to);
+                break;  // each character converted at most once
+            }
+        }
+    }
+    return out;
+}
+
+namespace {
+
+bool InAnsiColumn(char32_t cp) {
+    for (const AnsiOemPair& pair : AnsiOemTable())
+        if (cp == pair.ansi) return true;
+    return false;
+}
+
+}  // namespace
+
+std::string EncodeMemberName(std::string_view utf8Name, bool& utf8Flag) {
+    std::string ansi;
+    for (char32_t cp : platform::Utf8ToCodepoints(utf8Name)) {
+        // ASCII control characters other than the name's own bytes are kept as
+        // they are; the 38 table characters go through the OEM table.
+        if (cp < 0x80 || InAnsiColumn(cp)) {
+            ansi += static_cast<char>(static_cast<std::uint8_t>(cp));
+        } else {
+            utf8Flag = true;
+            return std::string(utf8Name);
+        }
+    }
+    utf8Flag = false;
+    return ConvertNameCharset(ansi, CharsetDirection::AnsiToOem);
+}
+
+std::string DecodeMemberName(std::string_view stored, bool utf8Flag) {
+    if (utf8Flag) return platform::CodepointsToUtf8(platform::Utf8ToCodepoints(stored));
+    return platform::Cp1252ToUtf8(ConvertNameCharset(stored, CharsetDirection::OemToAnsi));
+}
+
+std::string EncodeComment(std::string_view utf8) { return platform::Utf8ToCp1252(utf8); }
+
+std::string DecodeComment(std::string_view stored) { return platform::Cp1252ToUtf8(stored); }
+
+}  // namespace kuv::zip

@@ -1,0 +1,141 @@
+#pragma once
+// The byte layout of every record of a ZIP archive as this engine writes and
+// reads it. Each group is encoded and decoded field by field, little-endian,
+// in file order with no gaps. Sizes and offsets are 32-bit in this format.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kuv::zip {
+
+constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
+constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
+constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
+constexpr std::uint32_t kDataDescriptorSignature = 0x08074b50;
+constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+
+constexpr std::uint16_t kVersion20 = 20;          // version made by / needed: 2.0, MS-DOS host
+constexpr std::uint16_t kMethodStored = 0;
+constexpr std::uint16_t kMethodDeflate = 8;
+constexpr std::uint16_t kFlagEncrypted = 0x0001;      // general purpose bit 0
+constexpr std::uint16_t kFlagDataDescriptor = 0x0008; // bit 3: CRC and sizes follow the data
+constexpr std::uint16_t kFlagUtf8Name = 0x0800;       // bit 11: name and comment are UTF-8
+constexpr std::uint16_t kInternalArchiveAttribute = 0x0020;  // MS-DOS archive attribute value
+constexpr std::uint16_t kInternalDirectoryAttribute = 0x0010;
+
+// The largest member count an end record of this engine holds (16-bit signed).
+constexpr std::int32_t kMaxMembers = 32767;
+// Sizes and positions are 32-bit signed: a file or an archive of 2 GiB or more
+// is outside the format as this engine handles it.
+constexpr std::uint64_t kMaxArchiveBytes = 0x7FFFFFFFull;
+
+// Little-endian helpers over raw bytes.
+inline void PutU16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void PutU32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+inline std::uint16_t GetU16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t GetU32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Start of a local header: 6 bytes.
+struct ZipLocalStart {
+    static constexpr size_t kSize = 6;
+    std::uint32_t signature = kLocalHeaderSignature;
+    std::uint16_t versionNeeded = kVersion20;
+
+    void Encode(std::uint8_t* out) const;
+    static ZipLocalStart Decode(const std::uint8_t* in);
+};
+
+// The 24 bytes shared by the local header (offsets 6-29) and the central
+// header (offsets 8-31).
+struct ZipHeaderCommon {
+    static constexpr size_t kSize = 24;
+    std::uint16_t flags = 0;
+    std::uint16_t method = kMethodDeflate;
+    std::uint16_t dosTime = 0;
+    std::uint16_t dosDate = 0;
+    std::uint32_t crc32 = 0;
+    std::uint32_t compressedSize = 0;
+    std::uint32_t uncompressedSize = 0;
+    std::uint16_t nameLength = 0;
+    std::uint16_t extraLength = 0;
+
+    void Encode(std::uint8_t* out) const;
+    static ZipHeaderCommon Decode(const std::uint8_t* in);
+};
+
+// Start of a central header: 8 bytes.
+struct ZipCentralStart {
+    static constexpr size_t kSize = 8;
+    std::uint32_t signature = kCentralHeaderSignature;
+    std::uint16_t versionMadeBy = kVersion20;
+    std::uint16_t versionNeeded = kVersion20;
+
+    void Encode(std::uint8_t* out) const;
+    static ZipCentralStart Decode(const std::uint8_t* in);
+};
+
+// End of a central header (offsets 32-45): 14 bytes.
+struct ZipCentralTail {
+    static constexpr size_t kSize = 14;
+    std::uint16_t commentLength = 0;
+    std::uint16_t diskNumberStart = 0;
+    std::uint16_t internalAttributes = kInternalArchiveAttribute;
+    std::uint32_t externalAttributes = 0;
+    std::uint32_t LocalHeaderOffset = 0;
+
+    void Encode(std::uint8_t* out) const;
+    static ZipCentralTail Decode(const std::uint8_t* in);
+};
+
+// End of central directory record: 22 bytes, then the archive comment.
+struct ZipEndRecord {
+    static constexpr size_t kSize = 22;
+    std::uint32_t signature = kEndRecordSignature;
+    std::uint16_t thisDisk = 0;
+    std::uint16_t centralDirectoryDisk = 0;
+    std::uint16_t entriesOnThisDisk = 0;
+    std::uint16_t entriesTotal = 0;
+    std::uint32_t centralDirectorySize = 0;
+    std::uint32_t centralDirectoryOffset = 0;
+    std::uint16_t commentLength = 0;
+
+    void Encode(std::uint8_t* out) const;
+    static ZipEndRecord Decode(const std::uint8_t* in);
+};
+
+constexpr size_t kLocalHeaderSize = ZipLocalStart::kSize + ZipHeaderCommon::kSize;  // 30
+constexpr size_t kCentralHeaderSize =
+    ZipCentralStart::kSize + ZipHeaderCommon::kSize + ZipCentralTail::kSize;        // 46
+
+// One pending member of the list being built (MemberList, indexed from 1 by
+// the class's accessors).
+struct ZipMemberEntry {
+    ZipHeaderCommon common;        // the 24 shared header bytes; method, CRC and sizes final once written
+    ZipLocalStart localStart;      // copy of the class template
+    ZipCentralStart centralStart;  // copy of the class template
+    ZipCentralTail centralTail;    // copy of the class template; LocalHeaderOffset set when written
+    std::string StoredName;        // name derived from the source path, UTF-8, "\" between folders
+    std::string OemName;           // the bytes written as the member name (OEM or UTF-8, see flags)
+    std::string extraField;        // never set: always empty
+    std::string fileComment;       // never set: always empty
+    std::string sourcePath;        // the file the member comes from (Linux path)
+    bool StoreFromDisk = false;    // copied uncompressed from the source when written
+    // Where the member's compressed data waits until it is written (the
+    // writer's spool or memory); owned by the writer.
+    std::uint64_t dataOffset = 0;
+    std::vector<std::uint8_t> data;  // compressed data kept in memory, emptied once written
+};
+
+}  // namespace kuv::zip

@@ -1,0 +1,73 @@
+#include "zip/clsZip.h"
+
+#include <stdexcept>
+
+#include "zip/ReaderState.h"
+#include "zip/WriterState.h"
+#include "zip/ZipNames.h"
+#include "zip/ZlibBinding.h"
+
+using namespace kuv::zip;
+
+clsZip::clsZip()
+    : zlib_(LinkedZlib()),
+      sizeLimit_(kMaxArchiveBytes),
+      writer_(std::make_unique<WriterState>()),
+      reader_(std::make_unique<ReaderState>()) {}
+
+clsZip::~clsZip() {
+    ZipClose();
+    writer_->ClearMembers();
+    reader_->Terminate(*this);
+}
+
+void clsZip::SetZlibApi(const ZlibApi* api) { zlib_ = api; }
+
+void clsZip::SetSizeLimit(std::uint64_t bytes) {
+    sizeLimit_ = bytes < kMaxArchiveBytes ? bytes : kMaxArchiveBytes;
+}
+
+std::string clsZip::Conv_ASCII_ISO(const std::string& text) const {
+    return ConvertNameCharset(text, CharsetDirection::OemToAnsi);
+}
+
+std::string clsZip::Conv_ISO_ASCII(const std::string& text) const {
+    return ConvertNameCharset(text, CharsetDirection::AnsiToOem);
+}
+
+void clsZip::RaiseStatus(const std::string& text) {
+    if (Events.Status) Events.Status(text);
+}
+
+bool clsZip::RaiseZipError(std::int32_t number, const std::string& description) {
+    bool cancel = false;
+    if (Events.ZipError) Events.ZipError(number, description, cancel);
+    return cancel;
+}
+
+void clsZip::RaiseFileZipErr(const std::string& path, std::int32_t number, const std::string& description) {
+    std::string p = path;
+    std::int32_t n = number;
+    std::string d = description;
+    if (Events.FileZipErr) Events.FileZipErr(p, n, d);
+}
+
+void clsZip::RaiseWriteFailed() {
+    if (Events.WriteFailed) Events.WriteFailed("Clé pleine ou absente !");
+}
+
+bool clsZip::RaiseProgressExtract(std::int32_t percent) {
+    bool cancel = false;
+    if (Events.ProgressExtract) Events.ProgressExtract(percent, cancel);
+    return cancel;
+}
+
+bool clsZip::RaiseProgressLoad(std::int32_t percent) {
+    bool cancel = false;
+    if (Events.ProgressLoad) Events.ProgressLoad(percent, cancel);
+    return cancel;
+}
+
+void clsZip::DoEvents() {
+    if (Events.DoEvents) Events.DoEvents();
+}

@@ -1,0 +1,194 @@
+#pragma once
+// clsZip: the program's ZIP engine. It builds archives (from a member list
+// written at once, or in one streaming pass), reads and extracts them, and
+// adds a file to or removes a member from an existing archive.
+//
+// Contracts shared by every operation:
+//  - Text (paths, names, comments, messages) is UTF-8. Paths are Linux paths;
+//    drive letters are resolved by the caller. Member names use "\" between
+//    folders, as the archive format does.
+//  - Failures are reported through the events below and through the results
+//    (Boolean success, counts, handle numbers), never thrown. The one
+//    exception: an index outside its range given to an indexed property
+//    (FileName(0), inFileName(n) past the directory table...) is the caller's
+//    error and throws std::out_of_range where noted.
+//  - Events are raised synchronously on the caller's thread; an unset event is
+//    simply not raised. Arguments passed by reference may be changed by the
+//    handler (the cancel flags).
+//  - Everything runs on the window thread; DoEvents lets pending window events
+//    run during long operations. A handler must not start another operation
+//    on the same instance.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+#include "zip/ZipRecords.h"
+
+namespace kuv::zip {
+struct ZlibApi;
+struct WriterState;
+struct ReaderState;
+}  // namespace kuv::zip
+
+// The engine's events.
+struct clsZipEvents {
+    // Extraction progress, 0-100; setting cancel stops an ExtractAllFiles walk.
+    std::function<void(std::int32_t Percent, bool& cancel)> ProgressExtract;
+    // Opening progress: 95 when the end record is found (cancel stops the
+    // opening), 100 when the directory is read.
+    std::function<void(std::int32_t Percent, bool& cancel)> ProgressLoad;
+    // Progress texts ("Zip ouvert", "Extraction terminée"...).
+    std::function<void(const std::string& Text)> Status;
+    // Errors on the archive or the compression library; cancel is passed
+    // False (for number 5, a handler that sets it keeps the inflated data).
+    std::function<void(std::int32_t Number, const std::string& Description, bool& cancel)> ZipError;
+    // Per-file problems while building or updating an archive.
+    std::function<void(std::string& FilePath, std::int32_t& lgErr, std::string& strDescription)> FileZipErr;
+    // A new archive could not be written (WriteZip, WriteEndZip): Text is
+    // "Clé pleine ou absente !". The host shows it, sets its backup-failure
+    // flag and shows its failure lamp. The previous archive, if any, is intact.
+    std::function<void(const std::string& Text)> WriteFailed;
+    // Lets pending window events run.
+    std::function<void()> DoEvents;
+};
+
+class clsZip {
+public:
+    clsZip();
+    // Termination: closes the open archive, empties the pending member list
+    // and schedules the deletion of the temporary files opened with their
+    // associated program.
+    ~clsZip();
+    clsZip(const clsZip&) = delete;
+    clsZip& operator=(const clsZip&) = delete;
+
+    clsZipEvents Events;
+
+    // ---------------- writing: the member list ----------------
+
+    // Adds one file, or a set ("*" / "?" in the last component), to the
+    // pending member list, compressing each file as it is added. PathChoice:
+    // 0 file name only, 1 full path, 2 path relative to the current folder.
+    // Returns the number of files added.
+    std::int32_t FileAdd(const std::string& FilePath, std::int16_t PathChoice = 0,
+                         bool RecurseDirectories = false, bool excludeCRC32 = false);
+    // Removes pending member index (1-based); false when out of range.
+    bool FileDel(std::int32_t index);
+    std::int32_t FileCount() const;
+    // Stored name / sizes of pending member index (1-based). Above the count:
+    // empty / 0. Index 0 or below throws std::out_of_range.
+    std::string FileName(std::int32_t index) const;
+    std::int32_t SizeCompressed(std::int32_t index) const;
+    std::int32_t SizeUncompressed(std::int32_t index) const;
+
+    // The archive comment written by WriteZip / WriteEndZip.
+    std::string Comment() const;
+    void SetComment(const std::string& text);
+
+    // Writes the pending members into a new archive. The archive is written
+    // under a temporary name in the target folder, flushed, and renamed over
+    // FilePath only once complete: a failure leaves any earlier archive as it
+    // was and no partial file. Empties the list except on a write failure.
+    bool WriteZip(const std::string& FilePath, bool OverWrite);
+
+    // ---------------- writing: the streaming pass ----------------
+
+    // Opens a new archive for a streaming pass; the handle number, 0 on failure.
+    std::int32_t CreateZip(const std::string& FilePath, bool OverWrite);
+    // Adds as FileAdd does and writes the new members' local entries at once.
+    std::int32_t ybFileAdd(const std::string& FilePath, std::int16_t PathChoice, std::int32_t& lgNoFileZip,
+                           bool RecurseDirectories = false, bool excludeCRC32 = false);
+    // Writes the central directory and the end record and closes the archive.
+    bool WriteEndZip(std::int32_t& lgNoFileZip);
+
+    // ---------------- compression ----------------
+
+    // The level given to zlib (default -1, zlib's default level).
+    std::int32_t LevelCompression() const;
+    void SetLevelCompression(std::int32_t lgLevel);
+    // zlib's version text; empty (with ZipError 1 "La librairie Zlib n'est pas
+    // installée") when the library cannot be called.
+    std::string ZLibVersion();
+    // Raw-deflates the first lgSizeSource bytes of wStream in one pass.
+    std::vector<std::uint8_t> CompressDeflate(const std::vector<std::uint8_t>& wStream,
+                                              std::int32_t lgSizeSource, bool Block,
+                                              std::int32_t& codeError);
+
+    // ---------------- reading ----------------
+
+    bool ZipOpen(const std::string& ZipPath);
+    void ZipClose();
+    bool ZipIsOpen() const;
+    std::string ZipComment() const;
+    std::int32_t inFileCount() const;
+    // Member number n (1-based) of the directory table; a number outside the
+    // table throws std::out_of_range.
+    std::string inFileName(std::int32_t n) const;
+    std::int32_t FileCompressedSize(std::int32_t n) const;
+    std::int32_t FileUncompressedSize(std::int32_t n) const;
+    kuv::platform::LocalDateTime FileDateAndTime(std::int32_t n) const;
+    // False when the member's date words are not a real calendar date.
+    bool FileDateAndTimeValid(std::int32_t n) const;
+
+    // Searches the end record: its 1-based position, 0 when the file is not an
+    // archive, -1 when the ProgressLoad handler cancelled.
+    std::int64_t FindEndRecord(const std::string& path);
+
+    // ---------------- extraction ----------------
+
+    bool ExtractAllFiles(const std::string& FolderPath, bool PreservePath, bool OverWrite, bool KeepModDate);
+    bool ExtractSingleFile(std::int32_t FileNumber, const std::string& FolderPath, bool PreservePath,
+                           bool OverWrite, bool KeepModDate);
+    // Extracts member lgNuFile into the temporary folder; its path, empty on failure.
+    std::string ExtractSgFileToTmp(std::int32_t lgNuFile);
+    // Opens a file with the program the desktop associates with its type.
+    // Always false (callers ignore it).
+    bool LoadZippedFile(const std::string& strFilePath);
+    // Decompresses every member without writing anything and checks its CRC;
+    // each failure is reported through ZipError as extraction does. True when
+    // every member is sound.
+    bool TestAllFiles();
+
+    // ---------------- in-place update ----------------
+
+    bool FileAddIntoZip(const std::string& strZipPath, const std::string& strFilePath, std::int32_t& PathChoice,
+                        bool excludeCRC32, bool OverWrite);
+    bool FileRemoveFromZip(const std::string& strZipPath, const std::string& strFilePath);
+
+    // ---------------- character sets ----------------
+
+    // Character-by-character conversions through the archive's name table.
+    std::string Conv_ASCII_ISO(const std::string& text) const;
+    std::string Conv_ISO_ASCII(const std::string& text) const;
+
+    // ---------------- owner's settings ----------------
+
+    // The zlib functions the instance calls; nullptr stands for a machine
+    // without the library.
+    void SetZlibApi(const kuv::zip::ZlibApi* api);
+    // The largest file or archive the instance writes (2 GiB - 1 by default);
+    // a lower limit lets tests reach the size checks without writing gigabytes.
+    void SetSizeLimit(std::uint64_t bytes);
+
+private:
+    friend struct kuv::zip::WriterState;
+    friend struct kuv::zip::ReaderState;
+
+    // Event raising (each checks that the event is set).
+    void RaiseStatus(const std::string& text);
+    bool RaiseZipError(std::int32_t number, const std::string& description);  // returns the cancel flag
+    void RaiseFileZipErr(const std::string& path, std::int32_t number, const std::string& description);
+    void RaiseWriteFailed();
+    bool RaiseProgressExtract(std::int32_t percent);  // returns the cancel flag
+    bool RaiseProgressLoad(std::int32_t percent);     // returns the cancel flag
+    void DoEvents();
+
+    const kuv::zip::ZlibApi* zlib_;
+    std::uint64_t sizeLimit_;
+    std::unique_ptr<kuv::zip::WriterState> writer_;
+    std::unique_ptr<kuv::zip::ReaderState> reader_;
+};
