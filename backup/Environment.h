@@ -1,0 +1,66 @@
+#pragma once
+// What the main window's logic needs from the world around it, injected so
+// that tests control it: the clock, the waits and one-shot timers, the
+// special folders, the launching of programs and the end of the program.
+
+#include <string>
+
+namespace kuv::backup {
+
+// A local date and time, to the millisecond.
+struct DateTime {
+    int year = 2000, month = 1, day = 1;
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual DateTime Now() const = 0;
+};
+
+// Letting the window live during long work.
+class EventPump {
+public:
+    virtual ~EventPump() = default;
+    // Lets pending window events run once.
+    virtual void DoEvents() = 0;
+    // Waits milliseconds while letting window events run.
+    virtual void Wait(int milliseconds) = 0;
+};
+
+// The main window's one-shot timers.
+enum class TimerId { Timer1, Timer111, Timer2, Timer3 };
+
+class TimerPort {
+public:
+    virtual ~TimerPort() = default;
+    // Arms the timer to fire once after milliseconds (the logic's OnTimer is
+    // then called); an interval of 0 disarms it.
+    virtual void Arm(TimerId timer, int milliseconds) = 0;
+};
+
+// The user's special folders: 0 the desktop, 40 the user profile.
+class SpecialFolders {
+public:
+    virtual ~SpecialFolders() = default;
+    virtual std::string SpecialFolderPath(int folderId) const = 0;
+};
+
+// Starting other programs, detached.
+class ProgramLauncher {
+public:
+    virtual ~ProgramLauncher() = default;
+    // Starts the command line (split as a shell would) in workingFolder,
+    // without waiting. False when it could not be started.
+    virtual bool StartDetached(const std::string& commandLine, const std::string& workingFolder) = 0;
+};
+
+// Ending the program ("close all files and end the program").
+class ProgramEnd {
+public:
+    virtual ~ProgramEnd() = default;
+    virtual void EndProgram() = 0;
+};
+
+}  // namespace kuv::backup
