@@ -1,0 +1,45 @@
+#include "backup/BackupReport.h"
+
+#include "backup/ArchiveNaming.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+namespace kuv::backup {
+
+namespace {
+const std::string kRule(80, '-');
+}
+
+BackupReport::BackupReport(std::string path) : path_(std::move(path)) {}
+
+void BackupReport::Line(const std::string& line) {
+    text_ += line;
+    text_ += "\r\n";
+}
+
+bool BackupReport::Begin(const DateTime& now) {
+    text_.clear();
+    Line(kRule);
+    Line("Début de sauvegarde " + ReportStamp(now));
+    Line(kRule);
+    return Flush();
+}
+
+void BackupReport::AddSaved(const std::string& name) { Line("OK  > " + name); }
+
+void BackupReport::AddIgnored(const std::string& name) { Line("Non - " + name); }
+
+bool BackupReport::Flush() {
+    return kuv::platform::WriteWholeFile(path_, kuv::platform::EncodeTextFile(text_));
+}
+
+bool BackupReport::Finish(int savedCount, int ignoredCount, const DateTime& now) {
+    Line(kRule);
+    Line(std::to_string(savedCount) + " fichiers sauvegardés");
+    Line(std::to_string(ignoredCount) + " fichiers ignorés");
+    Line("Fin de sauvegarde " + ReportStamp(now));
+    Line(kRule);
+    return Flush();
+}
+
+}  // namespace kuv::backup

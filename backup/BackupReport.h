@@ -1,0 +1,49 @@
+#pragma once
+// The report "rapport.txt" of a data backup, replaced at every run in the
+// working directory. Lines end with CR LF; the file is Windows-1252 when every
+// character fits, UTF-8 otherwise:
+//   80 "-"
+//   "Début de sauvegarde mm-dd-yyyy - hh:mm:ss"
+//   80 "-"
+//   one line per file in list order: "OK  > name" (added) or "Non - name" (left out)
+//   80 "-"
+//   "<n> fichiers sauvegardés"
+//   "<n> fichiers ignorés"
+//   "Fin de sauvegarde mm-dd-yyyy - hh:mm:ss"
+//   80 "-"
+// When the archive could not be written the last five lines are missing.
+//
+// The lines are kept in memory and the file is rewritten as a whole by Begin,
+// Flush and Finish, so a run costs no per-file disk write.
+
+#include <string>
+
+#include "backup/Environment.h"
+
+namespace kuv::backup {
+
+class BackupReport {
+public:
+    explicit BackupReport(std::string path);
+
+    // Starts a new report with its three header lines and writes the file.
+    bool Begin(const DateTime& now);
+    // One file line (the name is given in lower case by the caller).
+    void AddSaved(const std::string& name);
+    void AddIgnored(const std::string& name);
+    // Writes the report as it stands (header and file lines).
+    bool Flush();
+    // Adds the five end lines and writes the file.
+    bool Finish(int savedCount, int ignoredCount, const DateTime& now);
+
+    const std::string& Text() const { return text_; }  // UTF-8, CR LF line ends
+    const std::string& Path() const { return path_; }
+
+private:
+    void Line(const std::string& line);
+
+    std::string path_;
+    std::string text_;
+};
+
+}  // namespace kuv::backup
