@@ -313,6 +313,34 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
     return ok;
 }
 
+// ---- positional I/O on an open descriptor ----
+
+bool WriteAllAt(int fd, const void* data, size_t size, std::uint64_t offset) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = pwrite(fd, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool ReadAllAt(int fd, void* data, size_t size, std::uint64_t offset) {
+    auto* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = pread(fd, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
 // ---- errors ----
 
 int ErrorNumberFromErrno(int err) {

@@ -85,6 +85,12 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 // Writes bytes into path through a temporary file renamed over it.
 bool WriteWholeFile(const std::string& path, std::string_view bytes);
 
+// ---- positional I/O on an open descriptor ----
+// Writes / reads exactly size bytes at offset (retrying short transfers and
+// interruptions); false on an error or, for reading, an early end of file.
+bool WriteAllAt(int fd, const void* data, size_t size, std::uint64_t offset);
+bool ReadAllAt(int fd, void* data, size_t size, std::uint64_t offset);
+
 // ---- errors ----
 // The program's number for a failed open or read: 70 (sharing violation) for
 // EACCES, EPERM, EBUSY, ETXTBSY and EAGAIN, 53 (file not found) for ENOENT,

@@ -1,9 +1,54 @@
 #pragma once
 // The writing side's state of a clsZip instance: the pending member list,
-// the archive comment, the compression level and the archives open for a
-// streaming pass.
+// the spool that holds their compressed data, the archive comment, the
+// compression level and the archives open for a streaming pass.
+//
+// Streaming handles (internal API, also used by the in-place update):
+//
+//   A streaming handle is a number (1, 2, ...) standing for an archive being
+//   written front to back. ybFileAdd(path, PathChoice, handle, ...) writes
+//   each new member's local entry (local header, name, data) at the handle's
+//   current position and keeps the member's record, marked with the handle
+//   number (ZipMemberEntry::streamHandle), in MemberList.
+//
+//   CreateZip opens a handle on a new temporary file of its own (renamed over
+//   the target by WriteEndZip). The in-place update opens one on a file it
+//   already holds open:
+//
+//     std::int32_t h = writer_->OpenStreamOnFile(fd, position, sizeLimit_);
+//     std::int32_t n = ybFileAdd(path, PathChoice, h, false, excludeCRC32);
+//     std::uint64_t end = writer_->StreamPosition(h);   // after the last local entry
+//     ... the caller writes the old central directory from `end` ...
+//     std::uint64_t bytes = 0; std::int32_t count = 0;
+//     bool ok = writer_->WriteStreamCentral(h, end + oldDirectorySize, bytes, count);
+//     writer_->ReleaseStream(h);   // always, success or not
+//     ... the caller writes the end record after the new central entries ...
+//
+//   Contract of a handle opened with OpenStreamOnFile:
+//    - fd must be open for reading and writing; it is written with pwrite at
+//      the handle's own position (the descriptor's file offset is neither
+//      used nor changed) and is never closed by the writer.
+//    - Writing stops at sizeLimit bytes of file: a write that would pass it,
+//      or that the medium refuses, marks the handle failed (StreamFailed);
+//      later members are not written and WriteStreamCentral returns false.
+//    - A member that cannot be read is not written at all: the position goes
+//      back to its local header, and the bytes between StreamPosition and the
+//      highest position ever written are left as they were (stale). The
+//      caller writes its own data from StreamPosition on and truncates the
+//      file after its end record.
+//    - Every write is flushed to the descriptor before ybFileAdd returns and
+//      before WriteStreamCentral returns (no data waits in the writer's
+//      buffers); fsync is the caller's.
+//    - WriteStreamCentral writes one central entry (46 bytes + name) per
+//      member added through the handle, in order of addition, at `position`;
+//      bytesWritten is their total size and memberCount their number. It does
+//      not write an end record.
+//    - ReleaseStream removes the handle's members from MemberList and forgets
+//      the handle; the file stays open and as written.
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,13 +58,49 @@ class clsZip;
 
 namespace kuv::zip {
 
+class SpoolFile;
+class ArchiveOutput;
+
+// One archive being written front to back.
+struct StreamHandle {
+    std::unique_ptr<ArchiveOutput> out;
+    bool ownsFile = false;      // a CreateZip archive: temporary file renamed at the end
+    std::string targetPath;     // CreateZip: the archive's final name
+    std::string tempPath;       // CreateZip: the temporary file being written
+    bool overWrite = false;     // CreateZip: may replace an archive created meanwhile
+    bool failed = false;        // a write failed or passed the size limit
+};
+
 struct WriterState {
+    WriterState();
+    ~WriterState();
+
     std::vector<ZipMemberEntry> MemberList;  // pending members, in order of addition
     std::string comment;                     // the Comment property (UTF-8)
     std::int32_t level = -1;                 // LevelCompression
 
-    // Empties the pending member list (and whatever holds its data).
+    // Compressed data of the members added by FileAdd; created on first use
+    // in the temporary folder, already unlinked, so that it vanishes with
+    // the process whatever happens.
+    std::unique_ptr<SpoolFile> spool;
+
+    std::map<std::int32_t, std::unique_ptr<StreamHandle>> streams;
+    std::int32_t nextHandle = 1;
+
+    // Empties the pending member list (and the spool that holds its data).
     void ClearMembers();
+
+    // ---- streaming handles: see the contract above ----
+    std::int32_t OpenStreamOnFile(int fd, std::uint64_t position, std::uint64_t sizeLimit);
+    StreamHandle* Stream(std::int32_t handle);
+    bool StreamFailed(std::int32_t handle) const;
+    std::uint64_t StreamPosition(std::int32_t handle) const;
+    bool WriteStreamCentral(std::int32_t handle, std::uint64_t position, std::uint64_t& bytesWritten,
+                            std::int32_t& memberCount);
+    void ReleaseStream(std::int32_t handle);
+    // Forgets a handle and everything it holds; a CreateZip handle's
+    // temporary file is closed and removed.
+    void DiscardStream(std::int32_t handle);
 };
 
 }  // namespace kuv::zip

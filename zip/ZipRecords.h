@@ -136,6 +136,9 @@ struct ZipMemberEntry {
     // writer's spool or memory); owned by the writer.
     std::uint64_t dataOffset = 0;
     std::vector<std::uint8_t> data;  // compressed data kept in memory, emptied once written
+    // The streaming handle whose archive holds the member's local entry; 0
+    // while the member waits in the list (FileAdd).
+    std::int32_t streamHandle = 0;
 };
 
 }  // namespace kuv::zip

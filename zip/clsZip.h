@@ -32,6 +32,7 @@ namespace kuv::zip {
 struct ZlibApi;
 struct WriterState;
 struct ReaderState;
+class ArchiveOutput;
 }  // namespace kuv::zip
 
 // The engine's events.
@@ -186,6 +187,20 @@ private:
     bool RaiseProgressExtract(std::int32_t percent);  // returns the cancel flag
     bool RaiseProgressLoad(std::int32_t percent);     // returns the cancel flag
     void DoEvents();
+
+    // Writing side helpers (clsZip_Writing.cpp).
+    // Resolves FilePath and adds the file or the set; members go to the spool
+    // (streamHandle 0) or are written at once into that streaming archive.
+    std::int32_t AddFiles(const std::string& FilePath, std::int16_t PathChoice, bool RecurseDirectories,
+                          bool excludeCRC32, std::int32_t streamHandle);
+    // 1 when the file became a member, 0 when it was excluded (and reported).
+    std::int32_t AddOneFile(const std::string& path, std::int16_t PathChoice, bool excludeCRC32,
+                            std::int32_t streamHandle, const std::string& currentFolder);
+    void ReportAddFailure(const std::string& path, int code);
+    // Writes the local entry of a member waiting in the list. False when the
+    // archive could not be written; written false (and a ZipError 16) when a
+    // member stored from disk lost its source: it is then left out.
+    bool WritePendingMember(kuv::zip::ArchiveOutput& out, kuv::zip::ZipMemberEntry& member, bool& written);
 
     const kuv::zip::ZlibApi* zlib_;
     std::uint64_t sizeLimit_;

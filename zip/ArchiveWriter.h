@@ -1,0 +1,83 @@
+#pragma once
+// Writing an archive's records: the output file with its size limit, the
+// local entry, the central entry and the end record of one archive.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "zip/MemberCompressor.h"
+#include "zip/ZipRecords.h"
+
+namespace kuv::zip {
+
+// An archive file written front to back through a buffer of kChunkBytes,
+// with pwrite at its own position (the descriptor's offset is not used).
+// The file never grows past its limit: a write that would pass it fails, as
+// a write the medium refuses does, and every later write fails too.
+class ArchiveOutput : public ByteSink {
+public:
+    // fd open for writing; writing starts at position. ownsFd: closed by the destructor.
+    ArchiveOutput(int fd, std::uint64_t position, std::uint64_t limit, bool ownsFd);
+    ~ArchiveOutput() override;
+    ArchiveOutput(const ArchiveOutput&) = delete;
+    ArchiveOutput& operator=(const ArchiveOutput&) = delete;
+
+    bool Write(const std::uint8_t* data, size_t size) override;
+    bool Write(const std::string& bytes) {
+        return Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
+    // Writes the buffered bytes to the file.
+    bool Flush();
+    // Replaces bytes already written (a header completed after its data).
+    bool Patch(std::uint64_t position, const std::uint8_t* data, size_t size);
+    // Goes to another position (back over a member given up, or past bytes
+    // that another writer put there): what follows is written from there.
+    bool MoveTo(std::uint64_t position);
+    // The position of the next byte written.
+    std::uint64_t Position() const { return position_ + buffered_; }
+    bool Failed() const { return failed_; }
+    int fd() const { return fd_; }
+    // Flushes, cuts the file at the current position and flushes it to the medium.
+    bool Finish();
+
+private:
+    bool WriteOut(std::uint64_t position, const std::uint8_t* data, size_t size);
+
+    int fd_;
+    bool ownsFd_;
+    std::uint64_t position_;  // file position of the first buffered byte
+    std::uint64_t limit_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    size_t buffered_ = 0;
+    bool failed_ = false;
+};
+
+// A new archive is written under a temporary name beside its target and
+// renamed over it only once complete, so that a failure never costs the
+// archive that was there. OpenTempArchive creates ".NAME.XXXXXX" in the
+// target's folder (mode 0666 less the umask); -1 when it cannot.
+int OpenTempArchive(const std::string& target, std::string& tempPath);
+// Renames the finished temporary file over target (which, with overWrite
+// false, must not exist by then) and flushes the folder to the medium.
+bool CommitTempArchive(const std::string& tempPath, const std::string& target, bool overWrite);
+
+// Local header (30 bytes), name and the empty extra field of member; records
+// the member's LocalHeaderOffset. The data is the caller's.
+bool WriteLocalHeader(ArchiveOutput& out, ZipMemberEntry& member);
+// Rewrites the 24 common header bytes of member's local header (final method,
+// CRC and sizes known once its data is written).
+bool PatchLocalHeader(ArchiveOutput& out, const ZipMemberEntry& member);
+// Central header (46 bytes), name, extra field and file comment of member.
+bool WriteCentralEntry(ArchiveOutput& out, const ZipMemberEntry& member);
+// Bytes of member's central entry.
+std::uint64_t CentralEntrySize(const ZipMemberEntry& member);
+// Bytes of member's local entry (header, name, extra field, data).
+std::uint64_t LocalEntrySize(const ZipMemberEntry& member);
+// End record and comment; false (nothing written) when count does not fit
+// the 16-bit signed member count or the comment its 16-bit length.
+bool WriteEndRecord(ArchiveOutput& out, std::int32_t count, std::uint64_t directorySize,
+                    std::uint64_t directoryOffset, const std::string& commentBytes);
+
+}  // namespace kuv::zip

@@ -1,0 +1,78 @@
+#include "zip/WriterState.h"
+
+#include <algorithm>
+
+#include "platform/Files.h"
+#include "zip/ArchiveWriter.h"
+#include "zip/SpoolFile.h"
+
+namespace kuv::zip {
+
+WriterState::WriterState() = default;
+
+WriterState::~WriterState() {
+    while (!streams.empty()) DiscardStream(streams.begin()->first);
+}
+
+void WriterState::ClearMembers() {
+    MemberList.clear();
+    if (spool) spool->Reset();
+}
+
+std::int32_t WriterState::OpenStreamOnFile(int fd, std::uint64_t position, std::uint64_t sizeLimit) {
+    auto handle = std::make_unique<StreamHandle>();
+    handle->out = std::make_unique<ArchiveOutput>(fd, position, sizeLimit, false);
+    const std::int32_t number = nextHandle++;
+    streams[number] = std::move(handle);
+    return number;
+}
+
+StreamHandle* WriterState::Stream(std::int32_t handle) {
+    auto it = streams.find(handle);
+    return it == streams.end() ? nullptr : it->second.get();
+}
+
+bool WriterState::StreamFailed(std::int32_t handle) const {
+    auto it = streams.find(handle);
+    return it == streams.end() || it->second->failed || it->second->out->Failed();
+}
+
+std::uint64_t WriterState::StreamPosition(std::int32_t handle) const {
+    auto it = streams.find(handle);
+    return it == streams.end() ? 0 : it->second->out->Position();
+}
+
+bool WriterState::WriteStreamCentral(std::int32_t handle, std::uint64_t position, std::uint64_t& bytesWritten,
+                                     std::int32_t& memberCount) {
+    bytesWritten = 0;
+    memberCount = 0;
+    StreamHandle* s = Stream(handle);
+    if (!s || StreamFailed(handle) || !s->out->MoveTo(position)) return false;
+    for (const ZipMemberEntry& m : MemberList) {
+        if (m.streamHandle != handle) continue;
+        if (!WriteCentralEntry(*s->out, m)) return false;
+        ++memberCount;
+    }
+    if (!s->out->Flush()) return false;
+    bytesWritten = s->out->Position() - position;
+    return true;
+}
+
+void WriterState::ReleaseStream(std::int32_t handle) {
+    MemberList.erase(std::remove_if(MemberList.begin(), MemberList.end(),
+                                    [handle](const ZipMemberEntry& m) { return m.streamHandle == handle; }),
+                     MemberList.end());
+    DiscardStream(handle);
+}
+
+void WriterState::DiscardStream(std::int32_t handle) {
+    auto it = streams.find(handle);
+    if (it == streams.end()) return;
+    const bool owned = it->second->ownsFile;
+    const std::string temp = it->second->tempPath;
+    it->second->out.reset();  // closes the file when it is ours
+    if (owned && !temp.empty()) platform::RemoveFile(temp);
+    streams.erase(it);
+}
+
+}  // namespace kuv::zip

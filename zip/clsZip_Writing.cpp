@@ -1,0 +1,483 @@
+// The writing side of clsZip: the member list and its accessors, the list
+// method (FileAdd ... WriteZip), the streaming method (CreateZip, ybFileAdd,
+// WriteEndZip) and the compression operations.
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "zip/ArchiveWriter.h"
+#include "zip/FolderWalk.h"
+#include "zip/MemberCompressor.h"
+#include "zip/SpoolFile.h"
+#include "zip/WriterState.h"
+#include "zip/ZipNames.h"
+#include "zip/ZlibBinding.h"
+#include "zip/clsZip.h"
+
+using namespace kuv::zip;
+namespace platform = kuv::platform;
+
+namespace {
+
+const char* const kMsgMissingFile = "Ce fichier n'existe pas (n° erreur zip)";
+const char* const kMsgSharing = "Violation de Partage, le fichier a été exclus du traitement";
+const char* const kMsgStored =
+    "Fichier trop important pour être compressé, le fichier a été empacté dans le fichier final mais sans "
+    "compression !";
+const char* const kMsgUntested = "Erreur non testée, le fichier a été exclus du traitement";
+const char* const kMsgTooLarge = "Fichier trop volumineux pour une archive Zip, le fichier a été exclus du traitement";
+const char* const kMsgBackslash =
+    "Nom de fichier avec une barre oblique inverse, le fichier a été exclus du traitement";
+const char* const kMsgExists = "Création -No Overwrite- du Zip abandonnée car le fichier existe déjà";
+const char* const kMsgZlibMissing = "La librairie Zlib n'est pas installée";
+
+constexpr std::int32_t kErrMissingFile = 10;
+constexpr std::int32_t kErrExists = 11;
+constexpr std::int32_t kErrBackslash = 22;
+constexpr std::int32_t kErrSourceGone = 16;
+constexpr std::int32_t kErrZlibMissing = 1;
+constexpr std::int32_t kErrPathAccess = 75;
+
+// The part of a resolved path that a stored name is made from, still with
+// "/" between folders: a "\" in it would turn into folders on restore.
+std::string NamedPart(const std::string& fullPath, std::int32_t PathChoice, const std::string& currentFolder) {
+    if (PathChoice == 1) return fullPath;
+    if (PathChoice == 2) {
+        std::string prefix = currentFolder;
+        if (prefix.empty() || prefix.back() != '/') prefix += '/';
+        if (fullPath.size() > prefix.size() && platform::StartsWithNoCase(fullPath, prefix))
+            return fullPath.substr(prefix.size());
+        return fullPath;
+    }
+    return platform::FileNameOf(fullPath);
+}
+
+// Copies size bytes of the spool from offset into the archive.
+bool CopyFromSpool(const SpoolFile& spool, std::uint64_t offset, std::uint64_t size, ArchiveOutput& out) {
+    std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(size, kChunkBytes));
+    while (size > 0) {
+        const size_t n = static_cast<size_t>(std::min<std::uint64_t>(size, chunk.size()));
+        if (!spool.ReadAt(offset, chunk.data(), n) || !out.Write(chunk.data(), n)) return false;
+        offset += n;
+        size -= n;
+    }
+    return true;
+}
+
+void SetSizes(ZipMemberEntry& m, const CompressedMember& cm) {
+    m.common.method = cm.method;              // 8 deflate, 0 stored
+    m.common.crc32 = cm.crc32;                // 0 with excludeCRC32
+    m.common.compressedSize = static_cast<std::uint32_t>(cm.compressedSize);
+    m.common.uncompressedSize = static_cast<std::uint32_t>(cm.uncompressedSize);
+}
+
+}  // namespace
+
+// ---------------- adding files ----------------
+
+void clsZip::ReportAddFailure(const std::string& path, int code) {
+    switch (code) {
+        case kCompressSharing: RaiseFileZipErr(path, code, kMsgSharing); break;
+        case kCompressTooLarge: RaiseFileZipErr(path, code, kMsgTooLarge); break;
+        case kCompressNoMemory: RaiseFileZipErr(path, code, kMsgStored); break;
+        default: RaiseFileZipErr(path, code, kMsgUntested); break;
+    }
+}
+
+std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice, bool excludeCRC32,
+                                std::int32_t streamHandle, const std::string& currentFolder) {
+    if (NamedPart(path, PathChoice, currentFolder).find('\\') != std::string::npos) {
+        RaiseFileZipErr(path, kErrBackslash, kMsgBackslash);
+        return 0;
+    }
+    std::time_t mtime = 0;
+    if (!platform::ModificationTime(path, mtime)) {
+        RaiseFileZipErr(path, platform::ErrorNumberFromErrno(errno), kMsgUntested);
+        return 0;
+    }
+    // Every member starts from the class templates (the defaults of the records).
+    ZipMemberEntry m;
+    m.sourcePath = path;
+    m.StoredName = StoredNameFor(path, PathChoice, currentFolder);
+    bool utf8 = false;
+    m.OemName = EncodeMemberName(m.StoredName, utf8);
+    if (m.OemName.size() > 0xFFFF) {
+        RaiseFileZipErr(path, kErrPathAccess, kMsgUntested);
+        return 0;
+    }
+    if (utf8) m.common.flags |= kFlagUtf8Name;
+    m.common.nameLength = static_cast<std::uint16_t>(m.OemName.size());
+    const platform::LocalDateTime dt = platform::ToLocalDateTime(mtime);
+    m.common.dosTime = DosTimeFromDate(dt);
+    m.common.dosDate = DosDateFromDate(dt);
+
+    CompressRequest request;
+    request.zlib = zlib_;
+    request.level = writer_->level;
+    request.excludeCRC32 = excludeCRC32;
+    request.sizeLimit = sizeLimit_;
+    request.doEvents = [this] { DoEvents(); };
+    CompressedMember cm;
+
+    if (streamHandle == 0) {
+        // List method: the data waits in the spool until WriteZip.
+        if (!writer_->spool) writer_->spool = std::make_unique<SpoolFile>();
+        SpoolFile& spool = *writer_->spool;
+        const std::uint64_t start = spool.Size();
+        int code = spool.Open() ? CompressFile(path, request, spool, cm) : kCompressSinkFailed;
+        if (code == kCompressSinkFailed || code == kCompressNoMemory) {
+            // No room for the compressed data: the file is copied as it is
+            // from disk when the archive is written.
+            spool.Truncate(start);
+            std::uint64_t size = 0;
+            if (!platform::FileSize(path, size)) {
+                ReportAddFailure(path, platform::ErrorNumberFromErrno(errno));
+                return 0;
+            }
+            if (size > sizeLimit_) {
+                ReportAddFailure(path, kCompressTooLarge);
+                return 0;
+            }
+            m.StoreFromDisk = true;
+            cm = CompressedMember {};
+            cm.method = kMethodStored;
+            cm.compressedSize = cm.uncompressedSize = size;
+            SetSizes(m, cm);
+            writer_->MemberList.push_back(std::move(m));
+            ReportAddFailure(path, kCompressNoMemory);
+            return 1;
+        }
+        if (code != kCompressOk) {
+            spool.Truncate(start);
+            ReportAddFailure(path, code);
+            return 0;
+        }
+        m.dataOffset = start;
+        SetSizes(m, cm);
+        writer_->MemberList.push_back(std::move(m));
+        return 1;
+    }
+
+    // Streaming method: the local entry goes into the archive at once; its
+    // header is completed once the data is written.
+    StreamHandle* stream = writer_->Stream(streamHandle);
+    if (!stream || stream->failed) return 0;
+    ArchiveOutput& out = *stream->out;
+    const std::uint64_t headerAt = out.Position();
+    if (!WriteLocalHeader(out, m)) {
+        stream->failed = true;
+        return 0;
+    }
+    const std::uint64_t dataAt = out.Position();
+    int code = CompressFile(path, request, out, cm);
+    if (code == kCompressNoMemory) {
+        if (!out.MoveTo(dataAt)) code = kCompressSinkFailed;
+        else code = StoreFile(path, request, out, cm);
+        if (code == kCompressOk) ReportAddFailure(path, kCompressNoMemory);
+    }
+    if (code == kCompressSinkFailed) {
+        stream->failed = true;
+        return 0;
+    }
+    if (code != kCompressOk) {
+        out.MoveTo(headerAt);
+        ReportAddFailure(path, code);
+        return 0;
+    }
+    SetSizes(m, cm);
+    if (!PatchLocalHeader(out, m)) {
+        stream->failed = true;
+        return 0;
+    }
+    m.streamHandle = streamHandle;
+    writer_->MemberList.push_back(std::move(m));
+    return 1;
+}
+
+std::int32_t clsZip::AddFiles(const std::string& FilePath, std::int16_t PathChoice, bool RecurseDirectories,
+                              bool excludeCRC32, std::int32_t streamHandle) {
+    if (!zlib_) {
+        RaiseZipError(kErrZlibMissing, kMsgZlibMissing);
+        return 0;
+    }
+    const AddTarget target = ResolveAddTarget(FilePath);
+    const std::string currentFolder = platform::CurrentFolder();
+    if (!target.isSet) {
+        if (!platform::PathExists(target.path)) {
+            RaiseFileZipErr(target.path, kErrMissingFile, kMsgMissingFile);
+            return 0;
+        }
+        if (!platform::IsRegularFile(target.path)) {
+            // A folder, a device or a dangling link is not a file to back up.
+            RaiseFileZipErr(target.path, kErrPathAccess, kMsgUntested);
+            return 0;
+        }
+        return AddOneFile(target.path, PathChoice, excludeCRC32, streamHandle, currentFolder);
+    }
+    WalkCallbacks callbacks;
+    callbacks.addOne = [&](const std::string& path) {
+        return AddOneFile(path, PathChoice, excludeCRC32, streamHandle, currentFolder);
+    };
+    callbacks.status = [this](const std::string& text) { RaiseStatus(text); };
+    callbacks.doEvents = [this] { DoEvents(); };
+    return AddDirectoryFiles(target.folder, target.filter, RecurseDirectories, callbacks);
+}
+
+std::int32_t clsZip::FileAdd(const std::string& FilePath, std::int16_t PathChoice, bool RecurseDirectories,
+                             bool excludeCRC32) {
+    return AddFiles(FilePath, PathChoice, RecurseDirectories, excludeCRC32, 0);
+}
+
+// ---------------- the member list ----------------
+
+bool clsZip::FileDel(std::int32_t index) {
+    auto& list = writer_->MemberList;
+    if (index < 1 || static_cast<size_t>(index) > list.size()) return false;
+    list.erase(list.begin() + (index - 1));
+    if (list.empty() && writer_->streams.empty() && writer_->spool) writer_->spool->Reset();
+    return true;
+}
+
+std::int32_t clsZip::FileCount() const { return static_cast<std::int32_t>(writer_->MemberList.size()); }
+
+namespace {
+
+const ZipMemberEntry* MemberAt(const std::vector<ZipMemberEntry>& list, std::int32_t index, const char* what) {
+    if (index <= 0) throw std::out_of_range(what);
+    if (static_cast<size_t>(index) > list.size()) return nullptr;
+    return &list[static_cast<size_t>(index) - 1];
+}
+
+}  // namespace
+
+std::string clsZip::FileName(std::int32_t index) const {
+    const ZipMemberEntry* m = MemberAt(writer_->MemberList, index, "clsZip::FileName: index below 1");
+    return m ? m->StoredName : std::string();
+}
+
+std::int32_t clsZip::SizeCompressed(std::int32_t index) const {
+    const ZipMemberEntry* m = MemberAt(writer_->MemberList, index, "clsZip::SizeCompressed: index below 1");
+    return m ? static_cast<std::int32_t>(m->common.compressedSize) : 0;
+}
+
+std::int32_t clsZip::SizeUncompressed(std::int32_t index) const {
+    const ZipMemberEntry* m = MemberAt(writer_->MemberList, index, "clsZip::SizeUncompressed: index below 1");
+    return m ? static_cast<std::int32_t>(m->common.uncompressedSize) : 0;
+}
+
+std::string clsZip::Comment() const { return writer_->comment; }
+
+void clsZip::SetComment(const std::string& text) { writer_->comment = text; }
+
+// ---------------- writing archives ----------------
+
+bool clsZip::WritePendingMember(ArchiveOutput& out, ZipMemberEntry& m, bool& written) {
+    written = false;
+    const std::uint64_t headerAt = out.Position();
+    if (!WriteLocalHeader(out, m)) return false;
+    if (!m.StoreFromDisk) {
+        if (m.common.compressedSize > 0 &&
+            (!writer_->spool || !CopyFromSpool(*writer_->spool, m.dataOffset, m.common.compressedSize, out)))
+            return false;
+        written = true;
+        return true;
+    }
+    // Copied from disk as it is now (method 0), then the header completed;
+    // the copy always computes the CRC.
+    CompressRequest request;
+    request.zlib = zlib_;
+    request.sizeLimit = sizeLimit_;
+    request.doEvents = [this] { DoEvents(); };
+    CompressedMember cm;
+    const int code = StoreFile(m.sourcePath, request, out, cm);
+    if (code == kCompressSinkFailed) return false;
+    if (code != kCompressOk) {
+        // The source is gone or changed beyond the limit: the member is left
+        // out of the archive rather than written with data it does not have.
+        if (code == kCompressTooLarge)
+            RaiseZipError(kErrSourceGone,
+                          "La Taille du fichier " + m.sourcePath + " dépasse celle prévue pour la FAT32 !");
+        else if (code == kCompressSharing || code == 53)
+            RaiseZipError(kErrSourceGone, "Le fichier " + m.sourcePath + " n'est pas ou plus accessible !");
+        else
+            RaiseZipError(kErrSourceGone, "Erreur inconnue sur le fichier " + m.sourcePath);
+        return out.MoveTo(headerAt);
+    }
+    SetSizes(m, cm);
+    if (!PatchLocalHeader(out, m)) return false;
+    written = true;
+    return true;
+}
+
+namespace {
+
+// The bytes an archive of these members and this comment will take at most.
+std::uint64_t PlannedArchiveSize(const std::vector<ZipMemberEntry>& list, const std::string& commentBytes) {
+    std::uint64_t total = ZipEndRecord::kSize + commentBytes.size();
+    for (const ZipMemberEntry& m : list) total += LocalEntrySize(m) + CentralEntrySize(m);
+    return total;
+}
+
+std::string CommentBytes(const std::string& comment) {
+    std::string bytes = EncodeComment(comment);
+    if (bytes.size() > 0xFFFF) bytes.resize(0xFFFF);  // the length field is 16-bit
+    return bytes;
+}
+
+}  // namespace
+
+bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
+    const std::string target = platform::FullPath(FilePath);
+    if (platform::PathExists(target) && !OverWrite) {
+        RaiseFileZipErr(FilePath, kErrExists, kMsgExists);
+        writer_->ClearMembers();
+        return false;
+    }
+    auto& list = writer_->MemberList;
+    const std::string commentBytes = CommentBytes(writer_->comment);
+    // An archive past the member count or the size limit cannot be written:
+    // fail before anything is created.
+    if (static_cast<std::int64_t>(list.size()) > kMaxMembers || PlannedArchiveSize(list, commentBytes) > sizeLimit_) {
+        RaiseWriteFailed();
+        return false;
+    }
+    std::string tempPath;
+    const int fd = OpenTempArchive(target, tempPath);
+    if (fd < 0) {
+        RaiseWriteFailed();
+        return false;
+    }
+    bool ok = true;
+    {
+        ArchiveOutput out(fd, 0, sizeLimit_, true);
+        std::vector<bool> written(list.size(), false);
+        for (size_t i = 0; ok && i < list.size(); ++i) {
+            bool w = false;
+            ok = WritePendingMember(out, list[i], w);
+            written[i] = w;
+        }
+        const std::uint64_t directoryAt = out.Position();
+        std::int32_t count = 0;
+        for (size_t i = 0; ok && i < list.size(); ++i) {
+            if (!written[i]) continue;
+            ok = WriteCentralEntry(out, list[i]);
+            ++count;
+        }
+        ok = ok && WriteEndRecord(out, count, out.Position() - directoryAt, directoryAt, commentBytes);
+        ok = ok && out.Finish();
+    }
+    ok = ok && CommitTempArchive(tempPath, target, OverWrite);
+    if (!ok) {
+        platform::RemoveFile(tempPath);
+        RaiseWriteFailed();
+        return false;
+    }
+    writer_->ClearMembers();
+    return true;
+}
+
+std::int32_t clsZip::CreateZip(const std::string& FilePath, bool OverWrite) {
+    const std::string target = platform::FullPath(FilePath);
+    if (platform::PathExists(target) && !OverWrite) {
+        RaiseFileZipErr(FilePath, kErrExists, kMsgExists);
+        return 0;
+    }
+    auto handle = std::make_unique<StreamHandle>();
+    const int fd = OpenTempArchive(target, handle->tempPath);
+    if (fd < 0) {
+        RaiseWriteFailed();
+        return 0;
+    }
+    handle->out = std::make_unique<ArchiveOutput>(fd, 0, sizeLimit_, true);
+    handle->ownsFile = true;
+    handle->targetPath = target;
+    handle->overWrite = OverWrite;
+    writer_->ClearMembers();
+    const std::int32_t number = writer_->nextHandle++;
+    writer_->streams[number] = std::move(handle);
+    return number;
+}
+
+std::int32_t clsZip::ybFileAdd(const std::string& FilePath, std::int16_t PathChoice, std::int32_t& lgNoFileZip,
+                               bool RecurseDirectories, bool excludeCRC32) {
+    StreamHandle* stream = writer_->Stream(lgNoFileZip);
+    if (!stream) return 0;
+    const std::int32_t added = AddFiles(FilePath, PathChoice, RecurseDirectories, excludeCRC32, lgNoFileZip);
+    if (!stream->out->Flush()) stream->failed = true;
+    return added;
+}
+
+bool clsZip::WriteEndZip(std::int32_t& lgNoFileZip) {
+    const std::int32_t handle = lgNoFileZip;
+    StreamHandle* stream = writer_->Stream(handle);
+    if (!stream) return false;
+    auto& list = writer_->MemberList;
+    bool ok = !stream->failed && !stream->out->Failed();
+    if (stream->ownsFile) {
+        ArchiveOutput& out = *stream->out;
+        // Members added with FileAdd during the pass wait in the list: their
+        // local entries go in first.
+        for (ZipMemberEntry& m : list) {
+            if (!ok) break;
+            if (m.streamHandle != 0) continue;
+            bool written = false;
+            ok = WritePendingMember(out, m, written);
+            m.streamHandle = written ? handle : -1;
+        }
+        const std::uint64_t directoryAt = out.Position();
+        std::int32_t count = 0;
+        for (const ZipMemberEntry& m : list) {
+            if (!ok) break;
+            if (m.streamHandle != handle) continue;
+            ok = WriteCentralEntry(out, m);
+            ++count;
+        }
+        ok = ok && WriteEndRecord(out, count, out.Position() - directoryAt, directoryAt,
+                                  CommentBytes(writer_->comment));
+        ok = ok && out.Finish();
+        stream->out.reset();  // closes the file
+        ok = ok && CommitTempArchive(stream->tempPath, stream->targetPath, stream->overWrite);
+        if (ok) stream->tempPath.clear();
+    } else {
+        ok = false;  // a handle on another operation's file has no end of its own
+    }
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [handle](const ZipMemberEntry& m) {
+                                  return m.streamHandle == handle || m.streamHandle == -1;
+                              }),
+               list.end());
+    if (list.empty() && writer_->spool) writer_->spool->Reset();
+    writer_->DiscardStream(handle);  // removes the temporary file when it is still there
+    lgNoFileZip = 0;
+    if (!ok) RaiseWriteFailed();
+    return ok;
+}
+
+// ---------------- compression ----------------
+
+std::int32_t clsZip::LevelCompression() const { return writer_->level; }
+
+void clsZip::SetLevelCompression(std::int32_t lgLevel) { writer_->level = lgLevel; }
+
+std::string clsZip::ZLibVersion() {
+    if (!zlib_ || !zlib_->zlibVersion) {
+        RaiseZipError(kErrZlibMissing, kMsgZlibMissing);
+        return {};
+    }
+    return zlib_->zlibVersion();
+}
+
+std::vector<std::uint8_t> clsZip::CompressDeflate(const std::vector<std::uint8_t>& wStream,
+                                                  std::int32_t lgSizeSource, bool Block,
+                                                  std::int32_t& codeError) {
+    codeError = 0;
+    if (lgSizeSource == 0) return wStream;
+    if (lgSizeSource < 0 || static_cast<size_t>(lgSizeSource) > wStream.size() || !zlib_) {
+        codeError = kCompressZlibFailed;
+        return {};
+    }
+    return DeflateBuffer(*zlib_, writer_->level, wStream.data(), static_cast<size_t>(lgSizeSource), Block,
+                         codeError);
+}
