@@ -1,6 +1,176 @@
-// kuvzip-cli list, comment, extract, test, add, remove (being built).
+// kuvzip-cli list, comment, extract, test, add, remove: the reading side of
+// the engine and its in-place update (ZipOpen and the directory table,
+// ExtractAllFiles / ExtractSingleFile, TestAllFiles, FileAddIntoZip,
+// FileRemoveFromZip).
+#include <algorithm>
+#include <cstdio>
+
 #include "CliCommon.h"
+#include "zip/clsZip.h"
 
 namespace kuvcli {
-std::vector<Command> ReadingCommands() { return {}; }
+
+namespace {
+
+constexpr const char* kListUsage = "list ARCHIVE";
+constexpr const char* kCommentUsage = "comment ARCHIVE";
+constexpr const char* kExtractUsage =
+    "extract [--member N] [--preserve-path] [--overwrite] [--keep-date] ARCHIVE FOLDER";
+constexpr const char* kTestUsage = "test ARCHIVE";
+constexpr const char* kAddUsage = "add [--path-mode N] [--no-crc] [--overwrite] ARCHIVE FILE";
+constexpr const char* kRemoveUsage = "remove ARCHIVE NAME";
+
+// Options and operands of one command line: flags named in `flags` take no
+// value, those in `valued` take one.
+struct Parsed {
+    std::vector<std::string> flags;
+    std::vector<std::pair<std::string, std::string>> values;
+    std::vector<std::string> operands;
+    bool Has(const std::string& flag) const {
+        for (const auto& f : flags)
+            if (f == flag) return true;
+        return false;
+    }
+    const std::string* Value(const std::string& name) const {
+        for (const auto& v : values)
+            if (v.first == name) return &v.second;
+        return nullptr;
+    }
+};
+
+int Parse(const std::string& command, const char* usage, const std::vector<std::string>& args,
+          const std::vector<std::string>& flags, const std::vector<std::string>& valued, size_t operandCount,
+          Parsed& out) {
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
+            out.operands.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (std::find(flags.begin(), flags.end(), a) != flags.end()) {
+            out.flags.push_back(a);
+        } else if (std::find(valued.begin(), valued.end(), a) != valued.end()) {
+            if (i + 1 >= args.size()) return UsageError(command, a + " needs a value");
+            out.values.emplace_back(a, args[++i]);
+        } else {
+            return UsageError(command, "unknown option " + a);
+        }
+    }
+    if (out.operands.size() != operandCount) return UsageError(command, std::string("usage: kuvzip-cli ") + usage);
+    return -1;
+}
+
+// Standard output takes LF line ends.
+std::string WithLfLineEnds(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+int RunList(const std::vector<std::string>& args) {
+    Parsed p;
+    if (int s = Parse("list", kListUsage, args, {}, {}, 1, p); s >= 0) return s;
+    clsZip zip;
+    EventPrinter printer(zip);
+    const bool ok = zip.ZipOpen(p.operands[0]);
+    if (ok) {
+        for (std::int32_t n = 1; n <= zip.inFileCount(); ++n) {
+            char date[32] = "0000-00-00 00:00:00";
+            if (zip.FileDateAndTimeValid(n)) {
+                const auto d = zip.FileDateAndTime(n);
+                std::snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
+                              d.minute, d.second);
+            }
+            std::printf("%d\t%s\t%d\t%d\t%s\n", n, OneLine(zip.inFileName(n)).c_str(), zip.FileCompressedSize(n),
+                        zip.FileUncompressedSize(n), date);
+        }
+    }
+    return printer.ExitStatus(ok);
+}
+
+int RunComment(const std::vector<std::string>& args) {
+    Parsed p;
+    if (int s = Parse("comment", kCommentUsage, args, {}, {}, 1, p); s >= 0) return s;
+    clsZip zip;
+    EventPrinter printer(zip);
+    const bool ok = zip.ZipOpen(p.operands[0]);
+    if (ok && !zip.ZipComment().empty()) {
+        std::string text = WithLfLineEnds(zip.ZipComment());
+        if (text.back() != '\n') text += '\n';
+        std::fputs(text.c_str(), stdout);
+    }
+    return printer.ExitStatus(ok);
+}
+
+int RunExtract(const std::vector<std::string>& args) {
+    Parsed p;
+    if (int s = Parse("extract", kExtractUsage, args, {"--preserve-path", "--overwrite", "--keep-date"},
+                      {"--member"}, 2, p);
+        s >= 0)
+        return s;
+    long member = 0;
+    const std::string* memberText = p.Value("--member");
+    if (memberText && (!ParseInt(*memberText, member) || member < -2147483647L || member > 2147483647L))
+        return UsageError("extract", "--member needs a whole number");
+    clsZip zip;
+    EventPrinter printer(zip);
+    bool ok = zip.ZipOpen(p.operands[0]);
+    if (ok) {
+        const bool preserve = p.Has("--preserve-path"), overwrite = p.Has("--overwrite"), keep = p.Has("--keep-date");
+        ok = memberText ? zip.ExtractSingleFile(static_cast<std::int32_t>(member), p.operands[1], preserve, overwrite,
+                                                keep)
+                        : zip.ExtractAllFiles(p.operands[1], preserve, overwrite, keep);
+    }
+    return printer.ExitStatus(ok);
+}
+
+int RunTest(const std::vector<std::string>& args) {
+    Parsed p;
+    if (int s = Parse("test", kTestUsage, args, {}, {}, 1, p); s >= 0) return s;
+    clsZip zip;
+    EventPrinter printer(zip);
+    const bool ok = zip.ZipOpen(p.operands[0]) && zip.TestAllFiles();
+    return printer.ExitStatus(ok);
+}
+
+int RunAdd(const std::vector<std::string>& args) {
+    Parsed p;
+    if (int s = Parse("add", kAddUsage, args, {"--no-crc", "--overwrite"}, {"--path-mode"}, 2, p); s >= 0) return s;
+    long mode = 0;
+    if (const std::string* v = p.Value("--path-mode"); v && (!ParseInt(*v, mode) || mode < -32768 || mode > 32767))
+        return UsageError("add", "--path-mode needs a whole number");
+    clsZip zip;
+    EventPrinter printer(zip);
+    std::int32_t pathChoice = static_cast<std::int32_t>(mode);
+    const bool ok = zip.FileAddIntoZip(p.operands[0], p.operands[1], pathChoice, p.Has("--no-crc"), p.Has("--overwrite"));
+    return printer.ExitStatus(ok);
+}
+
+int RunRemove(const std::vector<std::string>& args) {
+    Parsed p;
+    if (int s = Parse("remove", kRemoveUsage, args, {}, {}, 2, p); s >= 0) return s;
+    clsZip zip;
+    EventPrinter printer(zip);
+    const bool ok = zip.FileRemoveFromZip(p.operands[0], p.operands[1]);
+    return printer.ExitStatus(ok);
+}
+
+}  // namespace
+
+std::vector<Command> ReadingCommands() {
+    return {
+        {"list", kListUsage, RunList},         {"comment", kCommentUsage, RunComment},
+        {"extract", kExtractUsage, RunExtract}, {"test", kTestUsage, RunTest},
+        {"add", kAddUsage, RunAdd},            {"remove", kRemoveUsage, RunRemove},
+    };
+}
+
 }  // namespace kuvcli

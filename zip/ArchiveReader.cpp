@@ -1,0 +1,175 @@
+// Opening an archive and reading its directory: ZipOpen, ZipClose, the
+// directory table's properties and the end-record search.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "platform/Files.h"
+#include "zip/EndRecordScan.h"
+#include "zip/ReaderIo.h"
+#include "zip/ReaderState.h"
+#include "zip/ZipNames.h"
+#include "zip/clsZip.h"
+
+using namespace kuv::zip;
+
+namespace {
+
+// The largest file the end-record search accepts: sizes and positions of the
+// format are 32-bit.
+constexpr std::uint64_t kLargestReadableArchive = 0xFFFFFFFFull;
+
+const DirectoryEntry& EntryAt(const ReaderState& r, std::int32_t n) {
+    if (n < 1 || static_cast<std::size_t>(n) > r.DirectoryTable.size())
+        throw std::out_of_range("member number " + std::to_string(n) + " outside the directory table");
+    return r.DirectoryTable[static_cast<std::size_t>(n) - 1];
+}
+
+}  // namespace
+
+bool ReaderState::ReadEndRecord(std::int64_t position) {
+    std::uint8_t raw[ZipEndRecord::kSize];
+    if (fd < 0 || position < 1 || !ReadExact(fd, static_cast<std::uint64_t>(position - 1), raw, sizeof raw))
+        return false;
+    endRecord = ZipEndRecord::Decode(raw);
+    std::string comment;
+    if (ReadString(fd, static_cast<std::uint64_t>(position - 1) + ZipEndRecord::kSize, endRecord.commentLength,
+                   comment))
+        zipComment = DecodeComment(comment);
+    return endRecord.thisDisk == endRecord.centralDirectoryDisk;
+}
+
+bool ReaderState::ReadDirectory() {
+    directory.clear();
+    if (fd < 0 || EndRecordPosition < 1) return false;
+    const bool ok = ReadCentralDirectory(fd, fileSize, endRecord, static_cast<std::uint64_t>(EndRecordPosition - 1),
+                                         directory) == DirectoryCheck::Consistent;
+    if (!ok) directory.clear();
+    if (!directory.empty()) {
+        centralStart = directory.back().start;
+        headerCommon = directory.back().common;
+        centralTail = directory.back().tail;
+    }
+    return ok;
+}
+
+std::vector<const CentralEntry*> ReaderState::TableEntries() const {
+    std::vector<const CentralEntry*> out;
+    out.reserve(directory.size());
+    for (const CentralEntry& e : directory)
+        if (!e.IsDirectoryMember()) out.push_back(&e);
+    return out;
+}
+
+std::int64_t clsZip::FindEndRecord(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::uint64_t size = 0;
+    if (fd < 0 || !DescriptorSize(fd, size)) {
+        if (fd >= 0) close(fd);
+        RaiseZipError(2, "Le fichier " + path + " n'est pas accessible ou a été déplacé !");
+        return 0;
+    }
+    if (size > kLargestReadableArchive) {
+        close(fd);
+        RaiseZipError(2, "La Taille du fichier " + path + " est trop importante !\r\n"
+                         "Ce logiciel ne gère pas des tailles de fichiers supérieurs à la FAT32.");
+        return 0;
+    }
+    const std::int64_t offset =
+        ScanForEndRecord(fd, size, [&](std::uint64_t at) { return EndRecordIsConsistent(fd, size, at); });
+    close(fd);
+    if (offset < 0) return 0;
+    if (RaiseProgressLoad(95)) return -1;
+    return offset + 1;
+}
+
+bool clsZip::ZipOpen(const std::string& ZipPath) {
+    RaiseStatus("Ouverture du Zip");
+    ZipClose();
+    if (!kuv::platform::PathExists(ZipPath)) {
+        RaiseFileZipErr(ZipPath, 10, "Ce fichier n'existe pas (n° erreur zip)");
+        RaiseZipError(10, "Le fichier " + ZipPath + " n'existe pas");
+        return false;
+    }
+    ReaderState& r = *reader_;
+    r.fd = open(ZipPath.c_str(), O_RDONLY | O_CLOEXEC);
+    r.path = ZipPath;
+    if (r.fd < 0 || !DescriptorSize(r.fd, r.fileSize)) r.fileSize = 0;
+    DoEvents();
+
+    const std::int64_t position = FindEndRecord(ZipPath);
+    if (position == 0 || (position > 0 && r.fd < 0)) {
+        RaiseZipError(2, "Le fichier " + ZipPath + " n'est pas un fichier Zip");
+        return false;
+    }
+    if (position < 0) {
+        // The user stopped the opening: the archive is not open (no directory
+        // was read, so nothing may be extracted from it).
+        RaiseStatus("Chargement annulé par l'utilisateur");
+        return false;
+    }
+    r.EndRecordPosition = position;
+    RaiseStatus("Zip ouvert");
+
+    if (zlib_ == nullptr) {
+        ZLibVersion();
+        RaiseZipError(1, "La librairie Zlib n'est pas installée");
+        return true;
+    }
+    r.ReadEndRecord(position);
+    if (!DescriptorSize(r.fd, r.fileSize) || !r.ReadDirectory()) {
+        // The file changed between the search and the reading.
+        r.DirectoryTable.clear();
+        r.inFileCount = 0;
+        RaiseZipError(2, "Le fichier " + ZipPath + " n'est pas un fichier Zip");
+        ZipClose();
+        return false;
+    }
+    r.DirectoryTable.clear();
+    r.DirectoryTable.reserve(r.directory.size());
+    std::size_t walked = 0;
+    for (const CentralEntry* e : r.TableEntries()) {
+        DirectoryEntry d;
+        d.name = e->name;
+        d.compressedSize = static_cast<std::int32_t>(e->common.compressedSize);
+        d.uncompressedSize = static_cast<std::int32_t>(e->common.uncompressedSize);
+        d.dosDate = static_cast<std::int16_t>(e->common.dosDate);
+        d.dosTime = static_cast<std::int16_t>(e->common.dosTime);
+        r.DirectoryTable.push_back(std::move(d));
+        if (++walked % 256 == 0) DoEvents();
+    }
+    r.inFileCount = static_cast<std::int32_t>(r.DirectoryTable.size());
+    RaiseProgressLoad(100);
+    DoEvents();
+    return true;
+}
+
+void clsZip::ZipClose() {
+    ReaderState& r = *reader_;
+    if (r.fd >= 0) {
+        close(r.fd);
+        r.fd = -1;
+        RaiseStatus("Zip fermé");
+    }
+    r.EndRecordPosition = 0;
+}
+
+bool clsZip::ZipIsOpen() const { return reader_->EndRecordPosition != 0; }
+std::string clsZip::ZipComment() const { return reader_->zipComment; }
+std::int32_t clsZip::inFileCount() const { return reader_->inFileCount; }
+std::string clsZip::inFileName(std::int32_t n) const { return EntryAt(*reader_, n).name; }
+std::int32_t clsZip::FileCompressedSize(std::int32_t n) const { return EntryAt(*reader_, n).compressedSize; }
+std::int32_t clsZip::FileUncompressedSize(std::int32_t n) const { return EntryAt(*reader_, n).uncompressedSize; }
+
+kuv::platform::LocalDateTime clsZip::FileDateAndTime(std::int32_t n) const {
+    const DirectoryEntry& e = EntryAt(*reader_, n);
+    return DateFromDosWords(static_cast<std::uint16_t>(e.dosDate), static_cast<std::uint16_t>(e.dosTime));
+}
+
+bool clsZip::FileDateAndTimeValid(std::int32_t n) const {
+    const DirectoryEntry& e = EntryAt(*reader_, n);
+    bool valid = false;
+    DateFromDosWords(static_cast<std::uint16_t>(e.dosDate), static_cast<std::uint16_t>(e.dosTime), &valid);
+    return valid;
+}

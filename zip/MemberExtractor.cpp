@@ -1,0 +1,308 @@
+// Extraction of the members of the open archive: into a folder (all, or one
+// by number), into the temporary folder, or only decompressed and checked
+// (TestAllFiles); and opening a file with its associated program.
+#include <cmath>
+
+#include "platform/Files.h"
+#include "platform/Programs.h"
+#include "zip/ReaderIo.h"
+#include "zip/ReaderState.h"
+#include "zip/SafeMemberPath.h"
+#include "zip/ZipNames.h"
+#include "zip/ZlibBinding.h"
+#include "zip/clsZip.h"
+
+using namespace kuv::zip;
+
+namespace {
+
+std::string UnsupportedMessage(const std::string& name) {
+    return "Le fichier " + name + " utilise une fonction Zip non prise en charge";
+}
+
+std::string UnidentifiedMessage(const std::string& name) {
+    return "Erreur non identifiée lors de la décompression du fichier " + name;
+}
+
+// The prepared name as the status line shows it ("\" between folders).
+std::string ShownName(const PreparedName& p) {
+    std::string out;
+    for (const std::string& f : p.folders) out += f + "\\";
+    if (!p.fileName.empty()) out += p.fileName;
+    else if (!out.empty()) out.pop_back();
+    return out;
+}
+
+// The folder without a trailing separator (the root stays "/").
+std::string WithoutTrailingSeparator(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
+// A program's one-line answer without its line end and blanks.
+std::string AnswerLine(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    const std::size_t last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+std::int32_t PercentOf(std::int32_t i, std::int32_t total) {
+    if (total <= 0) return 100;
+    return static_cast<std::int32_t>(std::nearbyint(100.0 * i / total));  // halves to even
+}
+
+}  // namespace
+
+bool ReaderState::LocateMember(clsZip& owner, const CentralEntry& e, const std::string& target, MemberData& data) {
+    if (e.needsZip64 || e.IsEncrypted()) {
+        owner.RaiseZipError(20, UnsupportedMessage(e.name));
+        return false;
+    }
+    const std::uint64_t limit = endRecord.centralDirectoryOffset;  // members lie before the directory
+    const std::uint64_t offset = e.tail.LocalHeaderOffset;
+    std::uint8_t raw[kLocalHeaderSize];
+    if (offset + kLocalHeaderSize > limit || !ReadExact(fd, offset, raw, sizeof raw)) {
+        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + target);
+        return false;
+    }
+    const ZipLocalStart start = ZipLocalStart::Decode(raw);
+    const ZipHeaderCommon local = ZipHeaderCommon::Decode(raw + ZipLocalStart::kSize);
+    headerCommon = local;
+    std::string localName;
+    const std::uint64_t nameAt = offset + kLocalHeaderSize;
+    if (start.signature != kLocalHeaderSignature || nameAt + local.nameLength > limit ||
+        !ReadString(fd, nameAt, local.nameLength, localName) || localName != e.storedName) {
+        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + target);
+        return false;
+    }
+    if (local.flags & kFlagEncrypted) {
+        owner.RaiseZipError(20, UnsupportedMessage(e.name));
+        return false;
+    }
+    // With a data descriptor the local header holds no CRC or sizes: the
+    // central entry's are the member's.
+    const bool descriptor = ((local.flags | e.common.flags) & kFlagDataDescriptor) != 0;
+    const ZipHeaderCommon& sizes = descriptor ? e.common : local;
+    if (sizes.compressedSize == kZip64Marker || sizes.uncompressedSize == kZip64Marker) {
+        owner.RaiseZipError(20, UnsupportedMessage(e.name));
+        return false;
+    }
+    data.dataOffset = nameAt + local.nameLength + local.extraLength;
+    data.compressedSize = sizes.compressedSize;
+    data.uncompressedSize = sizes.uncompressedSize;
+    data.crc32 = sizes.crc32;
+    data.method = local.method;
+    if (data.dataOffset + data.compressedSize > limit) {
+        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + target);
+        return false;
+    }
+    if (data.method != kMethodStored && data.method != kMethodDeflate) {
+        owner.RaiseZipError(4, "La méthode de compression pour " + e.name + " n'est pas supportée");
+        return false;
+    }
+    return true;
+}
+
+bool ReaderState::DecompressMember(clsZip& owner, const CentralEntry& e, const std::string& target,
+                                   const MemberSink& sink, bool& keepOnCrc) {
+    keepOnCrc = false;
+    MemberData data;
+    if (!LocateMember(owner, e, target, data)) return false;
+    if (!buffers) buffers = std::make_unique<InflateBuffers>();
+    switch (DecompressMemberData(*owner.zlib_, fd, data, sink, *buffers)) {
+        case InflateResult::Ok:
+            return true;
+        case InflateResult::CrcMismatch:
+            keepOnCrc = owner.RaiseZipError(5, "Erreur de checksum (CRC) dans " + target);
+            owner.DoEvents();
+            return false;
+        default:
+            owner.RaiseZipError(16, UnidentifiedMessage(e.name));
+            return false;
+    }
+}
+
+bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const DirectoryEntry& entry,
+                                const SafeFolder& base, const ExtractOptions& options, std::string* writtenPath) {
+    std::string name = e.name;
+    PreparedName prepared = PrepareMemberName(name, options.preservePath);
+    if (!options.replaceColons && !prepared.refused && !prepared.isFolder) {
+        // The temporary folder takes the stored file name as it is.
+        const std::size_t cut = name.find_last_of("\\/");
+        prepared.fileName = cut == std::string::npos ? name : name.substr(cut + 1);
+    }
+    if (prepared.refused) {
+        owner.RaiseZipError(19, "Nom de fichier refusé, il sortirait du dossier de destination : " + name);
+        return false;
+    }
+    SafeFolder folder;
+    std::string failedAt;
+    if (!folder.OpenUnder(base, prepared.folders, true, failedAt)) {
+        owner.RaiseZipError(13, "Impossible de créer le répertoire " + failedAt);
+        return false;
+    }
+    owner.RaiseStatus("Extraction ...\\" + ShownName(prepared));
+    if (prepared.isFolder) return true;  // the folder now exists
+
+    const std::string target = kuv::platform::JoinPath(folder.path(), prepared.fileName);
+    const EntryState state = StateOf(folder, prepared.fileName);
+    if (state != EntryState::Missing) {
+        if (!options.overWrite) {
+            owner.RaiseZipError(11, "Le fichier " + target + " existe déjà");
+            return false;
+        }
+        if (state == EntryState::Folder) {
+            owner.RaiseZipError(12, "Ne peut pas supprimer le fichier " + target);
+            return false;
+        }
+    }
+    PendingFile file(folder);
+    if (!file.Create()) {
+        if (state != EntryState::Missing) owner.RaiseZipError(12, "Ne peut pas supprimer le fichier " + target);
+        else owner.RaiseZipError(16, UnidentifiedMessage(name));
+        return false;
+    }
+    bool keep = false;
+    const bool sound = DecompressMember(
+        owner, e, target, [&](const std::uint8_t* p, std::size_t n) { return file.Write(p, n); }, keep);
+    if (!sound && !keep) return false;  // the pending file is removed; an existing target is untouched
+    if (options.keepModDate) {
+        bool valid = false;
+        const auto when = DateFromDosWords(static_cast<std::uint16_t>(entry.dosDate),
+                                           static_cast<std::uint16_t>(entry.dosTime), &valid);
+        if (valid) file.SetTimes(kuv::platform::FromLocalDateTime(when));
+    }
+    if (!file.Commit(prepared.fileName)) {
+        if (state != EntryState::Missing) owner.RaiseZipError(12, "Ne peut pas supprimer le fichier " + target);
+        else owner.RaiseZipError(16, UnidentifiedMessage(name));
+        return false;
+    }
+    if (writtenPath) *writtenPath = target;
+    return true;
+}
+
+bool ReaderState::ExtractWalk(clsZip& owner, std::int32_t single, const std::string& FolderPath,
+                              const ExtractOptions& options) {
+    if (owner.zlib_ == nullptr) {
+        owner.ZLibVersion();  // reports the missing library
+        return false;
+    }
+    owner.RaiseStatus("Début d'extraction");
+    if (EndRecordPosition == 0) {
+        owner.RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
+        return false;
+    }
+    const std::string folder = WithoutTrailingSeparator(FolderPath);
+    SafeFolder base;
+    if ((!kuv::platform::IsFolder(folder) && !kuv::platform::CreateFolderPath(folder)) || !base.OpenBase(folder)) {
+        owner.RaiseZipError(13, "Impossible de créer le répertoire " + folder);
+        return false;
+    }
+    if (!ReadEndRecord(EndRecordPosition)) {
+        owner.RaiseStatus("Extraction terminée");
+        return false;
+    }
+    if (!DescriptorSize(fd, fileSize) || !ReadDirectory()) {
+        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + path);
+        return false;
+    }
+    const std::vector<const CentralEntry*> entries = TableEntries();
+    const std::int32_t n = inFileCount;
+    for (std::int32_t i = 1; i <= n && static_cast<std::size_t>(i) <= entries.size(); ++i) {
+        if (single == 0 || single == i) {
+            const bool ok = ExtractMember(owner, *entries[i - 1], DirectoryTable[i - 1], base, options);
+            if (!ok && single != 0) return false;
+        }
+        if (single == 0) {
+            if (owner.RaiseProgressExtract(PercentOf(i, endRecord.entriesTotal))) return false;
+        } else {
+            owner.RaiseProgressExtract(100);
+        }
+        owner.DoEvents();
+    }
+    owner.RaiseStatus("Extraction terminée");
+    return true;
+}
+
+bool clsZip::ExtractAllFiles(const std::string& FolderPath, bool PreservePath, bool OverWrite, bool KeepModDate) {
+    return reader_->ExtractWalk(*this, 0, FolderPath, {PreservePath, OverWrite, KeepModDate, true});
+}
+
+bool clsZip::ExtractSingleFile(std::int32_t FileNumber, const std::string& FolderPath, bool PreservePath,
+                               bool OverWrite, bool KeepModDate) {
+    // A number below 1 matches no member, as a number past the count does.
+    if (FileNumber < 1) FileNumber = -1;
+    return reader_->ExtractWalk(*this, FileNumber, FolderPath, {PreservePath, OverWrite, KeepModDate, true});
+}
+
+std::string clsZip::ExtractSgFileToTmp(std::int32_t lgNuFile) {
+    ReaderState& r = *reader_;
+    if (zlib_ == nullptr) {
+        ZLibVersion();
+        return {};
+    }
+    if (r.EndRecordPosition == 0) {
+        RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
+        return {};
+    }
+    const std::string folder = WithoutTrailingSeparator(kuv::platform::TempFolder());
+    SafeFolder base;
+    if (!base.OpenBase(folder)) return {};
+    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd, r.fileSize) || !r.ReadDirectory())
+        return {};
+    const std::vector<const CentralEntry*> entries = r.TableEntries();
+    if (lgNuFile < 1 || static_cast<std::size_t>(lgNuFile) > entries.size() ||
+        static_cast<std::size_t>(lgNuFile) > r.DirectoryTable.size())
+        return {};  // no member bears that number: nothing extracted
+    std::string written;
+    const ExtractOptions options{false, true, true, false};
+    if (!r.ExtractMember(*this, *entries[lgNuFile - 1], r.DirectoryTable[lgNuFile - 1], base, options, &written))
+        return {};
+    return written;
+}
+
+bool clsZip::TestAllFiles() {
+    ReaderState& r = *reader_;
+    if (zlib_ == nullptr) {
+        ZLibVersion();
+        return false;
+    }
+    if (r.EndRecordPosition == 0) {
+        RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
+        return false;
+    }
+    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd, r.fileSize) || !r.ReadDirectory()) {
+        RaiseZipError(14, "Structure corrompue dans le fichier " + r.path);
+        return false;
+    }
+    const std::vector<const CentralEntry*> entries = r.TableEntries();
+    const auto total = static_cast<std::int32_t>(entries.size());
+    bool allSound = true;
+    const MemberSink discard = [](const std::uint8_t*, std::size_t) { return true; };
+    for (std::int32_t i = 1; i <= total; ++i) {
+        const CentralEntry& e = *entries[i - 1];
+        bool keep = false;
+        if (!r.DecompressMember(*this, e, e.name, discard, keep)) allSound = false;
+        if (RaiseProgressExtract(PercentOf(i, total))) return false;
+        DoEvents();
+    }
+    return allSound;
+}
+
+bool clsZip::LoadZippedFile(const std::string& strFilePath) {
+    // The desktop's associated application for the file's type; none means
+    // there is no program to open it with.
+    std::string type, application;
+    const bool known =
+        kuv::platform::RunAndCapture("xdg-mime", {"query", "filetype", strFilePath}, type) &&
+        !AnswerLine(type).empty() &&
+        kuv::platform::RunAndCapture("xdg-mime", {"query", "default", AnswerLine(type)}, application) &&
+        AnswerLine(application).size() > 4;
+    if (!known || !kuv::platform::StartDetached("xdg-open", {strFilePath})) {
+        RaiseZipError(18, "Il n'y a pas d'exécutable attaché à ce type de fichier dans le système d'exploitation !");
+        return false;
+    }
+    reader_->OpenedTempFiles.push_back(strFilePath);
+    return false;
+}

@@ -1,0 +1,94 @@
+#include "zip/MemberInflater.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "zip/ReaderIo.h"
+#include "zip/ZipRecords.h"
+#include "zip/ZlibBinding.h"
+
+namespace kuv::zip {
+
+namespace {
+
+constexpr std::size_t kChunk = 256 * 1024;
+
+InflateResult CopyStored(const ZlibApi& zlib, int fd, const MemberData& m, const MemberSink& sink,
+                         InflateBuffers& b) {
+    if (m.compressedSize != m.uncompressedSize) return InflateResult::DataError;
+    uLong crc = zlib.crc32(0, Z_NULL, 0);
+    std::uint64_t pos = m.dataOffset;
+    std::uint64_t remaining = m.compressedSize;
+    while (remaining > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, b.in.size()));
+        if (!ReadExact(fd, pos, b.in.data(), n)) return InflateResult::ReadError;
+        crc = zlib.crc32(crc, b.in.data(), static_cast<uInt>(n));
+        if (!sink(b.in.data(), n)) return InflateResult::SinkError;
+        pos += n;
+        remaining -= n;
+    }
+    return static_cast<std::uint32_t>(crc) == m.crc32 ? InflateResult::Ok : InflateResult::CrcMismatch;
+}
+
+InflateResult Inflate(const ZlibApi& zlib, int fd, const MemberData& m, const MemberSink& sink,
+                      InflateBuffers& b) {
+    z_stream zs;
+    std::memset(&zs, 0, sizeof zs);
+    if (zlib.inflateInit2_(&zs, -MAX_WBITS, ZLIB_VERSION, static_cast<int>(sizeof(z_stream))) != Z_OK)
+        return InflateResult::LibraryError;
+    struct End {
+        const ZlibApi& z;
+        z_stream& s;
+        ~End() { z.inflateEnd(&s); }
+    } end{zlib, zs};
+
+    uLong crc = zlib.crc32(0, Z_NULL, 0);
+    std::uint64_t pos = m.dataOffset;
+    std::uint64_t inputLeft = m.compressedSize;
+    std::uint64_t produced = 0;
+    for (;;) {
+        if (zs.avail_in == 0 && inputLeft > 0) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(inputLeft, b.in.size()));
+            if (!ReadExact(fd, pos, b.in.data(), n)) return InflateResult::ReadError;
+            pos += n;
+            inputLeft -= n;
+            zs.next_in = b.in.data();
+            zs.avail_in = static_cast<uInt>(n);
+        }
+        zs.next_out = b.out.data();
+        zs.avail_out = static_cast<uInt>(b.out.size());
+        const int rc = zlib.inflate(&zs, Z_NO_FLUSH);
+        const std::size_t got = b.out.size() - zs.avail_out;
+        if (got > 0) {
+            produced += got;
+            if (produced > m.uncompressedSize) return InflateResult::DataError;
+            crc = zlib.crc32(crc, b.out.data(), static_cast<uInt>(got));
+            if (!sink(b.out.data(), got)) return InflateResult::SinkError;
+        }
+        if (rc == Z_STREAM_END) break;
+        if (rc == Z_MEM_ERROR) return InflateResult::LibraryError;
+        if (rc == Z_BUF_ERROR) {
+            // No progress possible: the input is used up before the stream's end.
+            if (zs.avail_in == 0 && inputLeft == 0) return InflateResult::DataError;
+            continue;
+        }
+        if (rc != Z_OK) return InflateResult::DataError;
+    }
+    if (produced != m.uncompressedSize) return InflateResult::DataError;
+    return static_cast<std::uint32_t>(crc) == m.crc32 ? InflateResult::Ok : InflateResult::CrcMismatch;
+}
+
+}  // namespace
+
+InflateBuffers::InflateBuffers() : in(kChunk), out(kChunk) {}
+
+InflateResult DecompressMemberData(const ZlibApi& zlib, int fd, const MemberData& member, const MemberSink& sink,
+                                   InflateBuffers& buffers) {
+    if (member.method == kMethodStored) return CopyStored(zlib, fd, member, sink, buffers);
+    // Some writers give an empty file no deflate stream at all.
+    if (member.compressedSize == 0 && member.uncompressedSize == 0)
+        return member.crc32 == 0 ? InflateResult::Ok : InflateResult::CrcMismatch;
+    return Inflate(zlib, fd, member, sink, buffers);
+}
+
+}  // namespace kuv::zip

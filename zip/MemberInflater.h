@@ -1,0 +1,47 @@
+#pragma once
+// Decompression of one member's data, streamed: the compressed bytes are read
+// from the archive in chunks, inflated (raw deflate) or copied (stored) into
+// a sink chunk by chunk, and checked against the declared size and CRC-32.
+// Nothing is allocated from a declared size.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace kuv::zip {
+
+struct ZlibApi;
+
+// What governs one member's decompression.
+struct MemberData {
+    std::uint64_t dataOffset = 0;      // 0-based position of the first data byte
+    std::uint32_t compressedSize = 0;
+    std::uint32_t uncompressedSize = 0;
+    std::uint32_t crc32 = 0;
+    std::uint16_t method = 0;          // 0 stored, 8 deflate (others are refused before)
+};
+
+enum class InflateResult {
+    Ok,
+    CrcMismatch,    // complete and of the declared size, but the CRC-32 differs
+    DataError,      // damaged stream, early end, or more or less than the declared size
+    ReadError,      // the archive could not be read
+    SinkError,      // the sink refused the data (the target could not be written)
+    LibraryError,   // zlib failed (memory, version)
+};
+
+// Receives the decompressed bytes in order; false stops with SinkError.
+using MemberSink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
+
+// Work buffers kept from one member to the next.
+struct InflateBuffers {
+    std::vector<std::uint8_t> in;
+    std::vector<std::uint8_t> out;
+    InflateBuffers();
+};
+
+InflateResult DecompressMemberData(const ZlibApi& zlib, int fd, const MemberData& member, const MemberSink& sink,
+                                   InflateBuffers& buffers);
+
+}  // namespace kuv::zip

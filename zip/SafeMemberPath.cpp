@@ -1,0 +1,172 @@
+#include "zip/SafeMemberPath.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+
+#include "zip/ReaderIo.h"
+
+namespace kuv::zip {
+
+std::string PreparedName::RelativePath() const {
+    std::string out;
+    for (const std::string& f : folders) out += f + "/";
+    if (!fileName.empty()) out += fileName;
+    else if (!out.empty()) out.pop_back();
+    return out;
+}
+
+PreparedName PrepareMemberName(const std::string& name, bool preservePath) {
+    PreparedName r;
+    if (name.find('\0') != std::string::npos) {
+        r.refused = true;
+        return r;
+    }
+    std::string text = name;
+    for (char& c : text)
+        if (c == ':') c = '_';
+    std::vector<std::string> parts;
+    std::string part;
+    bool endsWithSeparator = !text.empty() && (text.back() == '\\' || text.back() == '/');
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '\\' || text[i] == '/') {
+            if (part == "..") {
+                r.refused = true;
+                return r;
+            }
+            if (!part.empty() && part != ".") parts.push_back(part);
+            if (i == text.size() && part == ".") endsWithSeparator = true;
+            part.clear();
+        } else {
+            part += text[i];
+        }
+    }
+    if (parts.empty()) {
+        // Nothing names a file: a bare separator is the target folder itself.
+        r.isFolder = true;
+        r.refused = !endsWithSeparator;
+        return r;
+    }
+    r.isFolder = endsWithSeparator;
+    if (r.isFolder) {
+        if (preservePath) r.folders = parts;
+        return r;
+    }
+    r.fileName = parts.back();
+    parts.pop_back();
+    if (preservePath) r.folders = parts;
+    return r;
+}
+
+// ---- SafeFolder ----
+
+SafeFolder::~SafeFolder() { Close(); }
+
+void SafeFolder::Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+}
+
+bool SafeFolder::OpenBase(const std::string& path) {
+    Close();
+    fd_ = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    path_ = path;
+    return fd_ >= 0;
+}
+
+bool SafeFolder::OpenUnder(const SafeFolder& base, const std::vector<std::string>& parts, bool create,
+                           std::string& failedAt) {
+    Close();
+    int current = dup(base.fd());
+    std::string path = base.path();
+    if (current < 0) {
+        failedAt = path;
+        return false;
+    }
+    for (const std::string& part : parts) {
+        path += (path.empty() || path.back() == '/' ? "" : "/") + part;
+        int next = openat(current, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0 && errno == ENOENT && create) {
+            if (mkdirat(current, part.c_str(), 0777) != 0 && errno != EEXIST) {
+                close(current);
+                failedAt = path;
+                return false;
+            }
+            next = openat(current, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }
+        close(current);
+        if (next < 0) {
+            failedAt = path;
+            return false;
+        }
+        current = next;
+    }
+    fd_ = current;
+    path_ = path;
+    return true;
+}
+
+EntryState StateOf(const SafeFolder& folder, const std::string& name) {
+    struct stat st {};
+    if (fstatat(folder.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryState::Missing;
+    if (S_ISLNK(st.st_mode)) return EntryState::Link;
+    if (S_ISDIR(st.st_mode)) return EntryState::Folder;
+    if (S_ISREG(st.st_mode)) return EntryState::File;
+    return EntryState::Other;
+}
+
+// ---- PendingFile ----
+
+PendingFile::~PendingFile() { Discard(); }
+
+bool PendingFile::Create() {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempName_ = ".kuvzip-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".part";
+        fd_ = openat(folder_.fd(), tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd_ >= 0) return true;
+        if (errno != EEXIST) break;
+    }
+    tempName_.clear();
+    return false;
+}
+
+bool PendingFile::Write(const std::uint8_t* data, std::size_t size) {
+    return fd_ >= 0 && WriteAll(fd_, data, size);
+}
+
+void PendingFile::SetTimes(std::int64_t modified) {
+    if (fd_ < 0) return;
+    struct timespec times[2];
+    times[0].tv_sec = std::time(nullptr);  // last access: now
+    times[0].tv_nsec = 0;
+    times[1].tv_sec = static_cast<time_t>(modified);  // last write: the member's time
+    times[1].tv_nsec = 0;
+    futimens(fd_, times);
+}
+
+bool PendingFile::Commit(const std::string& name) {
+    if (fd_ < 0) return false;
+    const bool closed = close(fd_) == 0;
+    fd_ = -1;
+    if (!closed || renameat(folder_.fd(), tempName_.c_str(), folder_.fd(), name.c_str()) != 0) {
+        unlinkat(folder_.fd(), tempName_.c_str(), 0);
+        tempName_.clear();
+        return false;
+    }
+    tempName_.clear();
+    return true;
+}
+
+void PendingFile::Discard() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    if (!tempName_.empty()) unlinkat(folder_.fd(), tempName_.c_str(), 0);
+    tempName_.clear();
+}
+
+}  // namespace kuv::zip
