@@ -1,0 +1,48 @@
+// The real environment of the main window's logic.
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QProcess>
+#include <QStringList>
+#include <QTimer>
+
+#include "backup/QtEnvironment.h"
+#include "platform/Programs.h"
+#include "ui/SpecialFolders.h"
+
+namespace kuv::backup {
+
+DateTime QtClock::Now() const {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return DateTime{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()};
+}
+
+void QtEventPump::DoEvents() { QCoreApplication::processEvents(); }
+
+void QtEventPump::Wait(int milliseconds) {
+    if (milliseconds <= 0) {
+        DoEvents();
+        return;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+std::string QtSpecialFolders::SpecialFolderPath(int folderId) const { return kuv::SpecialFolderPath(folderId); }
+
+bool QtProgramLauncher::StartDetached(const std::string& commandLine, const std::string& workingFolder) {
+    QStringList parts = QProcess::splitCommand(QString::fromStdString(commandLine));
+    if (parts.isEmpty()) return false;
+    const std::string program = parts.takeFirst().toStdString();
+    std::vector<std::string> args;
+    for (const QString& part : parts) args.push_back(part.toStdString());
+    return platform::StartDetached(program, args, workingFolder);
+}
+
+void QtProgramEnd::EndProgram() { QCoreApplication::exit(0); }
+
+}  // namespace kuv::backup

@@ -1,0 +1,283 @@
+// The main window's logic: startup, the backup button and timers, "Outils"
+// and "Quitter".
+
+#include "backup/MainWindowLogic.h"
+
+#include <exception>
+
+#include "backup/ConfigFile.h"
+#include "backup/Startup.h"
+#include "link/LinkFile.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "zip/clsZip.h"
+
+namespace kuv::backup {
+
+namespace {
+
+// Every step of the window's handlers runs under a continue-on-error rule: a
+// step that fails is skipped and the next one runs.
+template <typename Action>
+void Step(Action&& action) {
+    try {
+        action();
+    } catch (const std::exception&) {
+    } catch (...) {
+    }
+}
+
+constexpr int kRequestTimerMs = 1500;
+
+}  // namespace
+
+MainWindowLogic::MainWindowLogic(MainWindowContext context)
+    : ctx_(std::move(context)), destinations_(ctx_.view), listedDrives_(driveList_) {}
+
+MainWindowLogic::~MainWindowLogic() = default;
+
+std::string MainWindowLogic::ConfigPath() const { return platform::JoinPath(ctx_.workingFolder, kConfigFileName); }
+
+std::string MainWindowLogic::LinkPath() const { return platform::JoinPath(ctx_.workingFolder, kLinkFileName); }
+
+std::string MainWindowLogic::ReadLink(const std::string& key) const {
+    return platform::Trim(ReadLinkValue(key, LinkPath()));
+}
+
+void MainWindowLogic::Startup() {
+    // 1. Flags of the run modes (the settings start empty and the flags false).
+    Step([&] {
+        settings_.noWarning = false;
+        settings_.automaticCopy = false;
+        settings_.noFinalMessage = false;
+        settings_.endAtOnce = false;
+        settings_.copyMode = false;
+    });
+    // 2. The window's frame, button pictures, Frame1's place and the logo.
+    Step([&] { ctx_.view.DressWindow(); });
+    // 3. The gauge, 100 steps.
+    Step([&] { ctx_.gauge.InitGauge(100); });
+    // 4. Kuv-Zip.ini.
+    Step([&] {
+        ConfigLines lines;
+        ReadConfigFile(ConfigPath(), lines);
+        ApplyConfig(lines, settings_);
+    });
+    // 5. The destination list, the destination root's entry selected.
+    Step([&] {
+        driveList_ = ctx_.drives.Drives();
+        destinations_.Fill(driveList_, settings_.destinationRoot);
+    });
+    // 6. The data folder.
+    Step([&] { ctx_.view.SetDataFolderText(settings_.dataFolder); });
+    // 7. The last backup and its age.
+    Step([&] {
+        std::string last = ReadLink(kLastBackupKey);
+        if (!last.empty()) ShowLastBackup(last);
+    });
+    // 8. The exchange folder and its run-mode markers.
+    Step([&] {
+        std::string value = ReadLink("RES2Z4IU4");
+        if (value.empty()) return;
+        ctx_.view.ShowTransferButton();
+        ExchangeFolderValue exchange = ParseExchangeFolder(value);
+        settings_.exchangeFolder = exchange.folder;
+        if (exchange.automaticCopy) settings_.automaticCopy = true;
+        if (exchange.noFinalMessage) settings_.noFinalMessage = true;
+        if (exchange.endAtOnce) settings_.endAtOnce = true;
+        if (exchange.automaticCopy) ctx_.view.SetWindowWidthTwips(kAutomaticWindowWidth);
+    });
+    // 9. Security backup on C: requested.
+    Step([&] {
+        if (ReadLink("SAVAUT55").empty()) return;
+        settings_.autoQuit = true;
+        ctx_.view.SetWindowWidthTwips(kAutomaticWindowWidth);
+        ctx_.view.ShowRequestPanel();
+        destinations_.SelectDriveC(settings_.destinationRoot);
+        ctx_.view.SetTitle(kTitleSecurityBackup);
+        ctx_.timers.Arm(TimerId::Timer1, kRequestTimerMs);
+        ctx_.pump.DoEvents();
+    });
+    // 10. Backup on the desktop requested.
+    Step([&] {
+        std::string request = ReadLink("SAVAUT56");
+        if (request.empty()) return;
+        if (request.find("NOSIG") != std::string::npos) settings_.noWarning = true;
+        settings_.autoQuit = true;
+        ctx_.view.SetWindowWidthTwips(kAutomaticWindowWidth);
+        ctx_.view.ShowRequestPanel();
+        destinations_.SelectDriveC(settings_.destinationRoot);
+        ctx_.view.SetTitle(kTitleDesktopBackup);
+        settings_.desktopArchiveName = ReadLink("NOMFICATO");
+        if (settings_.desktopArchiveName.empty()) settings_.desktopArchiveName = kDefaultArchiveName;
+        ctx_.timers.Arm(TimerId::Timer111, kRequestTimerMs);
+        ctx_.pump.DoEvents();
+    });
+    // 11. No destination found: the C: disk by default.
+    Step([&] {
+        if (destinations_.SelectedIndex() != 0) return;
+        destinations_.SelectDriveC(settings_.destinationRoot);
+        ctx_.view.SetTitle(kTitleDefaultDiskC);
+    });
+    // 12. The backup name serves one start only.
+    Step([&] {
+        settings_.backupName = ReadLink("nom_zip_s");
+        if (settings_.backupName.empty()) settings_.backupName = kDefaultArchiveName;
+        WriteLinkValue("nom_zip_s", " ", LinkPath());
+    });
+    // 13.
+    Step([&] { ctx_.view.CentreWindow(); });
+    // 14. The backup folder on the medium.
+    Step([&] { settings_.backupFolderName = BackupFolderName(settings_.dataFolder); });
+    // 15. efface_boutons.
+    Step([&] {
+        for (int lamp = kLampCompress; lamp <= kLampDone; ++lamp) ctx_.view.SetLamp(lamp, kLampOff);
+    });
+    // 16. File1 on the data folder.
+    Step([&] { ShowDataFolderFiles(); });
+    // 17. The backup engine of the run.
+    Step([&] { CreateEngine(); });
+    // 18. An exchange folder replaces the destination list.
+    Step([&] {
+        if (settings_.exchangeFolder.empty()) return;
+        ctx_.view.ShowExchangeFolder(settings_.exchangeFolder);
+    });
+    // 19. The automatic copy to the exchange folder is not part of this
+    // program yet: the {AUTO} flag is kept, but neither its panel nor Timer3
+    // is started, so that nothing claims a copy that does not happen.
+    Step([&] { ShowDestinationFolder(); });
+    // 20.
+    Step([&] { ctx_.pump.DoEvents(); });
+}
+
+void MainWindowLogic::ShowDestinationFolder() {
+    std::string path;
+    if (!settings_.destinationRoot.empty()) {
+        path = platform::ResolveDrivePath(settings_.destinationRoot + "\\" + settings_.backupFolderName,
+                                          driveList_);
+    }
+    ctx_.view.ShowDestinationFolder(path);
+}
+
+void MainWindowLogic::CreateEngine() {
+    if (engine_) return;
+    engine_ = std::make_unique<clsZip>();
+    job_ = std::make_unique<DataBackupJob>(DataBackupJobContext{
+        settings_, *engine_, ctx_.dialog, ctx_.view, ctx_.gauge, ctx_.clock, ctx_.pump, ctx_.timers,
+        ctx_.specialFolders, listedDrives_, ctx_.workingFolder});
+}
+
+void MainWindowLogic::ShowLastBackup(const std::string& value) {
+    LastBackup last = ParseLastBackup(value, ctx_.clock.Now());
+    ctx_.view.SetLastBackupText(last.display);
+    Rgb colour = BackupAgeColour(last.ageDays);
+    ctx_.view.SetLastBackupBackground(colour.r, colour.g, colour.b);
+}
+
+void MainWindowLogic::ShowDataFolderFiles() {
+    std::vector<std::string> names;
+    if (!settings_.dataFolder.empty()) {
+        std::string folder = platform::ResolveDrivePath(settings_.dataFolder, driveList_);
+        if (!folder.empty()) {
+            for (const platform::FolderEntry& entry : platform::ListFolder(folder)) {
+                if (entry.kind == platform::EntryKind::Regular) names.push_back(entry.name);
+            }
+        }
+    }
+    ctx_.view.ShowDataFolderFiles(settings_.dataFolder, names);
+}
+
+BackupRunResult MainWindowLogic::RunBackup() {
+    BackupRunResult result;
+    Step([&] {
+        CreateEngine();
+        result = job_->Run();
+        // Label15 follows the record the run has just written.
+        if (!result.lastBackupValue.empty()) ShowLastBackup(result.lastBackupValue);
+    });
+    return result;
+}
+
+void MainWindowLogic::DestinationClicked(int index) {
+    Step([&] { destinations_.Click(index, settings_.destinationRoot); });
+    Step([&] { ShowDestinationFolder(); });
+}
+
+void MainWindowLogic::Quit() {
+    Step([&] { WriteConfigFile(ConfigPath(), ConfigFromSettings(settings_)); });
+    Step([&] {
+        std::string command = LinkedProgramCommand(settings_.linkedProgram);
+        if (!command.empty()) ctx_.launcher.StartDetached(command, ctx_.workingFolder);
+    });
+    Step([&] { ctx_.pump.DoEvents(); });
+    ctx_.end.EndProgram();
+}
+
+std::string MainWindowLogic::Ask(const std::string& prompt, const std::string& defaultAnswer) {
+    DialogMode = kDialogQuestion;
+    DialogText = prompt + defaultAnswer;
+    ctx_.dialog.ShowDialog();
+    // "Annuler" (answer code 2) keeps the setting, as a cleared field does.
+    if (DialogMode == 2) return {};
+    return platform::Trim(DialogText);
+}
+
+void MainWindowLogic::Configure() {
+    Step([&] {
+        std::string answer = Ask(kAskDataFolder, settings_.dataFolder);
+        if (!answer.empty()) settings_.dataFolder = answer;
+    });
+    Step([&] {
+        std::string answer = Ask(kAskDestination, settings_.destinationRoot);
+        if (!answer.empty()) settings_.destinationRoot = answer;
+    });
+    Step([&] {
+        // One trailing separator removed ("/" too: a Linux data folder), the
+        // root folder itself kept.
+        std::string& folder = settings_.dataFolder;
+        if (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    });
+    Step([&] {
+        std::string& root = settings_.destinationRoot;
+        if (!root.empty()) root = platform::CharLeft(root, 1) + ":";
+    });
+    Step([&] {
+        // The linked program is shown without its "#L#" prefix, so that an
+        // answer left as it is does not store the prefix twice.
+        std::string answer = Ask(kAskLinkedProgram, LinkedProgramForDisplay(settings_.linkedProgram));
+        if (!answer.empty()) settings_.linkedProgram = LinkedProgramFromAnswer(answer);
+    });
+    Step([&] { WriteConfigFile(ConfigPath(), ConfigFromSettings(settings_)); });
+    Step([&] {
+        DialogMode = kDialogMessage;
+        DialogText = kConfigured;
+        ctx_.dialog.ShowDialog();
+    });
+    ctx_.end.EndProgram();
+}
+
+void MainWindowLogic::OnTimer(TimerId timer) {
+    // One-shot: disarmed before acting.
+    Step([&] { ctx_.timers.Arm(timer, 0); });
+    switch (timer) {
+        case TimerId::Timer1:
+            RunBackup();
+            break;
+        case TimerId::Timer111:
+            settings_.copyMode = true;
+            RunBackup();
+            break;
+        case TimerId::Timer2:
+            // The request has been served: cleared so that it runs once;
+            // Kuv-Zip.ini is not rewritten and the linked program not started.
+            Step([&] { WriteLinkValue("SAVAUT55", " ", LinkPath()); });
+            Step([&] { WriteLinkValue("SAVAUT56", " ", LinkPath()); });
+            ctx_.end.EndProgram();
+            break;
+        case TimerId::Timer3:
+            // The automatic copy to the exchange folder is not built: nothing runs.
+            break;
+    }
+}
+
+}  // namespace kuv::backup

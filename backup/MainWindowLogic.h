@@ -1,0 +1,138 @@
+#pragma once
+// The logic of the main window kuvzipf1: startup (Kuv-Zip.ini, the requests
+// of the link file, the run mode, the destination list), the data backup
+// button, the one-shot timers of the automatic modes, "Outils" and "Quitter".
+//
+// It never touches widgets: the window implements MainWindowView (which also
+// serves the destination list and the backup job) and hands the logic its
+// environment. The window calls Startup() once from its load step, then
+// forwards its buttons, Combo1's click and its timers.
+//
+// Settings and flags live here for the whole run; the backup engine (one
+// clsZip for the run) is created by startup and handed to the backup job.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backup/DataBackupJob.h"
+#include "backup/DestinationList.h"
+#include "backup/Environment.h"
+#include "backup/MainSettings.h"
+#include "platform/Drives.h"
+#include "ui/DialogPort.h"
+
+class clsZip;
+
+namespace kuv::backup {
+
+// Texts of the main window (UTF-8), exact.
+inline constexpr const char* kTitleSecurityBackup = "Sauvegarde de sécurité sur le disque C:";
+inline constexpr const char* kTitleDesktopBackup = "Sauvegarde des données sur le Bureau";
+inline constexpr const char* kTitleDefaultDiskC = "Disque C: sélectionné par défaut !";
+inline constexpr const char* kAskDataFolder = "Entrez le chemin du repertoire à sauvegarder ?|";
+inline constexpr const char* kAskDestination = "Entrez la lettre de la clé usb à utiliser ?|";
+inline constexpr const char* kAskLinkedProgram = "Logiciel à lier ? (Cliquez sur OK sans mettre de nom)|";
+inline constexpr const char* kConfigured =
+    "Votre sauvegarde est configurée, relancez votre logiciel de sauvegarde !";
+inline constexpr const char* kDefaultArchiveName = "kuvchier";
+
+// Picture of the image store given to Command9 when an exchange folder exists.
+inline constexpr int kTransferPicture = 248;
+
+// What the logic asks of the window beyond the destination list and the job.
+class MainWindowView : public DestinationView, public BackupJobView {
+public:
+    // Startup step 2: DressWindowFrame, the buttons' pictures, Frame1's place,
+    // the logo "fc_img_024.gif" of the working directory into logoc.
+    virtual void DressWindow() = 0;
+    virtual void CentreWindow() = 0;                                  // CentreWindow
+    virtual void SetWindowWidthTwips(int width) = 0;
+    virtual void SetDataFolderText(const std::string& text) = 0;     // Label10
+    virtual void SetLastBackupText(const std::string& text) = 0;     // Label15's caption
+    virtual void SetLastBackupBackground(int red, int green, int blue) = 0;  // Label15
+    virtual void SetTitle(const std::string& text) = 0;              // Label2
+    // Picture1 with Label11 (requested backup) placed, shown, in front.
+    virtual void ShowRequestPanel() = 0;
+    // Command9: picture 248, caption "Transfert", tooltip "Transfert avec Korrin".
+    virtual void ShowTransferButton() = 0;
+    // Hides Combo1, shows the exchange folder in Label18, enables Command11.
+    virtual void ShowExchangeFolder(const std::string& folder) = 0;
+    // Text1: the folder on disk that receives the archives of the chosen
+    // destination (empty when the destination has no drive).
+    virtual void ShowDestinationFolder(const std::string& path) = 0;
+};
+
+// The program's environment as the logic receives it.
+struct MainWindowContext {
+    MainWindowView& view;
+    BackupGauge& gauge;
+    DialogPort& dialog;
+    const Clock& clock;
+    EventPump& pump;
+    TimerPort& timers;
+    const SpecialFolders& specialFolders;
+    const platform::DriveSource& drives;
+    ProgramLauncher& launcher;
+    ProgramEnd& end;
+    std::string workingFolder;  // Kuv-Zip.ini, W_intlog.wdo, rapport.txt, dernkuvp.txt
+};
+
+class MainWindowLogic {
+public:
+    explicit MainWindowLogic(MainWindowContext context);
+    ~MainWindowLogic();
+    MainWindowLogic(const MainWindowLogic&) = delete;
+    MainWindowLogic& operator=(const MainWindowLogic&) = delete;
+
+    // The window's load step, once.
+    void Startup();
+
+    // "Sauvegarder les DONNEES" (Command1), and Timer1 / Timer111.
+    BackupRunResult RunBackup();
+    // Combo1's click (the user chose entry index).
+    void DestinationClicked(int index);
+    // "Quitter" (Command2).
+    void Quit();
+    // "Outils" (Command3).
+    void Configure();
+    // A one-shot timer fired.
+    void OnTimer(TimerId timer);
+
+    MainSettings& Settings() { return settings_; }
+    const MainSettings& Settings() const { return settings_; }
+    const DestinationList& Destinations() const { return destinations_; }
+    const std::vector<platform::DriveEntry>& DriveList() const { return driveList_; }
+    // The backup engine; null before startup created it.
+    clsZip* Engine() { return engine_.get(); }
+
+    std::string ConfigPath() const;
+    std::string LinkPath() const;
+
+private:
+    class ListedDrives : public platform::DriveSource {
+    public:
+        explicit ListedDrives(const std::vector<platform::DriveEntry>& list) : list_(list) {}
+        std::vector<platform::DriveEntry> Drives() const override { return list_; }
+
+    private:
+        const std::vector<platform::DriveEntry>& list_;
+    };
+
+    void CreateEngine();
+    void ShowDestinationFolder();
+    void ShowLastBackup(const std::string& value);
+    void ShowDataFolderFiles();
+    std::string ReadLink(const std::string& key) const;
+    std::string Ask(const std::string& prompt, const std::string& defaultAnswer);
+
+    MainWindowContext ctx_;
+    MainSettings settings_;
+    DestinationList destinations_;
+    std::vector<platform::DriveEntry> driveList_;
+    ListedDrives listedDrives_;
+    std::unique_ptr<clsZip> engine_;
+    std::unique_ptr<DataBackupJob> job_;
+};
+
+}  // namespace kuv::backup

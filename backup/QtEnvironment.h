@@ -1,0 +1,43 @@
+#pragma once
+// The real environment of the main window's logic: the system clock, Qt's
+// event processing, the user's special folders, programs started detached
+// and the end of the program through the application's event loop.
+
+#include <string>
+
+#include "backup/Environment.h"
+
+namespace kuv::backup {
+
+class QtClock : public Clock {
+public:
+    DateTime Now() const override;
+};
+
+class QtEventPump : public EventPump {
+public:
+    void DoEvents() override;
+    // Runs a local event loop for milliseconds.
+    void Wait(int milliseconds) override;
+};
+
+class QtSpecialFolders : public SpecialFolders {
+public:
+    std::string SpecialFolderPath(int folderId) const override;
+};
+
+// Splits the command line as a shell would (QProcess::splitCommand) and
+// starts it detached in the working folder.
+class QtProgramLauncher : public ProgramLauncher {
+public:
+    bool StartDetached(const std::string& commandLine, const std::string& workingFolder) override;
+};
+
+// Leaves the application's event loops with status 0; main() then returns,
+// which closes every file still open.
+class QtProgramEnd : public ProgramEnd {
+public:
+    void EndProgram() override;
+};
+
+}  // namespace kuv::backup

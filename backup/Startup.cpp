@@ -1,0 +1,122 @@
+// Computations of the main window's startup.
+
+#include "backup/Startup.h"
+
+#include <cctype>
+
+#include "platform/Text.h"
+
+namespace kuv::backup {
+
+std::string BackupFolderName(const std::string& dataFolder) {
+    std::string name = "S_";
+    for (char c : platform::ToLower(dataFolder)) {
+        if (c == '\\' || c == '/') {
+            name += '_';
+        } else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+            name += c;
+        }
+    }
+    return name;
+}
+
+namespace {
+
+// Days from 1 January 1970 of a civil date (proleptic Gregorian).
+long DaysFromCivil(int y, int m, int d) {
+    y -= m <= 2;
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yoe = y - era * 400;
+    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+}  // namespace
+
+double DayNumber(const DateTime& when) {
+    // 30 December 1899 is day 0; 1 January 1970 is day 25569.
+    const long days = DaysFromCivil(when.year, when.month, when.day) + 25569;
+    const double fraction =
+        (when.hour * 3600.0 + when.minute * 60.0 + when.second + when.millisecond / 1000.0) / 86400.0;
+    return static_cast<double>(days) + fraction;
+}
+
+double LeadingNumber(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    double value = 0;
+    bool any = false;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+        value = value * 10 + (text[i++] - '0');
+        any = true;
+    }
+    if (i < text.size() && text[i] == '.') {
+        double scale = 0.1;
+        for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+            value += (text[i] - '0') * scale;
+            scale /= 10;
+            any = true;
+        }
+    }
+    if (!any) return 0;
+    return negative ? -value : value;
+}
+
+LastBackup ParseLastBackup(const std::string& value, const DateTime& now) {
+    LastBackup last;
+    last.display = platform::Trim(platform::CharLeft(value, 18));
+    last.ageDays = DayNumber(now) - LeadingNumber(platform::CharMid(value, 19));
+    return last;
+}
+
+Rgb BackupAgeColour(double ageDays) {
+    if (ageDays < 2) return kAgeRecent;
+    if (ageDays < 5) return kAgeAging;
+    return kAgeOld;
+}
+
+ExchangeFolderValue ParseExchangeFolder(const std::string& value) {
+    ExchangeFolderValue result;
+    result.folder = value;
+    struct Marker {
+        const char* text;
+        bool ExchangeFolderValue::*flag;
+    };
+    const Marker markers[] = {{"{AUTO}", &ExchangeFolderValue::automaticCopy},
+                              {"{NOAT}", &ExchangeFolderValue::noFinalMessage},
+                              {"{CLOS}", &ExchangeFolderValue::endAtOnce}};
+    for (const Marker& marker : markers) {
+        size_t at = result.folder.find(marker.text);
+        if (at == std::string::npos) continue;
+        result.folder.erase(at, 6);
+        result.*(marker.flag) = true;
+    }
+    return result;
+}
+
+namespace {
+constexpr const char* kLinkPrefix = "#L#";
+}
+
+std::string LinkedProgramForDisplay(const std::string& linkedProgram) {
+    if (linkedProgram.compare(0, 3, kLinkPrefix) == 0) return linkedProgram.substr(3);
+    return linkedProgram;
+}
+
+std::string LinkedProgramFromAnswer(const std::string& answer) {
+    // An answer that still carries the prefix (typed again, or an old default)
+    // is stored once prefixed, never twice.
+    std::string program = answer;
+    while (program.compare(0, 3, kLinkPrefix) == 0) program.erase(0, 3);
+    return kLinkPrefix + program;
+}
+
+std::string LinkedProgramCommand(const std::string& linkedProgram) {
+    if (platform::Trim(linkedProgram).empty()) return {};
+    return platform::Trim(platform::CharMid(linkedProgram, 3));
+}
+
+}  // namespace kuv::backup

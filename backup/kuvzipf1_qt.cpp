@@ -1,0 +1,334 @@
+// The main window kuvzipf1.
+
+#include "backup/kuvzipf1_qt.h"
+
+#include <QAccessible>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPalette>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "ui/ImageStore_qt.h"
+#include "ui/WindowHelpers_qt.h"
+#include "ui_kuvzipf1.h"
+
+namespace kuv {
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+const char* const kLampCaptions[4] = {"Compression des fichiers", "Copie sur le support",
+                                      "Attendez que le voyant arrête de clignoter", "Sauvegarde terminée"};
+
+// Frame1's place, in twips.
+constexpr int kFrame1Left = 270;
+constexpr int kFrame1Top = 6705;
+// Picture1's place when a backup was requested, in twips.
+constexpr int kPicture1Left = 300;
+constexpr int kPicture1Top = 6540;
+
+void SetBackground(QWidget* widget, int red, int green, int blue) {
+    QPalette palette = widget->palette();
+    const QColor colour(red, green, blue);
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::Base, colour);
+    palette.setColor(QPalette::Button, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+}  // namespace
+
+kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::kuvzipf1>()), environment_(environment) {
+    ui_->setupUi(this);
+    setObjectName(QStringLiteral("kuvzipf1"));
+    setWindowTitle(QStringLiteral("Kuv-Zip"));
+    setWindowIcon(QIcon(icc::logoc()));
+
+    const char* names[4] = {"Timer1", "Timer111", "Timer2", "Timer3"};
+    for (size_t i = 0; i < timers_.size(); ++i) {
+        timers_[i] = new QTimer(this);
+        timers_[i]->setObjectName(QString::fromLatin1(names[i]));
+        timers_[i]->setSingleShot(true);
+        const auto id = static_cast<backup::TimerId>(i);
+        connect(timers_[i], &QTimer::timeout, this, [this, id] { logic_->OnTimer(id); });
+    }
+
+    PlaceControls();
+    SetAccessibleTexts();
+
+    QFont title = ui_->Label2->font();
+    title.setPointSizeF(title.pointSizeF() * 1.5);
+    title.setBold(true);
+    ui_->Label2->setFont(title);
+    QFont status = ui_->Label5->font();
+    status.setBold(true);
+    ui_->Label5->setFont(status);
+    QPalette statusPalette = ui_->Label5->palette();
+    statusPalette.setColor(QPalette::WindowText, QColor(192, 0, 0));
+    ui_->Label5->setPalette(statusPalette);
+    QFont button = ui_->Command1->font();
+    button.setBold(true);
+    ui_->Command1->setFont(button);
+    QFont small = ui_->Label16->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    ui_->Label16->setFont(small);
+    ui_->Label11->setFont(button);
+    ui_->Label19->setFont(button);
+    SetBackground(ui_->Picture1, 255, 255, 224);
+    SetBackground(ui_->Frame1, 255, 255, 224);
+
+    ui_->logoc->setPixmap(icc::logoc().scaled(ui_->logoc->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    for (int lamp = 0; lamp < 4; ++lamp) SetLamp(lamp, backup::kLampOff);
+
+    backup::MainWindowContext context{*this,
+                                      *this,
+                                      *environment_.dialog,
+                                      *environment_.clock,
+                                      *environment_.pump,
+                                      *this,
+                                      *environment_.specialFolders,
+                                      *environment_.drives,
+                                      *environment_.launcher,
+                                      *environment_.end,
+                                      environment_.workingFolder};
+    logic_ = std::make_unique<backup::MainWindowLogic>(context);
+    Connect();
+}
+
+kuvzipf1::~kuvzipf1() {
+    for (QTimer* timer : timers_) timer->stop();
+}
+
+void kuvzipf1::Load() { logic_->Startup(); }
+
+QTimer* kuvzipf1::Timer(backup::TimerId timer) const { return timers_.at(static_cast<size_t>(timer)); }
+
+int kuvzipf1::Px(double twips) const { return static_cast<int>(WidgetTwipsToPixels(this, twips) + 0.5); }
+
+// The form is designed at 96 dpi (15 twips to a pixel); every geometry is
+// taken back to twips and converted for the screen's logical dpi.
+void kuvzipf1::PlaceControls() {
+    const QRect window = geometry();
+    resize(Px(window.width() * 15.0), Px(window.height() * 15.0));
+    const QList<QWidget*> children = findChildren<QWidget*>();
+    for (QWidget* child : children) {
+        const QRect r = child->geometry();
+        child->setGeometry(Px(r.x() * 15.0), Px(r.y() * 15.0), Px(r.width() * 15.0), Px(r.height() * 15.0));
+    }
+}
+
+void kuvzipf1::SetAccessibleTexts() {
+    ui_->Label1->setBuddy(ui_->Combo1);
+    ui_->Label12->setBuddy(ui_->Text1);
+    ui_->Label20->setBuddy(ui_->File1);
+    ui_->Label21->setBuddy(ui_->List1);
+    ui_->Label22->setBuddy(ui_->List2);
+    ui_->Combo1->setAccessibleName(ui_->Label1->text().trimmed());
+    ui_->Text1->setAccessibleName(ui_->Label12->text());
+    ui_->File1->setAccessibleName(ui_->Label20->text());
+    ui_->List1->setAccessibleName(ui_->Label21->text());
+    ui_->List2->setAccessibleName(ui_->Label22->text());
+    ui_->Label10->setAccessibleName(ui_->Label9->text());
+    ui_->Label15->setAccessibleName(ui_->Label14->text());
+    ui_->Label3->setAccessibleName(ui_->Label13->text());
+    ui_->Label18->setAccessibleName(QStringLiteral("Dossier d'échange"));
+    ui_->kuvbbf->setAccessibleName(QStringLiteral("Progression de la sauvegarde"));
+    ui_->logoc->setAccessibleName(QStringLiteral("Logo"));
+    ui_->Picture1->setAccessibleName(ui_->Label11->text());
+    ui_->Frame1->setAccessibleName(ui_->Label19->text());
+    for (QWidget* w : {static_cast<QWidget*>(ui_->Command1), static_cast<QWidget*>(ui_->Command2),
+                       static_cast<QWidget*>(ui_->Command3), static_cast<QWidget*>(ui_->Command9),
+                       static_cast<QWidget*>(ui_->Command11)}) {
+        auto* b = static_cast<QPushButton*>(w);
+        b->setAccessibleName(b->text());
+        b->setFocusPolicy(Qt::StrongFocus);
+        b->setAutoDefault(true);  // Enter presses the focused button
+    }
+    ui_->File1->setFocusPolicy(Qt::StrongFocus);
+    ui_->List1->setFocusPolicy(Qt::StrongFocus);
+    ui_->List2->setFocusPolicy(Qt::StrongFocus);
+    ui_->Command1->setToolTip(QStringLiteral("Sauvegarder le répertoire sur le support choisi"));
+}
+
+void kuvzipf1::Connect() {
+    connect(ui_->Command1, &QPushButton::clicked, this, [this] { logic_->RunBackup(); });
+    connect(ui_->Command2, &QPushButton::clicked, this, [this] { logic_->Quit(); });
+    connect(ui_->Command3, &QPushButton::clicked, this, [this] { logic_->Configure(); });
+    connect(ui_->Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) logic_->DestinationClicked(index);
+    });
+}
+
+// ---- MainWindowView ----
+
+void kuvzipf1::DressWindow() {
+    DressWindowFrame(this);
+    ui_->Command2->setIcon(icc::p11Icon(icc::kQuit));
+    ui_->Command9->setIcon(icc::p11Icon(icc::kOneDrive));
+    ui_->Command1->setIcon(icc::p11Icon(icc::kLampOn));
+    const int iconSide = Px(360);
+    for (QPushButton* b : {ui_->Command1, ui_->Command2, ui_->Command9}) b->setIconSize(QSize(iconSide, iconSide));
+    ui_->Frame1->move(Px(kFrame1Left), Px(kFrame1Top));
+    const QString logoFile = QDir(Q(environment_.workingFolder)).filePath(QStringLiteral("fc_img_024.gif"));
+    icc::LoadLogo(logoFile);
+    ui_->logoc->setPixmap(icc::logoc().scaled(ui_->logoc->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+void kuvzipf1::CentreWindow() { kuv::CentreWindow(this); }
+
+void kuvzipf1::SetWindowWidthTwips(int width) { resize(Px(width), height()); }
+
+void kuvzipf1::SetDataFolderText(const std::string& text) { ui_->Label10->setText(Q(text)); }
+
+void kuvzipf1::SetLastBackupText(const std::string& text) { ui_->Label15->setText(Q(text)); }
+
+void kuvzipf1::SetLastBackupBackground(int red, int green, int blue) {
+    SetBackground(ui_->Label15, red, green, blue);
+}
+
+void kuvzipf1::SetTitle(const std::string& text) { ui_->Label2->setText(Q(text)); }
+
+void kuvzipf1::ShowRequestPanel() {
+    ui_->Picture1->move(Px(kPicture1Left), Px(kPicture1Top));
+    ui_->Picture1->setVisible(true);
+    ui_->Picture1->raise();
+}
+
+void kuvzipf1::ShowTransferButton() {
+    // The copy to the exchange folder is not part of this program yet: the
+    // button is prepared as the exchange folder wants it but stays hidden.
+    ui_->Command9->setIcon(icc::p11Icon(icc::kTransfer));
+    ui_->Command9->setText(QStringLiteral("Transfert"));
+    ui_->Command9->setAccessibleName(QStringLiteral("Transfert"));
+    ui_->Command9->setToolTip(QStringLiteral("Transfert avec Korrin"));
+}
+
+void kuvzipf1::ShowExchangeFolder(const std::string& folder) {
+    ui_->Combo1->setVisible(false);
+    ui_->Label18->setText(Q(folder));
+    ui_->Label18->setVisible(true);
+    ui_->Command11->setEnabled(true);
+}
+
+void kuvzipf1::ShowDestinationFolder(const std::string& path) { ui_->Text1->setText(Q(path)); }
+
+void kuvzipf1::ClearDestinations() {
+    const QSignalBlocker block(ui_->Combo1);
+    ui_->Combo1->clear();
+}
+
+void kuvzipf1::AddDestination(const std::string& text, int picture) {
+    const QSignalBlocker block(ui_->Combo1);
+    ui_->Combo1->addItem(QIcon(icc::Image1(picture, 16)), Q(text), picture);
+}
+
+void kuvzipf1::SelectDestination(int index) {
+    const QSignalBlocker block(ui_->Combo1);
+    ui_->Combo1->setCurrentIndex(index);
+}
+
+void kuvzipf1::SetDestinationBackground(int red, int green, int blue) {
+    ui_->Combo1->setStyleSheet(
+        QStringLiteral("QComboBox { background-color: rgb(%1, %2, %3); color: black; }").arg(red).arg(green).arg(blue));
+    ui_->Combo1->setProperty("backgroundColour", QColor(red, green, blue));
+}
+
+void kuvzipf1::ShowDrivePicture(int picture) {
+    drivePicture_ = picture;
+    ui_->Image11->setPixmap(icc::Image1(picture, ui_->Image11->width()));
+    ui_->Image11->setAccessibleName(icc::Image1Name(picture));
+}
+
+void kuvzipf1::SetStatus(const std::string& text) { ui_->Label5->setText(Q(text)); }
+
+void kuvzipf1::FocusText1() {
+    if (isVisible()) ui_->Text1->setFocus(Qt::OtherFocusReason);
+}
+
+int kuvzipf1::SelectedDestinationIndex() const { return ui_->Combo1->currentIndex(); }
+
+std::string kuvzipf1::SelectedDestinationText() const { return ui_->Combo1->currentText().toStdString(); }
+
+void kuvzipf1::ClearSavedList() { ui_->List1->clear(); }
+
+void kuvzipf1::AddSavedFile(const std::string& name) {
+    ui_->List1->addItem(Q(name));
+    ui_->List1->scrollToBottom();
+}
+
+void kuvzipf1::ClearIgnoredList() { ui_->List2->clear(); }
+
+void kuvzipf1::AddIgnoredFile(const std::string& name) {
+    ui_->List2->addItem(Q(name));
+    ui_->List2->scrollToBottom();
+}
+
+void kuvzipf1::SetAddedCounter(const std::string& text) { ui_->Label3->setText(Q(text)); }
+
+void kuvzipf1::SetLamp(int lamp, int picture) {
+    if (lamp < 0 || lamp > 3) return;
+    lampPictures_[static_cast<size_t>(lamp)] = picture;
+    QLabel* image = findChild<QLabel*>(QStringLiteral("Image1_%1").arg(lamp));
+    if (!image) return;
+    image->setPixmap(icc::p11(picture, image->width()));
+    image->setAccessibleName(QString::fromUtf8(kLampCaptions[lamp]) + QStringLiteral(" : ") + icc::p11Name(picture));
+}
+
+void kuvzipf1::ShowDataFolderFiles(const std::string& /*folderText*/, const std::vector<std::string>& names) {
+    ui_->File1->clear();
+    for (const std::string& name : names) ui_->File1->addItem(Q(name));
+}
+
+// ---- BackupGauge ----
+
+void kuvzipf1::InitGauge(int steps) {
+    const QSize size = ui_->kuvbbf->size();
+    ui_->kuvbbim1->setGeometry(0, 0, size.width(), size.height());
+    ui_->kuvbbim1->setPixmap(icc::kuvbb1(size.width(), size.height()));
+    ui_->kuvbbim2->setPixmap(icc::kuvbb2(size.width(), size.height()));
+    ui_->kuvbbim2->setGeometry(-size.width(), 0, size.width(), size.height());
+    ui_->kuvbbl->setGeometry(0, 0, size.width(), size.height());
+    ui_->kuvbbl->setText(QStringLiteral("0 %"));
+    ui_->kuvbbim2->raise();
+    ui_->kuvbbl->raise();
+    if (steps > 0) gaugeStep_ = 100.0f / static_cast<float>(steps);
+    gaugeSum_ = 0.0f;
+    gaugeShown_ = 0;
+    ui_->kuvbbf->setVisible(true);
+    ui_->kuvbbf->repaint();
+}
+
+void kuvzipf1::StepGauge() {
+    gaugeSum_ += gaugeStep_;
+    const int whole = static_cast<int>(gaugeSum_);
+    if (whole == gaugeShown_) return;
+    gaugeShown_ = whole > 100 ? 100 : whole;
+    const int width = ui_->kuvbbim2->width();
+    int left = static_cast<int>(gaugeShown_ * (ui_->kuvbbim1->width() / 100.0f)) - width;
+    if (left > 0) left = 0;
+    ui_->kuvbbim2->move(left, 0);
+    ui_->kuvbbl->setText(QStringLiteral("%1 %").arg(gaugeShown_));
+    ui_->kuvbbf->repaint();
+}
+
+void kuvzipf1::SetGaugeText(const std::string& text) { ui_->kuvbbl->setText(Q(text)); }
+
+// ---- TimerPort ----
+
+void kuvzipf1::Arm(backup::TimerId timer, int milliseconds) {
+    QTimer* t = Timer(timer);
+    if (milliseconds <= 0) {
+        t->stop();
+    } else {
+        t->start(milliseconds);
+    }
+}
+
+}  // namespace kuv

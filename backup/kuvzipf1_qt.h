@@ -1,0 +1,112 @@
+#pragma once
+// The main window kuvzipf1: the data panel (data folder, last backup,
+// destination list, "Sauvegarder les DONNEES", lamps, gauge, file lists),
+// "Outils" and "Quitter", the panels of the automatic modes and the four
+// one-shot timers. Its logic is MainWindowLogic; the window shows what the
+// logic tells it and forwards the user's buttons, Combo1's choice and the
+// timers.
+
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "backup/MainWindowLogic.h"
+
+namespace Ui {
+class kuvzipf1;
+}
+
+namespace kuv {
+
+// What the window's logic reaches beyond the window itself. Everything is
+// owned by the caller and outlives the window.
+struct MainWindowEnvironment {
+    DialogPort* dialog = nullptr;
+    const backup::Clock* clock = nullptr;
+    backup::EventPump* pump = nullptr;
+    const backup::SpecialFolders* specialFolders = nullptr;
+    const platform::DriveSource* drives = nullptr;
+    backup::ProgramLauncher* launcher = nullptr;
+    backup::ProgramEnd* end = nullptr;
+    std::string workingFolder;  // Kuv-Zip.ini, W_intlog.wdo, the report, the logo file
+};
+
+class kuvzipf1 : public QWidget,
+                 public backup::MainWindowView,
+                 public backup::BackupGauge,
+                 public backup::TimerPort {
+    Q_OBJECT
+
+public:
+    explicit kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent = nullptr);
+    ~kuvzipf1() override;
+
+    // The load step: runs the startup of the logic once.
+    void Load();
+
+    backup::MainWindowLogic& Logic() { return *logic_; }
+    QTimer* Timer(backup::TimerId timer) const;
+    // The picture number each lamp shows (Image1(0..3)), and Image11's.
+    int LampPicture(int lamp) const { return lampPictures_.at(static_cast<size_t>(lamp)); }
+    int DrivePicture() const { return drivePicture_; }
+
+    // ---- MainWindowView ----
+    void DressWindow() override;
+    void CentreWindow() override;
+    void SetWindowWidthTwips(int width) override;
+    void SetDataFolderText(const std::string& text) override;
+    void SetLastBackupText(const std::string& text) override;
+    void SetLastBackupBackground(int red, int green, int blue) override;
+    void SetTitle(const std::string& text) override;
+    void ShowRequestPanel() override;
+    void ShowTransferButton() override;
+    void ShowExchangeFolder(const std::string& folder) override;
+    void ShowDestinationFolder(const std::string& path) override;
+    // DestinationView
+    void ClearDestinations() override;
+    void AddDestination(const std::string& text, int picture) override;
+    void SelectDestination(int index) override;
+    void SetDestinationBackground(int red, int green, int blue) override;
+    void ShowDrivePicture(int picture) override;
+    void SetStatus(const std::string& text) override;
+    void FocusText1() override;
+    // BackupJobView
+    int SelectedDestinationIndex() const override;
+    std::string SelectedDestinationText() const override;
+    void ClearSavedList() override;
+    void AddSavedFile(const std::string& name) override;
+    void ClearIgnoredList() override;
+    void AddIgnoredFile(const std::string& name) override;
+    void SetAddedCounter(const std::string& text) override;
+    void SetLamp(int lamp, int picture) override;
+    void ShowDataFolderFiles(const std::string& folderText, const std::vector<std::string>& names) override;
+
+    // ---- BackupGauge ----
+    void InitGauge(int steps) override;
+    void StepGauge() override;
+    void SetGaugeText(const std::string& text) override;
+
+    // ---- TimerPort ----
+    void Arm(backup::TimerId timer, int milliseconds) override;
+
+private:
+    int Px(double twips) const;
+    void PlaceControls();
+    void SetAccessibleTexts();
+    void Connect();
+
+    std::unique_ptr<Ui::kuvzipf1> ui_;
+    MainWindowEnvironment environment_;
+    std::unique_ptr<backup::MainWindowLogic> logic_;
+    std::array<QTimer*, 4> timers_{};
+    std::array<int, 4> lampPictures_{{36, 36, 36, 36}};
+    int drivePicture_ = -1;
+    // Gauge state: percent per step, accumulated and shown percent.
+    float gaugeStep_ = 1.0f;
+    float gaugeSum_ = 0.0f;
+    int gaugeShown_ = 0;
+};
+
+}  // namespace kuv

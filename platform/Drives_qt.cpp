@@ -1,0 +1,32 @@
+// The machine's mounted volumes, queried through QStorageInfo.
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QStorageInfo>
+
+#include "platform/DriveDetection.h"
+#include "platform/QtDrives.h"
+
+namespace kuv::platform {
+
+std::vector<DriveEntry> QtDriveSource::Drives() const {
+    const QString home = QDir::homePath();
+    const QString homeMount = QStorageInfo(home).rootPath();
+    std::vector<MountedVolume> volumes;
+    for (const QStorageInfo& info : QStorageInfo::mountedVolumes()) {
+        if (!info.isValid()) continue;
+        MountedVolume volume;
+        volume.mountPoint = info.rootPath().toStdString();
+        volume.fsType = QString::fromUtf8(info.fileSystemType()).toStdString();
+        volume.device = QString::fromUtf8(info.device()).toStdString();
+        volume.label = info.name().toStdString();
+        volume.writable = info.isReady() && !info.isReadOnly() &&
+                          ::access(info.rootPath().toLocal8Bit().constData(), W_OK) == 0;
+        volumes.push_back(volume);
+    }
+    return BuildDriveList(home.toStdString(), homeMount.toStdString(), volumes,
+                          [](const std::string& device) { return SysfsRemovable(device); });
+}
+
+}  // namespace kuv::platform
