@@ -1,0 +1,70 @@
+// What the dialog looks like: grabbed offscreen in the three modes the
+// program uses. The pictures are written to $KUVZIP_SCREENSHOT_DIR when it is
+// set, for a person to look at.
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QPixmap>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "QtTestApp.h"
+#include "ui/DialogPort.h"
+#include "ui/ImageStore_qt.h"
+#include "ui/form97_qt.h"
+
+namespace kuv {
+namespace {
+
+QImage GrabDialog(int mode, const std::string& text, const char* fileName) {
+    testing::EnsureApp();
+    DialogMode = mode;
+    DialogText = text;
+    QImage image;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<form97*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        image = dialog->grab().toImage();
+        const QString dir = qEnvironmentVariable("KUVZIP_SCREENSHOT_DIR");
+        if (!dir.isEmpty()) image.save(QDir(dir).filePath(QString::fromLatin1(fileName)));
+        dialog->Press(DialogButton::Annuler);
+    });
+    Form97Dialog port;
+    port.ShowDialog();
+    return image;
+}
+
+bool Near(QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) < 24 && std::abs(qGreen(a) - qGreen(b)) < 24 &&
+           std::abs(qBlue(a) - qBlue(b)) < 24;
+}
+
+TEST(Form97Look, FrameLogoAndButtonsAreDrawn) {
+    testing::EnsureApp();
+    icc::ResetLogo();
+    struct Case { int mode; const char* text; const char* file; };
+    const Case cases[] = {
+        {0, "Sauvegarde terminée !", "form97-mode0.png"},
+        {129, "Entrez le chemin du repertoire à sauvegarder ?|/home/jean/Données", "form97-mode129.png"},
+        {1129, "Les données actuelles seront remplacées, tapez 'OUI' pour confirmer ?|NON",
+         "form97-mode1129.png"},
+    };
+    for (const Case& c : cases) {
+        const QImage image = GrabDialog(c.mode, c.text, c.file);
+        ASSERT_FALSE(image.isNull()) << c.mode;
+        const qreal r = image.devicePixelRatio();
+        auto at = [&](int x, int y) { return image.pixel(qRound(x * r), qRound(y * r)); };
+        // The frame's dark band along the left and bottom edges.
+        EXPECT_TRUE(Near(at(4, 140), qRgb(0x1F, 0x4E, 0x79))) << c.mode;
+        EXPECT_TRUE(Near(at(270, 276), qRgb(0x1F, 0x4E, 0x79))) << c.mode;
+        // The logo's blue in its box.
+        EXPECT_TRUE(Near(at(84, 40), qRgb(0x2B, 0x7B, 0xC0)) || Near(at(84, 40), qRgb(0x25, 0x6A, 0xA8)))
+            << c.mode;
+        // The background of the message panel is white.
+        EXPECT_EQ(at(300, 185), qRgb(255, 255, 255)) << c.mode;
+    }
+}
+
+}  // namespace
+}  // namespace kuv
