@@ -1,0 +1,198 @@
+#pragma once
+// A data backup job wired to fakes of its window, gauge, dialog, clock, pump,
+// timers, special folders and drives, with the real engine and real folders
+// under a fresh temporary folder:
+//   <root>/home        drive c: (the data folder C:\Appli\Donnees is home/Appli/Donnees)
+//   <root>/medium      drive e:
+//   <root>/work        the working directory (rapport.txt, dernkuvp.txt, W_intlog.wdo)
+//   <root>/home/Bureau the desktop (not created: copy mode creates it)
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "backup/DataBackupJob.h"
+#include "backup/MainSettings.h"
+#include "platform/Drives.h"
+#include "platform/Files.h"
+#include "ui/DialogPort.h"
+#include "zip/clsZip.h"
+
+namespace kuv::backup::testing {
+
+class FakeView : public BackupJobView {
+public:
+    int selectedIndex = 2;
+    std::string selectedText = "E: Clé / Carte   [CLE]  ";
+    std::vector<int> background;  // last colour set, empty when never
+    std::vector<std::string> saved, ignored;
+    std::string counter = "unset";
+    std::vector<std::string> counterHistory;
+    std::string status = "unset";
+    std::vector<std::string> statusHistory;
+    int lamps[4] = {-1, -1, -1, -1};
+    std::string fileFolder;
+    std::vector<std::string> files;
+    int fileListings = 0;
+
+    int SelectedDestinationIndex() const override { return selectedIndex; }
+    std::string SelectedDestinationText() const override { return selectedText; }
+    void SetDestinationBackground(int r, int g, int b) override { background = {r, g, b}; }
+    void ClearSavedList() override { saved.clear(); }
+    void AddSavedFile(const std::string& name) override { saved.push_back(name); }
+    void ClearIgnoredList() override { ignored.clear(); }
+    void AddIgnoredFile(const std::string& name) override { ignored.push_back(name); }
+    void SetAddedCounter(const std::string& text) override {
+        counter = text;
+        counterHistory.push_back(text);
+    }
+    void SetStatus(const std::string& text) override {
+        status = text;
+        statusHistory.push_back(text);
+    }
+    void SetLamp(int lamp, int picture) override { lamps[lamp] = picture; }
+    void ShowDataFolderFiles(const std::string& folderText, const std::vector<std::string>& names) override {
+        fileFolder = folderText;
+        files = names;
+        ++fileListings;
+    }
+};
+
+class FakeGauge : public BackupGauge {
+public:
+    std::vector<int> inits;
+    int steps = 0;
+    std::string text;
+    void InitGauge(int n) override { inits.push_back(n); }
+    void StepGauge() override { ++steps; }
+    void SetGaugeText(const std::string& t) override { text = t; }
+};
+
+// Records every message; answers by leaving the texts as they are.
+class FakeDialog : public kuv::DialogPort {
+public:
+    std::vector<std::string> texts;
+    std::vector<int> modes;
+    void ShowDialog() override {
+        texts.push_back(kuv::DialogText);
+        modes.push_back(kuv::DialogMode);
+        kuv::DialogMode = 1;
+    }
+};
+
+class FakeClock : public Clock {
+public:
+    // Seconds added after each reading (kept below a minute by the tests).
+    mutable DateTime now;
+    int tickSeconds = 0;
+    mutable int readings = 0;
+    DateTime Now() const override {
+        ++readings;
+        const DateTime t = now;
+        now.second += tickSeconds;
+        return t;
+    }
+};
+
+class FakePump : public EventPump {
+public:
+    int doEvents = 0;
+    std::vector<int> waits;
+    std::function<void()> onDoEvents;  // a window event arriving while the job pumps
+    void DoEvents() override {
+        ++doEvents;
+        if (onDoEvents) onDoEvents();
+    }
+    void Wait(int ms) override {
+        waits.push_back(ms);
+        if (onDoEvents) onDoEvents();
+    }
+};
+
+class FakeTimers : public TimerPort {
+public:
+    std::vector<std::pair<TimerId, int>> armed;
+    void Arm(TimerId timer, int ms) override { armed.emplace_back(timer, ms); }
+};
+
+class FakeFolders : public SpecialFolders {
+public:
+    std::string desktop, profile;
+    std::string SpecialFolderPath(int id) const override { return id == 0 ? desktop : id == 40 ? profile : ""; }
+};
+
+class FakeDrives : public kuv::platform::DriveSource {
+public:
+    std::vector<kuv::platform::DriveEntry> list;
+    std::vector<kuv::platform::DriveEntry> Drives() const override { return list; }
+};
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::string bytes;
+    kuv::platform::ReadWholeFile(path, bytes);
+    return bytes;
+}
+
+class JobFixture {
+public:
+    JobFixture() {
+        char pattern[] = "/tmp/kuv-job-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) std::abort();
+        root = pattern;
+        home = root + "/home";
+        medium = root + "/medium";
+        work = root + "/work";
+        data = home + "/Appli/Donnees";
+        kuv::platform::CreateFolderPath(data);
+        kuv::platform::CreateFolderPath(medium);
+        kuv::platform::CreateFolderPath(work);
+        folders.desktop = home + "/Bureau";
+        folders.profile = home;
+        drives.list = {{"c: [" + home + "]", home, kuv::platform::kDriveFixed, ""},
+                       {"e: [CLE]", medium, kuv::platform::kDriveRemovable, "/dev/sdb1"}};
+        settings.dataFolder = "C:\\Appli\\Donnees";
+        settings.destinationRoot = "E:";
+        settings.backupFolderName = "S_c_appli_donnees";
+        settings.desktopArchiveName = "kuvchier";
+        clock.now.year = 2027;
+        clock.now.month = 1;
+        clock.now.day = 3;
+        clock.now.hour = 9;
+        clock.now.minute = 5;
+        clock.now.second = 12;
+        job = std::make_unique<DataBackupJob>(DataBackupJobContext{
+            settings, engine, dialog, view, gauge, clock, pump, timers, folders, drives, work});
+    }
+    ~JobFixture() { std::system(("rm -rf '" + root + "'").c_str()); }
+
+    std::string Data(const std::string& name) const { return data + "/" + name; }
+    std::string MediumArchive(const std::string& name = "KuvSav-2701030905.zip") const {
+        return medium + "/S_c_appli_donnees/" + name;
+    }
+    std::string Report() const { return ReadFile(work + "/rapport.txt"); }
+
+    std::string root, home, medium, work, data;
+    MainSettings settings;
+    clsZip engine;
+    FakeDialog dialog;
+    FakeView view;
+    FakeGauge gauge;
+    FakeClock clock;
+    FakePump pump;
+    FakeTimers timers;
+    FakeFolders folders;
+    FakeDrives drives;
+    std::unique_ptr<DataBackupJob> job;
+};
+
+}  // namespace kuv::backup::testing

@@ -1,0 +1,453 @@
+// The data backup job end to end: real engine, real folders, fake window.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "DataBackupJobFakes.h"
+#include "link/LinkFile.h"
+#include "platform/Text.h"
+
+using namespace kuv::backup;
+using namespace kuv::backup::testing;
+
+namespace {
+
+const std::string kRule(80, '-');
+
+std::string Compressible(size_t size) {
+    std::string text;
+    while (text.size() < size) text += "Ligne de compta 0042 ; client Dupont ; montant 1250,00\r\n";
+    text.resize(size);
+    return text;
+}
+
+struct ArchiveView {
+    bool opened = false;
+    std::string comment;
+    std::vector<std::string> names;
+};
+
+ArchiveView OpenArchive(const std::string& path) {
+    ArchiveView view;
+    clsZip reader;
+    view.opened = reader.ZipOpen(path);
+    if (!view.opened) return view;
+    view.comment = reader.ZipComment();
+    for (std::int32_t i = 1; i <= reader.inFileCount(); ++i) view.names.push_back(reader.inFileName(i));
+    reader.ZipClose();
+    return view;
+}
+
+std::vector<std::string> ZipFilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : kuv::platform::ListFolder(folder, "*.zip")) names.push_back(entry.name);
+    return names;
+}
+
+class DataBackupJobTest : public ::testing::Test, public JobFixture {
+protected:
+    // The usual data folder: two files kept, three left out, a sub-folder.
+    void FillDataFolder() {
+        WriteFile(Data("Compta.DAT"), Compressible(20000));
+        WriteFile(Data("Clients.idx"), "index des clients");
+        WriteFile(Data("Notes.EXE.txt"), "notes");
+        WriteFile(Data("vide.dat"), "");
+        WriteFile(Data("fc_img_024.gif"), "GIF89a");
+        kuv::platform::CreateFolderPath(Data("Sous"));
+        WriteFile(Data("Sous/cache.dat"), "pas sauvegardé");
+    }
+    std::string LinkValue() const {
+        return kuv::platform::Trim(kuv::ReadLinkValue(kLastBackupKey, work + "/W_intlog.wdo"));
+    }
+};
+
+}  // namespace
+
+TEST_F(DataBackupJobTest, DatedBackupToTheMediumWithReportAndRecord) {
+    FillDataFolder();
+    clock.tickSeconds = 1;  // 09:05:12, :13, :14 ... at each reading
+    const BackupRunResult result = job->Run();
+
+    ASSERT_EQ(result.outcome, BackupOutcome::Completed);
+    EXPECT_TRUE(result.archiveWritten);
+    EXPECT_EQ(result.savedCount, 2);
+    EXPECT_EQ(result.ignoredCount, 3);
+    EXPECT_EQ(result.archivePath, MediumArchive());
+
+    // File1, the lists, the counter, the gauge, the lamps.
+    EXPECT_EQ(view.fileFolder, "C:\\Appli\\Donnees");
+    EXPECT_EQ(view.files, (std::vector<std::string>{"Clients.idx", "Compta.DAT", "fc_img_024.gif",
+                                                    "Notes.EXE.txt", "vide.dat"}));
+    EXPECT_EQ(view.saved, (std::vector<std::string>{"clients.idx", "compta.dat"}));
+    EXPECT_EQ(view.ignored, (std::vector<std::string>{"fc_img_024.gif", "notes.exe.txt", "vide.dat"}));
+    EXPECT_EQ(view.counterHistory, (std::vector<std::string>{"", "1", "2"}));
+    EXPECT_EQ(view.status, "");
+    for (int lamp = 0; lamp < 4; ++lamp) EXPECT_EQ(view.lamps[lamp], kLampOn) << lamp;
+    EXPECT_EQ(gauge.inits, std::vector<int>{5});
+    EXPECT_EQ(gauge.steps, 5);
+    EXPECT_EQ(gauge.text, "Sauvegarde Terminée");
+    EXPECT_EQ(pump.waits, std::vector<int>{4000});
+    EXPECT_TRUE(timers.armed.empty());
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{"Sauvegarde terminée !"});
+    EXPECT_EQ(dialog.modes, std::vector<int>{0});
+
+    // The archive: dated name, members under their names as listed, comment.
+    const ArchiveView archive = OpenArchive(MediumArchive());
+    ASSERT_TRUE(archive.opened);
+    EXPECT_EQ(archive.names, (std::vector<std::string>{"Clients.idx", "Compta.DAT"}));
+    EXPECT_EQ(archive.comment, "Sauvegarde C:\\Appli\\Donnees du 01-03-2027 - 09:05:13");
+    const std::string out = root + "/restored";
+    kuv::platform::CreateFolder(out);
+    clsZip reader;
+    ASSERT_TRUE(reader.ZipOpen(MediumArchive()));
+    ASSERT_TRUE(reader.ExtractAllFiles(out, false, true, true));
+    reader.ZipClose();
+    EXPECT_EQ(ReadFile(out + "/Compta.DAT"), Compressible(20000));
+    EXPECT_EQ(ReadFile(out + "/Clients.idx"), "index des clients");
+
+    // The last-backup record.
+    EXPECT_EQ(ReadFile(work + "/dernkuvp.txt"),
+              "E:\\S_c_appli_donnees\r\nE:\\S_c_appli_donnees\\KuvSav-2701030905.zip\r\n");
+    EXPECT_EQ(LinkValue(), "03/01/2027 à 09:05:46390");
+    EXPECT_EQ(result.lastBackupValue, "03/01/2027 à 09:05:46390");
+
+    // The report, in Windows-1252 with CR LF.
+    const std::string report = kuv::platform::DecodeTextFile(Report());
+    EXPECT_EQ(report, kRule + "\r\nDébut de sauvegarde 01-03-2027 - 09:05:12\r\n" + kRule + "\r\n" +
+                          "OK  > clients.idx\r\nOK  > compta.dat\r\nNon - fc_img_024.gif\r\n"
+                          "Non - notes.exe.txt\r\nNon - vide.dat\r\n" +
+                          kRule + "\r\n2 fichiers sauvegardés\r\n3 fichiers ignorés\r\n" +
+                          "Fin de sauvegarde 01-03-2027 - 09:05:15\r\n" + kRule + "\r\n");
+    EXPECT_NE(Report().find("D\xE9" "but"), std::string::npos);
+}
+
+TEST_F(DataBackupJobTest, WarningAboutTheCDiskUnlessNoWarningOrCopyMode) {
+    FillDataFolder();
+    view.selectedIndex = 1;
+    view.selectedText = "C: Disque Fixe  [" + home + "]  ";
+    settings.destinationRoot = "C:";
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    ASSERT_EQ(dialog.texts.size(), 2u);
+    EXPECT_EQ(dialog.texts[0],
+              "ATTENTION !\n\r\n\rLa sauvegarde sera effectuée sur le disque C: en cas de défaillance de votre "
+              "disque dur vous ne pourrez pas recupérer cette sauvegarde !");
+    EXPECT_EQ(dialog.texts[1], "Sauvegarde terminée !");
+    EXPECT_TRUE(kuv::platform::IsRegularFile(home + "/S_c_appli_donnees/KuvSav-2701030905.zip"));
+
+    dialog.texts.clear();
+    settings.noWarning = true;
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{"Sauvegarde terminée !"});
+
+    dialog.texts.clear();
+    settings.noWarning = false;
+    settings.copyMode = true;
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{"Sauvegarde terminée !"});
+}
+
+TEST_F(DataBackupJobTest, NoDestinationSelectedStopsBeforeWritingAnything) {
+    FillDataFolder();
+    view.selectedIndex = 0;
+    view.selectedText = "(Clé non identifiée)";
+    for (bool copyMode : {false, true}) {
+        settings.copyMode = copyMode;
+        dialog.texts.clear();
+        view.background.clear();
+        EXPECT_EQ(job->Run().outcome, BackupOutcome::NoDestination);
+        EXPECT_EQ(view.background, (std::vector<int>{255, 192, 192}));
+        EXPECT_EQ(dialog.texts, std::vector<std::string>{"Vous devez sélectionner un support de destination !"});
+    }
+    EXPECT_FALSE(kuv::platform::PathExists(work + "/rapport.txt"));
+    EXPECT_FALSE(kuv::platform::PathExists(medium + "/S_c_appli_donnees"));
+    EXPECT_FALSE(kuv::platform::PathExists(home + "/Bureau"));
+    EXPECT_EQ(view.fileListings, 0);
+}
+
+TEST_F(DataBackupJobTest, DataFolderNotConfiguredOrMissingWritesNothing) {
+    struct Case {
+        std::string folder;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"", "Le répertoire des données n'est pas configuré !"},
+        {"   ", "Le répertoire des données n'est pas configuré !"},
+        {"C:\\Appli\\Absent", "Le répertoire des données est introuvable : C:\\Appli\\Absent"},
+        {"Z:\\Donnees", "Le répertoire des données est introuvable : Z:\\Donnees"},  // no drive Z:
+    };
+    for (const Case& c : cases) {
+        settings.dataFolder = c.folder;
+        dialog.texts.clear();
+        EXPECT_EQ(job->Run().outcome, BackupOutcome::NoDataFolder) << c.folder;
+        EXPECT_EQ(view.status, c.message);
+        EXPECT_EQ(dialog.texts, std::vector<std::string>{c.message});
+        EXPECT_EQ(view.lamps[0], kLampFailed);
+    }
+    // A regular file is not a data folder either.
+    WriteFile(home + "/fichier", "x");
+    settings.dataFolder = "C:\\fichier";
+    EXPECT_EQ(job->Run().outcome, BackupOutcome::NoDataFolder);
+
+    // Silent mode: the message stays in Label5 only.
+    settings.silentMode = true;
+    settings.dataFolder = "";
+    dialog.texts.clear();
+    EXPECT_EQ(job->Run().outcome, BackupOutcome::NoDataFolder);
+    EXPECT_TRUE(dialog.texts.empty());
+
+    EXPECT_FALSE(kuv::platform::PathExists(work + "/rapport.txt"));
+    EXPECT_FALSE(kuv::platform::PathExists(work + "/dernkuvp.txt"));
+    EXPECT_FALSE(kuv::platform::PathExists(work + "/W_intlog.wdo"));
+    EXPECT_FALSE(kuv::platform::PathExists(medium + "/S_c_appli_donnees"));
+    EXPECT_TRUE(timers.armed.empty());
+}
+
+TEST_F(DataBackupJobTest, CopyModeWritesOnTheDesktopCreatingItAndKeepsNoRecord) {
+    FillDataFolder();
+    settings.copyMode = true;
+    settings.desktopArchiveName = "Compta{D}X";
+    ASSERT_FALSE(kuv::platform::PathExists(home + "/Bureau"));
+    const BackupRunResult result = job->Run();
+    ASSERT_EQ(result.outcome, BackupOutcome::Completed);
+    EXPECT_EQ(result.archivePath, home + "/Bureau/Compta_030127.zip");
+    const ArchiveView archive = OpenArchive(home + "/Bureau/Compta_030127.zip");
+    ASSERT_TRUE(archive.opened);
+    EXPECT_EQ(archive.names.size(), 2u);
+    EXPECT_EQ(archive.comment, "Sauvegarde C:\\Appli\\Donnees du 01-03-2027 - 09:05:12");
+    EXPECT_FALSE(kuv::platform::PathExists(medium + "/S_c_appli_donnees"));
+    EXPECT_FALSE(kuv::platform::PathExists(work + "/dernkuvp.txt"));
+    EXPECT_EQ(LinkValue(), "");
+    EXPECT_EQ(result.lastBackupValue, "");
+    EXPECT_NE(Report().find("2 fichiers sauvegard"), std::string::npos);
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{"Sauvegarde terminée !"});
+
+    // A plain desktop archive name.
+    settings.desktopArchiveName = "kuvchier";
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    EXPECT_TRUE(kuv::platform::IsRegularFile(home + "/Bureau/kuvchier.zip"));
+}
+
+TEST_F(DataBackupJobTest, AutoQuitArmsTimer2AndSilentModeEndsWithoutDialog) {
+    FillDataFolder();
+    settings.autoQuit = true;
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    ASSERT_EQ(timers.armed.size(), 1u);
+    EXPECT_EQ(timers.armed[0].first, TimerId::Timer2);
+    EXPECT_EQ(timers.armed[0].second, 1000);
+    EXPECT_TRUE(dialog.texts.empty());
+
+    settings.autoQuit = false;
+    settings.silentMode = true;
+    settings.copyMode = true;
+    timers.armed.clear();
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    EXPECT_TRUE(timers.armed.empty());
+    EXPECT_TRUE(dialog.texts.empty());
+    EXPECT_EQ(view.lamps[3], kLampOn);
+}
+
+TEST_F(DataBackupJobTest, TwoRunsInTheSameMinuteReplaceTheArchive) {
+    FillDataFolder();
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    WriteFile(Data("Nouveau.txt"), "ajouté entre les deux");
+    clock.now.second = 48;
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    EXPECT_EQ(ZipFilesIn(medium + "/S_c_appli_donnees"), std::vector<std::string>{"KuvSav-2701030905.zip"});
+    const ArchiveView archive = OpenArchive(MediumArchive());
+    EXPECT_EQ(archive.names.size(), 3u);
+    EXPECT_EQ(archive.comment, "Sauvegarde C:\\Appli\\Donnees du 01-03-2027 - 09:05:48");
+
+    // The next minute gives a new archive beside it.
+    clock.now.minute = 6;
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    EXPECT_EQ(ZipFilesIn(medium + "/S_c_appli_donnees"),
+              (std::vector<std::string>{"KuvSav-2701030905.zip", "KuvSav-2701030906.zip"}));
+}
+
+TEST_F(DataBackupJobTest, FailedWriteEndsOnSupportPleinOuAbsent) {
+    FillDataFolder();
+    settings.autoQuit = true;
+    // The backup folder's name is taken by a file: the folder cannot be
+    // created and the archive cannot be written.
+    WriteFile(medium + "/S_c_appli_donnees", "bloque");
+    const BackupRunResult result = job->Run();
+    EXPECT_EQ(result.outcome, BackupOutcome::WriteFailed);
+    EXPECT_FALSE(result.archiveWritten);
+    EXPECT_EQ(view.status, "Support plein ou absent !");
+    EXPECT_EQ(view.lamps[0], kLampOn);
+    EXPECT_EQ(view.lamps[1], kLampFailed);
+    EXPECT_EQ(view.lamps[2], kLampOff);
+    EXPECT_EQ(view.lamps[3], kLampOff);
+    EXPECT_TRUE(timers.armed.empty());  // the automatic run stays open
+    EXPECT_TRUE(dialog.texts.empty());
+    EXPECT_TRUE(pump.waits.empty());
+    EXPECT_FALSE(kuv::platform::PathExists(work + "/dernkuvp.txt"));
+    EXPECT_EQ(LinkValue(), "");
+    EXPECT_EQ(result.lastBackupValue, "");
+    // The report keeps its header and file lines, without its end lines.
+    const std::string report = kuv::platform::DecodeTextFile(Report());
+    EXPECT_NE(report.find("OK  > compta.dat\r\n"), std::string::npos);
+    EXPECT_NE(report.find("Non - vide.dat\r\n"), std::string::npos);
+    EXPECT_EQ(report.find("fichiers sauvegardés"), std::string::npos);
+    EXPECT_EQ(report.find("Fin de sauvegarde"), std::string::npos);
+
+    // A medium that is absent (no drive F:) fails the same way.
+    settings.autoQuit = false;
+    settings.destinationRoot = "F:";
+    view.status.clear();
+    EXPECT_EQ(job->Run().outcome, BackupOutcome::WriteFailed);
+    EXPECT_EQ(view.status, "Support plein ou absent !");
+    EXPECT_EQ(view.lamps[1], kLampFailed);
+    EXPECT_TRUE(dialog.texts.empty());
+}
+
+TEST_F(DataBackupJobTest, RunAfterAFailedWriteStartsFromAnEmptyPendingList) {
+    FillDataFolder();
+    WriteFile(medium + "/S_c_appli_donnees", "bloque");
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::WriteFailed);
+    kuv::platform::RemoveFile(medium + "/S_c_appli_donnees");
+
+    // A member left pending by someone else is not backed up either.
+    WriteFile(root + "/etranger.txt", "pas des données");
+    engine.FileAdd(root + "/etranger.txt");
+
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    const ArchiveView archive = OpenArchive(MediumArchive());
+    ASSERT_TRUE(archive.opened);
+    EXPECT_EQ(archive.names, (std::vector<std::string>{"Clients.idx", "Compta.DAT"}));
+    EXPECT_EQ(engine.FileCount(), 0);
+}
+
+TEST_F(DataBackupJobTest, AFileTheEngineRefusesIsLeftOut) {
+    FillDataFolder();
+    // The file vanishes after it was looked at and before the engine reads
+    // it, as when another program deletes or locks it during the backup.
+    pump.onDoEvents = [this] {
+        if (gauge.steps == 3) kuv::platform::RemoveFile(Data("Compta.DAT"));
+    };
+    // A name the archive cannot carry back is refused by the engine.
+    WriteFile(Data("a\\b.txt"), "nom avec barre");
+    int windowReports = 0;
+    engine.Events.FileZipErr = [&](std::string&, std::int32_t&, std::string&) { ++windowReports; };
+
+    const BackupRunResult result = job->Run();
+    ASSERT_EQ(result.outcome, BackupOutcome::Completed);
+    EXPECT_EQ(view.saved, std::vector<std::string>{"clients.idx"});
+    EXPECT_EQ(view.ignored, (std::vector<std::string>{"a\\b.txt", "compta.dat", "fc_img_024.gif",
+                                                      "notes.exe.txt", "vide.dat"}));
+    EXPECT_EQ(view.counter, "1");
+    EXPECT_EQ(result.savedCount, 1);
+    EXPECT_EQ(result.ignoredCount, 5);
+    const std::string report = kuv::platform::DecodeTextFile(Report());
+    EXPECT_NE(report.find("Non - compta.dat\r\n"), std::string::npos);
+    EXPECT_NE(report.find("Non - a\\b.txt\r\n"), std::string::npos);
+    EXPECT_NE(report.find("1 fichiers sauvegardés\r\n5 fichiers ignorés\r\n"), std::string::npos);
+    EXPECT_EQ(OpenArchive(MediumArchive()).names, std::vector<std::string>{"Clients.idx"});
+
+    // The engine's reports stayed off the window during the run; the
+    // window's own handler is back afterwards.
+    EXPECT_EQ(windowReports, 0);
+    ASSERT_TRUE(static_cast<bool>(engine.Events.FileZipErr));
+    std::string path;
+    std::int32_t number = 0;
+    std::string text;
+    engine.Events.FileZipErr(path, number, text);
+    EXPECT_EQ(windowReports, 1);
+}
+
+TEST_F(DataBackupJobTest, AnArchiveThatDoesNotReadBackIsAFailedBackup) {
+    FillDataFolder();
+    settings.autoQuit = true;
+    // The medium spoils the written data: when the job opens the archive to
+    // check it, every byte of the first member's data is flipped.
+    engine.Events.ProgressLoad = [this](std::int32_t percent, bool&) {
+        if (percent != 100) return;
+        std::string bytes = ReadFile(MediumArchive());
+        ASSERT_GT(bytes.size(), 30u);
+        const auto u16 = [&](size_t at) {
+            return static_cast<size_t>(static_cast<unsigned char>(bytes[at])) |
+                   static_cast<size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+        };
+        const size_t start = 30 + u16(26) + u16(28);
+        const size_t size = u16(18) | u16(20) << 16;
+        ASSERT_LE(start + size, bytes.size());
+        for (size_t i = start; i < start + size; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+        WriteFile(MediumArchive(), bytes);
+    };
+    const BackupRunResult result = job->Run();
+    EXPECT_EQ(result.outcome, BackupOutcome::VerifyFailed);
+    EXPECT_FALSE(result.archiveWritten);
+    EXPECT_EQ(view.status, "La sauvegarde ne se relit pas correctement, support défectueux ?");
+    EXPECT_EQ(view.lamps[1], kLampFailed);
+    EXPECT_EQ(view.lamps[2], kLampOff);
+    EXPECT_EQ(view.lamps[3], kLampOff);
+    EXPECT_FALSE(engine.ZipIsOpen());
+    EXPECT_TRUE(timers.armed.empty());
+    EXPECT_TRUE(dialog.texts.empty());
+    EXPECT_TRUE(pump.waits.empty());
+    EXPECT_FALSE(kuv::platform::PathExists(work + "/dernkuvp.txt"));
+    EXPECT_EQ(LinkValue(), "");
+    EXPECT_EQ(Report().find("fichiers sauvegard"), std::string::npos);
+}
+
+TEST_F(DataBackupJobTest, ASecondStartDuringARunIsIgnored) {
+    FillDataFolder();
+    std::vector<BackupOutcome> nested;
+    int attempts = 0;
+    pump.onDoEvents = [&] {
+        if (attempts++ < 3) nested.push_back(job->Run().outcome);
+    };
+    EXPECT_FALSE(job->IsRunning());
+    const BackupRunResult result = job->Run();
+    ASSERT_EQ(result.outcome, BackupOutcome::Completed);
+    EXPECT_EQ(nested, std::vector<BackupOutcome>(3, BackupOutcome::AlreadyRunning));
+    EXPECT_EQ(view.fileListings, 1);
+    EXPECT_EQ(gauge.inits.size(), 1u);
+    EXPECT_EQ(view.saved.size(), 2u);
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{"Sauvegarde terminée !"});
+    EXPECT_EQ(OpenArchive(MediumArchive()).names.size(), 2u);
+    EXPECT_FALSE(job->IsRunning());
+
+    // Once done, the job starts again.
+    pump.onDoEvents = nullptr;
+    EXPECT_EQ(job->Run().outcome, BackupOutcome::Completed);
+}
+
+TEST_F(DataBackupJobTest, NothingToSaveEndsAsASuccessWithoutArchive) {
+    WriteFile(Data("vide.dat"), "");
+    WriteFile(Data("appli.exe"), "MZ");
+    const BackupRunResult first = job->Run();
+    ASSERT_EQ(first.outcome, BackupOutcome::Completed);
+    EXPECT_FALSE(first.archiveWritten);
+    EXPECT_TRUE(ZipFilesIn(medium + "/S_c_appli_donnees").empty());
+    EXPECT_NE(Report().find("0 fichiers sauvegard\xE9s\r\n2 fichiers ignor\xE9s\r\n"), std::string::npos);
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{"Sauvegarde terminée !"});
+    // The record keeps the previous medium archive path: none yet.
+    EXPECT_EQ(ReadFile(work + "/dernkuvp.txt"), "E:\\S_c_appli_donnees\r\n\r\n");
+    EXPECT_EQ(LinkValue(), "03/01/2027 à 09:05:46390");
+
+    // After a real backup the record keeps that backup's path.
+    WriteFile(Data("compta.dat"), "données");
+    ASSERT_TRUE(job->Run().archiveWritten);
+    kuv::platform::RemoveFile(Data("compta.dat"));
+    clock.now.minute = 30;
+    ASSERT_FALSE(job->Run().archiveWritten);
+    EXPECT_EQ(ReadFile(work + "/dernkuvp.txt"),
+              "E:\\S_c_appli_donnees\r\nE:\\S_c_appli_donnees\\KuvSav-2701030905.zip\r\n");
+}
+
+TEST_F(DataBackupJobTest, LinuxDataFolderAndOptionsFromTheSettings) {
+    FillDataFolder();
+    WriteFile(Data("facture.pdf"), "%PDF");
+    WriteFile(Data("ww_bt_ok.bmp"), "BM");
+    WriteFile(Data("lisez.txt"), "texte");
+    settings.dataFolder = data;  // an absolute Linux path works as written
+    settings.backupOptions = "+pdf -txt NONBOUTONS";
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    EXPECT_EQ(view.saved, (std::vector<std::string>{"clients.idx", "compta.dat", "facture.pdf"}));
+    EXPECT_EQ(view.ignored, (std::vector<std::string>{"fc_img_024.gif", "lisez.txt", "notes.exe.txt", "vide.dat",
+                                                      "ww_bt_ok.bmp"}));
+    EXPECT_EQ(OpenArchive(MediumArchive()).comment, "Sauvegarde " + data + " du 01-03-2027 - 09:05:12");
+}
