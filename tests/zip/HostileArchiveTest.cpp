@@ -1,0 +1,191 @@
+// Damaged and hostile archives, generated from good ones: each gives an
+// error and leaves the target folder and its existing files as they were.
+#include <gtest/gtest.h>
+
+#include "ReaderTestSupport.h"
+
+using namespace readertest;
+
+namespace {
+
+RawArchive Small() {
+    RawArchive a;
+    a.members.push_back(Member("un.txt", "premier fichier, premier fichier"));
+    a.members.push_back(Member("deux.txt", "second", 0));
+    a.comment = "commentaire";
+    return a;
+}
+
+// Opens bytes, extracts everything over a folder holding one file of each
+// member's name, and checks that an error was raised and that every file is
+// either as it was or holds exactly its sound member's content (a damaged
+// member never replaces anything; the sound one beside it may be restored).
+void ExpectRefusedWithoutChange(const Bytes& bytes, const std::string& what) {
+    static const std::map<std::string, std::string> sound = {{"un.txt", "premier fichier, premier fichier"},
+                                                             {"deux.txt", "second"}};
+    Scratch s, t;
+    WriteFile(s / "h.zip", bytes);
+    WriteFile(t / "un.txt", "ancien un");
+    WriteFile(t / "deux.txt", "ancien deux");
+    const auto before = Snapshot(t.path());
+    clsZip zip;
+    Recorder rec(zip);
+    if (zip.ZipOpen(s / "h.zip")) {
+        zip.ExtractAllFiles(t.path(), true, true, true);
+        zip.TestAllFiles();
+    }
+    EXPECT_FALSE(rec.errors.empty()) << what;
+    const auto after = Snapshot(t.path());
+    ASSERT_EQ(after.size(), before.size()) << what;
+    for (const auto& [name, content] : after) {
+        const bool untouched = before.count(name) && before.at(name) == content;
+        const bool restored = sound.count(name) && sound.at(name) == content;
+        EXPECT_TRUE(untouched || restored) << what << ": " << name << " = " << content;
+    }
+}
+
+// As above, and the named member's file must be untouched.
+void ExpectMemberRefused(const Bytes& bytes, const std::string& member, const std::string& what) {
+    Scratch s, t;
+    WriteFile(s / "h.zip", bytes);
+    WriteFile(t / member, "ancien");
+    clsZip zip;
+    Recorder rec(zip);
+    if (zip.ZipOpen(s / "h.zip")) zip.ExtractAllFiles(t.path(), true, true, false);
+    EXPECT_FALSE(rec.errors.empty()) << what;
+    EXPECT_EQ(ReadFile(t / member), "ancien") << what;
+    ExpectRefusedWithoutChange(bytes, what);
+}
+
+std::uint8_t* At(Bytes& b, size_t offset) { return reinterpret_cast<std::uint8_t*>(b.data()) + offset; }
+
+}  // namespace
+
+TEST(Hostile, EveryTruncationIsAnError) {
+    const Bytes good = Small().Build();
+    for (size_t length = 0; length < good.size(); ++length)
+        ExpectRefusedWithoutChange(good.substr(0, length), "truncated to " + std::to_string(length));
+}
+
+TEST(Hostile, DirectoryOffsetsSizesAndCounts) {
+    const RawArchive base = Small();
+    const Bytes good = base.Build();
+    const size_t end = good.size() - 22 - base.comment.size();
+    auto variant = [&](auto change, const std::string& what) {
+        Bytes b = good;
+        change(b);
+        ExpectRefusedWithoutChange(b, what);
+    };
+    variant([&](Bytes& b) { kuv::zip::PutU32(At(b, end + 16), static_cast<std::uint32_t>(good.size() + 100)); },
+            "directory offset past the end");
+    variant([&](Bytes& b) { kuv::zip::PutU32(At(b, end + 16), 0xFFFFFFF0u); }, "directory offset near 4 GiB");
+    variant([&](Bytes& b) { kuv::zip::PutU32(At(b, end + 12), 0x7FFFFFFFu); }, "directory size huge");
+    variant([&](Bytes& b) { kuv::zip::PutU16(At(b, end + 10), 3); }, "count too high");
+    variant([&](Bytes& b) { kuv::zip::PutU16(At(b, end + 10), 1); }, "count too low");
+    variant([&](Bytes& b) { kuv::zip::PutU16(At(b, end + 10), 0xFFFF); }, "count 65535");
+    variant([&](Bytes& b) { kuv::zip::PutU16(At(b, end + 20), 0xFFFF); }, "comment runs past the end");
+}
+
+TEST(Hostile, LengthsThatOverrunTheirRecord) {
+    {
+        RawArchive a = Small();
+        a.members[0].centralNameLength = 4000;
+        ExpectMemberRefused(a.Build(), "un.txt", "central name length overruns");
+    }
+    {
+        RawArchive a = Small();
+        a.members[1].centralExtraLength = 0xFFFF;
+        ExpectRefusedWithoutChange(a.Build(), "central extra length overruns");
+    }
+    {
+        // The local header's lengths run into the next member / the directory.
+        Bytes b = Small().Build();
+        kuv::zip::PutU16(At(b, 28), 0xFFF0);
+        ExpectMemberRefused(b, "un.txt", "local extra length overruns");
+        b = Small().Build();
+        kuv::zip::PutU16(At(b, 26), 0xFFF0);
+        ExpectMemberRefused(b, "un.txt", "local name length overruns");
+    }
+    {
+        // A local header that is not where the central entry says.
+        RawArchive a = Small();
+        a.members[1].localOffset = 3;
+        ExpectRefusedWithoutChange(a.Build(), "local offset inside another member");
+        Bytes b = Small().Build();
+        b[0] = 'X';
+        ExpectMemberRefused(b, "un.txt", "local signature damaged");
+    }
+}
+
+TEST(Hostile, HugeDeclaredSizesOverAFewBytes) {
+    {
+        RawArchive a = Small();
+        a.members[0].centralCompressed = 0x7FFFFFF0;
+        ExpectRefusedWithoutChange(a.Build(), "compressed size beyond the file");
+    }
+    {
+        Bytes b = Small().Build();
+        kuv::zip::PutU32(At(b, 22), 0x7FFFFFF0);  // uncompressed size of the first local header
+        ExpectMemberRefused(b, "un.txt", "uncompressed size huge");
+    }
+}
+
+TEST(Hostile, FakeEndRecordInsideTheComment) {
+    // A comment that holds an end-record signature with nonsense after it:
+    // the search passes over it and finds the real one.
+    RawArchive a = Small();
+    std::string fake(22, '\0');
+    kuv::zip::ZipEndRecord e;
+    e.entriesOnThisDisk = e.entriesTotal = 9;
+    e.centralDirectoryOffset = 12345678;
+    e.Encode(reinterpret_cast<std::uint8_t*>(fake.data()));
+    a.comment = "avant " + fake + " après";
+    Scratch s, t;
+    WriteFile(s / "c.zip", a.Build());
+    clsZip zip;
+    Recorder rec(zip);
+    ASSERT_TRUE(zip.ZipOpen(s / "c.zip"));
+    EXPECT_EQ(zip.inFileCount(), 2);
+    EXPECT_TRUE(zip.TestAllFiles());
+    EXPECT_TRUE(rec.errors.empty());
+
+    // With the real end record damaged, the fake one is not taken either.
+    Bytes b = a.Build();
+    const size_t real = b.size() - 22 - a.comment.size();
+    b[real] = 'X';
+    ExpectRefusedWithoutChange(b, "only a fake end record");
+}
+
+TEST(Hostile, DamagedData) {
+    {
+        Bytes b = Small().Build();
+        b[30 + 6 + 3] ^= 0x40;  // deflated data of un.txt
+        ExpectMemberRefused(b, "un.txt", "deflated data damaged");
+    }
+    {
+        const RawArchive a = Small();
+        Bytes b = a.Build();
+        const size_t second = b.find("deux.txt");
+        b[second + 8 + 2] ^= 0x01;  // stored data of deux.txt
+        ExpectMemberRefused(b, "deux.txt", "stored data damaged");
+    }
+}
+
+TEST(Hostile, SeveralCentralEntriesOnOneLocalHeader) {
+    RawArchive a = Small();
+    a.members[1].localOffset = 0;
+    ExpectRefusedWithoutChange(a.Build(), "two entries, one local header");
+    RawArchive b;
+    b.members.push_back(Member("un.txt", "x"));
+    b.members.push_back(Member("un.txt", "x"));
+    b.members[1].localOffset = 0;
+    ExpectRefusedWithoutChange(b.Build(), "same name, same local header");
+}
+
+TEST(Hostile, RefusedNamesLeaveTheFolderAlone) {
+    for (const char* name : {"../un.txt", "..\\..\\deux.txt", "a/../../un.txt", ".."}) {
+        RawArchive a;
+        a.members.push_back(Member(name, "pirate"));
+        ExpectRefusedWithoutChange(a.Build(), name);
+    }
+}
