@@ -118,6 +118,11 @@ void form97::Load() {
         ui_->Text2->setAccessibleName(QString::fromStdString(opening_.message).trimmed());
     } else {
         ui_->Text2->hide();
+        // Without the input field the message takes the whole panel.
+        const QRect panel = ui_->Shape1->geometry();
+        QRect area = ui_->text1->geometry();
+        area.setBottom(panel.bottom() - (area.top() - panel.top()));
+        ui_->text1->setGeometry(area);
     }
     ui_->command3D0->setVisible(opening_.showValider);
     ui_->command3D1->setVisible(opening_.showOui);

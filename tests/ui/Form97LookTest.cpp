@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QPixmap>
 #include <QTimer>
 
@@ -64,6 +65,30 @@ TEST(Form97Look, FrameLogoAndButtonsAreDrawn) {
         // The background of the message panel is white.
         EXPECT_EQ(at(300, 185), qRgb(255, 255, 255)) << c.mode;
     }
+}
+
+TEST(Form97Look, LongMessageTakesSmallerTypeInsteadOfBeingCut) {
+    testing::EnsureApp();
+    std::string message;
+    for (int i = 1; i <= 11; ++i) message += "Ligne " + std::to_string(i) + " du rapport de sauvegarde\n\r";
+    DialogMode = 0;
+    DialogText = message;
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<form97*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* text1 = dialog->findChild<QLabel*>(QStringLiteral("text1"));
+        ASSERT_NE(text1, nullptr);
+        EXPECT_LE(text1->heightForWidth(text1->width()), text1->height());
+        EXPECT_LT(text1->font().pointSize(), 11);
+        const QString dir = qEnvironmentVariable("KUVZIP_SCREENSHOT_DIR");
+        if (!dir.isEmpty()) dialog->grab().save(QDir(dir).filePath(QStringLiteral("form97-long.png")));
+        checked = true;
+        dialog->Press(DialogButton::Valider);
+    });
+    Form97Dialog port;
+    port.ShowDialog();
+    EXPECT_TRUE(checked);
 }
 
 }  // namespace
