@@ -54,6 +54,10 @@ private:
 
 }  // namespace
 
+void efface_boutons(BackupJobView& view) {
+    for (int lamp = kLampCompress; lamp <= kLampDone; ++lamp) view.SetLamp(lamp, kLampOff);
+}
+
 DataBackupJob::DataBackupJob(DataBackupJobContext context) : ctx_(std::move(context)) {}
 
 BackupRunResult DataBackupJob::Run() {
@@ -132,7 +136,7 @@ BackupRunResult DataBackupJob::RunOnce() {
             }
         }
         if (!problem.empty()) {
-            for (int lamp = kLampCompress; lamp <= kLampDone; ++lamp) view.SetLamp(lamp, kLampOff);
+            efface_boutons(view);
             view.SetLamp(kLampCompress, kLampFailed);
             view.SetStatus(problem);
             if (!silentMode) ShowMessage(problem);
@@ -150,7 +154,7 @@ BackupRunResult DataBackupJob::RunOnce() {
     ClearPendingMembers();
 
     bool failed = false;
-    for (int lamp = kLampCompress; lamp <= kLampDone; ++lamp) view.SetLamp(lamp, kLampOff);
+    efface_boutons(view);
     view.SetStatus("");
 
     // Destination: the desktop in copy mode, otherwise the backup folder on

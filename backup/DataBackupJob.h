@@ -95,6 +95,10 @@ public:
     virtual void ShowDataFolderFiles(const std::string& folderText, const std::vector<std::string>& names) = 0;
 };
 
+// efface_boutons: the four step lamps off (picture kLampOff). Startup uses it
+// too.
+void efface_boutons(BackupJobView& view);
+
 // The percentage gauge of the main window as the job uses it.
 class BackupGauge {
 public:
