@@ -136,6 +136,15 @@ void form97::Load() {
     connect(ui_->command3D2, &QPushButton::clicked, this, [this] { Press(DialogButton::Non); });
     connect(ui_->Command3d3, &QPushButton::clicked, this, [this] { Press(DialogButton::Annuler); });
 
+    // Text pasted into the field follows the same rule as typed text.
+    // (Only growth is filtered: deleting part of a default answer that the
+    // rule would refuse does not beep.)
+    shownText_ = ui_->Text2->text();
+    connect(ui_->Text2, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (text.size() > shownText_.size()) FilterPasted(text);
+        shownText_ = ui_->Text2->text();
+    });
+
     // Key preview and mouse-over: the dialog watches every control.
     installEventFilter(this);
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
@@ -184,6 +193,24 @@ void form97::SetStatus(const QString& text) {
 void form97::mouseMoveEvent(QMouseEvent* event) {
     SetStatus(QString::fromUtf8(kStatusWaiting));
     QDialog::mouseMoveEvent(event);
+}
+
+void form97::FilterPasted(const QString& text) {
+    const int rule = opening_.inputRule;
+    if (rule == kInputRuleNone) return;
+    QString kept;
+    bool refused = false;
+    for (const QChar c : text) {
+        const FieldKeyResult r = FilterFieldKey(rule, QString(c).toStdString());
+        if (r.accepted) kept += QString::fromStdString(r.text);
+        else refused = true;
+    }
+    if (refused) Beep()();
+    if (kept != text) {
+        const int cursor = std::min<int>(ui_->Text2->cursorPosition(), kept.size());
+        ui_->Text2->setText(kept);
+        ui_->Text2->setCursorPosition(cursor);
+    }
 }
 
 bool form97::FieldKey(QKeyEvent* event) {

@@ -48,10 +48,12 @@ private:
     void SetStatus(const QString& text);
     void FitMessage();
     bool FieldKey(QKeyEvent* event);
+    void FilterPasted(const QString& text);
 
     std::unique_ptr<Ui::form97> ui_;
     DialogOpening opening_;
     bool answered_ = false;
+    QString shownText_;  // the field's text after the last edit
 };
 
 // The real dialog port: shows form97 modally over parent (or over the

@@ -187,6 +187,33 @@ TEST_F(Form97Test, DigitsOnlyBeepsAndUpperCaseWinsOverIt) {
     EXPECT_EQ(beeps_, 0);
 }
 
+TEST_F(Form97Test, PastedTextFollowsTheFieldsRule) {
+    Show(10129, "Nombre ?|", [&](form97& d) {
+        auto* field = Child<QLineEdit>(d, "Text2");
+        field->insert(QStringLiteral("1a2,b3"));  // as a paste from the context menu
+        emit field->textEdited(field->text());
+        EXPECT_EQ(field->text(), "12,3");
+        QTest::keyClick(field, Qt::Key_Return);
+    });
+    EXPECT_EQ(beeps_, 1);
+    // Deleting from a default answer the rule would refuse does not beep.
+    Show(10129, "Nombre ?|ab", [&](form97& d) {
+        auto* field = Child<QLineEdit>(d, "Text2");
+        field->setCursorPosition(2);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        EXPECT_EQ(field->text(), "a");
+        QTest::keyClick(field, Qt::Key_Return);
+    });
+    EXPECT_EQ(beeps_, 1);
+    Show(1129, "Confirmer ?|", [&](form97& d) {
+        auto* field = Child<QLineEdit>(d, "Text2");
+        field->insert(QStringLiteral("oui"));
+        emit field->textEdited(field->text());
+        QTest::keyClick(field, Qt::Key_Return);
+    });
+    EXPECT_EQ(DialogText, "OUI");
+}
+
 TEST_F(Form97Test, MaskedInputShowsStarsAndAnswersInClear) {
     Show(100129, "Mot de passe ?|", [&](form97& d) {
         auto* field = Child<QLineEdit>(d, "Text2");
@@ -281,6 +308,9 @@ TEST_F(Form97Test, LogoOpensTheMakersPageAndTheDialogStaysOpen) {
         ASSERT_EQ(catcher.urls.size(), 1);
         EXPECT_EQ(catcher.urls.front(), QUrl(QString::fromLatin1(kMakerPageAddress)));
         EXPECT_EQ(Child<QLineEdit>(d, "Text2")->text(), "garde");
+        // From the keyboard: Tab reaches the logo, Space opens the page.
+        QTest::keyClick(logo, Qt::Key_Space);
+        EXPECT_EQ(catcher.urls.size(), 2);
         QTest::keyClick(Child(d, "Text2"), Qt::Key_Return);
     });
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
