@@ -10,6 +10,20 @@
 
 using namespace readertest;
 
+namespace {
+
+std::vector<std::string> TopLevelNames(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+}  // namespace
+
 TEST(Mutation, SeededByteFlipsNeverCrash) {
     RawArchive a;
     a.members.push_back(Member("dossier\\texte.txt", std::string(3000, 't') + "fin du texte"));
@@ -49,9 +63,8 @@ TEST(Mutation, SeededByteFlipsNeverCrash) {
             zip.ExtractAllFiles(target, round % 2 == 0, true, round % 3 == 0);
         }
         // Nothing lands beside the target folder.
-        const auto top = Snapshot(s.path());
-        for (const auto& kv : top)
-            ASSERT_TRUE(kv.first == "m.zip" || kv.first == "out" || kv.first.rfind("out/", 0) == 0) << kv.first;
+        for (const std::string& name : TopLevelNames(s.path()))
+            ASSERT_TRUE(name == "m.zip" || name == "out") << name;
     }
     EXPECT_GT(opened, 0);
     EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count(), 60);

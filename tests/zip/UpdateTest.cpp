@@ -1,0 +1,195 @@
+// In-place update: removing a member and adding files to an existing archive.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "ReaderTestSupport.h"
+#include "zip/CentralDirectory.h"
+
+using namespace readertest;
+
+namespace {
+
+RawArchive Three() {
+    RawArchive a;
+    a.members.push_back(Member("rapport.txt", "le rapport de sauvegarde"));
+    a.members.push_back(Member("dossier\\b.txt", "bbbbbbbbbbbbbbbbbbbbbbbb", 0));
+    a.members.push_back(Member("c.txt", "ccc c ccc"));
+    a.comment = "Sauvegarde automatique";
+    return a;
+}
+
+struct Listed {
+    std::string name;
+    std::uint32_t offset;
+};
+
+// Central entries of an archive file, with their local header offsets.
+std::vector<Listed> Entries(const std::string& path) {
+    const Bytes b = ReadFile(path);
+    std::vector<Listed> out;
+    const auto* p = reinterpret_cast<const std::uint8_t*>(b.data());
+    const size_t end = b.rfind(std::string("PK\x05\x06", 4));
+    if (end == std::string::npos) return out;
+    size_t at = kuv::zip::GetU32(p + end + 16);
+    const unsigned count = kuv::zip::GetU16(p + end + 10);
+    for (unsigned i = 0; i < count && at + 46 <= b.size(); ++i) {
+        const unsigned n = kuv::zip::GetU16(p + at + 28), e = kuv::zip::GetU16(p + at + 30),
+                       c = kuv::zip::GetU16(p + at + 32);
+        out.push_back({b.substr(at + 46, n), kuv::zip::GetU32(p + at + 42)});
+        at += 46 + n + e + c;
+    }
+    return out;
+}
+
+std::map<std::string, std::string> ExtractAll(const std::string& archive) {
+    Scratch t;
+    clsZip zip;
+    Recorder rec(zip);
+    EXPECT_TRUE(zip.ZipOpen(archive));
+    EXPECT_TRUE(zip.TestAllFiles());
+    EXPECT_TRUE(zip.ExtractAllFiles(t.path(), true, false, false));
+    EXPECT_TRUE(rec.errors.empty());
+    return Snapshot(t.path());
+}
+
+}  // namespace
+
+TEST(Update, RemoveFirstShiftsTheOthersAndKeepsTheComment) {
+    Scratch s;
+    const std::string path = s / "a.zip";
+    WriteFile(path, Three().Build());
+    const auto before = Entries(path);
+    const std::uint32_t removedSize = before[1].offset - before[0].offset;
+
+    clsZip zip;
+    Recorder rec(zip);
+    ASSERT_TRUE(zip.ZipOpen(path));
+    ASSERT_TRUE(zip.FileRemoveFromZip(path, "RAPPORT.TXT"));  // without regard to case
+    EXPECT_FALSE(zip.ZipIsOpen());  // the update closes the archive it replaces
+    EXPECT_EQ(rec.status.back(), "Suppression élément interne à fichier comprimé terminée.");
+    const auto after = Entries(path);
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[0].offset, before[1].offset - removedSize);
+    EXPECT_EQ(after[1].offset, before[2].offset - removedSize);
+    EXPECT_EQ(ExtractAll(path), (std::map<std::string, std::string>{{"dossier", "<dir>"},
+                                                                     {"dossier/b.txt", "bbbbbbbbbbbbbbbbbbbbbbbb"},
+                                                                     {"c.txt", "ccc c ccc"}}));
+    ASSERT_TRUE(zip.ZipOpen(path));
+    EXPECT_EQ(zip.ZipComment(), "Sauvegarde automatique");
+    EXPECT_FALSE(Exists(path + "~"));
+}
+
+TEST(Update, RemoveLastKeepsOffsetsAndNamesWithSlashes) {
+    Scratch s;
+    const std::string path = s / "a.zip";
+    WriteFile(path, Three().Build());
+    const auto before = Entries(path);
+    clsZip zip;
+    ASSERT_TRUE(zip.FileRemoveFromZip(path, "c.txt"));
+    auto after = Entries(path);
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[0].offset, before[0].offset);
+    EXPECT_EQ(after[1].offset, before[1].offset);
+    ASSERT_TRUE(zip.FileRemoveFromZip(path, "dossier/B.txt"));
+    after = Entries(path);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].name, "rapport.txt");
+}
+
+TEST(Update, RemoveRefusalsLeaveTheArchiveByteForByte) {
+    Scratch s;
+    const std::string path = s / "a.zip";
+    RawArchive a = Three();
+    a.members.push_back(Member("vide.txt", "", 0));
+    WriteFile(path, a.Build());
+    const Bytes original = ReadFile(path);
+    clsZip zip;
+    Recorder rec(zip);
+    EXPECT_FALSE(zip.FileRemoveFromZip(path, "absent.txt"));
+    EXPECT_EQ(ReadFile(path), original);
+
+    EXPECT_FALSE(zip.FileRemoveFromZip(s / "missing.zip", "x"));
+    ASSERT_FALSE(rec.fileErrors.empty());
+    EXPECT_EQ(rec.fileErrors.back(), std::make_pair(10, "Ce fichier n'existe pas [" + s / "missing.zip" + "]"));
+    WriteFile(s / "text.zip", "pas une archive");
+    EXPECT_FALSE(zip.FileRemoveFromZip(s / "text.zip", "x"));
+    EXPECT_EQ(rec.fileErrors.back(),
+              std::make_pair(2, "Le fichier n'est pas un fichier au format Zip ou Sv [" + s / "text.zip" + "]"));
+
+    // The work file cannot be made (a folder has its name): nothing changes.
+    mkdir((path + "~").c_str(), 0777);
+    EXPECT_FALSE(zip.FileRemoveFromZip(path, "c.txt"));
+    EXPECT_EQ(ReadFile(path), original);
+    rmdir((path + "~").c_str());
+
+    // A stale work file of an interrupted run is replaced; empty members can be removed.
+    WriteFile(path + "~", "reste d'une mise à jour interrompue");
+    ASSERT_TRUE(zip.FileRemoveFromZip(path, "VIDE.TXT"));
+    EXPECT_EQ(Entries(path).size(), 3u);
+    EXPECT_FALSE(Exists(path + "~"));
+}
+
+TEST(Update, RemoveMembersWrittenWithDataDescriptors) {
+    Scratch s;
+    const std::string path = s / "d.zip";
+    RawArchive a;
+    for (const char* n : {"un.txt", "deux.txt", "trois.txt"}) {
+        a.members.push_back(Member(n, std::string(500, n[0])));
+        a.members.back().dataDescriptor = true;
+    }
+    WriteFile(path, a.Build());
+    clsZip zip;
+    ASSERT_TRUE(zip.FileRemoveFromZip(path, "deux.txt"));
+    EXPECT_EQ(ExtractAll(path), (std::map<std::string, std::string>{{"un.txt", std::string(500, 'u')},
+                                                                     {"trois.txt", std::string(500, 't')}}));
+}
+
+TEST(Update, AddAppendsReplacesAndRefuses) {
+    Scratch s, src;
+    const std::string path = s / "a.zip";
+    WriteFile(path, Three().Build());
+    WriteFile(src / "nouveau.txt", "un nouveau fichier");
+    WriteFile(src / "c.txt", "le nouveau c");
+    clsZip zip;
+    Recorder rec(zip);
+    std::int32_t mode = 0;
+    ASSERT_TRUE(zip.FileAddIntoZip(path, src / "nouveau.txt", mode, false, false));
+    auto entries = Entries(path);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[3].name, "nouveau.txt");
+
+    // Already there and OverWrite False: nothing changes.
+    const Bytes before = ReadFile(path);
+    EXPECT_FALSE(zip.FileAddIntoZip(path, src / "c.txt", mode, false, false));
+    EXPECT_EQ(ReadFile(path), before);
+
+    // A file that does not exist: the archive stays as it was, even with
+    // OverWrite and a member of that name present.
+    EXPECT_FALSE(zip.FileAddIntoZip(path, src / "absent.txt", mode, false, true));
+    EXPECT_FALSE(zip.FileAddIntoZip(path, src / "C.TXT", mode, false, true));
+    EXPECT_EQ(ReadFile(path), before);
+
+    // A write that fails half way (the size limit stands for a full medium).
+    std::string big;
+    for (int i = 0; i < 200000; ++i) big += std::to_string(i * 7919 % 100003);
+    WriteFile(src / "gros.txt", big);
+    zip.SetSizeLimit(before.size() + 1000);
+    EXPECT_FALSE(zip.FileAddIntoZip(path, src / "gros.txt", mode, false, true));
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_FALSE(Exists(path + "~"));
+    zip.SetSizeLimit(0x7FFFFFFF);
+
+    // OverWrite True: the old member goes, the new one comes last.
+    ASSERT_TRUE(zip.FileAddIntoZip(path, src / "c.txt", mode, false, true));
+    entries = Entries(path);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[3].name, "c.txt");
+    EXPECT_EQ(ExtractAll(path), (std::map<std::string, std::string>{{"rapport.txt", "le rapport de sauvegarde"},
+                                                                     {"dossier", "<dir>"},
+                                                                     {"dossier/b.txt", "bbbbbbbbbbbbbbbbbbbbbbbb"},
+                                                                     {"nouveau.txt", "un nouveau fichier"},
+                                                                     {"c.txt", "le nouveau c"}}));
+    ASSERT_TRUE(zip.ZipOpen(path));
+    EXPECT_EQ(zip.ZipComment(), "Sauvegarde automatique");
+    EXPECT_FALSE(Exists(path + "~"));
+}
