@@ -256,7 +256,10 @@ BackupRunResult DataBackupJob::RunOnce() {
         }
 
         // A backup that does not read back is not a backup.
+        // The archive's pages are dropped from the system's cache first, so
+        // that the check reads what the medium really holds.
         engine.Events.ZipError = [](std::int32_t, const std::string&, bool&) {};
+        kuv::platform::DropCachedData(target);
         const bool sound = engine.ZipOpen(target) && engine.TestAllFiles();
         engine.ZipClose();
         if (!sound) {

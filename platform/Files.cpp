@@ -279,6 +279,16 @@ bool SyncPath(const std::string& path) {
     return ok;
 }
 
+bool DropCachedData(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Only clean pages can be dropped: flush first.
+    const bool ok = fdatasync(fd) == 0 || errno == EINVAL || errno == EROFS;
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    close(fd);
+    return ok;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;

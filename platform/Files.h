@@ -81,6 +81,11 @@ bool RemoveFile(const std::string& path);          // true when it no longer exi
 bool RenameReplace(const std::string& from, const std::string& to);  // atomic rename over to
 // Flushes a written file, or a folder's entries (after a rename), to the medium.
 bool SyncPath(const std::string& path);
+// Flushes a file and drops its pages from the system's cache, so that the next
+// read comes from the medium itself (checking what a USB key really holds).
+// False when the file cannot be flushed; a file system that keeps its pages
+// (tmpfs) is not an error.
+bool DropCachedData(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 // Writes bytes into path through a temporary file renamed over it.
 bool WriteWholeFile(const std::string& path, std::string_view bytes);
