@@ -276,6 +276,9 @@ TEST_F(DataBackupJobTest, FailedWriteEndsOnSupportPleinOuAbsent) {
     EXPECT_EQ(result.outcome, BackupOutcome::WriteFailed);
     EXPECT_FALSE(result.archiveWritten);
     EXPECT_EQ(view.status, "Support plein ou absent !");
+    // The engine's own report comes first; the job's text is the one left.
+    ASSERT_GE(view.statusHistory.size(), 2u);
+    EXPECT_EQ(view.statusHistory[view.statusHistory.size() - 2], "Clé pleine ou absente !");
     EXPECT_EQ(view.lamps[0], kLampOn);
     EXPECT_EQ(view.lamps[1], kLampFailed);
     EXPECT_EQ(view.lamps[2], kLampOff);
