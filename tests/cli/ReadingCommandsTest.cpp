@@ -1,0 +1,120 @@
+// kuvzip-cli list, comment, extract, test, add, remove: output contract and
+// exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "tests/zip/ReaderTestSupport.h"
+
+using namespace readertest;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+Result Cli(const Scratch& s, const std::vector<std::string>& args) {
+    std::string command = Quote(std::string(KUVZIP_BIN_DIR) + "/kuvzip-cli");
+    for (const auto& a : args) command += " " + Quote(a);
+    command += " > " + Quote(s / "stdout") + " 2> " + Quote(s / "stderr");
+    const int raw = std::system(command.c_str());
+    Result r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFile(s / "stdout");
+    r.err = ReadFile(s / "stderr");
+    return r;
+}
+
+RawArchive Sample() {
+    RawArchive a;
+    a.members.push_back(Member("docs\\note.txt", "une note"));
+    a.members.push_back(Member("caf\x82.txt", "stocké", 0));
+    a.members.back().dosDate = 0;  // not a calendar date
+    a.comment = "ligne 1\r\nligne 2";
+    return a;
+}
+
+}  // namespace
+
+TEST(ReadingCommands, ListAndComment) {
+    Scratch s;
+    WriteFile(s / "a.zip", Sample().Build());
+    const Bytes stored = RawDeflate("une note");
+    Result r = Cli(s, {"list", s / "a.zip"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1\tdocs\\note.txt\t" + std::to_string(stored.size()) + "\t8\t2023-12-24 14:19:00\n"
+                     "2\tcafé.txt\t7\t7\t0000-00-00 00:00:00\n");
+    EXPECT_EQ(r.err, "Status: Ouverture du Zip\nStatus: Zip ouvert\nStatus: Zip fermé\n");
+
+    r = Cli(s, {"comment", s / "a.zip"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "ligne 1\nligne 2\n");
+
+    r = Cli(s, {"list", s / "absent.zip"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("ZipError 10: Le fichier " + s / "absent.zip" + " n'existe pas\n"), std::string::npos);
+    EXPECT_EQ(Cli(s, {"list"}).status, 2);
+    EXPECT_EQ(Cli(s, {"list", "--bogus", s / "a.zip"}).status, 2);
+}
+
+TEST(ReadingCommands, ExtractAndTest) {
+    Scratch s;
+    WriteFile(s / "a.zip", Sample().Build());
+    Result r = Cli(s, {"extract", "--preserve-path", s / "a.zip", s / "out"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(s / "out/docs/note.txt"), "une note");
+    EXPECT_EQ(ReadFile(s / "out/café.txt"), "stocké");
+    EXPECT_NE(r.err.find("Status: Extraction terminée\n"), std::string::npos);
+
+    r = Cli(s, {"extract", "--member", "1", s / "a.zip", s / "out"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = Cli(s, {"extract", "--member", "1", s / "a.zip", s / "out"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ZipError 11: Le fichier " + s / "out/note.txt"), std::string::npos) << r.err;
+    WriteFile(s / "out/note.txt", "ancienne");
+    r = Cli(s, {"extract", "--member", "1", "--overwrite", "--keep-date", s / "a.zip", s / "out"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(s / "out/note.txt"), "une note");
+    EXPECT_EQ(Cli(s, {"extract", "--member", "x", s / "a.zip", s / "out"}).status, 2);
+
+    r = Cli(s, {"test", s / "a.zip"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    Bytes damaged = Sample().Build();
+    damaged[14] ^= 1;  // CRC of the first member
+    WriteFile(s / "d.zip", damaged);
+    r = Cli(s, {"test", s / "d.zip"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ZipError 5: Erreur de checksum (CRC) dans docs\\note.txt\n"), std::string::npos) << r.err;
+}
+
+TEST(ReadingCommands, AddAndRemove) {
+    Scratch s;
+    WriteFile(s / "a.zip", Sample().Build());
+    WriteFile(s / "ajout.txt", "ajouté");
+    Result r = Cli(s, {"add", s / "a.zip", s / "ajout.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = Cli(s, {"add", s / "a.zip", s / "ajout.txt"});
+    EXPECT_EQ(r.status, 1);  // already there, no --overwrite
+    r = Cli(s, {"add", "--overwrite", "--no-crc", "--path-mode", "0", s / "a.zip", s / "ajout.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = Cli(s, {"remove", s / "a.zip", "DOCS/NOTE.TXT"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Status: Suppression élément interne à fichier comprimé terminée.\n"), std::string::npos);
+    r = Cli(s, {"list", s / "a.zip"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\t', 2)), "1\tcafé.txt");
+    EXPECT_NE(r.out.find("2\tajout.txt\t"), std::string::npos) << r.out;
+    EXPECT_EQ(Cli(s, {"comment", s / "a.zip"}).out, "ligne 1\nligne 2\n");
+    r = Cli(s, {"remove", s / "a.zip", "absent"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Cli(s, {"remove", s / "a.zip"}).status, 2);
+}
