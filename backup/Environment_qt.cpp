@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QTimer>
 
@@ -32,7 +33,15 @@ void QtEventPump::Wait(int milliseconds) {
     loop.exec();
 }
 
-std::string QtSpecialFolders::SpecialFolderPath(int folderId) const { return kuv::SpecialFolderPath(folderId); }
+std::string QtSpecialFolders::SpecialFolderPath(int folderId) const {
+    std::string path = kuv::SpecialFolderPath(folderId);
+    // A fresh account may have no desktop folder yet: its place is still
+    // given, so that a backup on the desktop can create it.
+    if (path.empty() && folderId == kFolderDesktop) {
+        path = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
+    }
+    return path;
+}
 
 bool QtProgramLauncher::StartDetached(const std::string& commandLine, const std::string& workingFolder) {
     QStringList parts = QProcess::splitCommand(QString::fromStdString(commandLine));

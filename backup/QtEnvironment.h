@@ -21,6 +21,8 @@ public:
     void Wait(int milliseconds) override;
 };
 
+// The user's special folders; the desktop's place is given even when the
+// folder does not exist yet.
 class QtSpecialFolders : public SpecialFolders {
 public:
     std::string SpecialFolderPath(int folderId) const override;

@@ -31,6 +31,10 @@ constexpr int kFrame1Top = 6705;
 // Picture1's place when a backup was requested, in twips.
 constexpr int kPicture1Left = 300;
 constexpr int kPicture1Top = 6540;
+// The gauge's place and scale, in twips.
+constexpr int kGaugeLeft = 540;
+constexpr int kGaugeTop = 4320;
+constexpr int kGaugeWidth = 3600;
 
 void SetBackground(QWidget* widget, int red, int green, int blue) {
     QPalette palette = widget->palette();
@@ -61,6 +65,9 @@ kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
     }
 
     PlaceControls();
+    // The gauge kuvbbf under "Sauvegarder les DONNEES": 3600 twips of scale.
+    gauge_ = new backup::GaugeWidget(this, Px(kGaugeWidth));
+    gauge_->move(Px(kGaugeLeft), Px(kGaugeTop));
     SetAccessibleTexts();
 
     QFont title = ui_->Label2->font();
@@ -139,7 +146,6 @@ void kuvzipf1::SetAccessibleTexts() {
     ui_->Label15->setAccessibleName(ui_->Label14->text());
     ui_->Label3->setAccessibleName(ui_->Label13->text());
     ui_->Label18->setAccessibleName(QStringLiteral("Dossier d'échange"));
-    ui_->kuvbbf->setAccessibleName(QStringLiteral("Progression de la sauvegarde"));
     ui_->logoc->setAccessibleName(QStringLiteral("Logo"));
     ui_->Picture1->setAccessibleName(ui_->Label11->text());
     ui_->Frame1->setAccessibleName(ui_->Label19->text());
@@ -288,37 +294,11 @@ void kuvzipf1::ShowDataFolderFiles(const std::string& /*folderText*/, const std:
 
 // ---- BackupGauge ----
 
-void kuvzipf1::InitGauge(int steps) {
-    const QSize size = ui_->kuvbbf->size();
-    ui_->kuvbbim1->setGeometry(0, 0, size.width(), size.height());
-    ui_->kuvbbim1->setPixmap(icc::kuvbb1(size.width(), size.height()));
-    ui_->kuvbbim2->setPixmap(icc::kuvbb2(size.width(), size.height()));
-    ui_->kuvbbim2->setGeometry(-size.width(), 0, size.width(), size.height());
-    ui_->kuvbbl->setGeometry(0, 0, size.width(), size.height());
-    ui_->kuvbbl->setText(QStringLiteral("0 %"));
-    ui_->kuvbbim2->raise();
-    ui_->kuvbbl->raise();
-    if (steps > 0) gaugeStep_ = 100.0f / static_cast<float>(steps);
-    gaugeSum_ = 0.0f;
-    gaugeShown_ = 0;
-    ui_->kuvbbf->setVisible(true);
-    ui_->kuvbbf->repaint();
-}
+void kuvzipf1::InitGauge(int steps) { backup::InitGauge(*gauge_, steps); }
 
-void kuvzipf1::StepGauge() {
-    gaugeSum_ += gaugeStep_;
-    const int whole = static_cast<int>(gaugeSum_);
-    if (whole == gaugeShown_) return;
-    gaugeShown_ = whole > 100 ? 100 : whole;
-    const int width = ui_->kuvbbim2->width();
-    int left = static_cast<int>(gaugeShown_ * (ui_->kuvbbim1->width() / 100.0f)) - width;
-    if (left > 0) left = 0;
-    ui_->kuvbbim2->move(left, 0);
-    ui_->kuvbbl->setText(QStringLiteral("%1 %").arg(gaugeShown_));
-    ui_->kuvbbf->repaint();
-}
+void kuvzipf1::StepGauge() { backup::StepGauge(*gauge_); }
 
-void kuvzipf1::SetGaugeText(const std::string& text) { ui_->kuvbbl->setText(Q(text)); }
+void kuvzipf1::SetGaugeText(const std::string& text) { gauge_->SetGaugeLabel(text); }
 
 // ---- TimerPort ----
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "backup/Gauge_qt.h"
 #include "backup/MainWindowLogic.h"
 
 namespace Ui {
@@ -103,10 +104,7 @@ private:
     std::array<QTimer*, 4> timers_{};
     std::array<int, 4> lampPictures_{{36, 36, 36, 36}};
     int drivePicture_ = -1;
-    // Gauge state: percent per step, accumulated and shown percent.
-    float gaugeStep_ = 1.0f;
-    float gaugeSum_ = 0.0f;
-    int gaugeShown_ = 0;
+    backup::GaugeWidget* gauge_ = nullptr;  // kuvbbf
 };
 
 }  // namespace kuv
