@@ -25,11 +25,13 @@ public:
         : engine_(engine),
           fileZipErr_(engine.Events.FileZipErr),
           writeFailed_(engine.Events.WriteFailed),
-          zipError_(engine.Events.ZipError) {}
+          zipError_(engine.Events.ZipError),
+          doEvents_(engine.Events.DoEvents) {}
     ~EngineHandlersGuard() {
         engine_.Events.FileZipErr = std::move(fileZipErr_);
         engine_.Events.WriteFailed = std::move(writeFailed_);
         engine_.Events.ZipError = std::move(zipError_);
+        engine_.Events.DoEvents = std::move(doEvents_);
     }
     EngineHandlersGuard(const EngineHandlersGuard&) = delete;
     EngineHandlersGuard& operator=(const EngineHandlersGuard&) = delete;
@@ -39,6 +41,7 @@ private:
     decltype(clsZipEvents::FileZipErr) fileZipErr_;
     decltype(clsZipEvents::WriteFailed) writeFailed_;
     decltype(clsZipEvents::ZipError) zipError_;
+    decltype(clsZipEvents::DoEvents) doEvents_;
 };
 
 class RunningFlag {
@@ -68,6 +71,7 @@ BackupRunResult DataBackupJob::Run() {
     }
     RunningFlag running(running_);
     EngineHandlersGuard handlers(ctx_.engine);
+    if (!ctx_.engine.Events.DoEvents) ctx_.engine.Events.DoEvents = [this] { ctx_.pump.DoEvents(); };
     return RunOnce();
 }
 

@@ -34,8 +34,10 @@
 //    the names it showed.
 //  - During a run the job installs its own handlers for the engine events
 //    FileZipErr, WriteFailed and ZipError, and puts the window's previous
-//    handlers back when the run ends. Events.DoEvents and Status are left as
-//    the window set them.
+//    handlers back when the run ends. Events.DoEvents, when the window left it
+//    unset, runs the event pump during the run (so that the window lives while
+//    a large file is compressed or the archive checked); Status is left as the
+//    window set it.
 //  - Engine failures arrive as results and events, never as exceptions; a
 //    stray exception while naming or writing the archive ends the run as
 //    "Clé pleine ou absente !".

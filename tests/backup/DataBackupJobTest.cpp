@@ -454,3 +454,25 @@ TEST_F(DataBackupJobTest, LinuxDataFolderAndOptionsFromTheSettings) {
                                                       "ww_bt_ok.bmp"}));
     EXPECT_EQ(OpenArchive(MediumArchive()).comment, "Sauvegarde " + data + " du 01-03-2027 - 09:05:12");
 }
+
+TEST_F(DataBackupJobTest, TheWindowLivesWhileTheEngineWorks) {
+    // A large file: the engine lets window events run while it compresses,
+    // writes and checks it, through the job's pump.
+    std::string big;
+    for (int i = 0; big.size() < (6u << 20); ++i) big += std::to_string(i * 7919 % 100003) + ";";
+    WriteFile(Data("grand.dat"), big);
+    ASSERT_FALSE(static_cast<bool>(engine.Events.DoEvents));
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    // The job's own calls: two per file, one before writing, one after the record.
+    EXPECT_GT(pump.doEvents, 2 * 1 + 1 + 1);
+    EXPECT_FALSE(static_cast<bool>(engine.Events.DoEvents));
+
+    // A window that set its own handler keeps it and gets the calls.
+    int windowCalls = 0;
+    engine.Events.DoEvents = [&] { ++windowCalls; };
+    pump.doEvents = 0;
+    clock.now.minute = 6;
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    EXPECT_EQ(pump.doEvents, 2 * 1 + 1 + 1);
+    EXPECT_GT(windowCalls, 0);
+}
