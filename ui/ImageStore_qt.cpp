@@ -1,11 +1,13 @@
 #include "ui/ImageStore_qt.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
 #include <QImageReader>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <optional>
 
 // The artwork is built into a static library: its resources are registered
 // by name before the first use.
@@ -17,12 +19,29 @@ namespace {
 
 struct LogoState {
     bool fileTried = false;
-    QPixmap fromFile;
+    std::optional<QPixmap> fromFile;  // empty: the program's own logo
 };
 
 LogoState& Logo() {
     static LogoState state;
     return state;
+}
+
+QHash<QString, QPixmap>& Cache() {
+    static QHash<QString, QPixmap> cache;
+    return cache;
+}
+
+// Pixmaps are released with the application, not after it.
+void ReleaseWithApplication() {
+    static bool connected = false;
+    if (connected || !QCoreApplication::instance()) return;
+    connected = true;
+    QObject::connect(QCoreApplication::instance(), &QObject::destroyed, [] {
+        Cache().clear();
+        Logo().fromFile.reset();
+        Logo().fileTried = false;
+    });
 }
 
 bool IsP11Number(int number) {
@@ -43,10 +62,11 @@ QPixmap icc::Render(const QString& resource, int widthPx, int heightPx) {
         InitIccResources();
         registered = true;
     }
+    ReleaseWithApplication();
     if (widthPx <= 0 || heightPx <= 0) return {};
     const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
     const QString cacheKey = QStringLiteral("%1@%2x%3x%4").arg(resource).arg(widthPx).arg(heightPx).arg(ratio);
-    static QHash<QString, QPixmap> cache;
+    QHash<QString, QPixmap>& cache = Cache();
     if (auto it = cache.constFind(cacheKey); it != cache.constEnd()) return *it;
 
     QSvgRenderer renderer(resource);
@@ -103,19 +123,20 @@ bool icc::LoadLogo(const QString& file) {
     QImageReader reader(file);
     const QImage image = reader.read();
     if (image.isNull()) return false;
+    ReleaseWithApplication();
     logo.fromFile = QPixmap::fromImage(image);
     return true;
 }
 
 void icc::ResetLogo() {
-    Logo().fromFile = QPixmap();
+    Logo().fromFile.reset();
     Logo().fileTried = true;
 }
 
 QPixmap icc::logoc() {
     LogoState& logo = Logo();
     if (!logo.fileTried) LoadLogo();
-    if (!logo.fromFile.isNull()) return logo.fromFile;
+    if (logo.fromFile) return *logo.fromFile;
     return Render(QStringLiteral(":/icc/logoc.svg"), 96, 96);
 }
 
