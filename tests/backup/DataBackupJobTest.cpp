@@ -476,3 +476,22 @@ TEST_F(DataBackupJobTest, TheWindowLivesWhileTheEngineWorks) {
     EXPECT_EQ(pump.doEvents, 2 * 1 + 1 + 1);
     EXPECT_GT(windowCalls, 0);
 }
+
+TEST_F(DataBackupJobTest, NetworkDestinationResolvesThroughItsMountedShare) {
+    FillDataFolder();
+    kuv::platform::CreateFolderPath(root + "/nas");
+    drives.list.push_back({"f: [\\\\nas\\sauve]", root + "/nas", kuv::platform::kDriveRemote, "//nas/sauve"});
+    settings.destinationRoot = "\\\\nas\\sauve";
+    view.selectedIndex = 3;
+    view.selectedText = "\\\\nas\\sauve";
+    const BackupRunResult result = job->Run();
+    ASSERT_EQ(result.outcome, BackupOutcome::Completed);
+    EXPECT_EQ(result.archivePath, root + "/nas/S_c_appli_donnees/KuvSav-2701030905.zip");
+    EXPECT_EQ(ReadFile(work + "/dernkuvp.txt"),
+              "\\\\nas\\sauve\\S_c_appli_donnees\r\n\\\\nas\\sauve\\S_c_appli_donnees\\KuvSav-2701030905.zip\r\n");
+
+    // An unmounted share is a missing medium; nothing lands on the system disk.
+    settings.destinationRoot = "\\\\autre\\partage";
+    EXPECT_EQ(job->Run().outcome, BackupOutcome::WriteFailed);
+    EXPECT_EQ(view.status, "Support plein ou absent !");
+}
