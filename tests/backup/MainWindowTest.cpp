@@ -1,0 +1,279 @@
+// The main window kuvzipf1 itself, driven as a user drives it: its controls,
+// their captions and accessible texts, the keyboard, a backup to a chosen
+// drive, the missing destination, the C: warning, "Outils" and "Quitter".
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "MainWindowFakes.h"
+#include "backup/kuvzipf1_qt.h"
+
+namespace kuv::backup::testing {
+namespace {
+
+void EnsureApp() {
+    if (QCoreApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "test_backup";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApp();
+        WriteFile(f.data + "/compta.dat", "écritures de janvier");
+        WriteFile(f.data + "/Clients.csv", "Dupont;Lyon\r\n");
+        WriteFile(f.data + "/vide.dat", "");
+        WriteFile(f.data + "/outil.exe", "MZ");
+    }
+
+    kuvzipf1& Window() {
+        if (!window) {
+            MainWindowEnvironment env;
+            env.dialog = &f.dialog;
+            env.clock = &f.clock;
+            env.pump = &f.pump;
+            env.specialFolders = &f.folders;
+            env.drives = &f.drives;
+            env.launcher = &f.launcher;
+            env.end = &f.end;
+            env.workingFolder = f.work;
+            window = std::make_unique<kuvzipf1>(env);
+            window->Load();
+            window->show();
+        }
+        return *window;
+    }
+    template <typename T>
+    T* Find(const char* name) {
+        T* w = Window().findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QString AccessibleName(QObject* object) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(object);
+        return iface ? iface->text(QAccessible::Name) : QString();
+    }
+    QColor Background(QWidget* w) {
+        const QImage image = w->grab().toImage();
+        return image.pixelColor(4, 4);
+    }
+
+    WindowFixture f;
+    std::unique_ptr<kuvzipf1> window;
+};
+
+TEST_F(MainWindowTest, ControlsAreNamedAndCaptionedAndUnbuiltCommandsHidden) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    Window();
+    EXPECT_EQ(Find<QPushButton>("Command1")->text(), "Sauvegarder les DONNEES");
+    EXPECT_EQ(Find<QPushButton>("Command2")->text(), "Quitter");
+    EXPECT_EQ(Find<QPushButton>("Command3")->text(), "Outils");
+    EXPECT_EQ(Find<QLabel>("Label2")->text(), "Sauvegarde des DONNEES Zippée");
+    EXPECT_EQ(Find<QLabel>("Label9")->text(), "Répertoire Sauvegardé");
+    EXPECT_EQ(Find<QLabel>("Label10")->text(), "C:\\Appli\\Donnees");
+    EXPECT_EQ(Find<QLabel>("Label14")->text(), "Dernière sauvegarde effectée le");
+    EXPECT_EQ(Find<QLabel>("Label16")->text(), "Version 2022.02-03.as");
+    EXPECT_EQ(Find<QLabel>("Label1")->text(),
+              "Sélectionnez le support de destination de la sauvegarde dans la liste ");
+    EXPECT_EQ(Find<QLabel>("Label11")->text(),
+              "Veuillez patienter pendant la sauvegarde de sécurité de vos données, vous pourrez recupérer vos "
+              "données sur votre disque C: si vous souhaitez revenir à cette sauvegarde.");
+    EXPECT_EQ(Find<QLabel>("Label19")->text(), "Sauvegarde automatique en cours...");
+    const char* lampCaptions[4][2] = {{"Label4", "Compression des fichiers"},
+                                      {"Label6", "Copie sur le support"},
+                                      {"Label7", "Attendez que le voyant arrête de clignoter"},
+                                      {"Label8", "Sauvegarde terminée"}};
+    for (auto& c : lampCaptions) EXPECT_EQ(Find<QLabel>(c[0])->text(), QString::fromUtf8(c[1]));
+    for (const char* name : {"Image1_0", "Image1_1", "Image1_2", "Image1_3", "Image11", "Label3", "Label5",
+                             "Label15", "Label18", "logoc"})
+        Find<QLabel>(name);
+    for (const char* name : {"File1", "List1", "List2"}) Find<QListWidget>(name);
+    Find<QLineEdit>("Text1");
+    EXPECT_NE(Window().findChild<QWidget*>("kuvbbf"), nullptr);
+    EXPECT_TRUE(Find<QComboBox>("Combo1")->isVisible());
+    EXPECT_FALSE(Find<QLabel>("Label18")->isVisible());
+    // Commands that this program does not offer yet are not shown.
+    EXPECT_FALSE(Find<QPushButton>("Command9")->isVisible());
+    EXPECT_FALSE(Find<QPushButton>("Command11")->isVisible());
+    EXPECT_FALSE(Find<QWidget>("Picture1")->isVisible());
+    EXPECT_FALSE(Find<QWidget>("Frame1")->isVisible());
+    for (const char* name : {"Timer1", "Timer111", "Timer2", "Timer3"}) {
+        QTimer* timer = Find<QTimer>(name);
+        EXPECT_TRUE(timer->isSingleShot());
+        EXPECT_FALSE(timer->isActive());  // interactive start: idle
+    }
+    // The data folder's files in File1, the key of E: chosen, its picture shown.
+    EXPECT_EQ(Find<QListWidget>("File1")->count(), 4);
+    EXPECT_EQ(Find<QComboBox>("Combo1")->currentText(), "E: Clé / Carte   [CLE]  ");
+    EXPECT_EQ(Window().DrivePicture(), 3);
+    EXPECT_EQ(Find<QLineEdit>("Text1")->text().toStdString(), f.medium + "/S_c_appli_donnees");
+    for (int lamp = 0; lamp < 4; ++lamp) EXPECT_EQ(Window().LampPicture(lamp), 36);
+}
+
+TEST_F(MainWindowTest, EveryControlReachableByKeyboardAndNamedForAssistiveTechnology) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    Window();
+    // The tab order among the controls that take focus.
+    std::vector<QString> order;
+    QWidget* start = Find<QComboBox>("Combo1");
+    QWidget* w = start;
+    do {
+        if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && w->objectName() != "") {
+            order.push_back(w->objectName());
+        }
+        w = w->nextInFocusChain();
+    } while (w != start && order.size() < 40);
+    std::vector<QString> expected = {"Combo1", "Command1", "Text1", "File1", "List1", "List2", "Command3", "Command2"};
+    std::vector<QString> filtered;
+    for (const QString& name : order)
+        if (std::find(expected.begin(), expected.end(), name) != expected.end()) filtered.push_back(name);
+    EXPECT_EQ(filtered, expected);
+
+    EXPECT_EQ(AccessibleName(Find<QPushButton>("Command1")), "Sauvegarder les DONNEES");
+    EXPECT_EQ(AccessibleName(Find<QPushButton>("Command2")), "Quitter");
+    // The list reads out its chosen entry, and is labelled by its caption.
+    QAccessibleInterface* comboIface = QAccessible::queryAccessibleInterface(Find<QComboBox>("Combo1"));
+    ASSERT_NE(comboIface, nullptr);
+    bool labelled = false;
+    for (const auto& relation : comboIface->relations(QAccessible::Label)) {
+        if (relation.first->object() == Find<QLabel>("Label1")) labelled = true;
+    }
+    EXPECT_TRUE(labelled);
+    EXPECT_EQ(AccessibleName(Find<QListWidget>("List1")), "Fichiers sauvegardés");
+    EXPECT_EQ(AccessibleName(Find<QListWidget>("List2")), "Fichiers ignorés");
+    EXPECT_EQ(AccessibleName(Find<QListWidget>("File1")), "Fichiers du répertoire");
+    EXPECT_EQ(AccessibleName(Find<QLineEdit>("Text1")), "Dossier de la sauvegarde");
+    EXPECT_EQ(AccessibleName(Find<QLabel>("Label16")), "Version 2022.02-03.as");
+    EXPECT_TRUE(AccessibleName(Find<QLabel>("Image1_0")).startsWith("Compression des fichiers"));
+    EXPECT_FALSE(AccessibleName(Find<QLabel>("Image11")).isEmpty());
+    // The combo's entries are read out too.
+    QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(Find<QComboBox>("Combo1"));
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->text(QAccessible::Value), "E: Clé / Carte   [CLE]  ");
+
+    // The keyboard alone: choose C: in the list with the arrow key, press the
+    // button with Space; the C: warning comes first.
+    QComboBox* box = Find<QComboBox>("Combo1");
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Up);
+    EXPECT_EQ(box->currentIndex(), 1);
+    EXPECT_EQ(Window().Logic().Settings().destinationRoot, "C:");
+    QPushButton* backup = Find<QPushButton>("Command1");
+    backup->setFocus();
+    QTest::keyClick(backup, Qt::Key_Space);
+    ASSERT_GE(f.dialog.shown.size(), 1u);
+    EXPECT_EQ(f.dialog.shown[0].text,
+              "ATTENTION !\n\r\n\rLa sauvegarde sera effectuée sur le disque C: en cas de défaillance de votre "
+              "disque dur vous ne pourrez pas recupérer cette sauvegarde !");
+    EXPECT_TRUE(kuv::platform::IsRegularFile(f.home + "/S_c_appli_donnees/KuvSav-2701030905.zip"));
+}
+
+TEST_F(MainWindowTest, BackupToAChosenKeyFillsTheWindowReportAndRecord) {
+    f.WriteIni("C:\\Appli\\Donnees\r\n\r\n\r\n\r\n");
+    f.SetLink("Dern:SAV:MAN", "20/12/2026 à 17:00:46376");
+    Window();
+    QLabel* age = Find<QLabel>("Label15");
+    EXPECT_EQ(age->text(), "20/12/2026 à 17:00");
+    EXPECT_EQ(Background(age), QColor(255, 128, 128));  // two weeks old
+    EXPECT_EQ(Find<QLabel>("Label2")->text(), "Disque C: sélectionné par défaut !");
+
+    QComboBox* box = Find<QComboBox>("Combo1");
+    box->setCurrentIndex(2);  // the user picks the key
+    EXPECT_EQ(Window().Logic().Settings().destinationRoot, "E:");
+    EXPECT_EQ(Window().DrivePicture(), 3);
+    QTest::mouseClick(Find<QPushButton>("Command1"), Qt::LeftButton);
+
+    EXPECT_TRUE(kuv::platform::IsRegularFile(f.medium + "/S_c_appli_donnees/KuvSav-2701030905.zip"));
+    QListWidget* saved = Find<QListWidget>("List1");
+    QListWidget* ignored = Find<QListWidget>("List2");
+    ASSERT_EQ(saved->count(), 2);
+    EXPECT_EQ(saved->item(0)->text(), "clients.csv");
+    EXPECT_EQ(saved->item(1)->text(), "compta.dat");
+    ASSERT_EQ(ignored->count(), 2);
+    EXPECT_EQ(Find<QLabel>("Label3")->text(), "2");
+    for (int lamp = 0; lamp < 4; ++lamp) EXPECT_EQ(Window().LampPicture(lamp), 67) << lamp;
+    EXPECT_TRUE(AccessibleName(Find<QLabel>("Image1_3")).startsWith("Sauvegarde terminée"));
+    ASSERT_EQ(f.dialog.shown.size(), 1u);
+    EXPECT_EQ(f.dialog.shown[0].text, "Sauvegarde terminée !");
+    // The record, and Label15 following it at once, green.
+    EXPECT_EQ(f.Link("Dern:SAV:MAN"), "03/01/2027 à 09:05:46390");
+    EXPECT_EQ(age->text(), "03/01/2027 à 09:05");
+    EXPECT_EQ(Background(age), QColor(128, 255, 128));
+    EXPECT_EQ(ReadFile(f.work + "/dernkuvp.txt"),
+              "E:\\S_c_appli_donnees\r\nE:\\S_c_appli_donnees\\KuvSav-2701030905.zip\r\n");
+    const std::string report = ReadFile(f.work + "/rapport.txt");
+    EXPECT_NE(report.find("OK  > compta.dat\r\n"), std::string::npos);
+    EXPECT_NE(report.find("Non - vide.dat\r\n"), std::string::npos);
+    EXPECT_NE(report.find("2 fichiers sauvegard\xE9s\r\n"), std::string::npos);
+
+    // The window after a finished backup, for the eye.
+    const QString shot = QDir(QString::fromUtf8(KUVZIP_BIN_DIR)).filePath("../kuvzipf1-after-backup.png");
+    EXPECT_TRUE(Window().grab().save(shot));
+}
+
+TEST_F(MainWindowTest, NoDestinationChosenIsRefused) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    Window();
+    QComboBox* box = Find<QComboBox>("Combo1");
+    box->setCurrentIndex(0);
+    EXPECT_EQ(Window().Logic().Settings().destinationRoot, "E:");  // unchanged
+    Find<QPushButton>("Command1")->click();
+    ASSERT_EQ(f.dialog.shown.size(), 1u);
+    EXPECT_EQ(f.dialog.shown[0].text, "Vous devez sélectionner un support de destination !");
+    EXPECT_EQ(box->property("backgroundColour").value<QColor>(), QColor(255, 192, 192));
+    EXPECT_FALSE(kuv::platform::PathExists(f.work + "/rapport.txt"));
+    EXPECT_FALSE(kuv::platform::PathExists(f.medium + "/S_c_appli_donnees"));
+    EXPECT_EQ(Find<QListWidget>("List1")->count(), 0);
+}
+
+TEST_F(MainWindowTest, OutilsAndQuitterRewriteKuvZipIni) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n#L#appli --base compta\r\n-txt\r\n");
+    Window();
+    f.dialog.answers = {{"C:\\Compta\\", 6}, {"d:\\sauve", 6}, {"appli --base compta", 6}};
+    Find<QPushButton>("Command3")->click();
+    ASSERT_EQ(f.dialog.shown.size(), 4u);
+    EXPECT_EQ(f.dialog.shown[2].text, "Logiciel à lier ? (Cliquez sur OK sans mettre de nom)|appli --base compta");
+    EXPECT_EQ(f.dialog.shown[3].text, "Votre sauvegarde est configurée, relancez votre logiciel de sauvegarde !");
+    EXPECT_EQ(f.Ini(), "C:\\Compta\r\nd:\r\n#L#appli --base compta\r\n-txt\r\n");
+    EXPECT_EQ(f.end.ends, 1);
+
+    // Quitter: the destination chosen during the run is kept for the next start.
+    window.reset();
+    f.end.ends = 0;
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n#L#appli --base compta\r\n-txt\r\n");
+    Window();
+    Find<QComboBox>("Combo1")->setCurrentIndex(1);
+    Find<QPushButton>("Command2")->click();
+    EXPECT_EQ(f.Ini(), "C:\\Appli\\Donnees\r\nC:\r\n#L#appli --base compta\r\n-txt\r\n");
+    ASSERT_EQ(f.launcher.started.size(), 1u);
+    EXPECT_EQ(f.launcher.started[0].first, "appli --base compta");
+    EXPECT_EQ(f.end.ends, 1);
+}
+
+TEST_F(MainWindowTest, DesktopRequestNarrowsTheWindowAndShowsItsPanel) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    f.SetLink("SAVAUT56", "NOSIG");
+    Window();
+    EXPECT_TRUE(Find<QWidget>("Picture1")->isVisible());
+    EXPECT_EQ(Find<QLabel>("Label2")->text(), "Sauvegarde des données sur le Bureau");
+    EXPECT_TRUE(Find<QTimer>("Timer111")->isActive());
+    EXPECT_EQ(Find<QTimer>("Timer111")->interval(), 1500);
+    EXPECT_LT(Window().width(), 700);  // 10065 twips at 96 dpi: 671 pixels
+    EXPECT_EQ(Find<QComboBox>("Combo1")->currentIndex(), 1);
+}
+
+}  // namespace
+}  // namespace kuv::backup::testing
