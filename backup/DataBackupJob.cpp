@@ -87,21 +87,40 @@ void DataBackupJob::ClearPendingMembers() {
     }
 }
 
-BackupRunResult DataBackupJob::RunOnce() {
-    MainSettings& settings = ctx_.settings;
-    BackupJobView& view = ctx_.view;
-    clsZip& engine = ctx_.engine;
-    BackupRunResult result;
+// One run's state: what the steps share.
+struct DataBackupJob::RunState {
+    RunState(const MainSettings& settings, const std::string& reportPath)
+        : copyMode(settings.copyMode),
+          silentMode(settings.silentMode),
+          autoQuit(settings.autoQuit),
+          report(reportPath) {}
 
-    // The flags are read once: a caller that changes them during the run's
-    // event pumping does not change this run.
-    const bool copyMode = settings.copyMode;
-    const bool silentMode = settings.silentMode;
-    const bool autoQuit = settings.autoQuit;
+    // The flags are read once: a caller that changes them while the run pumps
+    // events does not change this run.
+    const bool copyMode;
+    const bool silentMode;
+    const bool autoQuit;
+    std::vector<kuv::platform::DriveEntry> drives;
+    std::string dataFolderText;   // the data folder as the user wrote it
+    std::string dataFolder;       // resolved
+    std::vector<std::string> names;  // the files listed, as on disk
+    std::string mediumFolder;     // destination root + "\" + backup folder name
+    std::string desktopFolder;    // copy mode
+    std::string target;           // the archive's resolved path
+    BackupReport report;
+    bool failed = false;          // the archive could not be written
+    bool adding = false;
+    std::chrono::steady_clock::time_point addStart{};
+    BackupRunResult result;
+};
+
+BackupRunResult DataBackupJob::RunOnce() {
+    BackupJobView& view = ctx_.view;
+    RunState run(ctx_.settings, JoinPath(ctx_.workingFolder, kReportFileName));
 
     // Warning about a backup on the C: disk.
     const std::string destinationText = view.SelectedDestinationText();
-    if (!destinationText.empty() && destinationText[0] == 'C' && !settings.noWarning && !copyMode) {
+    if (!destinationText.empty() && destinationText[0] == 'C' && !ctx_.settings.noWarning && !run.copyMode) {
         ShowMessage(std::string("ATTENTION !") + kMessageBreak + kMessageBreak + kWarnDiskC);
     }
 
@@ -109,172 +128,47 @@ BackupRunResult DataBackupJob::RunOnce() {
     if (view.SelectedDestinationIndex() <= 0) {
         view.SetDestinationBackground(255, 192, 192);
         ShowMessage(kNoDestination);
-        result.outcome = BackupOutcome::NoDestination;
-        return result;
+        run.result.outcome = BackupOutcome::NoDestination;
+        return run.result;
     }
 
-    // The data folder must be configured, found and listable: otherwise the
-    // run would write an empty archive and report it as a success.
-    const std::vector<kuv::platform::DriveEntry> drives = ctx_.drives.Drives();
-    const std::string dataFolderText = kuv::platform::Trim(settings.dataFolder);
-    std::string dataFolder;
-    std::vector<std::string> names;
-    {
-        std::string problem;
-        if (dataFolderText.empty()) {
-            problem = kDataFolderNotSet;
-        } else {
-            dataFolder = kuv::platform::ResolveDrivePath(dataFolderText, drives);
-            bool listed = false;
-            std::vector<kuv::platform::FolderEntry> entries;
-            if (!dataFolder.empty() && kuv::platform::IsFolder(dataFolder)) {
-                entries = kuv::platform::ListFolder(dataFolder, "*", &listed);
-            }
-            if (!listed) {
-                problem = std::string(kDataFolderMissing) + dataFolderText;
-            } else {
-                names.reserve(entries.size());
-                for (const auto& entry : entries) {
-                    if (entry.kind == kuv::platform::EntryKind::Regular) names.push_back(entry.name);
-                }
-            }
-        }
-        if (!problem.empty()) {
-            efface_boutons(view);
-            view.SetLamp(kLampCompress, kLampFailed);
-            view.SetStatus(problem);
-            if (!silentMode) ShowMessage(problem);
-            result.outcome = BackupOutcome::NoDataFolder;
-            return result;
-        }
+    run.drives = ctx_.drives.Drives();
+    if (!FindDataFiles(run)) {
+        run.result.outcome = BackupOutcome::NoDataFolder;
+        return run.result;
     }
 
-    // The report and its header.
-    BackupReport report(JoinPath(ctx_.workingFolder, kReportFileName));
-    report.Begin(ctx_.clock.Now());
-
+    run.report.Begin(ctx_.clock.Now());
     // The pending list may still hold the members of a run whose archive
     // could not be written: start from an empty list.
     ClearPendingMembers();
-
-    bool failed = false;
     efface_boutons(view);
     view.SetStatus("");
 
-    // Destination: the desktop in copy mode, otherwise the backup folder on
-    // the medium (created one level only: a missing medium must not turn into
-    // folders on the system disk).
-    const std::string mediumFolder = MediumFolder(settings.destinationRoot, settings.backupFolderName);
-    std::string desktopFolder;
-    if (copyMode) {
-        desktopFolder = ctx_.specialFolders.SpecialFolderPath(0);
-        if (!desktopFolder.empty() && !kuv::platform::IsFolder(desktopFolder)) {
-            kuv::platform::CreateFolderPath(desktopFolder);
-        }
-    } else {
-        const std::string resolved = kuv::platform::ResolveDrivePath(mediumFolder, drives);
-        if (!resolved.empty()) kuv::platform::CreateFolder(resolved);
-    }
+    PrepareDestination(run);
     view.SetLamp(kLampCompress, kLampOn);
 
-    // The files of the data folder.
-    view.ClearSavedList();
-    view.ClearIgnoredList();
-    view.ShowDataFolderFiles(dataFolderText, names);
-    ctx_.gauge.InitGauge(static_cast<int>(names.size()));
-    view.SetAddedCounter("");
-    int addedCounter = 0;
-
-    // A file the engine refuses is told through FileZipErr and FileAdd's
-    // count; the count decides, the handler keeps the engine's reports off
-    // the window during the run.
-    engine.Events.FileZipErr = [](std::string&, std::int32_t&, std::string&) {};
-
-    const ExclusionRules rules(settings.backupOptions);
-    bool adding = false;
-    std::chrono::steady_clock::time_point addStart{};
-    for (const std::string& name : names) {
-        const std::string lowerName = kuv::platform::ToLower(name);
-        ctx_.gauge.StepGauge();
-        const std::string fullPath = JoinPath(dataFolder, name);
-        bool kept = rules.Classify(lowerName, fullPath) == Exclusion::Kept;
-        ctx_.pump.DoEvents();
-        if (kept) {
-            if (!adding) {
-                adding = true;
-                addStart = std::chrono::steady_clock::now();
-            }
-            kept = engine.FileAdd(fullPath, 0, true, false) > 0;
-        }
-        if (kept) {
-            ++addedCounter;
-            view.SetAddedCounter(std::to_string(addedCounter));
-            view.AddSavedFile(lowerName);
-            report.AddSaved(lowerName);
-            ++result.savedCount;
-        } else {
-            view.AddIgnoredFile(lowerName);
-            report.AddIgnored(lowerName);
-            ++result.ignoredCount;
-        }
-        ctx_.pump.DoEvents();
-    }
+    AddFiles(run);
     ctx_.pump.DoEvents();
     view.SetLamp(kLampCopy, kLampOn);
 
-    // Writing the archive.
-    std::string target;
-    engine.Events.WriteFailed = [&](const std::string& text) {
-        view.SetStatus(text);
-        failed = true;
-    };
-    if (engine.FileCount() > 0) {
-        try {
-            const DateTime now = ctx_.clock.Now();
-            engine.SetComment(ArchiveComment(dataFolderText, now));
-            mediumArchivePath_ = MediumArchivePath(mediumFolder, now);
-            if (copyMode) {
-                target = desktopFolder.empty()
-                             ? std::string()
-                             : JoinPath(desktopFolder, DesktopArchiveName(settings.desktopArchiveName, now));
-            } else {
-                target = kuv::platform::ResolveDrivePath(mediumArchivePath_, drives);
-            }
-            const bool written = !target.empty() && engine.WriteZip(target, true);
-            if (adding) result.addAndWriteTime = std::chrono::steady_clock::now() - addStart;
-            if (!written || failed) {
-                view.SetStatus(kMediumFull);
-                view.SetLamp(kLampCopy, kLampFailed);
-                failed = true;
-            }
-        } catch (const std::exception&) {
-            view.SetStatus(kKeyFull);
-            view.SetLamp(kLampCopy, kLampFailed);
-            failed = true;
-        }
-        if (failed) {
-            report.Flush();
+    if (ctx_.engine.FileCount() > 0) {
+        WriteBackupArchive(run);
+        if (run.failed) {
+            run.report.Flush();
             ClearPendingMembers();
-            result.outcome = BackupOutcome::WriteFailed;
-            return result;
+            run.result.outcome = BackupOutcome::WriteFailed;
+            return run.result;
         }
-
-        // A backup that does not read back is not a backup.
-        // The archive's pages are dropped from the system's cache first, so
-        // that the check reads what the medium really holds.
-        engine.Events.ZipError = [](std::int32_t, const std::string&, bool&) {};
-        kuv::platform::DropCachedData(target);
-        const bool sound = engine.ZipOpen(target) && engine.TestAllFiles();
-        engine.ZipClose();
-        if (!sound) {
+        if (!ArchiveReadsBack(run)) {
             view.SetStatus(kArchiveUnreadable);
             view.SetLamp(kLampCopy, kLampFailed);
-            report.Flush();
-            result.outcome = BackupOutcome::VerifyFailed;
-            return result;
+            run.report.Flush();
+            run.result.outcome = BackupOutcome::VerifyFailed;
+            return run.result;
         }
-        result.archiveWritten = true;
-        result.archivePath = target;
+        run.result.archiveWritten = true;
+        run.result.archivePath = run.target;
     }
 
     view.SetLamp(kLampSettle, kLampOn);
@@ -282,27 +176,165 @@ BackupRunResult DataBackupJob::RunOnce() {
     view.SetLamp(kLampDone, kLampOn);
     ctx_.gauge.SetGaugeText(kGaugeDone);
 
-    // The last-backup record, on a medium only.
-    if (!copyMode) {
-        kuv::platform::WriteWholeFile(
-            JoinPath(ctx_.workingFolder, kLastBackupFileName),
-            kuv::platform::EncodeTextFile(mediumFolder + "\r\n" + mediumArchivePath_ + "\r\n"));
-        const std::string value = LastBackupValue(ctx_.clock.Now());
-        if (kuv::WriteLinkValue(kLastBackupKey, value, JoinPath(ctx_.workingFolder, kuv::kLinkFileName))) {
-            result.lastBackupValue = value;
+    if (!run.copyMode) WriteLastBackupRecord(run);
+
+    run.report.Finish(run.result.savedCount, run.result.ignoredCount, ctx_.clock.Now());
+
+    if (run.autoQuit) {
+        ctx_.timers.Arm(TimerId::Timer2, 1000);
+    } else if (!run.silentMode) {
+        ShowMessage(kBackupDone);
+    }
+    run.result.outcome = BackupOutcome::Completed;
+    return run.result;
+}
+
+// The data folder must be configured, found and listable: otherwise the run
+// would write an empty archive and report it as a success. On failure the
+// message goes to Label5 (and to the dialog unless in silent mode) and
+// nothing is written.
+bool DataBackupJob::FindDataFiles(RunState& run) {
+    run.dataFolderText = kuv::platform::Trim(ctx_.settings.dataFolder);
+    std::string problem;
+    if (run.dataFolderText.empty()) {
+        problem = kDataFolderNotSet;
+    } else {
+        run.dataFolder = kuv::platform::ResolveDrivePath(run.dataFolderText, run.drives);
+        bool listed = false;
+        std::vector<kuv::platform::FolderEntry> entries;
+        if (!run.dataFolder.empty() && kuv::platform::IsFolder(run.dataFolder)) {
+            entries = kuv::platform::ListFolder(run.dataFolder, "*", &listed);
+        }
+        if (!listed) problem = std::string(kDataFolderMissing) + run.dataFolderText;
+        run.names.reserve(entries.size());
+        for (const auto& entry : entries) {
+            if (entry.kind == kuv::platform::EntryKind::Regular) run.names.push_back(entry.name);
+        }
+    }
+    if (problem.empty()) return true;
+    efface_boutons(ctx_.view);
+    ctx_.view.SetLamp(kLampCompress, kLampFailed);
+    ctx_.view.SetStatus(problem);
+    if (!run.silentMode) ShowMessage(problem);
+    return false;
+}
+
+// The desktop in copy mode (created when missing), otherwise the backup
+// folder on the medium, created one level only: a missing medium must not
+// turn into folders on the system disk.
+void DataBackupJob::PrepareDestination(RunState& run) {
+    run.mediumFolder = MediumFolder(ctx_.settings.destinationRoot, ctx_.settings.backupFolderName);
+    if (run.copyMode) {
+        run.desktopFolder = ctx_.specialFolders.SpecialFolderPath(0);
+        if (!run.desktopFolder.empty() && !kuv::platform::IsFolder(run.desktopFolder)) {
+            kuv::platform::CreateFolderPath(run.desktopFolder);
+        }
+    } else {
+        const std::string resolved = kuv::platform::ResolveDrivePath(run.mediumFolder, run.drives);
+        if (!resolved.empty()) kuv::platform::CreateFolder(resolved);
+    }
+}
+
+// Each listed file through the exclusion rules; a kept one to the engine.
+// A file the engine refuses (vanished, locked, a name the archive cannot
+// carry) is told by FileAdd's count and is listed as left out; the engine's
+// FileZipErr reports are kept off the window during the run.
+void DataBackupJob::AddFiles(RunState& run) {
+    BackupJobView& view = ctx_.view;
+    view.ClearSavedList();
+    view.ClearIgnoredList();
+    view.ShowDataFolderFiles(run.dataFolderText, run.names);
+    ctx_.gauge.InitGauge(static_cast<int>(run.names.size()));
+    view.SetAddedCounter("");
+    int addedCounter = 0;
+
+    ctx_.engine.Events.FileZipErr = [](std::string&, std::int32_t&, std::string&) {};
+    const ExclusionRules rules(ctx_.settings.backupOptions);
+    for (const std::string& name : run.names) {
+        const std::string lowerName = kuv::platform::ToLower(name);
+        ctx_.gauge.StepGauge();
+        const std::string fullPath = JoinPath(run.dataFolder, name);
+        bool kept = rules.Classify(lowerName, fullPath) == Exclusion::Kept;
+        ctx_.pump.DoEvents();
+        if (kept) {
+            if (!run.adding) {
+                run.adding = true;
+                run.addStart = std::chrono::steady_clock::now();
+            }
+            kept = ctx_.engine.FileAdd(fullPath, 0, true, false) > 0;
+        }
+        if (kept) {
+            ++addedCounter;
+            view.SetAddedCounter(std::to_string(addedCounter));
+            view.AddSavedFile(lowerName);
+            run.report.AddSaved(lowerName);
+            ++run.result.savedCount;
+        } else {
+            view.AddIgnoredFile(lowerName);
+            run.report.AddIgnored(lowerName);
+            ++run.result.ignoredCount;
         }
         ctx_.pump.DoEvents();
     }
+}
 
-    report.Finish(result.savedCount, result.ignoredCount, ctx_.clock.Now());
-
-    if (autoQuit) {
-        ctx_.timers.Arm(TimerId::Timer2, 1000);
-    } else if (!silentMode) {
-        ShowMessage(kBackupDone);
+// Names the archive, sets its comment and writes it. A write the engine
+// reports as failed ends on "Support plein ou absent !" (after the engine's
+// own "Clé pleine ou absente !"), an error while naming or writing on
+// "Clé pleine ou absente !"; both show lamp 1 failed and set run.failed.
+void DataBackupJob::WriteBackupArchive(RunState& run) {
+    BackupJobView& view = ctx_.view;
+    clsZip& engine = ctx_.engine;
+    engine.Events.WriteFailed = [&run, &view](const std::string& text) {
+        view.SetStatus(text);
+        run.failed = true;
+    };
+    try {
+        const DateTime now = ctx_.clock.Now();
+        engine.SetComment(ArchiveComment(run.dataFolderText, now));
+        mediumArchivePath_ = MediumArchivePath(run.mediumFolder, now);
+        if (!run.copyMode) {
+            run.target = kuv::platform::ResolveDrivePath(mediumArchivePath_, run.drives);
+        } else if (!run.desktopFolder.empty()) {
+            run.target = JoinPath(run.desktopFolder, DesktopArchiveName(ctx_.settings.desktopArchiveName, now));
+        }
+        const bool written = !run.target.empty() && engine.WriteZip(run.target, true);
+        if (run.adding) run.result.addAndWriteTime = std::chrono::steady_clock::now() - run.addStart;
+        if (!written || run.failed) {
+            view.SetStatus(kMediumFull);
+            view.SetLamp(kLampCopy, kLampFailed);
+            run.failed = true;
+        }
+    } catch (const std::exception&) {
+        view.SetStatus(kKeyFull);
+        view.SetLamp(kLampCopy, kLampFailed);
+        run.failed = true;
     }
-    result.outcome = BackupOutcome::Completed;
-    return result;
+}
+
+// A backup that does not read back is not a backup: every member is
+// decompressed and its CRC checked. The archive's pages are dropped from the
+// system's cache first, so that the check reads what the medium really holds.
+bool DataBackupJob::ArchiveReadsBack(RunState& run) {
+    clsZip& engine = ctx_.engine;
+    engine.Events.ZipError = [](std::int32_t, const std::string&, bool&) {};
+    kuv::platform::DropCachedData(run.target);
+    const bool sound = engine.ZipOpen(run.target) && engine.TestAllFiles();
+    engine.ZipClose();
+    return sound;
+}
+
+// "dernkuvp.txt" (the medium folder, then the medium archive path) and the
+// link-file key "Dern:SAV:MAN".
+void DataBackupJob::WriteLastBackupRecord(RunState& run) {
+    kuv::platform::WriteWholeFile(
+        JoinPath(ctx_.workingFolder, kLastBackupFileName),
+        kuv::platform::EncodeTextFile(run.mediumFolder + "\r\n" + mediumArchivePath_ + "\r\n"));
+    const std::string value = LastBackupValue(ctx_.clock.Now());
+    if (kuv::WriteLinkValue(kLastBackupKey, value, JoinPath(ctx_.workingFolder, kuv::kLinkFileName))) {
+        run.result.lastBackupValue = value;
+    }
+    ctx_.pump.DoEvents();
 }
 
 }  // namespace kuv::backup

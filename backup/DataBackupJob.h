@@ -183,7 +183,14 @@ public:
     bool IsRunning() const { return running_; }
 
 private:
+    struct RunState;  // one run's state
     BackupRunResult RunOnce();
+    bool FindDataFiles(RunState& run);
+    void PrepareDestination(RunState& run);
+    void AddFiles(RunState& run);
+    void WriteBackupArchive(RunState& run);
+    bool ArchiveReadsBack(RunState& run);
+    void WriteLastBackupRecord(RunState& run);
     void ClearPendingMembers();
     void ShowMessage(const std::string& text);
 
