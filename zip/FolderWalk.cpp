@@ -64,15 +64,19 @@ std::int32_t AddDirectoryFiles(const std::string& folder, const std::string& fil
     return total;
 }
 
-std::string StoredNameFor(const std::string& fullPath, std::int32_t PathChoice, const std::string& currentFolder) {
-    if (PathChoice == 1) return Backslashed(fullPath);
+std::string NamedPartOf(const std::string& fullPath, std::int32_t PathChoice, const std::string& currentFolder) {
+    if (PathChoice == 1) return fullPath;
     if (PathChoice == 2) {
         const std::string prefix = WithSlash(currentFolder);
         if (fullPath.size() > prefix.size() && platform::StartsWithNoCase(fullPath, prefix))
-            return Backslashed(fullPath.substr(prefix.size()));
-        return Backslashed(fullPath);
+            return platform::CharMid(fullPath, platform::CharCount(prefix));
+        return fullPath;
     }
     return platform::FileNameOf(fullPath);
+}
+
+std::string StoredNameFor(const std::string& fullPath, std::int32_t PathChoice, const std::string& currentFolder) {
+    return Backslashed(NamedPartOf(fullPath, PathChoice, currentFolder));
 }
 
 }  // namespace kuv::zip

@@ -46,6 +46,9 @@ std::int32_t AddDirectoryFiles(const std::string& folder, const std::string& fil
 // "\home\jean\a.txt"); 2: the part after the current folder when the path
 // lies in it (compared without regard to case), otherwise the full path as
 // for 1; any other value: the file name alone.
+// The same part of the path with its "/" separators, as it is on disk (a
+// "\" in it belongs to a name and would turn into folders on restore).
+std::string NamedPartOf(const std::string& fullPath, std::int32_t PathChoice, const std::string& currentFolder);
 std::string StoredNameFor(const std::string& fullPath, std::int32_t PathChoice, const std::string& currentFolder);
 
 }  // namespace kuv::zip

@@ -5,6 +5,7 @@
 #include "platform/Files.h"
 #include "zip/ArchiveWriter.h"
 #include "zip/SpoolFile.h"
+#include "zip/clsZip.h"
 
 namespace kuv::zip {
 
@@ -13,6 +14,8 @@ WriterState::WriterState() = default;
 WriterState::~WriterState() {
     while (!streams.empty()) DiscardStream(streams.begin()->first);
 }
+
+WriterState& WriterState::Of(clsZip& owner) { return *owner.writer_; }
 
 void WriterState::ClearMembers() {
     MemberList.clear();

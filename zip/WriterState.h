@@ -90,6 +90,9 @@ struct WriterState {
     // Empties the pending member list (and the spool that holds its data).
     void ClearMembers();
 
+    // The writing state of an instance (for code outside clsZip's members).
+    static WriterState& Of(clsZip& owner);
+
     // ---- streaming handles: see the contract above ----
     std::int32_t OpenStreamOnFile(int fd, std::uint64_t position, std::uint64_t sizeLimit);
     StreamHandle* Stream(std::int32_t handle);

@@ -40,20 +40,6 @@ constexpr std::int32_t kErrSourceGone = 16;
 constexpr std::int32_t kErrZlibMissing = 1;
 constexpr std::int32_t kErrPathAccess = 75;
 
-// The part of a resolved path that a stored name is made from, still with
-// "/" between folders: a "\" in it would turn into folders on restore.
-std::string NamedPart(const std::string& fullPath, std::int32_t PathChoice, const std::string& currentFolder) {
-    if (PathChoice == 1) return fullPath;
-    if (PathChoice == 2) {
-        std::string prefix = currentFolder;
-        if (prefix.empty() || prefix.back() != '/') prefix += '/';
-        if (fullPath.size() > prefix.size() && platform::StartsWithNoCase(fullPath, prefix))
-            return fullPath.substr(prefix.size());
-        return fullPath;
-    }
-    return platform::FileNameOf(fullPath);
-}
-
 // Copies size bytes of the spool from offset into the archive.
 bool CopyFromSpool(const SpoolFile& spool, std::uint64_t offset, std::uint64_t size, ArchiveOutput& out) {
     std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(size, kChunkBytes));
@@ -88,7 +74,7 @@ void clsZip::ReportAddFailure(const std::string& path, int code) {
 
 std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice, bool excludeCRC32,
                                 std::int32_t streamHandle, const std::string& currentFolder) {
-    if (NamedPart(path, PathChoice, currentFolder).find('\\') != std::string::npos) {
+    if (NamedPartOf(path, PathChoice, currentFolder).find('\\') != std::string::npos) {
         RaiseFileZipErr(path, kErrBackslash, kMsgBackslash);
         return 0;
     }

@@ -1,0 +1,194 @@
+// The streaming method and the handles the in-place update writes through:
+// byte-identical output with the list method, failures that leave no file,
+// and the stored-from-disk fallback.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "WriterTestSupport.h"
+#include "zip/WriterState.h"
+#include "zip/clsZip.h"
+
+using namespace writertest;
+
+namespace {
+
+class WriterStreamTest : public ScratchTest {
+protected:
+    void SetUp() override {
+        ScratchTest::SetUp();
+        Make("data/alpha.txt", std::string(70000, 'x') + "tail");
+        std::string mixed;
+        for (unsigned i = 0; i < 300000; ++i) mixed += static_cast<char>((i * 7919u) % 251u);
+        Make("data/big/mixed.bin", mixed);  // more than one compression chunk
+        Make("data/big/é.txt", "accent");
+        Make("data/empty", "");
+        Make("data/Ñ.txt", "utf8");
+    }
+    std::string BuildList(const std::string& name) {
+        clsZip zip;
+        EventLog l;
+        l.Attach(zip);
+        zip.SetComment("commentaire");
+        zip.FileAdd(P("data/*.*"), 2, true, false);
+        EXPECT_TRUE(zip.WriteZip(P(name), false)) << l.All();
+        return Slurp(P(name));
+    }
+    std::string BuildStream(const std::string& name) {
+        clsZip zip;
+        EventLog l;
+        l.Attach(zip);
+        std::int32_t h = zip.CreateZip(P(name), false);
+        EXPECT_NE(h, 0);
+        EXPECT_EQ(zip.ybFileAdd(P("data/*.*"), 2, h, true, false), 5) << l.All();
+        EXPECT_EQ(zip.FileCount(), 5);  // the records wait for WriteEndZip
+        zip.SetComment("commentaire");
+        EXPECT_TRUE(zip.WriteEndZip(h)) << l.All();
+        EXPECT_EQ(zip.FileCount(), 0);
+        return Slurp(P(name));
+    }
+};
+
+}  // namespace
+
+TEST_F(WriterStreamTest, BothMethodsGiveTheSameBytes) {
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    const std::string list = BuildList("list.zip");
+    const std::string stream = BuildStream("stream.zip");
+    EXPECT_EQ(list, stream);
+    const ReadArchive a = ParseArchive(list);
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.entries, 5);
+    EXPECT_EQ(a.comment, "commentaire");
+    EXPECT_EQ(a.members[0].name, "data\\alpha.txt");
+    EXPECT_EQ(RunShell("unzip -tq " + Quote(P("stream.zip"))).status, 0);
+}
+
+TEST_F(WriterStreamTest, CreateZipRefusesAnExistingArchiveAndWritesUnderATemporaryName) {
+    Make("old.zip", "previous");
+    clsZip zip;
+    EventLog l;
+    l.Attach(zip);
+    EXPECT_EQ(zip.CreateZip(P("old.zip"), false), 0);
+    EXPECT_TRUE(l.Has("FileZipErr 11: Création -No Overwrite- du Zip abandonnée car le fichier existe déjà [" +
+                      P("old.zip") + "]"));
+    std::int32_t h = zip.CreateZip(P("old.zip"), true);
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(zip.ybFileAdd(P("data/alpha.txt"), 0, h), 1);
+    EXPECT_EQ(Slurp(P("old.zip")), "previous");  // untouched until the archive is complete
+    EXPECT_TRUE(zip.WriteEndZip(h));
+    EXPECT_EQ(h, 0);
+    EXPECT_EQ(RunShell("unzip -tq " + Quote(P("old.zip"))).status, 0);
+    EXPECT_EQ(RunShell("ls -A " + Quote(dir)).out, "data\nold.zip\n");
+}
+
+TEST_F(WriterStreamTest, StreamPastTheLimitFailsAndLeavesNoFile) {
+    Make("old.zip", "previous");
+    clsZip zip;
+    EventLog l;
+    l.Attach(zip);
+    RunShell("mkdir -p " + Quote(P("random")) + " && head -c 60000 /dev/urandom > " + Quote(P("random/1")) +
+             " && head -c 60000 /dev/urandom > " + Quote(P("random/2")));
+    zip.SetSizeLimit(100000);  // each file fits, the archive does not
+    std::int32_t h = zip.CreateZip(P("old.zip"), true);
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(zip.ybFileAdd(P("random/*.*"), 0, h, true, false), 1);
+    EXPECT_FALSE(zip.WriteEndZip(h));
+    EXPECT_TRUE(l.Has("WriteFailed: Clé pleine ou absente !")) << l.All();
+    EXPECT_EQ(Slurp(P("old.zip")), "previous");
+    EXPECT_EQ(RunShell("ls -A " + Quote(dir)).out, "data\nold.zip\nrandom\n");
+    std::int32_t stale = 12345;
+    EXPECT_EQ(zip.ybFileAdd(P("data/alpha.txt"), 0, stale), 0);  // an unknown handle adds nothing
+    EXPECT_FALSE(zip.WriteEndZip(stale));
+}
+
+TEST_F(WriterStreamTest, UnreadableMemberInTheStreamIsLeftOut) {
+    ASSERT_EQ(symlink(P("nowhere").c_str(), P("data/dangling").c_str()), 0);
+    clsZip zip;
+    EventLog l;
+    l.Attach(zip);
+    std::int32_t h = zip.CreateZip(P("s.zip"), false);
+    EXPECT_EQ(zip.ybFileAdd(P("data/alpha.txt"), 0, h), 1);
+    EXPECT_EQ(zip.ybFileAdd(P("data/nope.txt"), 0, h), 0);
+    EXPECT_EQ(zip.ybFileAdd(P("data/empty"), 0, h), 1);
+    ASSERT_TRUE(zip.WriteEndZip(h));
+    const ReadArchive a = ParseArchive(Slurp(P("s.zip")));
+    ASSERT_TRUE(a.ok);
+    ASSERT_EQ(a.entries, 2);
+    EXPECT_EQ(RunShell("unzip -tq " + Quote(P("s.zip"))).status, 0);
+}
+
+TEST_F(WriterStreamTest, ListMembersAddedDuringAStreamAreWrittenByWriteEndZip) {
+    clsZip zip;
+    std::int32_t h = zip.CreateZip(P("mix.zip"), false);
+    EXPECT_EQ(zip.ybFileAdd(P("data/alpha.txt"), 0, h), 1);
+    EXPECT_EQ(zip.FileAdd(P("data/Ñ.txt")), 1);
+    ASSERT_TRUE(zip.WriteEndZip(h));
+    const CommandResult r = RunShell("python3 -c 'import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                                "print(z.testzip(), z.namelist())' " + Quote(P("mix.zip")));
+    EXPECT_EQ(r.out, "None ['alpha.txt', 'Ñ.txt']\n") << r.err;
+}
+
+TEST_F(WriterStreamTest, StoredFromDiskWhenTheSpoolCannotBeMade) {
+    const char* saved = std::getenv("TMPDIR");
+    const std::string keep = saved ? saved : "";
+    setenv("TMPDIR", P("no-such-temp").c_str(), 1);
+    clsZip zip;
+    EventLog l;
+    l.Attach(zip);
+    EXPECT_EQ(zip.FileAdd(P("data/alpha.txt")), 1);
+    EXPECT_EQ(zip.FileAdd(P("data/Ñ.txt")), 1);
+    if (saved) setenv("TMPDIR", keep.c_str(), 1);
+    else unsetenv("TMPDIR");
+    EXPECT_TRUE(l.Has("FileZipErr 7: Fichier trop important pour être compressé, le fichier a été empacté dans le "
+                      "fichier final mais sans compression ! [" +
+                      P("data/alpha.txt") + "]"))
+        << l.All();
+    EXPECT_EQ(zip.SizeCompressed(1), 70004);
+    // The second source vanishes before the archive is written: it is left out.
+    ASSERT_EQ(unlink(P("data/Ñ.txt").c_str()), 0);
+    ASSERT_TRUE(zip.WriteZip(P("stored.zip"), false));
+    EXPECT_TRUE(l.Has("ZipError 16: Le fichier " + P("data/Ñ.txt") + " n'est pas ou plus accessible !")) << l.All();
+    const ReadArchive a = ParseArchive(Slurp(P("stored.zip")));
+    ASSERT_TRUE(a.ok);
+    ASSERT_EQ(a.entries, 1);
+    EXPECT_EQ(a.members[0].method, 0);
+    EXPECT_EQ(a.members[0].compressedSize, 70004u);
+    EXPECT_EQ(RunShell("unzip -tq " + Quote(P("stored.zip"))).status, 0);
+}
+
+TEST_F(WriterStreamTest, HandleOnAnOpenFileForTheInPlaceUpdate) {
+    // A work file that already holds 1000 bytes; new local entries go at 600,
+    // the caller's own bytes after them, then the new central entries.
+    const std::string work = P("work.bin");
+    WriteFile(work, std::string(1000, '#'));
+    const int fd = open(work.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    clsZip zip;
+    kuv::zip::WriterState& writer = kuv::zip::WriterState::Of(zip);
+    const std::int32_t h = writer.OpenStreamOnFile(fd, 600, 0x7FFFFFFF);
+    ASSERT_NE(h, 0);
+    std::int32_t handle = h;
+    EXPECT_EQ(zip.ybFileAdd(P("data/big/*.*"), 0, handle), 2);
+    const std::uint64_t end = writer.StreamPosition(h);
+    EXPECT_FALSE(writer.StreamFailed(h));
+    ASSERT_EQ(pwrite(fd, "OLD-DIRECTORY", 13, static_cast<off_t>(end)), 13);
+    std::uint64_t bytes = 0;
+    std::int32_t count = 0;
+    ASSERT_TRUE(writer.WriteStreamCentral(h, end + 13, bytes, count));
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(bytes, 2 * 46u + std::string("mixed.bin").size() + 5u);  // "é.txt" through the OEM table: 5 bytes
+    writer.ReleaseStream(h);
+    EXPECT_EQ(zip.FileCount(), 0);
+    close(fd);  // the writer never closes the caller's file
+    const std::string b = Slurp(work);
+    EXPECT_EQ(b.substr(0, 600), std::string(600, '#'));
+    EXPECT_EQ(U32(b, 600), 0x04034b50u);
+    EXPECT_EQ(b.substr(end, 13), "OLD-DIRECTORY");
+    const size_t c = end + 13;
+    EXPECT_EQ(U32(b, c), 0x02014b50u);
+    EXPECT_EQ(U32(b, c + 42), 600u);  // absolute offset of the first local header
+    EXPECT_EQ(b.substr(c + 46, 9), "mixed.bin");
+}
