@@ -194,6 +194,8 @@ BackupRunResult MainWindowLogic::RunBackup() {
         result = job_->Run();
         // Label15 follows the record the run has just written.
         if (!result.lastBackupValue.empty()) ShowLastBackup(result.lastBackupValue);
+        // Text1 tells where the archive went (the desktop in copy mode).
+        if (result.archiveWritten) ctx_.view.ShowDestinationFolder(platform::FolderOf(result.archivePath));
     });
     return result;
 }

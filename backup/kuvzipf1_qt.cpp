@@ -189,7 +189,11 @@ void kuvzipf1::DressWindow() {
 
 void kuvzipf1::CentreWindow() { kuv::CentreWindow(this); }
 
-void kuvzipf1::SetWindowWidthTwips(int width) { resize(Px(width), height()); }
+void kuvzipf1::SetWindowWidthTwips(int width) {
+    resize(Px(width), height());
+    // The frame follows the narrowed window, so that it stays closed on the right.
+    if (findChild<QLabel*>(CcbPieceName(0))) DressWindowFrame(this);
+}
 
 void kuvzipf1::SetDataFolderText(const std::string& text) { ui_->Label10->setText(Q(text)); }
 

@@ -182,6 +182,7 @@ TEST(Timers, Timer111BacksUpOnTheDesktopAndArmsTimer2) {
     EXPECT_TRUE(logic.Settings().copyMode);
     EXPECT_TRUE(f.dialog.shown.empty());  // NOSIG, copy mode: no warning, no final message
     EXPECT_TRUE(kuv::platform::IsRegularFile(f.home + "/Bureau/Compta_030127.zip"));
+    EXPECT_EQ(f.view.destinationFolder, f.home + "/Bureau");  // Text1 tells where it went
     EXPECT_TRUE(f.Armed(TimerId::Timer2, 1000));
     // Copy mode writes no last-backup record.
     EXPECT_EQ(f.Link("Dern:SAV:MAN"), "");
