@@ -124,7 +124,8 @@ bool ReaderState::DecompressMember(clsZip& owner, const CentralEntry& e, const s
 }
 
 bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const DirectoryEntry& entry,
-                                const SafeFolder& base, const ExtractOptions& options, std::string* writtenPath) {
+                                const SafeFolder& base, FolderCache& cache, const ExtractOptions& options,
+                                std::string* writtenPath) {
     std::string name = e.name;
     PreparedName prepared = PrepareMemberName(name, options.preservePath);
     if (!options.replaceColons && !prepared.refused && !prepared.isFolder) {
@@ -136,12 +137,18 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
         owner.RaiseZipError(19, "Nom de fichier refusé, il sortirait du dossier de destination : " + name);
         return false;
     }
-    SafeFolder folder;
-    std::string failedAt;
-    if (!folder.OpenUnder(base, prepared.folders, true, failedAt)) {
-        owner.RaiseZipError(13, "Impossible de créer le répertoire " + failedAt);
-        return false;
+    if (!cache.folder || cache.parts != prepared.folders) {
+        auto opened = std::make_unique<SafeFolder>();
+        std::string failedAt;
+        if (!opened->OpenUnder(base, prepared.folders, true, failedAt)) {
+            cache.folder.reset();
+            owner.RaiseZipError(13, "Impossible de créer le répertoire " + failedAt);
+            return false;
+        }
+        cache.folder = std::move(opened);
+        cache.parts = prepared.folders;
     }
+    const SafeFolder& folder = *cache.folder;
     owner.RaiseStatus("Extraction ...\\" + ShownName(prepared));
     if (prepared.isFolder) return true;  // the folder now exists
 
@@ -209,9 +216,10 @@ bool ReaderState::ExtractWalk(clsZip& owner, std::int32_t single, const std::str
     }
     const std::vector<const CentralEntry*> entries = TableEntries();
     const std::int32_t n = inFileCount;
+    FolderCache cache;
     for (std::int32_t i = 1; i <= n && static_cast<std::size_t>(i) <= entries.size(); ++i) {
         if (single == 0 || single == i) {
-            const bool ok = ExtractMember(owner, *entries[i - 1], DirectoryTable[i - 1], base, options);
+            const bool ok = ExtractMember(owner, *entries[i - 1], DirectoryTable[i - 1], base, cache, options);
             if (!ok && single != 0) return false;
         }
         if (single == 0) {
@@ -257,7 +265,9 @@ std::string clsZip::ExtractSgFileToTmp(std::int32_t lgNuFile) {
         return {};  // no member bears that number: nothing extracted
     std::string written;
     const ExtractOptions options{false, true, true, false};
-    if (!r.ExtractMember(*this, *entries[lgNuFile - 1], r.DirectoryTable[lgNuFile - 1], base, options, &written))
+    FolderCache cache;
+    if (!r.ExtractMember(*this, *entries[lgNuFile - 1], r.DirectoryTable[lgNuFile - 1], base, cache, options,
+                         &written))
         return {};
     return written;
 }

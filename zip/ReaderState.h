@@ -10,13 +10,13 @@
 
 #include "zip/CentralDirectory.h"
 #include "zip/MemberInflater.h"
+#include "zip/SafeMemberPath.h"
 #include "zip/ZipRecords.h"
 
 class clsZip;
 
 namespace kuv::zip {
 
-class SafeFolder;
 struct PreparedName;
 
 struct DirectoryEntry {
@@ -33,6 +33,13 @@ struct ExtractOptions {
     bool overWrite = false;
     bool keepModDate = false;
     bool replaceColons = true;  // ":" to "_" (not for the temporary folder)
+};
+
+// The sub-folder the previous member went to, kept open for the next one
+// (members of one folder usually follow each other).
+struct FolderCache {
+    std::vector<std::string> parts;
+    std::unique_ptr<SafeFolder> folder;
 };
 
 struct ReaderState {
@@ -74,7 +81,7 @@ struct ReaderState {
     // Writes member e under folder as options say; false on a failure of
     // this member (already reported). written: a file was written.
     bool ExtractMember(clsZip& owner, const CentralEntry& e, const DirectoryEntry& entry, const SafeFolder& base,
-                       const ExtractOptions& options, std::string* writtenPath = nullptr);
+                       FolderCache& cache, const ExtractOptions& options, std::string* writtenPath = nullptr);
 
     // The walk of ExtractAllFiles (single 0) and ExtractSingleFile (single
     // the member number).
