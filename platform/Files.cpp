@@ -371,12 +371,12 @@ int ErrorNumberFromErrno(int err) {
 // ---- memory ----
 
 std::uint64_t FreePhysicalMemory() {
+    // Line by line: some lines have no unit, so reading word triples would
+    // lose step with the lines.
     std::ifstream in("/proc/meminfo");
-    std::string key;
-    std::uint64_t value = 0;
-    std::string unit;
-    while (in >> key >> value >> unit) {
-        if (key == "MemAvailable:") return value * 1024;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("MemAvailable:", 0) == 0) return std::strtoull(line.c_str() + 13, nullptr, 10) * 1024;
     }
     return 256ull * 1024 * 1024;
 }
