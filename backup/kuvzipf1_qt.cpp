@@ -2,6 +2,7 @@
 
 #include "backup/kuvzipf1_qt.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QComboBox>
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "backup/WindowColours.h"
 #include "ui/ImageStore_qt.h"
 #include "ui/WindowHelpers_qt.h"
 #include "ui_kuvzipf1.h"
@@ -142,10 +144,11 @@ void kuvzipf1::SetAccessibleTexts() {
     ui_->File1->setAccessibleName(ui_->Label20->text());
     ui_->List1->setAccessibleName(ui_->Label21->text());
     ui_->List2->setAccessibleName(ui_->Label22->text());
-    ui_->Label10->setAccessibleName(ui_->Label9->text());
-    ui_->Label15->setAccessibleName(ui_->Label14->text());
-    ui_->Label3->setAccessibleName(ui_->Label13->text());
-    ui_->Label18->setAccessibleName(QStringLiteral("Dossier d'échange"));
+    // Labels that show a value read it out as their name; their caption is
+    // their description.
+    ui_->Label10->setAccessibleDescription(ui_->Label9->text());
+    ui_->Label3->setAccessibleDescription(ui_->Label13->text());
+    ui_->Label18->setAccessibleDescription(QStringLiteral("Dossier d'échange"));
     ui_->logoc->setAccessibleName(QStringLiteral("Logo"));
     ui_->Picture1->setAccessibleName(ui_->Label11->text());
     ui_->Frame1->setAccessibleName(ui_->Label19->text());
@@ -201,6 +204,18 @@ void kuvzipf1::SetLastBackupText(const std::string& text) { ui_->Label15->setTex
 
 void kuvzipf1::SetLastBackupBackground(int red, int green, int blue) {
     SetBackground(ui_->Label15, red, green, blue);
+    // The colour's meaning in words, for assistive technology and the tooltip.
+    const backup::Rgb colour{red, green, blue};
+    QString meaning;
+    if (colour == backup::kAgeRecent) {
+        meaning = QStringLiteral("Sauvegarde récente (moins de 2 jours)");
+    } else if (colour == backup::kAgeAging) {
+        meaning = QStringLiteral("Sauvegarde de plus de 2 jours");
+    } else if (colour == backup::kAgeOld) {
+        meaning = QStringLiteral("Sauvegarde de 5 jours ou plus");
+    }
+    ui_->Label15->setAccessibleDescription(meaning);
+    ui_->Label15->setToolTip(meaning);
 }
 
 void kuvzipf1::SetTitle(const std::string& text) { ui_->Label2->setText(Q(text)); }
@@ -259,7 +274,11 @@ void kuvzipf1::ShowDrivePicture(int picture) {
 void kuvzipf1::SetStatus(const std::string& text) { ui_->Label5->setText(Q(text)); }
 
 void kuvzipf1::FocusText1() {
-    if (isVisible()) ui_->Text1->setFocus(Qt::OtherFocusReason);
+    if (!isVisible()) return;
+    // A user stepping through the closed list with the arrow keys keeps the
+    // focus on it; a choice made in the opened list moves it on to Text1.
+    if (focusWidget() == ui_->Combo1 && !ui_->Combo1->view()->isVisible()) return;
+    ui_->Text1->setFocus(Qt::OtherFocusReason);
 }
 
 int kuvzipf1::SelectedDestinationIndex() const { return ui_->Combo1->currentIndex(); }

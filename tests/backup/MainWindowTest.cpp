@@ -171,6 +171,11 @@ TEST_F(MainWindowTest, EveryControlReachableByKeyboardAndNamedForAssistiveTechno
     QTest::keyClick(box, Qt::Key_Up);
     EXPECT_EQ(box->currentIndex(), 1);
     EXPECT_EQ(Window().Logic().Settings().destinationRoot, "C:");
+    EXPECT_EQ(Window().focusWidget(), box);  // stepping on with the arrows stays possible
+    QTest::keyClick(box, Qt::Key_Up);
+    EXPECT_EQ(box->currentIndex(), 0);
+    QTest::keyClick(box, Qt::Key_Down);
+    EXPECT_EQ(box->currentIndex(), 1);
     QPushButton* backup = Find<QPushButton>("Command1");
     backup->setFocus();
     QTest::keyClick(backup, Qt::Key_Space);
@@ -188,6 +193,10 @@ TEST_F(MainWindowTest, BackupToAChosenKeyFillsTheWindowReportAndRecord) {
     QLabel* age = Find<QLabel>("Label15");
     EXPECT_EQ(age->text(), "20/12/2026 à 17:00");
     EXPECT_EQ(Background(age), QColor(255, 128, 128));  // two weeks old
+    QAccessibleInterface* ageIface = QAccessible::queryAccessibleInterface(age);
+    ASSERT_NE(ageIface, nullptr);
+    EXPECT_EQ(ageIface->text(QAccessible::Name), "20/12/2026 à 17:00");
+    EXPECT_EQ(ageIface->text(QAccessible::Description), "Sauvegarde de 5 jours ou plus");
     EXPECT_EQ(Find<QLabel>("Label2")->text(), "Disque C: sélectionné par défaut !");
 
     QComboBox* box = Find<QComboBox>("Combo1");
