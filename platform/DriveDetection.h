@@ -25,6 +25,8 @@ struct MountedVolume {
     std::string device;      // "/dev/sdb1", "//nas/sauve", "tmpfs"
     std::string label;       // the file system's volume label, may be empty
     bool writable = false;   // the user can write to it (not read-only, write access granted)
+    bool isFolder = true;    // the mount point is a folder (a file bind-mounted, as a
+                             // container's /etc/hosts, is not a medium)
 };
 
 // Tells whether a block device ("/dev/sdb1") is removable: its disk has

@@ -122,7 +122,9 @@ int DriveKindOf(const MountedVolume& volume, const RemovableProbe& probe) {
 }
 
 bool IsListedVolume(const MountedVolume& volume) {
-    if (!volume.writable || volume.mountPoint.empty() || volume.mountPoint[0] != '/') return false;
+    if (!volume.writable || !volume.isFolder || volume.mountPoint.empty() || volume.mountPoint[0] != '/') {
+        return false;
+    }
     const std::string& mp = volume.mountPoint;
     if (IsRamType(volume.fsType)) {
         return IsAtOrBelow(mp, "/media") || IsAtOrBelow(mp, "/run/media") || IsAtOrBelow(mp, "/mnt");

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStorageInfo>
 
 #include "platform/DriveDetection.h"
@@ -23,6 +24,7 @@ std::vector<DriveEntry> QtDriveSource::Drives() const {
         volume.label = info.name().toStdString();
         volume.writable = info.isReady() && !info.isReadOnly() &&
                           ::access(info.rootPath().toLocal8Bit().constData(), W_OK) == 0;
+        volume.isFolder = QFileInfo(info.rootPath()).isDir();
         volumes.push_back(volume);
     }
     return BuildDriveList(home.toStdString(), homeMount.toStdString(), volumes,

@@ -73,6 +73,7 @@ TEST(DriveList, HomeIsCThenWritableVolumesLetteredByMountPoint) {
         Volume("/data", "ext4", "/dev/sdc1", ""),
         Volume("/merged", "overlay", "overlay"),
         Volume("/run/user/1000/doc", "fuse.portal", "portal"),
+        MountedVolume{"/etc/hosts", "ext4", "/dev/sda1", "", true, false},  // a file bind-mounted
     };
     auto removable = [](const std::string& device) {
         return device == "/dev/sdb1" || device == "/dev/mmcblk0p1";
