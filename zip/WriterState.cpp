@@ -1,5 +1,7 @@
 #include "zip/WriterState.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "platform/Files.h"
@@ -59,6 +61,19 @@ bool WriterState::WriteStreamCentral(std::int32_t handle, std::uint64_t position
     if (!s->out->Flush()) return false;
     bytesWritten = s->out->Position() - position;
     return true;
+}
+
+bool WriterState::IsStreamFile(const std::string& path) const {
+    if (streams.empty()) return false;
+    struct stat file {};
+    if (stat(path.c_str(), &file) != 0) return false;
+    for (const auto& entry : streams) {
+        struct stat open {};
+        if (entry.second->out && fstat(entry.second->out->fd(), &open) == 0 && open.st_dev == file.st_dev &&
+            open.st_ino == file.st_ino)
+            return true;
+    }
+    return false;
 }
 
 void WriterState::ReleaseStream(std::int32_t handle) {

@@ -101,6 +101,9 @@ struct WriterState {
     bool WriteStreamCentral(std::int32_t handle, std::uint64_t position, std::uint64_t& bytesWritten,
                             std::int32_t& memberCount);
     void ReleaseStream(std::int32_t handle);
+    // True when path is the file of an open streaming handle (an archive
+    // being written never becomes a member of itself).
+    bool IsStreamFile(const std::string& path) const;
     // Forgets a handle and everything it holds; a CreateZip handle's
     // temporary file is closed and removed.
     void DiscardStream(std::int32_t handle);

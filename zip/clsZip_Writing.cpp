@@ -74,6 +74,7 @@ void clsZip::ReportAddFailure(const std::string& path, int code) {
 
 std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice, bool excludeCRC32,
                                 std::int32_t streamHandle, const std::string& currentFolder) {
+    if (writer_->IsStreamFile(path)) return 0;  // the archive being written, met by a walk
     if (NamedPartOf(path, PathChoice, currentFolder).find('\\') != std::string::npos) {
         RaiseFileZipErr(path, kErrBackslash, kMsgBackslash);
         return 0;

@@ -84,6 +84,22 @@ TEST_F(WriterStreamTest, CreateZipRefusesAnExistingArchiveAndWritesUnderATempora
     EXPECT_EQ(RunShell("ls -A " + Quote(dir)).out, "data\nold.zip\n");
 }
 
+TEST_F(WriterStreamTest, ArchiveWrittenInsideTheWalkedFolderIsNotItsOwnMember) {
+    clsZip zip;
+    EventLog l;
+    l.Attach(zip);
+    std::int32_t h = zip.CreateZip(P("data/self.zip"), false);
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(zip.ybFileAdd(P("data/*.*"), 0, h, false, false), 3) << l.All();
+    ASSERT_TRUE(zip.WriteEndZip(h));
+    const ReadArchive a = ParseArchive(Slurp(P("data/self.zip")));
+    ASSERT_TRUE(a.ok);
+    ASSERT_EQ(a.members.size(), 3u);
+    EXPECT_EQ(a.members[2].name, "Ñ.txt");
+    EXPECT_EQ(zip.CreateZip(P("no/such/folder/x.zip"), true), 0);
+    EXPECT_TRUE(l.Has("WriteFailed: Clé pleine ou absente !")) << l.All();
+}
+
 TEST_F(WriterStreamTest, StreamPastTheLimitFailsAndLeavesNoFile) {
     Make("old.zip", "previous");
     clsZip zip;
