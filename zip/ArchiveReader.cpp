@@ -76,8 +76,8 @@ std::int64_t clsZip::FindEndRecord(const std::string& path) {
                          "Ce logiciel ne gère pas des tailles de fichiers supérieurs à la FAT32.");
         return 0;
     }
-    const std::int64_t offset =
-        ScanForEndRecord(fd, size, [&](std::uint64_t at) { return EndRecordIsConsistent(fd, size, at); });
+    EndRecordChecker consistent(fd, size);
+    const std::int64_t offset = ScanForEndRecord(fd, size, [&](std::uint64_t at) { return consistent(at); });
     close(fd);
     if (offset < 0) return 0;
     if (RaiseProgressLoad(95)) return -1;

@@ -31,12 +31,23 @@ std::int64_t ScanForEndRecord(int fd, std::uint64_t fileSize,
 }
 
 bool EndRecordIsConsistent(int fd, std::uint64_t fileSize, std::uint64_t offset) {
+    return EndRecordChecker(fd, fileSize)(offset);
+}
+
+bool EndRecordChecker::operator()(std::uint64_t offset) {
     std::uint8_t raw[ZipEndRecord::kSize];
-    if (offset + ZipEndRecord::kSize > fileSize || !ReadExact(fd, offset, raw, sizeof raw)) return false;
+    if (offset + ZipEndRecord::kSize > fileSize_ || !ReadExact(fd_, offset, raw, sizeof raw)) return false;
     const ZipEndRecord end = ZipEndRecord::Decode(raw);
-    if (offset + ZipEndRecord::kSize + end.commentLength > fileSize) return false;
+    if (offset + ZipEndRecord::kSize + end.commentLength > fileSize_) return false;
+    // Once the directory is known to end before this end record, its verdict
+    // depends only on its offset, size and count.
+    if (static_cast<std::uint64_t>(end.centralDirectoryOffset) + end.centralDirectorySize > offset) return false;
+    const auto key = std::make_tuple(end.centralDirectoryOffset, end.centralDirectorySize, end.entriesTotal);
+    if (refused_.count(key)) return false;
     std::vector<CentralEntry> entries;
-    return ReadCentralDirectory(fd, fileSize, end, offset, entries) == DirectoryCheck::Consistent;
+    if (ReadCentralDirectory(fd_, fileSize_, end, offset, entries) == DirectoryCheck::Consistent) return true;
+    refused_.insert(key);
+    return false;
 }
 
 }  // namespace kuv::zip

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
+#include <tuple>
 
 namespace kuv::zip {
 
@@ -17,5 +19,19 @@ std::int64_t ScanForEndRecord(int fd, std::uint64_t fileSize,
 // Reads the end record at offset and checks that it and the directory it
 // describes are consistent with the file.
 bool EndRecordIsConsistent(int fd, std::uint64_t fileSize, std::uint64_t offset);
+
+// The same check over a whole search: a directory already found inconsistent
+// (same offset, size and count) is not read again, so that a file crowded
+// with end-record signatures cannot make the search read it over and over.
+class EndRecordChecker {
+public:
+    EndRecordChecker(int fd, std::uint64_t fileSize) : fd_(fd), fileSize_(fileSize) {}
+    bool operator()(std::uint64_t offset);
+
+private:
+    int fd_;
+    std::uint64_t fileSize_;
+    std::set<std::tuple<std::uint32_t, std::uint32_t, std::uint16_t>> refused_;
+};
 
 }  // namespace kuv::zip

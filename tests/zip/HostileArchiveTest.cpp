@@ -2,6 +2,8 @@
 // error and leaves the target folder and its existing files as they were.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "ReaderTestSupport.h"
 
 using namespace readertest;
@@ -188,4 +190,33 @@ TEST(Hostile, RefusedNamesLeaveTheFolderAlone) {
         a.members.push_back(Member(name, "pirate"));
         ExpectRefusedWithoutChange(a.Build(), name);
     }
+}
+
+TEST(Hostile, CrowdOfEndRecordsIsSearchedOnce) {
+    // 1000 well-formed empty central headers, then 100000 end records that
+    // all describe them with one entry too few: each candidate is
+    // inconsistent, and the directory they share is read only once.
+    Bytes b;
+    for (int i = 0; i < 1000; ++i) {
+        std::uint8_t h[46] = {};
+        kuv::zip::PutU32(h, kuv::zip::kCentralHeaderSignature);
+        b.append(reinterpret_cast<char*>(h), sizeof h);
+    }
+    for (int i = 0; i < 100000; ++i) {
+        kuv::zip::ZipEndRecord e;
+        e.entriesOnThisDisk = e.entriesTotal = 999;
+        e.centralDirectorySize = 46000;
+        e.centralDirectoryOffset = 0;
+        std::uint8_t h[22];
+        e.Encode(h);
+        b.append(reinterpret_cast<char*>(h), sizeof h);
+    }
+    Scratch s;
+    WriteFile(s / "crowd.zip", b);
+    clsZip zip;
+    Recorder rec(zip);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(zip.ZipOpen(s / "crowd.zip"));
+    EXPECT_EQ(rec.ErrorNumbers(), std::vector<int>{2});
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count(), 3);
 }
