@@ -32,19 +32,11 @@ int main(int argc, char** argv) {
     environment.end = &end;
     environment.workingFolder = kuv::platform::CurrentFolder();
 
-    // The dialog is shown over the main window, which exists only below.
-    std::unique_ptr<kuv::Form97Dialog> dialog;
-    struct LateDialog : kuv::DialogPort {
-        std::unique_ptr<kuv::Form97Dialog>* port;
-        void ShowDialog() override {
-            if (*port) (*port)->ShowDialog();
-        }
-    } lateDialog;
-    lateDialog.port = &dialog;
-    environment.dialog = &lateDialog;
+    // form97 opens over the active window: the main window.
+    kuv::Form97Dialog dialog;
+    environment.dialog = &dialog;
 
     kuv::kuvzipf1 window(environment);
-    dialog = std::make_unique<kuv::Form97Dialog>(&window);
     window.Load();
     window.show();
     return app.exec();

@@ -233,6 +233,22 @@ TEST_F(MainWindowTest, BackupToAChosenKeyFillsTheWindowReportAndRecord) {
     EXPECT_TRUE(Window().grab().save(shot));
 }
 
+TEST_F(MainWindowTest, KeyPulledOutShowsTheFailureOnTheWindow) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    f.SetLink("Dern:SAV:MAN", "02/01/2027 à 18:00:46389");
+    Window();
+    std::system(("rm -rf '" + f.medium + "'").c_str());  // the key is gone
+    Find<QPushButton>("Command1")->click();
+    EXPECT_EQ(Find<QLabel>("Label5")->text(), "Support plein ou absent !");
+    EXPECT_EQ(Window().LampPicture(0), 67);
+    EXPECT_EQ(Window().LampPicture(1), 68);
+    EXPECT_EQ(Window().LampPicture(2), 36);
+    EXPECT_TRUE(f.dialog.shown.empty());  // no "Sauvegarde terminée !"
+    EXPECT_EQ(f.Link("Dern:SAV:MAN"), "02/01/2027 à 18:00:46389");
+    EXPECT_EQ(Find<QLabel>("Label15")->text(), "02/01/2027 à 18:00");
+    EXPECT_FALSE(kuv::platform::PathExists(f.work + "/dernkuvp.txt"));
+}
+
 TEST_F(MainWindowTest, NoDestinationChosenIsRefused) {
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
     Window();
