@@ -112,8 +112,7 @@ bool clsZip::ZipOpen(const std::string& ZipPath) {
     r.EndRecordPosition = position;
     RaiseStatus("Zip ouvert");
 
-    if (zlib_ == nullptr) {
-        ZLibVersion();
+    if (ZLibVersion().empty()) {  // the property has reported it once already
         RaiseZipError(1, "La librairie Zlib n'est pas installée");
         return true;
     }

@@ -6,6 +6,7 @@
 // only then rename it over the archive: a failure or an interruption at any
 // point leaves the archive byte for byte as it was.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -66,8 +67,11 @@ struct OpenedArchive {
 struct WorkFile {
     std::string path;
     int fd = -1;
-    explicit WorkFile(std::string p) : path(std::move(p)) {
+    // The work file takes the archive's permissions, which it will replace.
+    WorkFile(std::string p, int archiveFd) : path(std::move(p)) {
         fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+        struct stat st {};
+        if (fd >= 0 && fstat(archiveFd, &st) == 0) fchmod(fd, st.st_mode & 07777);
     }
     ~WorkFile() {
         if (fd >= 0) close(fd);
@@ -162,7 +166,7 @@ struct Rebuild {
     std::vector<std::uint8_t> buffer;
     std::string directory;
     std::uint64_t directoryStart = 0;
-    explicit Rebuild(const std::string& zipPath) : work(zipPath + "~"), buffer(kCopyChunk) {}
+    Rebuild(const std::string& zipPath, int archiveFd) : work(zipPath + "~", archiveFd), buffer(kCopyChunk) {}
     bool Begin(const OpenedArchive& a, std::size_t skip) {
         return work.fd >= 0 && CopyMembersWithout(a, skip, work, directory, directoryStart, buffer);
     }
@@ -205,7 +209,7 @@ bool clsZip::FileRemoveFromZip(const std::string& strZipPath, const std::string&
     const std::size_t index = FindByName(a, strFilePath);
     if (index == a.entries.size() || reader_->RefuseZip64Update(*this, a.entries)) return false;
 
-    Rebuild r(strZipPath);
+    Rebuild r(strZipPath, a.fd);
     if (!r.Begin(a, index) || !WriteAll(r.work.fd, r.directory.data(), r.directory.size()) ||
         !WriteEnd(r.work, a, static_cast<std::uint32_t>(a.entries.size() - 1), r.directory.size(), r.directoryStart))
         return false;
@@ -231,7 +235,7 @@ bool clsZip::FileAddIntoZip(const std::string& strZipPath, const std::string& st
     if (reader_->RefuseZip64Update(*this, a.entries)) return false;
 
     // The member being replaced is left out; the new ones follow the others.
-    Rebuild r(strZipPath);
+    Rebuild r(strZipPath, a.fd);
     if (!r.Begin(a, replaced)) return false;
     WorkFile& work = r.work;
     const std::string& directory = r.directory;

@@ -191,10 +191,7 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
 
 bool ReaderState::ExtractWalk(clsZip& owner, std::int32_t single, const std::string& FolderPath,
                               const ExtractOptions& options) {
-    if (owner.zlib_ == nullptr) {
-        owner.ZLibVersion();  // reports the missing library
-        return false;
-    }
+    if (owner.ZLibVersion().empty()) return false;  // the property reported the missing library
     owner.RaiseStatus("Début d'extraction");
     if (EndRecordPosition == 0) {
         owner.RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
@@ -246,10 +243,7 @@ bool clsZip::ExtractSingleFile(std::int32_t FileNumber, const std::string& Folde
 
 std::string clsZip::ExtractSgFileToTmp(std::int32_t lgNuFile) {
     ReaderState& r = *reader_;
-    if (zlib_ == nullptr) {
-        ZLibVersion();
-        return {};
-    }
+    if (ZLibVersion().empty()) return {};
     if (r.EndRecordPosition == 0) {
         RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
         return {};
@@ -274,10 +268,7 @@ std::string clsZip::ExtractSgFileToTmp(std::int32_t lgNuFile) {
 
 bool clsZip::TestAllFiles() {
     ReaderState& r = *reader_;
-    if (zlib_ == nullptr) {
-        ZLibVersion();
-        return false;
-    }
+    if (ZLibVersion().empty()) return false;
     if (r.EndRecordPosition == 0) {
         RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
         return false;

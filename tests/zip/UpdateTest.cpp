@@ -58,6 +58,7 @@ TEST(Update, RemoveFirstShiftsTheOthersAndKeepsTheComment) {
     Scratch s;
     const std::string path = s / "a.zip";
     WriteFile(path, Three().Build());
+    chmod(path.c_str(), 0640);
     const auto before = Entries(path);
     const std::uint32_t removedSize = before[1].offset - before[0].offset;
 
@@ -77,6 +78,9 @@ TEST(Update, RemoveFirstShiftsTheOthersAndKeepsTheComment) {
     ASSERT_TRUE(zip.ZipOpen(path));
     EXPECT_EQ(zip.ZipComment(), "Sauvegarde automatique");
     EXPECT_FALSE(Exists(path + "~"));
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);  // the archive keeps its permissions
 }
 
 TEST(Update, RemoveLastKeepsOffsetsAndNamesWithSlashes) {
