@@ -16,7 +16,8 @@ class CreateFailureTest : public ScratchTest {};
 }  // namespace
 
 TEST_F(CreateFailureTest, FullMediumKeepsThePreviousArchiveAndLeavesNoPartialFile) {
-    if (!HaveProgram("unshare")) GTEST_SKIP() << "unshare is not available";
+    if (!HaveProgram("unshare") || RunShell("unshare -m true").status != 0)
+        GTEST_SKIP() << "no private mount namespace here";
     RunShell("mkdir -p " + Quote(P("data")) + " " + Quote(P("medium")) + " && head -c 300000 /dev/urandom > " +
              Quote(P("data/big.bin")) + " && echo small > " + Quote(P("data/small.txt")));
     for (const std::string mode : {"", "--stream "}) {
