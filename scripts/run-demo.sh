@@ -61,5 +61,7 @@ PY
   exit "$status"
 fi
 
+# An interactive start: no request of the linked application left over.
+rm -f W_intlog.wdo
 echo "Starting kuvzip in $work (data folder $data)."
 exec "$build/bin/kuvzip"
