@@ -109,3 +109,23 @@ TEST(ReaderDeferredDeletion, QuotingOfOddPaths) {
     EXPECT_EQ(kuv::zip::AutostartFolder(), "/home/jean/.config/autostart");
     unsetenv("XDG_CONFIG_HOME");
 }
+
+TEST(ReaderDeferredDeletion, AScriptLeftBySomeoneElseIsNotExtended) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs to give a file to another user";
+    FakeDesktop desk(true);
+    const std::string script = desk.tmp / "destrucFic.sh";
+    WriteFile(script, "#!/bin/sh\nrm -rf -- \"$HOME\"\nrm -f -- x\n");
+    ASSERT_EQ(chown(script.c_str(), 65534, 65534), 0);
+    Scratch s;
+    WriteFile(s / "a.zip", Archive().Build());
+    std::string opened;
+    {
+        clsZip zip;
+        ASSERT_TRUE(zip.ZipOpen(s / "a.zip"));
+        opened = zip.ExtractSgFileToTmp(2);
+        zip.LoadZippedFile(opened);
+    }
+    const Bytes text = ReadFile(script);
+    EXPECT_EQ(text.find("$HOME"), std::string::npos) << text;
+    EXPECT_NE(text.find("rm -f -- '" + opened + "'\n"), std::string::npos) << text;
+}
