@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "MainWindowFakes.h"
+#include "backup/QtEnvironment.h"
 #include "backup/kuvzipf1_qt.h"
 
 namespace kuv::backup::testing {
@@ -298,6 +299,26 @@ TEST_F(MainWindowTest, DesktopRequestNarrowsTheWindowAndShowsItsPanel) {
     EXPECT_EQ(Find<QTimer>("Timer111")->interval(), 1500);
     EXPECT_LT(Window().width(), 700);  // 10065 twips at 96 dpi: 671 pixels
     EXPECT_EQ(Find<QComboBox>("Combo1")->currentIndex(), 1);
+}
+
+}  // namespace
+}  // namespace kuv::backup::testing
+
+namespace kuv::backup::testing {
+namespace {
+
+// The linked program's command line is split as a shell splits it and
+// started detached in the working folder.
+TEST(QtProgramLauncher, SplitsQuotedArgumentsAndStartsInTheWorkingFolder) {
+    EnsureApp();
+    WindowFixture f;
+    QtProgramLauncher launcher;
+    EXPECT_TRUE(launcher.StartDetached("sh -c \"pwd > 'sortie du programme.txt'\"", f.work));
+    const std::string out = f.work + "/sortie du programme.txt";
+    for (int i = 0; i < 100 && ReadFile(out).empty(); ++i) QTest::qWait(50);
+    EXPECT_EQ(ReadFile(out), f.work + "\n");
+    EXPECT_FALSE(launcher.StartDetached("/nonexistent/appli.exe", f.work));
+    EXPECT_FALSE(launcher.StartDetached("   ", f.work));
 }
 
 }  // namespace
