@@ -51,6 +51,10 @@ with open('W_intlog.wdo', 'wb') as f:
 PY
   echo "No display: running the demo as an unattended backup on the desktop (SAVAUT56 = NOSIG)."
   status=0
+  if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR="$(mktemp -d)"
+    export XDG_RUNTIME_DIR
+  fi
   QT_QPA_PLATFORM=offscreen timeout 120 "$build/bin/kuvzip" || status=$?
   desktop="$(xdg-user-dir DESKTOP 2>/dev/null || echo "$HOME/Desktop")"
   echo "kuvzip ended with status $status."
