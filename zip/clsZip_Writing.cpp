@@ -59,6 +59,66 @@ void SetSizes(ZipMemberEntry& m, const CompressedMember& cm) {
     m.common.uncompressedSize = static_cast<std::uint32_t>(cm.uncompressedSize);
 }
 
+// List method: compresses the file into the spool. kCompressOk, or
+// kCompressNoMemory when there is no room for its data: the member is then
+// kept with StoreFromDisk and copied as it is when the archive is written.
+// Any other code: the member is dropped (the spool is left as it was).
+int SpoolMember(WriterState& writer, const std::string& path, const CompressRequest& request, ZipMemberEntry& m) {
+    if (!writer.spool) writer.spool = std::make_unique<SpoolFile>();
+    SpoolFile& spool = *writer.spool;
+    const std::uint64_t start = spool.Size();
+    CompressedMember cm;
+    const int code = spool.Open() ? CompressFile(path, request, spool, cm) : kCompressSinkFailed;
+    if (code == kCompressOk) {
+        m.dataOffset = start;
+        SetSizes(m, cm);
+        return kCompressOk;
+    }
+    spool.Truncate(start);
+    if (code != kCompressSinkFailed && code != kCompressNoMemory) return code;
+    std::uint64_t size = 0;
+    if (!platform::FileSize(path, size)) return platform::ErrorNumberFromErrno(errno);
+    if (size > request.sizeLimit) return kCompressTooLarge;
+    m.StoreFromDisk = true;
+    cm = CompressedMember {};
+    cm.method = kMethodStored;
+    cm.compressedSize = cm.uncompressedSize = size;
+    SetSizes(m, cm);
+    return kCompressNoMemory;
+}
+
+// Streaming method: writes the member's local entry into the archive at
+// once, completing its header after the data. kCompressOk, kCompressNoMemory
+// (written stored, without compression), kCompressSinkFailed (the archive
+// can no longer be written: the handle is marked failed), or the code of a
+// file that could not be read (nothing of it stays in the archive).
+int StreamMember(StreamHandle& stream, const std::string& path, const CompressRequest& request, ZipMemberEntry& m) {
+    if (stream.failed) return kCompressSinkFailed;
+    ArchiveOutput& out = *stream.out;
+    const std::uint64_t headerAt = out.Position();
+    CompressedMember cm;
+    int code = kCompressSinkFailed;
+    if (WriteLocalHeader(out, m)) {
+        const std::uint64_t dataAt = out.Position();
+        code = CompressFile(path, request, out, cm);
+        if (code == kCompressNoMemory) {
+            // Stored as the list method stores it: with its CRC, always.
+            CompressRequest store = request;
+            store.excludeCRC32 = false;
+            code = out.MoveTo(dataAt) ? StoreFile(path, store, out, cm) : kCompressSinkFailed;
+            if (code == kCompressOk) code = kCompressNoMemory;
+        }
+    }
+    if (code == kCompressOk || code == kCompressNoMemory) {
+        SetSizes(m, cm);
+        if (PatchLocalHeader(out, m)) return code;
+        code = kCompressSinkFailed;
+    }
+    if (code == kCompressSinkFailed) stream.failed = true;
+    else out.MoveTo(headerAt);
+    return code;
+}
+
 }  // namespace
 
 // ---------------- adding files ----------------
@@ -106,80 +166,22 @@ std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice
     request.excludeCRC32 = excludeCRC32;
     request.sizeLimit = sizeLimit_;
     request.doEvents = [this] { DoEvents(); };
-    CompressedMember cm;
-
+    int code = kCompressOk;
     if (streamHandle == 0) {
-        // List method: the data waits in the spool until WriteZip.
-        if (!writer_->spool) writer_->spool = std::make_unique<SpoolFile>();
-        SpoolFile& spool = *writer_->spool;
-        const std::uint64_t start = spool.Size();
-        int code = spool.Open() ? CompressFile(path, request, spool, cm) : kCompressSinkFailed;
-        if (code == kCompressSinkFailed || code == kCompressNoMemory) {
-            // No room for the compressed data: the file is copied as it is
-            // from disk when the archive is written.
-            spool.Truncate(start);
-            std::uint64_t size = 0;
-            if (!platform::FileSize(path, size)) {
-                ReportAddFailure(path, platform::ErrorNumberFromErrno(errno));
-                return 0;
-            }
-            if (size > sizeLimit_) {
-                ReportAddFailure(path, kCompressTooLarge);
-                return 0;
-            }
-            m.StoreFromDisk = true;
-            cm = CompressedMember {};
-            cm.method = kMethodStored;
-            cm.compressedSize = cm.uncompressedSize = size;
-            SetSizes(m, cm);
-            writer_->MemberList.push_back(std::move(m));
-            ReportAddFailure(path, kCompressNoMemory);
-            return 1;
-        }
-        if (code != kCompressOk) {
-            spool.Truncate(start);
-            ReportAddFailure(path, code);
-            return 0;
-        }
-        m.dataOffset = start;
-        SetSizes(m, cm);
-        writer_->MemberList.push_back(std::move(m));
-        return 1;
+        code = SpoolMember(*writer_, path, request, m);
+    } else {
+        StreamHandle* stream = writer_->Stream(streamHandle);
+        if (!stream) return 0;
+        code = StreamMember(*stream, path, request, m);
+        m.streamHandle = streamHandle;
     }
-
-    // Streaming method: the local entry goes into the archive at once; its
-    // header is completed once the data is written.
-    StreamHandle* stream = writer_->Stream(streamHandle);
-    if (!stream || stream->failed) return 0;
-    ArchiveOutput& out = *stream->out;
-    const std::uint64_t headerAt = out.Position();
-    if (!WriteLocalHeader(out, m)) {
-        stream->failed = true;
-        return 0;
-    }
-    const std::uint64_t dataAt = out.Position();
-    int code = CompressFile(path, request, out, cm);
-    if (code == kCompressNoMemory) {
-        if (!out.MoveTo(dataAt)) code = kCompressSinkFailed;
-        else code = StoreFile(path, request, out, cm);
-        if (code == kCompressOk) ReportAddFailure(path, kCompressNoMemory);
-    }
-    if (code == kCompressSinkFailed) {
-        stream->failed = true;
-        return 0;
-    }
-    if (code != kCompressOk) {
-        out.MoveTo(headerAt);
+    if (code == kCompressSinkFailed) return 0;  // the archive is lost; WriteEndZip reports it
+    if (code != kCompressOk && code != kCompressNoMemory) {
         ReportAddFailure(path, code);
         return 0;
     }
-    SetSizes(m, cm);
-    if (!PatchLocalHeader(out, m)) {
-        stream->failed = true;
-        return 0;
-    }
-    m.streamHandle = streamHandle;
     writer_->MemberList.push_back(std::move(m));
+    if (code == kCompressNoMemory) ReportAddFailure(path, code);  // kept, stored without compression
     return 1;
 }
 

@@ -9,6 +9,7 @@
 
 #include "WriterTestSupport.h"
 #include "zip/WriterState.h"
+#include "zip/ZlibBinding.h"
 #include "zip/clsZip.h"
 
 using namespace writertest;
@@ -207,4 +208,60 @@ TEST_F(WriterStreamTest, HandleOnAnOpenFileForTheInPlaceUpdate) {
     EXPECT_EQ(U32(b, c), 0x02014b50u);
     EXPECT_EQ(U32(b, c + 42), 600u);  // absolute offset of the first local header
     EXPECT_EQ(b.substr(c + 46, 9), "mixed.bin");
+}
+
+namespace {
+
+// zlib as a machine short of memory, or with a broken library, would be.
+int DeflateInitNoMemory(z_streamp, int, int, int, int, int, const char*, int) { return Z_MEM_ERROR; }
+int DeflateBroken(z_streamp, int) { return Z_STREAM_ERROR; }
+
+}  // namespace
+
+TEST_F(WriterStreamTest, ZlibWithoutMemoryStoresAndABrokenZlibExcludes) {
+    kuv::zip::ZlibApi noMemory = *kuv::zip::LinkedZlib();
+    noMemory.deflateInit2_ = &DeflateInitNoMemory;
+    const std::string stored7 =
+        "FileZipErr 7: Fichier trop important pour être compressé, le fichier a été empacté dans le fichier final "
+        "mais sans compression ! [" + P("data/alpha.txt") + "]";
+    clsZip list;
+    EventLog ll;
+    ll.Attach(list);
+    list.SetZlibApi(&noMemory);
+    EXPECT_EQ(list.FileAdd(P("data/alpha.txt"), 0, false, true), 1);
+    EXPECT_TRUE(ll.Has(stored7)) << ll.All();
+    ASSERT_TRUE(list.WriteZip(P("l.zip"), false));
+    clsZip stream;
+    EventLog sl;
+    sl.Attach(stream);
+    stream.SetZlibApi(&noMemory);
+    std::int32_t h = stream.CreateZip(P("s.zip"), false);
+    EXPECT_EQ(stream.ybFileAdd(P("data/alpha.txt"), 0, h, false, true), 1);
+    EXPECT_TRUE(sl.Has(stored7)) << sl.All();
+    ASSERT_TRUE(stream.WriteEndZip(h));
+    const std::string bytes = Slurp(P("l.zip"));
+    EXPECT_EQ(bytes, Slurp(P("s.zip")));
+    const ReadArchive a = ParseArchive(bytes);
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.members[0].method, 0);
+    EXPECT_EQ(a.members[0].compressedSize, 70004u);
+    EXPECT_EQ(RunShell("unzip -tq " + Quote(P("l.zip"))).status, 0);
+
+    kuv::zip::ZlibApi broken = *kuv::zip::LinkedZlib();
+    broken.deflate = &DeflateBroken;
+    for (int method = 0; method < 2; ++method) {
+        clsZip zip;
+        EventLog l;
+        l.Attach(zip);
+        zip.SetZlibApi(&broken);
+        const std::string name = P(method ? "bs.zip" : "bl.zip");
+        std::int32_t hb = method ? zip.CreateZip(name, false) : 0;
+        const std::int32_t added = method ? zip.ybFileAdd(P("data/alpha.txt"), 0, hb) : zip.FileAdd(P("data/alpha.txt"));
+        EXPECT_EQ(added, 0);
+        EXPECT_TRUE(l.Has("FileZipErr 17: Erreur non testée, le fichier a été exclus du traitement [" +
+                          P("data/alpha.txt") + "]"))
+            << l.All();
+        EXPECT_TRUE(method ? zip.WriteEndZip(hb) : zip.WriteZip(name, false));
+        EXPECT_EQ(Slurp(name).size(), 22u);  // an empty archive
+    }
 }
