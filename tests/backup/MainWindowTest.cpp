@@ -18,6 +18,7 @@
 #include "MainWindowFakes.h"
 #include "backup/QtEnvironment.h"
 #include "backup/kuvzipf1_qt.h"
+#include "ui/form97_qt.h"
 
 namespace kuv::backup::testing {
 namespace {
@@ -319,6 +320,64 @@ TEST(QtProgramLauncher, SplitsQuotedArgumentsAndStartsInTheWorkingFolder) {
     EXPECT_EQ(ReadFile(out), f.work + "\n");
     EXPECT_FALSE(launcher.StartDetached("/nonexistent/appli.exe", f.work));
     EXPECT_FALSE(launcher.StartDetached("   ", f.work));
+}
+
+}  // namespace
+}  // namespace kuv::backup::testing
+
+namespace kuv::backup::testing {
+namespace {
+
+// "Outils" through the real dialog form97: the user sees the linked program
+// without its "#L#" prefix, keeps it as it is, and the file stores it once.
+TEST(MainWindowWithForm97, OutilsUnchangedLinkedProgramIsStoredOnce) {
+    EnsureApp();
+    WindowFixture f;
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n#L#appli --base compta\r\n\r\n");
+    kuv::Form97Dialog dialog;
+    MainWindowEnvironment env;
+    env.dialog = &dialog;
+    env.clock = &f.clock;
+    env.pump = &f.pump;
+    env.specialFolders = &f.folders;
+    env.drives = &f.drives;
+    env.launcher = &f.launcher;
+    env.end = &f.end;
+    env.workingFolder = f.work;
+    kuvzipf1 window(env);
+    window.Load();
+    window.show();
+
+    // The user's answers, one per showing of form97: the field's default
+    // answer is read, then "Oui" (questions) or "Valider" (the message).
+    std::vector<QString> defaults, messages;
+    QTimer user;
+    user.setInterval(20);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto* shown = qobject_cast<kuv::form97*>(QApplication::activeModalWidget());
+        if (!shown || shown->Answered()) return;
+        auto* field = shown->findChild<QLineEdit*>("Text2");
+        auto* text = shown->findChild<QLabel*>("text1");
+        messages.push_back(text ? text->text() : QString());
+        if (field && field->isVisible()) {
+            defaults.push_back(field->text());
+            shown->Press(kuv::DialogButton::Oui);
+        } else {
+            shown->Press(kuv::DialogButton::Valider);
+        }
+    });
+    user.start();
+    window.findChild<QPushButton*>("Command3")->click();
+    user.stop();
+
+    ASSERT_EQ(defaults.size(), 3u);
+    EXPECT_EQ(defaults[0], "C:\\Appli\\Donnees");
+    EXPECT_EQ(defaults[1], "E:");
+    EXPECT_EQ(defaults[2], "appli --base compta");
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[3], "Votre sauvegarde est configurée, relancez votre logiciel de sauvegarde !");
+    EXPECT_EQ(f.Ini(), "C:\\Appli\\Donnees\r\nE:\r\n#L#appli --base compta\r\n\r\n");
+    EXPECT_EQ(f.end.ends, 1);
 }
 
 }  // namespace
