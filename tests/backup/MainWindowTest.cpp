@@ -290,6 +290,21 @@ TEST_F(MainWindowTest, OutilsAndQuitterRewriteKuvZipIni) {
     EXPECT_EQ(f.end.ends, 1);
 }
 
+TEST_F(MainWindowTest, ExchangeFolderReplacesTheListAndTheAutomaticCopyStaysIdle) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    f.SetLink("RES2Z4IU4", "s:\\ex_pc\\  {AUTO}  {NOAT}");
+    Window();
+    EXPECT_FALSE(Find<QComboBox>("Combo1")->isVisible());
+    EXPECT_TRUE(Find<QLabel>("Label18")->isVisible());
+    EXPECT_EQ(Find<QLabel>("Label18")->text(), "s:\\ex_pc\\    ");
+    EXPECT_EQ(Find<QPushButton>("Command9")->text(), "Transfert");
+    EXPECT_EQ(Find<QPushButton>("Command9")->toolTip(), "Transfert avec Korrin");
+    EXPECT_FALSE(Find<QPushButton>("Command9")->isVisible());  // the copy is not offered yet
+    EXPECT_FALSE(Find<QWidget>("Frame1")->isVisible());
+    EXPECT_FALSE(Find<QTimer>("Timer3")->isActive());
+    EXPECT_LT(Window().width(), 700);
+}
+
 TEST_F(MainWindowTest, DesktopRequestNarrowsTheWindowAndShowsItsPanel) {
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
     f.SetLink("SAVAUT56", "NOSIG");
