@@ -22,7 +22,7 @@ command -v zip >/dev/null || { echo "zip is not installed" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is not installed (apt-get install time)" >&2; exit 1; }
 
 # ---------------------------------------------------------------- data set
-if [ ! -f "$DATA/.complete" ]; then
+if [ ! -f "$BENCH_DIR/.data-complete" ]; then
     echo "Generating the data set in $DATA ..."
     rm -rf "$DATA"
     mkdir -p "$DATA"
@@ -83,9 +83,9 @@ for n in range(4):
     with open(os.path.join(root, "Images", "photo%d.jpg" % n), "wb") as f:
         f.write(rng.randbytes(25 * 1024 * 1024))
 PY
-    touch "$DATA/.complete"
+    touch "$BENCH_DIR/.data-complete"
 fi
-echo "Data set: $(du -sh --apparent-size "$DATA" | cut -f1), $(find "$DATA" -type f -not -name .complete | wc -l) files"
+echo "Data set: $(du -sh --apparent-size "$DATA" | cut -f1), $(find "$DATA" -type f | wc -l) files"
 
 mkdir -p "$OUT"
 sync
@@ -106,7 +106,7 @@ KUV_S=$SECONDS_TAKEN; KUV_KB=$PEAK_KB
 timed "$CLI" create --stream --recurse "$OUT/kuvzip-stream.zip" "$DATA/*.*"
 KUVS_S=$SECONDS_TAKEN; KUVS_KB=$PEAK_KB
 pushd "$DATA" >/dev/null
-timed zip -6 -r -q "$OUT/zip.zip" . -x .complete
+timed zip -6 -r -q "$OUT/zip.zip" .
 popd >/dev/null
 ZIP_S=$SECONDS_TAKEN; ZIP_KB=$PEAK_KB
 
