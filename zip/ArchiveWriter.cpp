@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <limits.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -106,6 +108,13 @@ int OpenTempArchive(const std::string& target, std::string& tempPath) {
     umask(mask);
     if (fchmod(fd, 0666 & ~mask) != 0) errno = 0;  // a private archive is still an archive
     return fd;
+}
+
+std::string ArchiveTargetPath(const std::string& path) {
+    const std::string full = platform::FullPath(path);
+    if (!platform::IsSymlink(full) || !platform::IsRegularFile(full)) return full;
+    char resolved[PATH_MAX];
+    return realpath(full.c_str(), resolved) ? std::string(resolved) : full;
 }
 
 bool CommitTempArchive(const std::string& tempPath, const std::string& target, bool overWrite) {

@@ -59,6 +59,10 @@ private:
 // archive that was there. OpenTempArchive creates ".NAME.XXXXXX" in the
 // target's folder (mode 0666 less the umask); -1 when it cannot.
 int OpenTempArchive(const std::string& target, std::string& tempPath);
+// The file an archive path stands for: the full path, or, when it is a
+// symbolic link to a file, the file it leads to (so that the rename replaces
+// the archive, not the link).
+std::string ArchiveTargetPath(const std::string& path);
 // Renames the finished temporary file over target (which, with overWrite
 // false, must not exist by then) and flushes the folder to the medium.
 bool CommitTempArchive(const std::string& tempPath, const std::string& target, bool overWrite);

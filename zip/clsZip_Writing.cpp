@@ -318,7 +318,7 @@ std::string CommentBytes(const std::string& comment) {
 }  // namespace
 
 bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
-    const std::string target = platform::FullPath(FilePath);
+    const std::string target = ArchiveTargetPath(FilePath);
     if (platform::PathExists(target) && !OverWrite) {
         RaiseFileZipErr(FilePath, kErrExists, kMsgExists);
         writer_->ClearMembers();
@@ -368,7 +368,7 @@ bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
 }
 
 std::int32_t clsZip::CreateZip(const std::string& FilePath, bool OverWrite) {
-    const std::string target = platform::FullPath(FilePath);
+    const std::string target = ArchiveTargetPath(FilePath);
     if (platform::PathExists(target) && !OverWrite) {
         RaiseFileZipErr(FilePath, kErrExists, kMsgExists);
         return 0;

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "WriterTestSupport.h"
+#include "platform/Files.h"
 #include "zip/ZlibBinding.h"
 #include "zip/clsZip.h"
 
@@ -176,6 +177,17 @@ TEST_F(WriterListTest, WriteZipRefusesToOverwriteAndEmptiesTheList) {
     EXPECT_TRUE(zip.WriteZip(P("old.zip"), true));
     EXPECT_EQ(Slurp(P("old.zip")).substr(0, 4), "PK\x03\x04");
     EXPECT_EQ(RunShell("ls -A " + Quote(dir)).out, "a.txt\nold.zip\n");  // no temporary file left
+}
+
+TEST_F(WriterListTest, ArchivePathThroughALinkReplacesTheFileItLeadsTo) {
+    Make("a.txt", "a");
+    Make("media/save.zip", "previous");
+    ASSERT_EQ(symlink(P("media/save.zip").c_str(), P("link.zip").c_str()), 0);
+    ASSERT_EQ(zip.FileAdd(P("a.txt")), 1);
+    ASSERT_TRUE(zip.WriteZip(P("link.zip"), true)) << log.All();
+    EXPECT_TRUE(kuv::platform::IsSymlink(P("link.zip")));
+    EXPECT_EQ(Slurp(P("media/save.zip")).substr(0, 4), "PK\x03\x04");
+    EXPECT_EQ(RunShell("ls -A " + Quote(P("media"))).out, "save.zip\n");
 }
 
 TEST_F(WriterListTest, FileNameWithBackslashIsExcluded) {
