@@ -37,8 +37,10 @@ public:
         struct stat st {};
         if (fstat(fd_, &st) != 0) return platform::ErrorNumberFromErrno(errno);
         if (!S_ISREG(st.st_mode)) return 75;
-        // Regular files never block; reads stay plain blocking reads.
+        // Regular files never block; reads stay plain blocking reads, front
+        // to back (the system may read ahead further).
         fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+        posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
         size = static_cast<std::uint64_t>(st.st_size);
         return 0;
     }
