@@ -101,6 +101,16 @@ TEST_F(WriterStreamTest, ArchiveWrittenInsideTheWalkedFolderIsNotItsOwnMember) {
     EXPECT_TRUE(l.Has("WriteFailed: Clé pleine ou absente !")) << l.All();
 }
 
+TEST_F(WriterStreamTest, UnfinishedStreamLeavesNothingWhenTheInstanceEnds) {
+    {
+        clsZip zip;
+        std::int32_t h = zip.CreateZip(P("never.zip"), false);
+        ASSERT_NE(h, 0);
+        EXPECT_EQ(zip.ybFileAdd(P("data/alpha.txt"), 0, h), 1);
+    }
+    EXPECT_EQ(RunShell("ls -A " + Quote(dir)).out, "data\n");
+}
+
 TEST_F(WriterStreamTest, StreamPastTheLimitFailsAndLeavesNoFile) {
     Make("old.zip", "previous");
     clsZip zip;
