@@ -38,6 +38,16 @@
 //    unset, runs the event pump during the run (so that the window lives while
 //    a large file is compressed or the archive checked); Status is left as the
 //    window set it.
+//  - The outcome comes back in BackupRunResult; lastBackupValue is the
+//    "Dern:SAV:MAN" value the run has just written (empty when none), from
+//    which the window refreshes Label15 and its age colour.
+//  - Before anything is written the data folder must be configured, found and
+//    listable; otherwise the run ends as NoDataFolder (message in Label5 and,
+//    outside silent mode, in the dialog; lamp 0 failed; no report, archive or
+//    record). Each run starts with the engine's pending list emptied. After
+//    WriteZip the archive is read back (ZipOpen, TestAllFiles, ZipClose); one
+//    that does not read back ends the run as VerifyFailed, like a failed
+//    write (lamp 1 failed, no record, no final message, Timer2 not armed).
 //  - Engine failures arrive as results and events, never as exceptions; a
 //    stray exception while naming or writing the archive ends the run as
 //    "Clé pleine ou absente !".
