@@ -50,7 +50,8 @@ ARCHIVE=${1:-}
 if [ -z "$ARCHIVE" ]; then
   make_data_set "$WORK/data"
   ARCHIVE="$WORK/data.zip"
-  "$CLI" create --recurse "$ARCHIVE" "$WORK/data/*.*" >/dev/null 2>&1 ||
+  # Paths relative to the data folder (path mode 2), as a restore needs them.
+  (cd "$WORK/data" && "$CLI" create --recurse --path-mode 2 "$ARCHIVE" "*.*" >/dev/null 2>&1) ||
     (cd "$WORK/data" && rm -f "$ARCHIVE" && zip -qr "$ARCHIVE" .)
 fi
 ARCHIVE=$(readlink -f "$ARCHIVE")

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cerrno>
 #include <ctime>
 
@@ -153,13 +154,22 @@ bool PendingFile::Commit(const std::string& name) {
     if (fd_ < 0) return false;
     const bool closed = close(fd_) == 0;
     fd_ = -1;
-    if (!closed || renameat(folder_.fd(), tempName_.c_str(), folder_.fd(), name.c_str()) != 0) {
-        unlinkat(folder_.fd(), tempName_.c_str(), 0);
-        tempName_.clear();
-        return false;
+    bool done = false;
+    if (closed) {
+        // Over an existing file the two names are swapped atomically and the
+        // old content, now under the temporary name, is removed: the target
+        // name never stands empty, and the file system is not made to flush
+        // the new data at once as a rename over an existing file does on ext4.
+        if (renameat2(folder_.fd(), tempName_.c_str(), folder_.fd(), name.c_str(), RENAME_EXCHANGE) == 0) {
+            done = true;
+        } else {
+            done = renameat(folder_.fd(), tempName_.c_str(), folder_.fd(), name.c_str()) == 0;
+            if (done) tempName_.clear();
+        }
     }
+    if (!tempName_.empty()) unlinkat(folder_.fd(), tempName_.c_str(), 0);
     tempName_.clear();
-    return true;
+    return done;
 }
 
 void PendingFile::Discard() {
