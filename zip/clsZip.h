@@ -121,6 +121,15 @@ public:
 
     // ---------------- reading ----------------
 
+    // Opens an archive and reads its directory into the directory table
+    // (members flagged as folders by their attributes left out). An archive is
+    // recognised only when its end record describes a directory that lies in
+    // the file and is consistent with it (right count in the declared bytes,
+    // members that do not overlap); otherwise ZipError 2 "... n'est pas un
+    // fichier Zip". Member names are UTF-8 with "\" between folders: bit 11
+    // and Unicode Path names as UTF-8, names written on Unix hosts as UTF-8
+    // when valid, others through the OEM table. A cancelled opening (the
+    // ProgressLoad 95 handler) leaves no archive open.
     bool ZipOpen(const std::string& ZipPath);
     void ZipClose();
     bool ZipIsOpen() const;
@@ -141,20 +150,44 @@ public:
 
     // ---------------- extraction ----------------
 
+    // Members are written under FolderPath only: a name is cut into folders on
+    // "\" and "/", ":" becomes "_", empty and "." parts are dropped, and a
+    // name with a ".." part or a NUL byte is refused (ZipError 19). Symbolic
+    // links in the target folder are never followed (a sub-folder that is a
+    // link gives ZipError 13; a link where a file goes is replaced, with
+    // OverWrite, by the file). Each member is decompressed into a temporary
+    // file beside its target and takes the target's name only once its size
+    // and CRC are right (ZipError 5 on a CRC mismatch, unless the handler sets
+    // cancel to keep the data; 16 for a damaged stream), so an existing file
+    // is never replaced by a damaged member. Encrypted members and members
+    // needing Zip64 give ZipError 20, other methods than stored and deflate
+    // ZipError 4; the walk goes on with the next member. A member whose name
+    // ends in a separator creates its folder (with PreservePath).
     bool ExtractAllFiles(const std::string& FolderPath, bool PreservePath, bool OverWrite, bool KeepModDate);
     bool ExtractSingleFile(std::int32_t FileNumber, const std::string& FolderPath, bool PreservePath,
                            bool OverWrite, bool KeepModDate);
-    // Extracts member lgNuFile into the temporary folder; its path, empty on failure.
+    // Extracts member lgNuFile into the temporary folder under its stored file
+    // name; its path, empty on failure or when no member has that number.
     std::string ExtractSgFileToTmp(std::int32_t lgNuFile);
     // Opens a file with the program the desktop associates with its type.
     // Always false (callers ignore it).
     bool LoadZippedFile(const std::string& strFilePath);
     // Decompresses every member without writing anything and checks its CRC;
     // each failure is reported through ZipError as extraction does. True when
-    // every member is sound.
+    // every member is sound. Raises ProgressExtract after each member (cancel
+    // stops the test: false).
     bool TestAllFiles();
 
     // ---------------- in-place update ----------------
+
+    // Both build the result in the work file strZipPath + "~" (an old one is
+    // replaced), flush it, check that it reads back as an archive, and rename
+    // it over the archive only then: on any failure the archive stays byte for
+    // byte as it was. Names are compared without regard to case, "/" read as
+    // "\". FileAddIntoZip with OverWrite replaces a member of the same name
+    // in the same pass (the new member comes last); FileRemoveFromZip removes
+    // the first member of that name, empty members included. Both close the
+    // archive the instance has open when they replace the file.
 
     bool FileAddIntoZip(const std::string& strZipPath, const std::string& strFilePath, std::int32_t& PathChoice,
                         bool excludeCRC32, bool OverWrite);
