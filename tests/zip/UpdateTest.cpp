@@ -1,6 +1,8 @@
 // In-place update: removing a member and adding files to an existing archive.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "ReaderTestSupport.h"
 #include "zip/CentralDirectory.h"
@@ -196,4 +198,41 @@ TEST(Update, AddAppendsReplacesAndRefuses) {
     ASSERT_TRUE(zip.ZipOpen(path));
     EXPECT_EQ(zip.ZipComment(), "Sauvegarde automatique");
     EXPECT_FALSE(Exists(path + "~"));
+}
+
+TEST(Update, AnInterruptedAddLeavesTheArchiveAsItWas) {
+    Scratch s, src;
+    const std::string path = s / "a.zip";
+    WriteFile(path, Three().Build());
+    const Bytes before = ReadFile(path);
+    std::string big;
+    for (int i = 0; big.size() < 8u * 1024 * 1024; ++i) big += std::to_string(i * 2654435761u) + ";";
+    WriteFile(src / "gros.txt", big);
+
+    // The process ends in the middle of compressing the new member.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        clsZip zip;
+        int calls = 0;
+        zip.Events.DoEvents = [&calls] {
+            if (++calls == 2) _exit(7);
+        };
+        std::int32_t mode = 0;
+        zip.FileAddIntoZip(path, src / "gros.txt", mode, false, false);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 7) << "the add was not interrupted";
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_TRUE(Exists(path + "~"));  // the unfinished work file
+
+    // The next update replaces the leftover work file.
+    clsZip zip;
+    std::int32_t mode = 0;
+    ASSERT_TRUE(zip.FileAddIntoZip(path, src / "gros.txt", mode, false, false));
+    EXPECT_FALSE(Exists(path + "~"));
+    EXPECT_EQ(ExtractAll(path).at("gros.txt"), big);
 }
