@@ -143,11 +143,16 @@ inline std::string ReadFile(const std::string& path) {
     return bytes;
 }
 
-class JobFixture {
+// A fresh temporary machine:
+//   <root>/home     drive c:, holding the data folder home/Appli/Donnees
+//   <root>/medium   drive e: (a USB key labelled CLE)
+//   <root>/work     the working directory (Kuv-Zip.ini, W_intlog.wdo, ...)
+//   <root>/home/Bureau  the desktop (not created)
+class ScratchMachine {
 public:
-    JobFixture() {
-        char pattern[] = "/tmp/kuv-job-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) std::abort();
+    explicit ScratchMachine(const char* prefix) {
+        std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
         root = pattern;
         home = root + "/home";
         medium = root + "/medium";
@@ -160,6 +165,19 @@ public:
         folders.profile = home;
         drives.list = {{"c: [" + home + "]", home, kuv::platform::kDriveFixed, ""},
                        {"e: [CLE]", medium, kuv::platform::kDriveRemovable, "/dev/sdb1"}};
+    }
+    ~ScratchMachine() { std::system(("rm -rf '" + root + "'").c_str()); }
+    ScratchMachine(const ScratchMachine&) = delete;
+    ScratchMachine& operator=(const ScratchMachine&) = delete;
+
+    std::string root, home, medium, work, data;
+    FakeFolders folders;
+    FakeDrives drives;
+};
+
+class JobFixture : public ScratchMachine {
+public:
+    JobFixture() : ScratchMachine("kuv-job") {
         settings.dataFolder = "C:\\Appli\\Donnees";
         settings.destinationRoot = "E:";
         settings.backupFolderName = "S_c_appli_donnees";
@@ -173,15 +191,12 @@ public:
         job = std::make_unique<DataBackupJob>(DataBackupJobContext{
             settings, engine, dialog, view, gauge, clock, pump, timers, folders, drives, work});
     }
-    ~JobFixture() { std::system(("rm -rf '" + root + "'").c_str()); }
-
     std::string Data(const std::string& name) const { return data + "/" + name; }
     std::string MediumArchive(const std::string& name = "KuvSav-2701030905.zip") const {
         return medium + "/S_c_appli_donnees/" + name;
     }
     std::string Report() const { return ReadFile(work + "/rapport.txt"); }
 
-    std::string root, home, medium, work, data;
     MainSettings settings;
     clsZip engine;
     FakeDialog dialog;
@@ -190,8 +205,6 @@ public:
     FakeClock clock;
     FakePump pump;
     FakeTimers timers;
-    FakeFolders folders;
-    FakeDrives drives;
     std::unique_ptr<DataBackupJob> job;
 };
 

@@ -1,10 +1,6 @@
 #pragma once
 // The main window's logic wired to a recording view and to fakes of its
-// environment, working in a fresh temporary folder:
-//   <root>/home     drive c:, holding the data folder home/Appli/Donnees
-//   <root>/medium   drive e: (a USB key labelled CLE)
-//   <root>/work     the working directory (Kuv-Zip.ini, W_intlog.wdo, ...)
-//   <root>/home/Bureau  the desktop
+// environment, working in a fresh temporary machine (ScratchMachine).
 
 #include <cstdlib>
 #include <deque>
@@ -120,26 +116,11 @@ public:
     void EndProgram() override { ++ends; }
 };
 
-class WindowFixture {
+class WindowFixture : public ScratchMachine {
 public:
-    WindowFixture() {
-        char pattern[] = "/tmp/kuv-main-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) std::abort();
-        root = pattern;
-        home = root + "/home";
-        medium = root + "/medium";
-        work = root + "/work";
-        data = home + "/Appli/Donnees";
-        kuv::platform::CreateFolderPath(data);
-        kuv::platform::CreateFolderPath(medium);
-        kuv::platform::CreateFolderPath(work);
-        folders.desktop = home + "/Bureau";
-        folders.profile = home;
-        drives.list = {{"c: [" + home + "]", home, kuv::platform::kDriveFixed, ""},
-                       {"e: [CLE]", medium, kuv::platform::kDriveRemovable, "/dev/sdb1"}};
+    WindowFixture() : ScratchMachine("kuv-main") {
         clock.now = DateTime{2027, 1, 3, 9, 5, 12, 0};
     }
-    ~WindowFixture() { std::system(("rm -rf '" + root + "'").c_str()); }
 
     MainWindowLogic& Logic() {
         if (!logic) {
@@ -167,15 +148,12 @@ public:
         return false;
     }
 
-    std::string root, home, medium, work, data;
     FakeMainView view;
     FakeGauge gauge;
     ScriptedDialog dialog;
     FakeClock clock;
     FakePump pump;
     FakeTimers timers;
-    FakeFolders folders;
-    FakeDrives drives;
     FakeLauncher launcher;
     FakeEnd end;
     std::unique_ptr<MainWindowLogic> logic;
