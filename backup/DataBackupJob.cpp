@@ -7,6 +7,7 @@
 #include "backup/ArchiveNaming.h"
 #include "backup/BackupReport.h"
 #include "backup/ExclusionRules.h"
+#include "backup/WindowColours.h"
 #include "link/LinkFile.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -126,7 +127,7 @@ BackupRunResult DataBackupJob::RunOnce() {
 
     // A destination must be chosen, in copy mode too.
     if (view.SelectedDestinationIndex() <= 0) {
-        view.SetDestinationBackground(255, 192, 192);
+        view.SetDestinationBackground(kComboNoDestination.r, kComboNoDestination.g, kComboNoDestination.b);
         ShowMessage(kNoDestination);
         run.result.outcome = BackupOutcome::NoDestination;
         return run.result;
