@@ -104,7 +104,10 @@ std::string EncodeMemberName(std::string_view utf8Name, bool& utf8Flag) {
             ansi += static_cast<char>(static_cast<std::uint8_t>(cp));
         } else {
             utf8Flag = true;
-            return std::string(utf8Name);
+            std::string name(utf8Name);
+            for (char& ch : name)
+                if (ch == '\\') ch = '/';
+            return name;
         }
     }
     utf8Flag = false;

@@ -43,7 +43,8 @@ std::string ConvertNameCharset(std::string_view bytes, CharsetDirection directio
 
 // The bytes stored for a member name given in UTF-8: through the OEM table
 // when every character is ASCII or a character of the table (utf8Flag false),
-// otherwise the UTF-8 bytes themselves (utf8Flag true: general purpose bit 11).
+// otherwise the UTF-8 bytes themselves with "/" between folders (utf8Flag
+// true: general purpose bit 11; see kVersion20UnixHost).
 std::string EncodeMemberName(std::string_view utf8Name, bool& utf8Flag);
 // The UTF-8 name of stored bytes: as UTF-8 when bit 11 is set, otherwise
 // through the OEM table, the other bytes taken as Windows-1252.

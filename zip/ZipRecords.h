@@ -17,6 +17,13 @@ constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
 constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 
 constexpr std::uint16_t kVersion20 = 20;          // version made by / needed: 2.0, MS-DOS host
+// "Version made by" of a member whose name is UTF-8 (bit 11): 2.0 on a Unix
+// host. Info-ZIP's unzip passes every name of an MS-DOS host through the OEM
+// table, UTF-8 flag or not, and would spoil such names; for a Unix host it
+// takes them as they are, "/" between folders.
+constexpr std::uint16_t kVersion20UnixHost = (3 << 8) | 20;
+// External attributes of such a member: a regular file, rw-r--r--.
+constexpr std::uint32_t kUnixRegularFileAttributes = 0100644u << 16;
 constexpr std::uint16_t kMethodStored = 0;
 constexpr std::uint16_t kMethodDeflate = 8;
 constexpr std::uint16_t kFlagEncrypted = 0x0001;      // general purpose bit 0

@@ -154,7 +154,11 @@ std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice
         RaiseFileZipErr(path, kErrPathAccess, kMsgUntested);
         return 0;
     }
-    if (utf8) m.common.flags |= kFlagUtf8Name;
+    if (utf8) {
+        m.common.flags |= kFlagUtf8Name;
+        m.centralStart.versionMadeBy = kVersion20UnixHost;
+        m.centralTail.externalAttributes = kUnixRegularFileAttributes;
+    }
     m.common.nameLength = static_cast<std::uint16_t>(m.OemName.size());
     const platform::LocalDateTime dt = platform::ToLocalDateTime(mtime);
     m.common.dosTime = DosTimeFromDate(dt);

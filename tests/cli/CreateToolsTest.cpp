@@ -41,6 +41,11 @@ TEST_F(CreateToolsTest, StandardToolsAcceptTheArchivesOfBothMethods) {
         r = RunShell("unzip -t " + zip);
         EXPECT_EQ(r.status, 0) << r.out << r.err;
         EXPECT_NE(r.out.find("No errors detected"), std::string::npos);
+        // A UTF-8 name comes out under its own name, in its folder.
+        // (unzip warns, status 1, that the MS-DOS names use "\" between folders.)
+        r = RunShell("cd " + Quote(dir) + " && LC_ALL=C.UTF-8 unzip -qo list.zip -d unzipped");
+        EXPECT_LE(r.status, 1) << r.out << r.err;
+        EXPECT_EQ(Slurp(P("unzipped/data/Ñandú €.txt")), "hors de la table: UTF-8");
     }
     if (HaveProgram("7z")) {
         r = RunShell("7z t " + zip);
@@ -74,7 +79,7 @@ TEST_F(CreateToolsTest, StandardToolsAcceptTheArchivesOfBothMethods) {
               "data\\rapport.txt 8 21\n"
               "data\\vide.dat 0 0\n"
               "data\\é à è.txt 8 23\n"
-              "data\\Ñandú €.txt 8 23\n"
+              "data/Ñandú €.txt 8 23\n"  // a UTF-8 name keeps "/" between folders
               "data\\sous dossier\\aléa.bin 8 400000\n"
               "data\\sous dossier\\Ärger.txt 8 50000\n");
 }

@@ -172,6 +172,12 @@ TEST_F(RecordsLayoutTest, OemTableNamesAndUtf8Names) {
     EXPECT_EQ(a.members[2].flags & 0x0800, 0x0800);
     EXPECT_EQ(U16(b, a.members[2].localAt + 6) & 0x0800, 0x0800);
     EXPECT_EQ(U16(b, a.members[2].localAt + 26), std::string("Àñ€.txt").size());
+    // Made by a Unix host, a regular rw-r--r-- file: standard tools then take
+    // the name as it is; the MS-DOS members keep made-by 20 and attributes 0.
+    EXPECT_EQ(U16(b, a.members[2].centralAt + 4), 0x0314);
+    EXPECT_EQ(U32(b, a.members[2].centralAt + 38), 0100644u << 16);
+    EXPECT_EQ(U16(b, a.members[0].centralAt + 4), 20);
+    EXPECT_EQ(U32(b, a.members[0].centralAt + 38), 0u);
     // Read back as written.
     EXPECT_EQ(DecodeMemberName(a.members[0].name, false), "é.txt");
     EXPECT_EQ(DecodeMemberName(a.members[1].name, false), "öß÷.txt");
