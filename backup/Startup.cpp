@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "backup/ArchiveNaming.h"
 #include "platform/Text.h"
 
 namespace kuv::backup {
@@ -20,23 +21,8 @@ std::string BackupFolderName(const std::string& dataFolder) {
     return name;
 }
 
-namespace {
-
-// Days from 1 January 1970 of a civil date (proleptic Gregorian).
-long DaysFromCivil(int y, int m, int d) {
-    y -= m <= 2;
-    const long era = (y >= 0 ? y : y - 399) / 400;
-    const long yoe = y - era * 400;
-    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-}  // namespace
-
 double DayNumber(const DateTime& when) {
-    // 30 December 1899 is day 0; 1 January 1970 is day 25569.
-    const long days = DaysFromCivil(when.year, when.month, when.day) + 25569;
+    const long days = DayNumber(when.year, when.month, when.day);
     const double fraction =
         (when.hour * 3600.0 + when.minute * 60.0 + when.second + when.millisecond / 1000.0) / 86400.0;
     return static_cast<double>(days) + fraction;
