@@ -10,7 +10,7 @@
 
 #include "backup/QtEnvironment.h"
 #include "platform/Programs.h"
-#include "ui/SpecialFolders.h"
+#include "ui/UserFolders.h"
 
 namespace kuv::backup {
 

@@ -16,7 +16,7 @@
 
 #include "QtTestApp.h"
 #include "ui/ImageStore_qt.h"
-#include "ui/SpecialFolders.h"
+#include "ui/UserFolders.h"
 #include "ui/Translation_qt.h"
 #include "ui/Twips.h"
 #include "ui/WindowHelpers_qt.h"

@@ -1,4 +1,4 @@
-#include "ui/SpecialFolders.h"
+#include "ui/UserFolders.h"
 
 #include <QDir>
 #include <QFileInfo>
