@@ -17,6 +17,7 @@
 #include "zip/ArchiveWriter.h"
 #include "zip/CentralDirectory.h"
 #include "zip/EndRecordScan.h"
+#include "zip/FolderWalk.h"
 #include "zip/ReaderIo.h"
 #include "zip/ReaderState.h"
 #include "zip/WriterState.h"
@@ -228,9 +229,11 @@ bool clsZip::FileAddIntoZip(const std::string& strZipPath, const std::string& st
     OpenedArchive a;
     if (!a.Open(strZipPath, position)) return false;
 
-    // The name the new member will bear, compared with the names present.
+    // The name the new member will bear (as the add below derives it from the
+    // full path), compared with the names present.
     const std::size_t replaced =
-        FindByName(a, PathChoice != 0 ? strFilePath : kuv::platform::FileNameOf(strFilePath));
+        FindByName(a, StoredNameFor(kuv::platform::FullPath(strFilePath), static_cast<std::int16_t>(PathChoice),
+                                    kuv::platform::CurrentFolder()));
     if (replaced < a.entries.size() && !OverWrite) return false;
     if (reader_->RefuseZip64Update(*this, a.entries)) return false;
 
