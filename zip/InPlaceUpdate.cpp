@@ -210,14 +210,16 @@ bool clsZip::FileRemoveFromZip(const std::string& strZipPath, const std::string&
     const std::size_t index = FindByName(a, strFilePath);
     if (index == a.entries.size() || reader_->RefuseZip64Update(*this, a.entries)) return false;
 
-    Rebuild r(strZipPath, a.fd);
+    // Through a link, the file it leads to is rebuilt, beside it (the link stays).
+    const std::string archive = ArchiveTargetPath(strZipPath);
+    Rebuild r(archive, a.fd);
     if (!r.Begin(a, index) || !WriteAll(r.work.fd, r.directory.data(), r.directory.size()) ||
         !WriteEnd(r.work, a, static_cast<std::uint32_t>(a.entries.size() - 1), r.directory.size(), r.directoryStart))
         return false;
     const std::uint64_t endOffset = r.directoryStart + r.directory.size();
     const std::uint64_t length = endOffset + ZipEndRecord::kSize + a.commentBytes.size();
     ZipClose();
-    if (!r.work.Commit(length, endOffset, strZipPath)) return false;
+    if (!r.work.Commit(length, endOffset, archive)) return false;
     RaiseStatus("Suppression élément interne à fichier comprimé terminée.");
     return true;
 }
@@ -238,7 +240,8 @@ bool clsZip::FileAddIntoZip(const std::string& strZipPath, const std::string& st
     if (reader_->RefuseZip64Update(*this, a.entries)) return false;
 
     // The member being replaced is left out; the new ones follow the others.
-    Rebuild r(strZipPath, a.fd);
+    const std::string archive = ArchiveTargetPath(strZipPath);
+    Rebuild r(archive, a.fd);
     if (!r.Begin(a, replaced)) return false;
     WorkFile& work = r.work;
     const std::string& directory = r.directory;
@@ -271,5 +274,5 @@ bool clsZip::FileAddIntoZip(const std::string& strZipPath, const std::string& st
         !WriteEnd(work, a, count, directorySize, newStart))
         return false;
     ZipClose();
-    return work.Commit(endOffset + ZipEndRecord::kSize + a.commentBytes.size(), endOffset, strZipPath);
+    return work.Commit(endOffset + ZipEndRecord::kSize + a.commentBytes.size(), endOffset, archive);
 }

@@ -181,7 +181,7 @@ public:
     // ---------------- in-place update ----------------
 
     // Both build the result in the work file strZipPath + "~" (an old one is
-    // replaced), flush it, check that it reads back as an archive, and rename
+    // replaced; for a link to a file, beside the file it leads to), flush it, check that it reads back as an archive, and rename
     // it over the archive only then: on any failure the archive stays byte for
     // byte as it was. Names are compared without regard to case, "/" read as
     // "\". FileAddIntoZip with OverWrite replaces a member of the same name

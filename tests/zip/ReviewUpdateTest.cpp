@@ -101,3 +101,24 @@ TEST_F(ReviewUpdate, FullPathModeLeavesAMemberOfAnotherNameInPlace) {
     EXPECT_FALSE(zip.FileAddIntoZip(path, src / "a.txt", other, false, false));
     EXPECT_EQ(ReadFile(path), before);
 }
+
+// An archive reached through a symbolic link: the file it leads to is
+// updated, and the link stays a link (as when an archive is written).
+TEST_F(ReviewUpdate, ArchiveThroughALinkUpdatesTheFileItLeadsTo) {
+    ASSERT_TRUE(made && cwd.ok());
+    const std::string link = s / "lien.zip";
+    ASSERT_EQ(symlink("a.zip", link.c_str()), 0);
+    std::int32_t mode = 0;
+    ASSERT_TRUE(zip.FileAddIntoZip(link, src / "dossier/b.txt", mode, false, false));
+    struct stat st {};
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(Names(path), (std::vector<std::string>{"a.txt", "dossier\\b.txt", "b.txt"}));
+
+    ASSERT_TRUE(zip.FileRemoveFromZip(link, "a.txt"));
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(Names(path), (std::vector<std::string>{"dossier\\b.txt", "b.txt"}));
+    EXPECT_FALSE(Exists(link + "~"));
+    EXPECT_FALSE(Exists(path + "~"));
+}
