@@ -63,7 +63,9 @@ std::vector<const CentralEntry*> ReaderState::TableEntries() const {
 }
 
 std::int64_t clsZip::FindEndRecord(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO or a device is refused below instead of waited on
+    // (regular files ignore the flag).
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     std::uint64_t size = 0;
     if (fd < 0 || !DescriptorSize(fd, size)) {
         if (fd >= 0) close(fd);
@@ -93,7 +95,7 @@ bool clsZip::ZipOpen(const std::string& ZipPath) {
         return false;
     }
     ReaderState& r = *reader_;
-    r.fd = open(ZipPath.c_str(), O_RDONLY | O_CLOEXEC);
+    r.fd = open(ZipPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     r.path = ZipPath;
     if (r.fd < 0 || !DescriptorSize(r.fd, r.fileSize)) r.fileSize = 0;
     DoEvents();

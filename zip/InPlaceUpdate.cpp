@@ -52,7 +52,7 @@ struct OpenedArchive {
         if (fd >= 0) close(fd);
     }
     bool Open(const std::string& path, std::int64_t position) {
-        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         std::uint8_t raw[ZipEndRecord::kSize];
         if (fd < 0 || !DescriptorSize(fd, size) || position < 1) return false;
         endOffset = static_cast<std::uint64_t>(position - 1);
@@ -187,7 +187,8 @@ bool ReaderState::RefuseZip64Update(clsZip& owner, const std::vector<CentralEntr
 // The steps both updates begin with; the end record's position, 0 on failure.
 std::int64_t ReaderState::UpdateStart(clsZip& owner, const std::string& zipPath) {
     owner.writer_->ClearMembers();
-    const int probe = open(zipPath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not waiting on a FIFO: anything but a regular file is refused below.
+    const int probe = open(zipPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (probe < 0) {
         owner.RaiseFileZipErr(zipPath, 10, "Ce fichier n'existe pas");
         return 0;
