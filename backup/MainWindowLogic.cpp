@@ -258,18 +258,32 @@ void MainWindowLogic::Configure() {
     ctx_.end.EndProgram();
 }
 
+void MainWindowLogic::RunRequest(TimerId timer) {
+    if (job_ && job_->IsRunning()) {
+        // Another backup is in progress (the other request, or the user's
+        // button): this request waits for its turn instead of being lost.
+        waitingRequests_.insert(timer);
+        Step([&] { ctx_.timers.Arm(timer, kRequestTimerMs); });
+        return;
+    }
+    waitingRequests_.erase(timer);
+    if (timer == TimerId::Timer111) settings_.copyMode = true;
+    if (RunBackup().outcome != BackupOutcome::Completed) requestFailed_ = true;
+}
+
 void MainWindowLogic::OnTimer(TimerId timer) {
     // One-shot: disarmed before acting.
     Step([&] { ctx_.timers.Arm(timer, 0); });
     switch (timer) {
         case TimerId::Timer1:
-            RunBackup();
-            break;
         case TimerId::Timer111:
-            settings_.copyMode = true;
-            RunBackup();
+            RunRequest(timer);
             break;
         case TimerId::Timer2:
+            // Another request still waits for its turn, or one of them
+            // failed: the program stays open and no request is marked as
+            // served (the run that serves the waiting one arms Timer2 again).
+            if ((job_ && job_->IsRunning()) || !waitingRequests_.empty() || requestFailed_) break;
             // The request has been served: cleared so that it runs once;
             // Kuv-Zip.ini is not rewritten and the linked program not started.
             Step([&] { WriteLinkValue("SAVAUT55", " ", LinkPath()); });

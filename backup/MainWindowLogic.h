@@ -12,6 +12,7 @@
 // clsZip for the run) is created by startup and handed to the backup job.
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,9 @@ private:
     };
 
     void CreateEngine();
+    // Timer1 / Timer111: the requested backup, or a later try while another
+    // backup is in progress.
+    void RunRequest(TimerId timer);
     void ShowDestinationFolder();
     void ShowLastBackup(const std::string& value);
     void ShowDataFolderFiles();
@@ -133,6 +137,8 @@ private:
     ListedDrives listedDrives_;
     std::unique_ptr<clsZip> engine_;
     std::unique_ptr<DataBackupJob> job_;
+    std::set<TimerId> waitingRequests_;  // requests re-armed because a backup was in progress
+    bool requestFailed_ = false;         // a requested backup did not complete
 };
 
 }  // namespace kuv::backup

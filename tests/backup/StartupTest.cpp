@@ -169,12 +169,18 @@ TEST(Timers, DisarmFirstThenActTimer2EndsWithoutRewritingOrLaunching) {
     EXPECT_EQ(f.Ini(), ini);
 }
 
-TEST(Timers, Timer111BacksUpOnTheDesktopAndArmsTimer2) {
-    WindowFixture f;
+// One file to save, the data folder on C: and a desktop request with NOSIG
+// and the name pattern "Compta{D}X".
+void PrepareDesktopRequest(WindowFixture& f) {
     WriteFile(f.data + "/compta.dat", "écritures");
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
     f.SetLink("SAVAUT56", "NOSIG");
     f.SetLink("NOMFICATO", "Compta{D}X");
+}
+
+TEST(Timers, Timer111BacksUpOnTheDesktopAndArmsTimer2) {
+    WindowFixture f;
+    PrepareDesktopRequest(f);
     MainWindowLogic& logic = f.Start();
     f.timers.armed.clear();
     logic.OnTimer(TimerId::Timer111);
@@ -187,6 +193,63 @@ TEST(Timers, Timer111BacksUpOnTheDesktopAndArmsTimer2) {
     // Copy mode writes no last-backup record.
     EXPECT_EQ(f.Link("Dern:SAV:MAN"), "");
     EXPECT_FALSE(kuv::platform::PathExists(f.work + "/dernkuvp.txt"));
+}
+
+// Both requests left in the link file (one of them left over from a run that
+// failed): Timer111 fires while Timer1's backup is still running. The
+// desktop request must wait for its turn, not be dropped and then cleared
+// as if served.
+TEST(Timers, ARequestFiringDuringAnotherRequestsRunWaitsItsTurn) {
+    WindowFixture f;
+    PrepareDesktopRequest(f);
+    f.SetLink("SAVAUT55", "1");
+    MainWindowLogic& logic = f.Start();
+    bool fired = false;
+    f.pump.onDoEvents = [&] {
+        if (fired) return;
+        fired = true;
+        f.timers.armed.clear();
+        logic.OnTimer(TimerId::Timer111);
+        EXPECT_TRUE(f.Armed(TimerId::Timer111, 1500));  // tried again later
+        EXPECT_FALSE(logic.Settings().copyMode);        // not this run's mode
+    };
+    logic.OnTimer(TimerId::Timer1);
+    ASSERT_TRUE(fired);
+    EXPECT_TRUE(kuv::platform::IsRegularFile(f.home + "/S_c_appli_donnees/KuvSav-2701030905.zip"));
+    EXPECT_TRUE(f.Armed(TimerId::Timer2, 1000));
+    EXPECT_FALSE(kuv::platform::PathExists(f.home + "/Bureau/Compta_030127.zip"));
+
+    // Timer2 before the desktop request was served: the program goes on.
+    logic.OnTimer(TimerId::Timer2);
+    EXPECT_EQ(f.end.ends, 0);
+    EXPECT_EQ(f.Link("SAVAUT56"), "NOSIG");
+
+    f.timers.armed.clear();
+    logic.OnTimer(TimerId::Timer111);
+    EXPECT_TRUE(kuv::platform::IsRegularFile(f.home + "/Bureau/Compta_030127.zip"));
+    EXPECT_TRUE(f.Armed(TimerId::Timer2, 1000));
+    logic.OnTimer(TimerId::Timer2);
+    EXPECT_EQ(f.end.ends, 1);
+    EXPECT_EQ(f.Link("SAVAUT55"), "");
+    EXPECT_EQ(f.Link("SAVAUT56"), "");
+}
+
+// A request whose backup failed keeps the program open and is not cleared,
+// even when another request served afterwards arms Timer2.
+TEST(Timers, AFailedRequestIsNotClearedByALaterOneThatSucceeds) {
+    WindowFixture f;
+    PrepareDesktopRequest(f);
+    WriteFile(f.home + "/S_c_appli_donnees", "not a folder");  // the C: backup cannot be written
+    f.SetLink("SAVAUT55", "1");
+    MainWindowLogic& logic = f.Start();
+    logic.OnTimer(TimerId::Timer1);
+    EXPECT_EQ(f.view.status, "Support plein ou absent !");
+    EXPECT_FALSE(f.Armed(TimerId::Timer2, 1000));
+    logic.OnTimer(TimerId::Timer111);
+    EXPECT_TRUE(kuv::platform::IsRegularFile(f.home + "/Bureau/Compta_030127.zip"));
+    logic.OnTimer(TimerId::Timer2);
+    EXPECT_EQ(f.end.ends, 0);
+    EXPECT_EQ(f.Link("SAVAUT55"), "1");
 }
 
 TEST(Quit, RewritesTheFileAndStartsTheLinkedProgram) {
