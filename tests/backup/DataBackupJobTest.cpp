@@ -459,7 +459,7 @@ TEST_F(DataBackupJobTest, TheWindowLivesWhileTheEngineWorks) {
     // A large file: the engine lets window events run while it compresses,
     // writes and checks it, through the job's pump.
     std::string big;
-    for (int i = 0; big.size() < (6u << 20); ++i) big += std::to_string(i * 7919 % 100003) + ";";
+    for (long long i = 0; big.size() < (6u << 20); ++i) big += std::to_string(i * 7919 % 100003) + ";";
     WriteFile(Data("grand.dat"), big);
     ASSERT_FALSE(static_cast<bool>(engine.Events.DoEvents));
     ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
