@@ -68,7 +68,18 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, std::string_view 
         e.name = name;
         const std::string full = JoinPath(folder, name);
         struct stat ls {};
-        if (lstat(full.c_str(), &ls) != 0) continue;
+        if (lstat(full.c_str(), &ls) != 0) {
+            if (errno == ENOENT) continue;  // gone since the folder was read
+            // The folder can be read but not searched (no execute right): the
+            // kind comes from the folder's own record, so that a file is
+            // listed (and its backup fails with a report) rather than left
+            // out without a word.
+            e.kind = d->d_type == DT_DIR                             ? EntryKind::Folder
+                     : d->d_type == DT_REG || d->d_type == DT_UNKNOWN ? EntryKind::Regular
+                                                                      : EntryKind::Other;
+            entries.push_back(e);
+            continue;
+        }
         e.isLink = S_ISLNK(ls.st_mode);
         struct stat st {};
         const struct stat* target = &ls;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -81,6 +82,35 @@ TEST_F(FilesListingTest, ListingOrderAndKinds) {
     }
     ListFolder(JoinPath(dir, "missing"), "*.*", &ok);
     EXPECT_FALSE(ok);
+}
+
+// A folder that can be read but not searched (no execute right, as after a
+// "chmod -R 644"): its names are listed with the kinds the folder records,
+// so that a backup reports its files as left out instead of missing them
+// without a word. Root searches every folder: the listing runs as "nobody".
+TEST_F(FilesListingTest, FolderWithoutSearchRightStillListsItsEntries) {
+    const std::string closed = JoinPath(dir, "ferme");
+    ASSERT_EQ(mkdir(closed.c_str(), 0755), 0);
+    std::ofstream(JoinPath(closed, "a.txt")) << "x";
+    ASSERT_EQ(mkdir(JoinPath(closed, "sous").c_str(), 0755), 0);
+    ASSERT_EQ(chmod(closed.c_str(), 0644), 0);
+    ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        bool ok = false;
+        const auto entries = ListFolder(closed, "*.*", &ok);
+        const bool right = ok && entries.size() == 2 && entries[0].name == "a.txt" &&
+                           entries[0].kind == EntryKind::Regular && entries[1].name == "sous" &&
+                           entries[1].kind == EntryKind::Folder;
+        _exit(right ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    chmod(closed.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(PathsTest, FullPathAndJoin) {
