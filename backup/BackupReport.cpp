@@ -29,6 +29,13 @@ void BackupReport::AddSaved(const std::string& name) { Line("OK  > " + name); }
 
 void BackupReport::AddIgnored(const std::string& name) { Line("Non - " + name); }
 
+void BackupReport::LeaveOut(const std::string& name) {
+    const std::string saved = "\r\nOK  > " + name + "\r\n";
+    const size_t at = text_.find(saved);
+    if (at == std::string::npos) return;
+    text_.replace(at, saved.size(), "\r\nNon - " + name + "\r\n");
+}
+
 bool BackupReport::Flush() {
     return kuv::platform::WriteWholeFile(path_, kuv::platform::EncodeTextFile(text_));
 }

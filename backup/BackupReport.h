@@ -31,6 +31,9 @@ public:
     // One file line (the name is given in lower case by the caller).
     void AddSaved(const std::string& name);
     void AddIgnored(const std::string& name);
+    // Turns the file line "OK  > name" into "Non - name" (a file listed as
+    // added that the archive does not hold after all).
+    void LeaveOut(const std::string& name);
     // Writes the report as it stands (header and file lines).
     bool Flush();
     // Adds the five end lines and writes the file.

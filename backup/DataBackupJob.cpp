@@ -1,5 +1,6 @@
 #include "backup/DataBackupJob.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <utility>
@@ -105,6 +106,14 @@ struct DataBackupJob::RunState {
     std::string dataFolderText;   // the data folder as the user wrote it
     std::string dataFolder;       // resolved
     std::vector<std::string> names;  // the files listed, as on disk
+    // Every listed file in list order, as List1, List2 and the report show it.
+    struct Listed {
+        std::string name;       // as on disk: the member's name in the archive
+        std::string lowerName;  // as shown
+        bool saved = false;
+    };
+    std::vector<Listed> listed;
+    std::vector<std::string> archived;  // the member names the written archive holds
     std::string mediumFolder;     // destination root + "\" + backup folder name
     std::string desktopFolder;    // copy mode
     std::string target;           // the archive's resolved path
@@ -168,6 +177,7 @@ BackupRunResult DataBackupJob::RunOnce() {
             run.result.outcome = BackupOutcome::VerifyFailed;
             return run.result;
         }
+        LeaveOutMissingMembers(run);
         run.result.archiveWritten = true;
         run.result.archivePath = run.target;
     }
@@ -264,6 +274,7 @@ void DataBackupJob::AddFiles(RunState& run) {
             }
             kept = ctx_.engine.FileAdd(fullPath, 0, true, false) > 0;
         }
+        run.listed.push_back({name, lowerName, kept});
         if (kept) {
             ++addedCounter;
             view.SetAddedCounter(std::to_string(addedCounter));
@@ -321,8 +332,40 @@ bool DataBackupJob::ArchiveReadsBack(RunState& run) {
     engine.Events.ZipError = [](std::int32_t, const std::string&, bool&) {};
     kuv::platform::DropCachedData(run.target);
     const bool sound = engine.ZipOpen(run.target) && engine.TestAllFiles();
+    if (sound) {
+        for (std::int32_t i = 1; i <= engine.inFileCount(); ++i) run.archived.push_back(engine.inFileName(i));
+    }
     engine.ZipClose();
     return sound;
+}
+
+// A file the engine had to copy from the disk when writing (no room for its
+// compressed data beforehand) is left out of the archive if it vanished or
+// was locked in between, and the write still succeeds. Such a file was
+// listed as saved: it is moved to the files left out, in List1, List2,
+// Label3, the counts and the report, so that nothing claims a file the
+// archive does not hold.
+void DataBackupJob::LeaveOutMissingMembers(RunState& run) {
+    if (static_cast<int>(run.archived.size()) >= run.result.savedCount) return;
+    bool changed = false;
+    for (RunState::Listed& file : run.listed) {
+        if (!file.saved) continue;
+        if (std::find(run.archived.begin(), run.archived.end(), file.name) != run.archived.end()) continue;
+        file.saved = false;
+        run.report.LeaveOut(file.lowerName);
+        --run.result.savedCount;
+        ++run.result.ignoredCount;
+        changed = true;
+    }
+    if (!changed) return;
+    BackupJobView& view = ctx_.view;
+    view.ClearSavedList();
+    view.ClearIgnoredList();
+    for (const RunState::Listed& file : run.listed) {
+        if (file.saved) view.AddSavedFile(file.lowerName);
+        else view.AddIgnoredFile(file.lowerName);
+    }
+    view.SetAddedCounter(std::to_string(run.result.savedCount));
 }
 
 // "dernkuvp.txt" (the medium folder, then the medium archive path) and the

@@ -48,6 +48,10 @@
 //    WriteZip the archive is read back (ZipOpen, TestAllFiles, ZipClose); one
 //    that does not read back ends the run as VerifyFailed, like a failed
 //    write (lamp 1 failed, no record, no final message, Timer2 not armed).
+//    A file listed as saved that the archive read back does not hold (the
+//    engine could only copy it from the disk at writing time and it was gone
+//    or locked by then) is moved to the files left out before the report
+//    is finished.
 //  - Engine failures arrive as results and events, never as exceptions; a
 //    stray exception while naming or writing the archive ends the run as
 //    "Clé pleine ou absente !".
@@ -200,6 +204,7 @@ private:
     void AddFiles(RunState& run);
     void WriteBackupArchive(RunState& run);
     bool ArchiveReadsBack(RunState& run);
+    void LeaveOutMissingMembers(RunState& run);
     void WriteLastBackupRecord(RunState& run);
     void ClearPendingMembers();
     void ShowMessage(const std::string& text);

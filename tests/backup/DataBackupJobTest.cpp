@@ -1,6 +1,7 @@
 // The data backup job end to end: real engine, real folders, fake window.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -358,6 +359,39 @@ TEST_F(DataBackupJobTest, AFileTheEngineRefusesIsLeftOut) {
     std::string text;
     engine.Events.FileZipErr(path, number, text);
     EXPECT_EQ(windowReports, 1);
+}
+
+// With no room in the temporary folder the engine keeps the added files to
+// copy them from the disk when it writes the archive. A file that vanishes
+// in between is not in the archive: it must be reported as left out, not as
+// saved.
+TEST_F(DataBackupJobTest, AFileGoneBeforeTheArchiveIsWrittenIsReportedLeftOut) {
+    FillDataFolder();
+    const char* previous = std::getenv("TMPDIR");
+    const std::string previousTmp = previous ? previous : "";
+    setenv("TMPDIR", (root + "/no-temporary-folder").c_str(), 1);
+    bool removed = false;
+    pump.onDoEvents = [&] {
+        if (removed || view.saved.size() != 2) return;
+        removed = kuv::platform::RemoveFile(Data("Compta.DAT"));
+    };
+    const BackupRunResult result = job->Run();
+    if (previous) setenv("TMPDIR", previousTmp.c_str(), 1);
+    else unsetenv("TMPDIR");
+
+    ASSERT_TRUE(removed);
+    ASSERT_EQ(result.outcome, BackupOutcome::Completed);
+    EXPECT_EQ(OpenArchive(MediumArchive()).names, std::vector<std::string>{"Clients.idx"});
+    EXPECT_EQ(view.saved, std::vector<std::string>{"clients.idx"});
+    EXPECT_EQ(view.ignored,
+              (std::vector<std::string>{"compta.dat", "fc_img_024.gif", "notes.exe.txt", "vide.dat"}));
+    EXPECT_EQ(view.counter, "1");
+    EXPECT_EQ(result.savedCount, 1);
+    EXPECT_EQ(result.ignoredCount, 4);
+    const std::string report = kuv::platform::DecodeTextFile(Report());
+    EXPECT_EQ(report.find("OK  > compta.dat"), std::string::npos);
+    EXPECT_NE(report.find("OK  > clients.idx\r\nNon - compta.dat\r\nNon - fc_img_024.gif\r\n"), std::string::npos);
+    EXPECT_NE(report.find("1 fichiers sauvegardés\r\n4 fichiers ignorés\r\n"), std::string::npos);
 }
 
 TEST_F(DataBackupJobTest, AnArchiveThatDoesNotReadBackIsAFailedBackup) {
