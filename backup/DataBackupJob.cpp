@@ -116,6 +116,7 @@ struct DataBackupJob::RunState {
     std::vector<std::string> archived;  // the member names the written archive holds
     std::string mediumFolder;     // destination root + "\" + backup folder name
     std::string desktopFolder;    // copy mode
+    bool mediumGone = false;      // the destination's drive is no longer mounted
     std::string target;           // the archive's resolved path
     BackupReport report;
     bool failed = false;          // the archive could not be written
@@ -241,7 +242,13 @@ void DataBackupJob::PrepareDestination(RunState& run) {
             kuv::platform::CreateFolderPath(run.desktopFolder);
         }
     } else {
-        const std::string resolved = kuv::platform::ResolveDrivePath(run.mediumFolder, run.drives);
+        // A medium ejected since the drive list was made: nothing is created
+        // in the folder it may have left behind, and the write then fails as
+        // on a missing medium.
+        const kuv::platform::DriveEntry* drive = kuv::platform::DriveOfPath(run.mediumFolder, run.drives);
+        run.mediumGone = drive && !ctx_.drives.IsPresent(*drive);
+        const std::string resolved =
+            run.mediumGone ? std::string() : kuv::platform::ResolveDrivePath(run.mediumFolder, run.drives);
         if (!resolved.empty()) kuv::platform::CreateFolder(resolved);
     }
 }
@@ -306,7 +313,7 @@ void DataBackupJob::WriteBackupArchive(RunState& run) {
         engine.SetComment(ArchiveComment(run.dataFolderText, now));
         mediumArchivePath_ = MediumArchivePath(run.mediumFolder, now);
         if (!run.copyMode) {
-            run.target = kuv::platform::ResolveDrivePath(mediumArchivePath_, run.drives);
+            if (!run.mediumGone) run.target = kuv::platform::ResolveDrivePath(mediumArchivePath_, run.drives);
         } else if (!run.desktopFolder.empty()) {
             run.target = JoinPath(run.desktopFolder, DesktopArchiveName(ctx_.settings.desktopArchiveName, now));
         }

@@ -32,7 +32,7 @@ constexpr int kRequestTimerMs = 1500;
 }  // namespace
 
 MainWindowLogic::MainWindowLogic(MainWindowContext context)
-    : ctx_(std::move(context)), destinations_(ctx_.view), listedDrives_(driveList_) {}
+    : ctx_(std::move(context)), destinations_(ctx_.view), listedDrives_(driveList_, ctx_.drives) {}
 
 MainWindowLogic::~MainWindowLogic() = default;
 

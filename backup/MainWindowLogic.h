@@ -111,13 +111,18 @@ public:
     std::string LinkPath() const;
 
 private:
+    // The list Combo1 was built from, asked of the machine once; whether a
+    // drive is still there is asked of the machine each time.
     class ListedDrives : public platform::DriveSource {
     public:
-        explicit ListedDrives(const std::vector<platform::DriveEntry>& list) : list_(list) {}
+        ListedDrives(const std::vector<platform::DriveEntry>& list, const platform::DriveSource& machine)
+            : list_(list), machine_(machine) {}
         std::vector<platform::DriveEntry> Drives() const override { return list_; }
+        bool IsPresent(const platform::DriveEntry& drive) const override { return machine_.IsPresent(drive); }
 
     private:
         const std::vector<platform::DriveEntry>& list_;
+        const platform::DriveSource& machine_;
     };
 
     void CreateEngine();

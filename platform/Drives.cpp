@@ -58,32 +58,41 @@ bool IsAtOrBelow(const std::string& path, const std::string& prefix) {
 
 }  // namespace
 
+const DriveEntry* DriveOfPath(const std::string& path, const std::vector<DriveEntry>& drives) {
+    if (path.size() < 2) return nullptr;
+    if ((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/')) {
+        const std::string share = ShareOf(BackslashesToSlashes(path), nullptr);
+        if (share.empty()) return nullptr;
+        for (const DriveEntry& drive : drives) {
+            std::string source = BackslashesToSlashes(drive.source);
+            while (source.size() > 2 && source.back() == '/') source.pop_back();
+            if (!source.empty() && EqualsNoCase(source, share)) return &drive;
+        }
+        return nullptr;
+    }
+    if (path[1] == ':' && IsAsciiLetter(path[0])) {
+        for (const DriveEntry& drive : drives) {
+            if (UpperAscii(drive.Letter()) == UpperAscii(path[0]) && !drive.rootPath.empty()) return &drive;
+        }
+    }
+    return nullptr;
+}
+
 std::string ResolveDrivePath(const std::string& path, const std::vector<DriveEntry>& drives) {
     if (path.empty()) return {};
     if (path[0] == '/' && !(path.size() > 1 && path[1] == '/')) return path;
 
     if ((path[0] == '\\' || path[0] == '/') && path.size() > 1 && (path[1] == '\\' || path[1] == '/')) {
-        std::string slashed = BackslashesToSlashes(path);
+        const std::string slashed = BackslashesToSlashes(path);
         size_t restStart = 0;
-        std::string share = ShareOf(slashed, &restStart);
-        if (share.empty()) return {};
-        for (const DriveEntry& drive : drives) {
-            std::string source = BackslashesToSlashes(drive.source);
-            while (source.size() > 2 && source.back() == '/') source.pop_back();
-            if (!source.empty() && EqualsNoCase(source, share)) {
-                return AppendRest(drive.rootPath, slashed.substr(restStart));
-            }
-        }
-        return {};
+        if (ShareOf(slashed, &restStart).empty()) return {};
+        const DriveEntry* drive = DriveOfPath(path, drives);
+        return drive ? AppendRest(drive->rootPath, slashed.substr(restStart)) : std::string();
     }
 
     if (path.size() >= 2 && path[1] == ':' && IsAsciiLetter(path[0])) {
-        for (const DriveEntry& drive : drives) {
-            if (UpperAscii(drive.Letter()) == UpperAscii(path[0]) && !drive.rootPath.empty()) {
-                return AppendRest(drive.rootPath, path.substr(2));
-            }
-        }
-        return {};
+        const DriveEntry* drive = DriveOfPath(path, drives);
+        return drive ? AppendRest(drive->rootPath, path.substr(2)) : std::string();
     }
 
     // A relative name: taken from the working directory, as it is.

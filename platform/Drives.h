@@ -33,7 +33,19 @@ class DriveSource {
 public:
     virtual ~DriveSource() = default;
     virtual std::vector<DriveEntry> Drives() const = 0;
+    // True while the drive is still there, asked before writing on it: the
+    // list is made once, and a medium ejected since may have left its mount
+    // point behind as an empty folder of the system disk. A source that
+    // cannot tell answers true.
+    virtual bool IsPresent(const DriveEntry& drive) const {
+        (void)drive;
+        return true;
+    }
 };
+
+// The drive a drive-letter or network path resolves through (see
+// ResolveDrivePath); null for a Linux path or when no drive matches.
+const DriveEntry* DriveOfPath(const std::string& path, const std::vector<DriveEntry>& drives);
 
 // Resolves a path of the program's Windows-style vocabulary against drives:
 //  - "X:" alone is the root path of that drive; "X:\rest" or "X:/rest" is the

@@ -31,4 +31,13 @@ std::vector<DriveEntry> QtDriveSource::Drives() const {
                           [](const std::string& device) { return SysfsRemovable(device); });
 }
 
+bool QtDriveSource::IsPresent(const DriveEntry& drive) const {
+    if (drive.Letter() == 'c') return true;
+    const QString root = QString::fromStdString(drive.rootPath);
+    if (!QFileInfo(root).isDir()) return false;
+    const QStorageInfo volume(root);
+    return volume.isValid() && volume.isReady() &&
+           QDir::cleanPath(volume.rootPath()) == QDir::cleanPath(root);
+}
+
 }  // namespace kuv::platform

@@ -12,6 +12,9 @@ namespace kuv::platform {
 class QtDriveSource : public DriveSource {
 public:
     std::vector<DriveEntry> Drives() const override;
+    // c: (the home folder) always; another drive while a volume is mounted
+    // exactly at its root path.
+    bool IsPresent(const DriveEntry& drive) const override;
 };
 
 }  // namespace kuv::platform

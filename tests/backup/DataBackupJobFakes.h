@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -129,7 +130,9 @@ public:
 class FakeDrives : public kuv::platform::DriveSource {
 public:
     std::vector<kuv::platform::DriveEntry> list;
+    std::set<char> absent;  // letters of drives no longer mounted
     std::vector<kuv::platform::DriveEntry> Drives() const override { return list; }
+    bool IsPresent(const kuv::platform::DriveEntry& drive) const override { return !absent.count(drive.Letter()); }
 };
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {

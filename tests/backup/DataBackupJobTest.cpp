@@ -307,6 +307,25 @@ TEST_F(DataBackupJobTest, FailedWriteEndsOnSupportPleinOuAbsent) {
     EXPECT_TRUE(dialog.texts.empty());
 }
 
+// The key was ejected after the program started: its letter is still in the
+// drive list, and its mount point may stay behind as an empty folder of the
+// system disk (a fixed mount point). The backup must not land there.
+TEST_F(DataBackupJobTest, AMediumNoLongerMountedIsAMissingMedium) {
+    FillDataFolder();
+    drives.absent = {'e'};
+    EXPECT_EQ(job->Run().outcome, BackupOutcome::WriteFailed);
+    EXPECT_EQ(view.status, "Support plein ou absent !");
+    EXPECT_EQ(view.lamps[1], kLampFailed);
+    EXPECT_FALSE(kuv::platform::PathExists(medium + "/S_c_appli_donnees"));
+    EXPECT_TRUE(dialog.texts.empty());
+    EXPECT_EQ(LinkValue(), "");
+
+    // Copy mode writes on the desktop: the ejected key does not matter there.
+    settings.copyMode = true;
+    EXPECT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    EXPECT_TRUE(kuv::platform::IsRegularFile(home + "/Bureau/kuvchier.zip"));
+}
+
 TEST_F(DataBackupJobTest, RunAfterAFailedWriteStartsFromAnEmptyPendingList) {
     FillDataFolder();
     WriteFile(medium + "/S_c_appli_donnees", "bloque");

@@ -149,4 +149,22 @@ TEST(DriveList, MachineListStartsWithHome) {
     }
 }
 
+// A drive is present while a volume is mounted at its root path: the home
+// folder always; a folder left behind by an unmounted medium is not.
+TEST(DriveList, PresentOnlyWhileMountedAtItsRoot) {
+    const kuv::platform::QtDriveSource machine;
+    const auto drives = machine.Drives();
+    ASSERT_FALSE(drives.empty());
+    EXPECT_TRUE(machine.IsPresent(drives[0]));
+    for (const DriveEntry& drive : drives) EXPECT_TRUE(machine.IsPresent(drive)) << drive.text;
+    EXPECT_TRUE(machine.IsPresent(DriveEntry{"d: [racine]", "/", 3, "/dev/sda1"}));
+
+    char pattern[] = "/tmp/kuv-mount-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string leftBehind = pattern;
+    EXPECT_FALSE(machine.IsPresent(DriveEntry{"e: [CLE]", leftBehind, 2, "/dev/sdb1"}));
+    EXPECT_FALSE(machine.IsPresent(DriveEntry{"e: [CLE]", leftBehind + "/gone", 2, "/dev/sdb1"}));
+    std::system(("rm -rf '" + leftBehind + "'").c_str());
+}
+
 }  // namespace
