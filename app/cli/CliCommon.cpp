@@ -40,7 +40,7 @@ std::string OneLine(const std::string& text) {
     return out;
 }
 
-EventPrinter::EventPrinter(clsZip& zip) {
+EventPrinter::EventPrinter(clsZip& zip) : zip_(zip) {
     zip.Events.Status = [](const std::string& text) {
         std::fprintf(stderr, "Status: %s\n", OneLine(text).c_str());
     };
@@ -56,6 +56,11 @@ EventPrinter::EventPrinter(clsZip& zip) {
     zip.Events.WriteFailed = [](const std::string& text) {
         std::fprintf(stderr, "WriteFailed: %s\n", OneLine(text).c_str());
     };
+}
+
+EventPrinter::~EventPrinter() {
+    zip_.Events.ZipError = nullptr;
+    zip_.Events.FileZipErr = nullptr;
 }
 
 bool ParseInt(const std::string& text, long& value) {

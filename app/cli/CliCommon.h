@@ -29,11 +29,17 @@ void PrintUsage();
 class EventPrinter {
 public:
     explicit EventPrinter(clsZip& zip);
+    // Unsubscribes the handlers that refer to this printer, so that the
+    // engine's own termination never reaches a printer that is gone.
+    ~EventPrinter();
+    EventPrinter(const EventPrinter&) = delete;
+    EventPrinter& operator=(const EventPrinter&) = delete;
     bool ErrorRaised() const { return errorRaised_; }
     // 0 when ok and no error event was raised, 1 otherwise.
     int ExitStatus(bool ok) const { return ok && !errorRaised_ ? kExitOk : kExitFailed; }
 
 private:
+    clsZip& zip_;
     bool errorRaised_ = false;
 };
 
