@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "link/LinkStore.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace kuv {
@@ -39,27 +40,13 @@ LinkStore::~LinkStore() {
 }
 
 LinkError LinkStore::ReadAt(int64_t offset, void* buffer, size_t size) {
-    auto* p = static_cast<unsigned char*>(buffer);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd_, p + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return LinkError::Read;
-        done += static_cast<size_t>(n);
-    }
-    return LinkError::None;
+    return platform::ReadAllAt(fd_, buffer, size, static_cast<std::uint64_t>(offset)) ? LinkError::None
+                                                                                       : LinkError::Read;
 }
 
 LinkError LinkStore::WriteAt(int64_t offset, const void* buffer, size_t size) {
-    const auto* p = static_cast<const unsigned char*>(buffer);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(fd_, p + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return LinkError::Write;
-        done += static_cast<size_t>(n);
-    }
-    return LinkError::None;
+    return platform::WriteAllAt(fd_, buffer, size, static_cast<std::uint64_t>(offset)) ? LinkError::None
+                                                                                        : LinkError::Write;
 }
 
 LinkError LinkStore::Reinitialise() {

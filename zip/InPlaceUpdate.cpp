@@ -258,8 +258,7 @@ bool clsZip::FileAddIntoZip(const std::string& strZipPath, const std::string& st
     std::int32_t newCount = 0;
     if (ok) {
         newStart = writer_->StreamPosition(handle);
-        ok = pwrite(work.fd, directory.data(), directory.size(), static_cast<off_t>(newStart)) ==
-                 static_cast<ssize_t>(directory.size()) &&
+        ok = kuv::platform::WriteAllAt(work.fd, directory.data(), directory.size(), newStart) &&
              writer_->WriteStreamCentral(handle, newStart + directory.size(), newBytes, newCount);
     }
     if (handle > 0) writer_->ReleaseStream(handle);

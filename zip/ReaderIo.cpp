@@ -7,19 +7,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/Files.h"
+
 namespace kuv::zip {
 
 bool ReadExact(int fd, std::uint64_t offset, void* buffer, std::size_t n) {
-    auto* p = static_cast<std::uint8_t*>(buffer);
-    while (n > 0) {
-        const ssize_t got = pread(fd, p, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        p += got;
-        n -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
+    return platform::ReadAllAt(fd, buffer, n, offset);
 }
 
 bool ReadString(int fd, std::uint64_t offset, std::size_t n, std::string& out) {
