@@ -1,5 +1,6 @@
 #include "CliCommon.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -61,6 +62,40 @@ EventPrinter::EventPrinter(clsZip& zip) : zip_(zip) {
 EventPrinter::~EventPrinter() {
     zip_.Events.ZipError = nullptr;
     zip_.Events.FileZipErr = nullptr;
+}
+
+bool Parsed::Has(const std::string& flag) const {
+    return std::find(flags.begin(), flags.end(), flag) != flags.end();
+}
+
+const std::string* Parsed::Value(const std::string& name) const {
+    for (const auto& v : values)
+        if (v.first == name) return &v.second;
+    return nullptr;
+}
+
+int Parse(const std::string& command, const char* usage, const std::vector<std::string>& args,
+          const std::vector<std::string>& flags, const std::vector<std::string>& valued, size_t minOperands,
+          size_t maxOperands, Parsed& out) {
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
+            out.operands.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (std::find(flags.begin(), flags.end(), a) != flags.end()) {
+            out.flags.push_back(a);
+        } else if (std::find(valued.begin(), valued.end(), a) != valued.end()) {
+            if (i + 1 >= args.size()) return UsageError(command, a + " needs a value");
+            out.values.emplace_back(a, args[++i]);
+        } else {
+            return UsageError(command, "unknown option " + a);
+        }
+    }
+    if (out.operands.size() < minOperands || out.operands.size() > maxOperands)
+        return UsageError(command, std::string("usage: kuvzip-cli ") + usage);
+    return -1;
 }
 
 bool ParseInt(const std::string& text, long& value) {

@@ -2,8 +2,10 @@
 // What every kuvzip-cli command shares: the command table, the event
 // printer that keeps the tool's output contract, and option parsing helpers.
 
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class clsZip;
@@ -45,6 +47,23 @@ private:
 
 // A message on one line: every CR or LF (or CR LF pair) becomes one blank.
 std::string OneLine(const std::string& text);
+
+// Options and operands of one command line.
+struct Parsed {
+    std::vector<std::string> flags;                            // options without a value
+    std::vector<std::pair<std::string, std::string>> values;   // options with their value
+    std::vector<std::string> operands;
+    bool Has(const std::string& flag) const;
+    const std::string* Value(const std::string& name) const;   // nullptr when not given
+};
+
+// Parses args: options named in `flags` take no value, those in `valued`
+// take the next argument, "--" ends the options, and between minOperands and
+// maxOperands operands must remain. Returns -1 when the line is fine,
+// otherwise reports the usage error and returns kExitUsage.
+int Parse(const std::string& command, const char* usage, const std::vector<std::string>& args,
+          const std::vector<std::string>& flags, const std::vector<std::string>& valued, size_t minOperands,
+          size_t maxOperands, Parsed& out);
 
 // Parses a whole number option value; false when it is not one.
 bool ParseInt(const std::string& text, long& value);

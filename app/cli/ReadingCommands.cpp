@@ -2,7 +2,6 @@
 // the engine and its in-place update (ZipOpen and the directory table,
 // ExtractAllFiles / ExtractSingleFile, TestAllFiles, FileAddIntoZip,
 // FileRemoveFromZip).
-#include <algorithm>
 #include <cstdio>
 
 #include "CliCommon.h"
@@ -20,47 +19,6 @@ constexpr const char* kTestUsage = "test ARCHIVE";
 constexpr const char* kAddUsage = "add [--path-mode N] [--no-crc] [--overwrite] ARCHIVE FILE";
 constexpr const char* kRemoveUsage = "remove ARCHIVE NAME";
 
-// Options and operands of one command line: flags named in `flags` take no
-// value, those in `valued` take one.
-struct Parsed {
-    std::vector<std::string> flags;
-    std::vector<std::pair<std::string, std::string>> values;
-    std::vector<std::string> operands;
-    bool Has(const std::string& flag) const {
-        for (const auto& f : flags)
-            if (f == flag) return true;
-        return false;
-    }
-    const std::string* Value(const std::string& name) const {
-        for (const auto& v : values)
-            if (v.first == name) return &v.second;
-        return nullptr;
-    }
-};
-
-int Parse(const std::string& command, const char* usage, const std::vector<std::string>& args,
-          const std::vector<std::string>& flags, const std::vector<std::string>& valued, size_t operandCount,
-          Parsed& out) {
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
-            out.operands.push_back(a);
-        } else if (a == "--") {
-            optionsEnded = true;
-        } else if (std::find(flags.begin(), flags.end(), a) != flags.end()) {
-            out.flags.push_back(a);
-        } else if (std::find(valued.begin(), valued.end(), a) != valued.end()) {
-            if (i + 1 >= args.size()) return UsageError(command, a + " needs a value");
-            out.values.emplace_back(a, args[++i]);
-        } else {
-            return UsageError(command, "unknown option " + a);
-        }
-    }
-    if (out.operands.size() != operandCount) return UsageError(command, std::string("usage: kuvzip-cli ") + usage);
-    return -1;
-}
-
 // Standard output takes LF line ends.
 std::string WithLfLineEnds(const std::string& text) {
     std::string out;
@@ -77,7 +35,7 @@ std::string WithLfLineEnds(const std::string& text) {
 
 int RunList(const std::vector<std::string>& args) {
     Parsed p;
-    if (int s = Parse("list", kListUsage, args, {}, {}, 1, p); s >= 0) return s;
+    if (int s = Parse("list", kListUsage, args, {}, {}, 1, 1, p); s >= 0) return s;
     clsZip zip;
     EventPrinter printer(zip);
     const bool ok = zip.ZipOpen(p.operands[0]);
@@ -98,7 +56,7 @@ int RunList(const std::vector<std::string>& args) {
 
 int RunComment(const std::vector<std::string>& args) {
     Parsed p;
-    if (int s = Parse("comment", kCommentUsage, args, {}, {}, 1, p); s >= 0) return s;
+    if (int s = Parse("comment", kCommentUsage, args, {}, {}, 1, 1, p); s >= 0) return s;
     clsZip zip;
     EventPrinter printer(zip);
     const bool ok = zip.ZipOpen(p.operands[0]);
@@ -113,7 +71,7 @@ int RunComment(const std::vector<std::string>& args) {
 int RunExtract(const std::vector<std::string>& args) {
     Parsed p;
     if (int s = Parse("extract", kExtractUsage, args, {"--preserve-path", "--overwrite", "--keep-date"},
-                      {"--member"}, 2, p);
+                      {"--member"}, 2, 2, p);
         s >= 0)
         return s;
     long member = 0;
@@ -134,7 +92,7 @@ int RunExtract(const std::vector<std::string>& args) {
 
 int RunTest(const std::vector<std::string>& args) {
     Parsed p;
-    if (int s = Parse("test", kTestUsage, args, {}, {}, 1, p); s >= 0) return s;
+    if (int s = Parse("test", kTestUsage, args, {}, {}, 1, 1, p); s >= 0) return s;
     clsZip zip;
     EventPrinter printer(zip);
     const bool ok = zip.ZipOpen(p.operands[0]) && zip.TestAllFiles();
@@ -143,7 +101,7 @@ int RunTest(const std::vector<std::string>& args) {
 
 int RunAdd(const std::vector<std::string>& args) {
     Parsed p;
-    if (int s = Parse("add", kAddUsage, args, {"--no-crc", "--overwrite"}, {"--path-mode"}, 2, p); s >= 0) return s;
+    if (int s = Parse("add", kAddUsage, args, {"--no-crc", "--overwrite"}, {"--path-mode"}, 2, 2, p); s >= 0) return s;
     long mode = 0;
     if (const std::string* v = p.Value("--path-mode"); v && (!ParseInt(*v, mode) || mode < -32768 || mode > 32767))
         return UsageError("add", "--path-mode needs a whole number");
@@ -156,7 +114,7 @@ int RunAdd(const std::vector<std::string>& args) {
 
 int RunRemove(const std::vector<std::string>& args) {
     Parsed p;
-    if (int s = Parse("remove", kRemoveUsage, args, {}, {}, 2, p); s >= 0) return s;
+    if (int s = Parse("remove", kRemoveUsage, args, {}, {}, 2, 2, p); s >= 0) return s;
     clsZip zip;
     EventPrinter printer(zip);
     const bool ok = zip.FileRemoveFromZip(p.operands[0], p.operands[1]);
