@@ -213,15 +213,10 @@ bool DataBackupJob::FindDataFiles(RunState& run) {
     } else {
         run.dataFolder = kuv::platform::ResolveDrivePath(run.dataFolderText, run.drives);
         bool listed = false;
-        std::vector<kuv::platform::FolderEntry> entries;
         if (!run.dataFolder.empty() && kuv::platform::IsFolder(run.dataFolder)) {
-            entries = kuv::platform::ListFolder(run.dataFolder, "*", &listed);
+            run.names = kuv::platform::RegularFileNames(run.dataFolder, &listed);
         }
         if (!listed) problem = std::string(kDataFolderMissing) + run.dataFolderText;
-        run.names.reserve(entries.size());
-        for (const auto& entry : entries) {
-            if (entry.kind == kuv::platform::EntryKind::Regular) run.names.push_back(entry.name);
-        }
     }
     if (problem.empty()) return true;
     efface_boutons(ctx_.view);

@@ -178,11 +178,7 @@ void MainWindowLogic::ShowDataFolderFiles() {
     std::vector<std::string> names;
     if (!settings_.dataFolder.empty()) {
         std::string folder = platform::ResolveDrivePath(settings_.dataFolder, driveList_);
-        if (!folder.empty()) {
-            for (const platform::FolderEntry& entry : platform::ListFolder(folder)) {
-                if (entry.kind == platform::EntryKind::Regular) names.push_back(entry.name);
-            }
-        }
+        if (!folder.empty()) names = platform::RegularFileNames(folder);
     }
     ctx_.view.ShowDataFolderFiles(settings_.dataFolder, names);
 }

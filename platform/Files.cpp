@@ -102,6 +102,13 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, std::string_view 
     return entries;
 }
 
+std::vector<std::string> RegularFileNames(const std::string& folder, bool* ok) {
+    std::vector<std::string> names;
+    for (const FolderEntry& entry : ListFolder(folder, "*", ok))
+        if (entry.kind == EntryKind::Regular) names.push_back(entry.name);
+    return names;
+}
+
 // ---- existence and kinds ----
 
 bool PathExists(const std::string& path) {

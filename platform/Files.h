@@ -37,6 +37,10 @@ struct FolderEntry {
 std::vector<FolderEntry> ListFolder(const std::string& folder, std::string_view pattern = "*",
                                     bool* ok = nullptr);
 
+// The names of the regular files of folder (what a file list shows), in
+// listing order; ok as for ListFolder.
+std::vector<std::string> RegularFileNames(const std::string& folder, bool* ok = nullptr);
+
 // ---- existence and kinds ----
 bool PathExists(const std::string& path);      // anything, without following a final link
 bool IsRegularFile(const std::string& path);   // follows links
