@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -37,6 +39,22 @@ constexpr int kPicture1Top = 6540;
 constexpr int kGaugeLeft = 540;
 constexpr int kGaugeTop = 4320;
 constexpr int kGaugeWidth = 3600;
+
+// Opens the maker's page when the logo is clicked (or Space pressed on it).
+class LogoClick : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool click = event->type() == QEvent::MouseButtonRelease &&
+                           static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+        const bool key = event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space;
+        if (click || key) {
+            OpenMakerPage();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 void SetBackground(QWidget* widget, int red, int green, int blue) {
     QPalette palette = widget->palette();
@@ -153,7 +171,8 @@ void kuvzipf1::SetAccessibleTexts() {
     ui_->Picture1->setAccessibleName(ui_->Label11->text());
     ui_->Frame1->setAccessibleName(ui_->Label19->text());
     for (QWidget* w : {static_cast<QWidget*>(ui_->Command1), static_cast<QWidget*>(ui_->Command2),
-                       static_cast<QWidget*>(ui_->Command3), static_cast<QWidget*>(ui_->Command9),
+                       static_cast<QWidget*>(ui_->Command3), static_cast<QWidget*>(ui_->Command5),
+                       static_cast<QWidget*>(ui_->Command9),
                        static_cast<QWidget*>(ui_->Command11)}) {
         auto* b = static_cast<QPushButton*>(w);
         b->setAccessibleName(b->text());
@@ -170,6 +189,14 @@ void kuvzipf1::Connect() {
     connect(ui_->Command1, &QPushButton::clicked, this, [this] { logic_->RunBackup(); });
     connect(ui_->Command2, &QPushButton::clicked, this, [this] { logic_->Quit(); });
     connect(ui_->Command3, &QPushButton::clicked, this, [this] { logic_->Configure(); });
+    connect(ui_->Command5, &QPushButton::clicked, this, [this] {
+        if (environment_.openRestoreWindow)
+            environment_.openRestoreWindow(this, logic_->Settings(), logic_->DriveList());
+    });
+    ui_->Command5->setIcon(icc::p11Icon(icc::kRestore));
+    ui_->logoc->installEventFilter(new LogoClick(ui_->logoc));
+    ui_->logoc->setCursor(Qt::PointingHandCursor);
+    ui_->logoc->setToolTip(QStringLiteral("Ouvrir la page du fabricant"));
     connect(ui_->Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) logic_->DestinationClicked(index);
     });

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,11 @@ struct MainWindowEnvironment {
     backup::ProgramLauncher* launcher = nullptr;
     backup::ProgramEnd* end = nullptr;
     std::string workingFolder;  // Kuv-Zip.ini, W_intlog.wdo, the report, the logo file
+    // "Restaurer" (Command5): opens the restore window modally over the main
+    // window for its settings and drive list; returns once it is closed.
+    std::function<void(QWidget* parent, const backup::MainSettings& settings,
+                       const std::vector<platform::DriveEntry>& drives)>
+        openRestoreWindow;
 };
 
 class kuvzipf1 : public QWidget,

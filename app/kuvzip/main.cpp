@@ -7,7 +7,11 @@
 #include "backup/QtEnvironment.h"
 #include "backup/kuvzipf1_qt.h"
 #include "platform/Files.h"
+#include "platform/FolderTree.h"
+#include "platform/Text.h"
+#include "restore/SafeRestore.h"
 #include "platform/QtDrives.h"
+#include "restore/kuvzipf2_qt.h"
 #include "ui/Translation_qt.h"
 #include "ui/form97_qt.h"
 
@@ -36,8 +40,26 @@ int main(int argc, char** argv) {
     kuv::Form97Dialog dialog;
     environment.dialog = &dialog;
 
+    // "Restaurer": the restore window; form97 then opens over it.
+    kuv::RestoreWindowEnvironment restoreEnvironment;
+    restoreEnvironment.dialog = &dialog;
+    restoreEnvironment.clock = &clock;
+    restoreEnvironment.pump = &pump;
+    restoreEnvironment.specialFolders = &specialFolders;
+    restoreEnvironment.end = &end;
+    restoreEnvironment.programFolder = kuv::platform::WritableProgramFolder();
+    environment.openRestoreWindow = [&restoreEnvironment](QWidget* parent, const kuv::backup::MainSettings& settings,
+                                                          const std::vector<kuv::platform::DriveEntry>& drives) {
+        kuv::OpenRestoreWindow(parent, restoreEnvironment, settings, drives);
+    };
+
     kuv::kuvzipf1 window(environment);
     window.Load();
+    // A restore interrupted by a crash may have left its staging folder in
+    // the data folder.
+    const std::string dataFolder = kuv::platform::ResolveDrivePath(
+        kuv::platform::Trim(window.Logic().Settings().dataFolder), window.Logic().DriveList());
+    if (!dataFolder.empty()) kuv::restore::RemoveLeftoverStaging(dataFolder);
     window.show();
     return app.exec();
 }
