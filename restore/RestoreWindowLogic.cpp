@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "backup/ArchiveNaming.h"
+#include "backup/Startup.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "restore/BackupListing.h"
@@ -50,23 +51,6 @@ std::vector<std::string> MatchingFiles(const std::string& folder, const std::str
     });
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
-}
-
-// The numeric value of an answer as the input box's callers read it: the
-// leading number (blanks skipped, sign, digits, "." and decimals), 0 when
-// there is none; "abc" is 0, "12abc" 12.
-double NumericValue(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    double sign = 1;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) sign = text[i++] == '-' ? -1 : 1;
-    double value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') value = value * 10 + (text[i++] - '0');
-    if (i < text.size() && text[i] == '.') {
-        double scale = 0.1;
-        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, scale /= 10) value += (text[i] - '0') * scale;
-    }
-    return sign * value;
 }
 
 std::string Two(int n) {
@@ -380,7 +364,7 @@ int RestoreWindowLogic::AskMember() {
                                "le bouton \"Voir le contenu du Zip (...)\"";
     std::string answer;
     if (!ctx_.view.AskNumber(prompt, "1", answer) || answer.empty()) return 0;
-    const double value = std::nearbyint(NumericValue(answer));  // halves to even
+    const double value = std::nearbyint(backup::LeadingNumber(answer));  // halves to even
     if (value < 1 || value > count) {
         ctx_.view.Beep();
         return 0;

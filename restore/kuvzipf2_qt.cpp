@@ -64,7 +64,6 @@ kuvzipf2::kuvzipf2(const RestoreWindowEnvironment& environment, const backup::Ma
     bold.setBold(true);
     ui_->Label6->setFont(bold);
     ui_->Label3->setFont(bold);
-    ui_->Command5->setFont(bold);
     QPalette warning = ui_->Label5->palette();
     warning.setColor(QPalette::WindowText, QColor(192, 0, 0));
     ui_->Label5->setPalette(warning);
@@ -117,7 +116,8 @@ void kuvzipf2::SetAccessibleTexts() {
     ui_->File1->setAccessibleName(QStringLiteral("Fichiers Zip du répertoire"));
     ui_->List1->setAccessibleName(QStringLiteral("Sauvegardes trouvées"));
     ui_->List2->setAccessibleName(QStringLiteral("Sauvegardes du dossier synchronisé"));
-    ui_->lblNbFichiers->setAccessibleName(QStringLiteral("Nombre de fichiers du Zip"));
+    ui_->LabelNbFichiers->setBuddy(ui_->lblNbFichiers);
+    ui_->lblNbFichiers->setAccessibleName(ui_->LabelNbFichiers->text());
     ui_->lblNbFichiers->setToolTip(QStringLiteral("Nombre de fichiers du Zip ouvert par un double clic"));
     ui_->File1->setToolTip(QStringLiteral("Double clic : ouvrir le Zip"));
     ui_->Dir1->setToolTip(QStringLiteral("Double clic : ouvrir le répertoire"));

@@ -2,8 +2,12 @@
 # Builds Kuv-Zip and starts it in a ready demo working folder:
 #   demo/work      the working folder: Kuv-Zip.ini, W_intlog.wdo, rapport.txt
 #   demo/Donnees   a small sample data folder, the folder backed up
+#   ~/S_...donnees two dated backups of the demo data folder on c: (the home
+#                  folder), as the backup job names them, so that "Restaurer"
+#                  has something to restore at once
 # With a display, the main window opens: pick a destination in the list and
-# press "Sauvegarder les DONNEES". Without a display (neither DISPLAY nor
+# press "Sauvegarder les DONNEES", or press "Restaurer", choose a backup and
+# type OUI twice. Without a display (neither DISPLAY nor
 # WAYLAND_DISPLAY set), the demo runs as the linked application's request
 # for a backup on the desktop ("SAVAUT56" = "NOSIG"), headless, and the
 # program closes by itself.
@@ -14,7 +18,7 @@ build="$repo/${KUVZIP_BUILD_DIR:-build}"
 
 bash scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target kuvzip
+cmake --build "$build" -j"$(nproc)" --target kuvzip kuvzip-cli
 
 demo="$repo/demo"
 work="$demo/work"
@@ -33,6 +37,26 @@ printf 'MZ' > "$data/outil.exe"
 # Kuv-Zip.ini: data folder, destination root (C: is the home folder), no
 # linked program, no options. Four lines ended by CR LF.
 printf '%s\r\nC:\r\n\r\n\r\n' "$data" > "$work/Kuv-Zip.ini"
+
+# Two earlier backups of the demo data folder in its backup folder on c:
+# (the home folder): yesterday's, made before the last invoice, and one of an
+# hour ago. The backup folder's name is the job's: "S_" + the data folder in
+# lower case, separators as "_", other characters left out.
+backups="$HOME/S_$(printf '%s' "$data" | tr 'A-Z' 'a-z' | tr '/\\' '__' | tr -cd 'a-z0-9_')"
+mkdir -p "$backups"
+older="$(mktemp -d)"
+printf 'Client;Ville;Solde\r\nDupont;Lyon;80,00\r\n' > "$older/clients.csv"
+printf 'Facture 2026-000\r\nTotal : 900,00 EUR\r\n' > "$older/factures.txt"
+printf 'Journal des ventes (hier)\r\n' > "$older/ventes.dat"
+cli="$build/bin/kuvzip-cli"
+"$cli" create --overwrite --comment "Sauvegarde $data (démo, hier)" \
+  "$backups/KuvSav-$(date -d '-1 day' +%y%m%d%H%M).zip" "$older/*.*" >/dev/null
+rm -rf "$older"
+"$cli" create --overwrite --comment "Sauvegarde $data (démo)" \
+  "$backups/KuvSav-$(date -d '-1 hour' +%y%m%d%H%M).zip" "$data/clients.csv" "$data/factures.txt" \
+  "$data/ventes.dat" "$data/historique.log" >/dev/null
+echo "Backups to restore in $backups:"
+ls "$backups"
 
 cd "$work"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

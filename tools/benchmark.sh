@@ -9,7 +9,8 @@
 # file, a few medium log files, hundreds of small text files in sub-folders
 # and some incompressible files. Each tool is timed with /usr/bin/time -v; the
 # script prints the wall times, their ratio, the archive sizes and the peak
-# resident memory.
+# resident memory. Then extraction (tools/benchmark-extract.sh) and a restore
+# through the restore window's logic (kuvzip-restore-bench).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${1:-build}
@@ -126,4 +127,39 @@ cmp -s "$OUT/kuvzip.zip" "$OUT/kuvzip-stream.zip" && echo "  list and streaming 
 if [ -z "${NO_EXTRACT:-}" ] && [ -f tools/benchmark-extract.sh ]; then
     printf '\nExtraction of %s\n' "$OUT/kuvzip.zip"
     KUVZIP_CLI="$CLI" bash tools/benchmark-extract.sh "$OUT/kuvzip.zip"
+fi
+
+# ---------------------------------------------------------------- restore
+# A restore through the restore window's logic (kuvzip-restore-bench, no
+# widgets: staging folder, renames, replaced files kept, file system flushed)
+# against kuvzip-cli extract --preserve-path --overwrite followed by sync, both
+# over a copy of the data folder, from the archive the backup job makes of it
+# (the files at the top of the data folder, stored by name). One run each.
+# Skipped with NO_RESTORE=1.
+RESTORE_BENCH="$PWD/$BUILD_DIR/bin/kuvzip-restore-bench"
+if [ -z "${NO_RESTORE:-}" ] && [ -x "$RESTORE_BENCH" ]; then
+    JOB="$OUT/job"
+    rm -rf "$JOB" "$OUT/restore-cli" "$OUT/restore-window"
+    mkdir -p "$JOB"
+    "$CLI" create "$JOB/KuvSav-2612071015.zip" "$DATA/*.*" >/dev/null
+    cp -a "$DATA" "$OUT/restore-cli"
+    cp -a "$DATA" "$OUT/restore-window"
+    sync
+    timed sh -c "'$CLI' extract --preserve-path --overwrite '$JOB/KuvSav-2612071015.zip' '$OUT/restore-cli' && sync"
+    CLI_R_S=$SECONDS_TAKEN; CLI_R_KB=$PEAK_KB
+    sync
+    timed "$RESTORE_BENCH" "$JOB/KuvSav-2612071015.zip" "$OUT/restore-window"
+    WIN_R_S=$SECONDS_TAKEN; WIN_R_KB=$PEAK_KB
+    printf '\nRestore of %s (%s members)\n' "$JOB/KuvSav-2612071015.zip" "$(unzip -Z1 "$JOB/KuvSav-2612071015.zip" | wc -l)"
+    printf '  %-44s %8.2f s  peak %7d KiB\n' "kuvzip-cli extract --overwrite + sync" "$CLI_R_S" "$CLI_R_KB"
+    printf '  %-44s %8.2f s  peak %7d KiB\n' "restore window's logic (kuvzip-restore-bench)" "$WIN_R_S" "$WIN_R_KB"
+    awk -v a="$WIN_R_S" -v b="$CLI_R_S" 'BEGIN { printf "  time ratio restore / extract + sync: %.2f\n", (b > 0 ? a / b : 0) }'
+    [ "$WIN_R_KB" -lt 16384 ] && echo "  peak memory under 16 MiB" || echo "  WARNING: peak memory of 16 MiB or more"
+    same=1
+    for f in "$OUT/restore-cli"/*; do
+        [ -f "$f" ] || continue
+        cmp -s "$f" "$OUT/restore-window/$(basename "$f")" || { same=0; echo "  WARNING: $(basename "$f") differs"; }
+    done
+    [ "$same" = 1 ] && echo "  restored files identical to the extracted ones"
+    ls -d "$OUT/restore-window/Avant restauration "* >/dev/null 2>&1 && echo "  replaced files kept in $(ls -d "$OUT/restore-window/Avant restauration "* | head -1)"
 fi

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -439,6 +440,35 @@ TEST_F(Kuvzipf2Test, FullSmallDiskLeavesTheDataFolderAsItWas) {
     EXPECT_TRUE(script.texts[2].startsWith(QString::fromUtf8(kNotDone))) << script.texts[2].toStdString();
     EXPECT_EQ(readertest::Snapshot(d), before);
     EXPECT_EQ(end.ends, 0);
+}
+
+// Pictures of the window for a person to look at: runs only when
+// KUVZIP_SCREENSHOT_DIR names a folder and a real display is used, e.g.
+//   KUVZIP_SCREENSHOT_DIR=/tmp/shots QT_QPA_PLATFORM=xcb xvfb-run -a build/bin/test_restore
+//   --gtest_filter='*Screenshots*'
+TEST_F(Kuvzipf2Test, Screenshots) {
+    const char* dir = std::getenv("KUVZIP_SCREENSHOT_DIR");
+    if (dir == nullptr || QGuiApplication::platformName() == "offscreen") GTEST_SKIP() << "no screenshot asked";
+    WriteBackup("KuvSav-2612071015.zip");
+    WriteBackup("kuvsav-2701030905.zip");
+    WriteBackup("KuvSav-2608151200.zip");
+    WriteFile(backups + "/notes.zip", "x");
+    kuv::platform::CreateFolderPath(home + "/Dropbox");
+    WriteFile(home + "/Dropbox/Info_sv_appli.txt", "Sauvegarde du : 07/12/2026 \xe0 09:53 - Dossier : kuvchier\r\n");
+    WriteFile(home + "/Dropbox/Info_sv_compta.txt", "Sauvegarde du : 02/01/2027 \xe0 18:30 - Dossier : compta\r\n");
+    Window();
+    auto shoot = [&](const std::string& name) {
+        for (int i = 0; i < 20; ++i) {
+            QApplication::processEvents();
+            QTest::qWait(25);
+        }
+        const std::string file = std::string(dir) + "/" + name;
+        EXPECT_EQ(std::system(("import -window root '" + file + "'").c_str()), 0);
+    };
+    shoot("kuvzipf2-local.png");
+    Click("Command8");
+    ClickRow("List2", 1);
+    shoot("kuvzipf2-dropbox.png");
 }
 
 TEST(MainWindowRestoreTest, RestaurerOpensTheRestoreWindowModallyAndTheLogoThePage) {

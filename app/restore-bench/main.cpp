@@ -1,0 +1,123 @@
+// kuvzip-restore-bench: restores a backup archive over a data folder through
+// the restore window's logic, without widgets, as a user of the window does
+// (the archive chosen in the list, "OUI" typed twice), for timing:
+//
+//   kuvzip-restore-bench ARCHIVE DATA_FOLDER
+//
+// Prints the final message; exit status 0 when the restore completed.
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "backup/Environment.h"
+#include "backup/MainSettings.h"
+#include "platform/Files.h"
+#include "restore/BackupListing.h"
+#include "restore/RestoreWindowLogic.h"
+#include "ui/DialogPort.h"
+
+namespace {
+
+using namespace kuv;
+
+// A window that shows nothing.
+class NoView : public restore::RestoreWindowView {
+public:
+    void PlaceList2(int, int) override {}
+    void DressWindow() override {}
+    void SetButtonPictures() override {}
+    void ShowDrives(const std::vector<std::string>&, int) override {}
+    void ShowFolders(const std::vector<restore::FolderItem>&, int) override {}
+    void ShowFiles(const std::vector<std::string>&) override {}
+    void ShowInfoFiles(const std::vector<std::string>&) override {}
+    void ShowList1(const std::vector<std::string>&, int) override {}
+    void ShowList2(const std::vector<std::string>&, int) override {}
+    void ShowCloudMode(bool) override {}
+    void SetModeMarker(const std::string&) override {}
+    void SetChoice(const std::string&) override {}
+    void SetStatus(const std::string&) override {}
+    void SetMemberCount(const std::string&) override {}
+    void ShowStatusLine(bool) override {}
+    void SetBusy(bool) override {}
+    void ShowEngineError(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void ShowComment(const std::string&) override {}
+    bool AskNumber(const std::string&, const std::string&, std::string&) override { return false; }
+    void Beep() override {}
+    void WriteDiagnostic(const std::string&) override {}
+    void CloseWindow() override {}
+};
+
+// Types "OUI" at each confirmation and prints the messages.
+class TypingUser : public DialogPort {
+public:
+    void ShowDialog() override {
+        if (DialogMode == kDialogConfirmUpper) {
+            DialogText = "OUI";
+            DialogMode = 6;
+            return;
+        }
+        std::printf("%s\n", DialogText.c_str());
+        DialogMode = 1;
+    }
+};
+
+class SystemClock : public backup::Clock {
+public:
+    backup::DateTime Now() const override {
+        const platform::LocalDateTime t = platform::ToLocalDateTime(std::time(nullptr));
+        return backup::DateTime{t.year, t.month, t.day, t.hour, t.minute, t.second, 0};
+    }
+};
+
+class NoPump : public backup::EventPump {
+public:
+    void DoEvents() override {}
+    void Wait(int) override {}
+};
+
+class NoFolders : public backup::SpecialFolders {
+public:
+    std::string SpecialFolderPath(int) const override { return {}; }
+};
+
+class End : public backup::ProgramEnd {
+public:
+    bool ended = false;
+    void EndProgram() override { ended = true; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: kuvzip-restore-bench ARCHIVE DATA_FOLDER\n");
+        return 2;
+    }
+    const std::string archive = platform::FullPath(argv[1]);
+    const std::string folder = platform::FolderOf(archive);
+    backup::MainSettings settings;
+    settings.dataFolder = platform::FullPath(argv[2]);
+    settings.destinationRoot = "C:";  // the archive's folder stands for c: here
+    NoView view;
+    TypingUser user;
+    SystemClock clock;
+    NoPump pump;
+    NoFolders folders;
+    End end;
+    std::vector<platform::DriveEntry> drives = {{"c: [" + folder + "]", folder, platform::kDriveFixed, ""}};
+    restore::RestoreWindowLogic logic(restore::RestoreWindowContext{
+        view, user, clock, pump, folders, drives, end, settings, platform::CurrentFolder()});
+    logic.Load();
+    const std::string name = platform::FileNameOf(archive);
+    for (size_t i = 0; i < logic.List1().size(); ++i)
+        if (restore::ArchiveNameOfList1Entry(logic.List1()[i]) == name) logic.List1Click(static_cast<int>(i));
+    if (logic.List1Selected() < 0 || restore::ArchiveNameOfList1Entry(logic.List1()[static_cast<size_t>(
+                                         logic.List1Selected())]) != name) {
+        std::fprintf(stderr, "%s is not listed as a backup\n", name.c_str());
+        return 2;
+    }
+    logic.Restore();
+    return end.ended ? 0 : 1;
+}
