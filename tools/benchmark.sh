@@ -145,7 +145,7 @@ if [ -z "${NO_RESTORE:-}" ] && [ -x "$RESTORE_BENCH" ]; then
     cp -a "$DATA" "$OUT/restore-cli"
     cp -a "$DATA" "$OUT/restore-window"
     sync
-    timed sh -c "'$CLI' extract --preserve-path --overwrite '$JOB/KuvSav-2612071015.zip' '$OUT/restore-cli' && sync"
+    timed sh -c "'$CLI' extract --preserve-path --overwrite '$JOB/KuvSav-2612071015.zip' '$OUT/restore-cli' 2>/dev/null && sync"
     CLI_R_S=$SECONDS_TAKEN; CLI_R_KB=$PEAK_KB
     sync
     timed "$RESTORE_BENCH" "$JOB/KuvSav-2612071015.zip" "$OUT/restore-window"

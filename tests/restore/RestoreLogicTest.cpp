@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include "RestoreFakes.h"
 #include "platform/Files.h"
@@ -401,6 +404,37 @@ TEST_F(RestoreLogicTest, SingleFileToolsAskANumberAndBeepOutsideTheRange) {
     EXPECT_EQ(ReadFile(extracted + "/note.txt"), std::string(5000, 'n'));
     EXPECT_EQ(view.beeps, 4);
     EXPECT_TRUE(view.errors.empty());
+}
+
+TEST_F(RestoreLogicTest, OpeningAMemberHandsItToTheDesktopsProgram) {
+    WriteBackup("KuvSav-2612071015.zip");
+    // The desktop's tools, played by scripts: a type with a program, and an
+    // opener that writes down what it was given.
+    const std::string bin = root + "/bin";
+    kuv::platform::CreateFolderPath(bin);
+    WriteFile(bin + "/xdg-mime", "#!/bin/sh\n[ -f '" + root + "/no-program' ] && exit 1\n"
+                                 "[ \"$2\" = filetype ] && echo text/plain || echo editeur.desktop\n");
+    WriteFile(bin + "/xdg-open", "#!/bin/sh\ncat \"$1\" > '" + root + "/opened.tmp' && mv '" + root +
+                                 "/opened.tmp' '" + root + "/opened'\n");
+    std::system(("chmod +x '" + bin + "/xdg-mime' '" + bin + "/xdg-open'").c_str());
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    setenv("PATH", (bin + ":" + path).c_str(), 1);
+    Load();
+    Logic().File1DoubleClick(0);
+    view.numberAnswers = {"2"};
+    Logic().OpenOneFile();
+    for (int i = 0; i < 200 && !Exists(root + "/opened"); ++i) usleep(10000);
+    EXPECT_EQ(ReadFile(root + "/opened"), "Dupont;Lyon\r\nMartin;Brest\r\n");
+    EXPECT_TRUE(view.errors.empty());
+    EXPECT_EQ(view.busy, 0);
+    // No program for the type: the engine's error 18 in the box.
+    WriteFile(root + "/no-program", "");
+    view.numberAnswers = {"1"};
+    Logic().OpenOneFile();
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_EQ(view.errors.size(), 1u);
+    EXPECT_NE(view.errors[0].find("\r\nErreur 18 - Il n'y a pas d'exécutable attaché"), std::string::npos)
+        << view.errors[0];
 }
 
 TEST_F(RestoreLogicTest, CommentMemberListAndEngineErrorBox) {
