@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPalette>
@@ -40,15 +39,13 @@ constexpr int kGaugeLeft = 540;
 constexpr int kGaugeTop = 4320;
 constexpr int kGaugeWidth = 3600;
 
-// Opens the maker's page when the logo is clicked (or Space pressed on it).
+// Opens the maker's page when the logo is clicked.
 class LogoClick : public QObject {
 public:
     using QObject::QObject;
     bool eventFilter(QObject* watched, QEvent* event) override {
-        const bool click = event->type() == QEvent::MouseButtonRelease &&
-                           static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
-        const bool key = event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space;
-        if (click || key) {
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
             OpenMakerPage();
             return true;
         }
