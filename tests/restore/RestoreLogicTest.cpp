@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -345,6 +346,24 @@ TEST_F(RestoreLogicTest, RenameRefusedMidwayUndoesEverything) {
     EXPECT_EQ(Messages(), (std::vector<std::string>{kNotDone}));
     EXPECT_EQ(DataSnapshot(), before);
     EXPECT_EQ(end.ends, 0);
+}
+
+TEST_F(RestoreLogicTest, DataFolderWithoutWriteRightIsNotRestored) {
+    // The restore as a user who may read the backup but not write in the
+    // data folder, through the window's logic in kuvzip-restore-bench.
+    if (getuid() != 0 || std::system("command -v setpriv >/dev/null") != 0)
+        GTEST_SKIP() << "needs root and setpriv to act as another user";
+    const std::string archive = WriteBackup("KuvSav-2612071015.zip");
+    std::system(("chmod -R a+rX '" + root + "'").c_str());
+    const auto before = DataSnapshot();
+    const std::string out = root + "/out.txt";
+    const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups '" + std::string(KUVZIP_BIN_DIR) +
+                                "/kuvzip-restore-bench' '" + archive + "' '" + data + "' > '" + out + "' 2>&1";
+    const int status = std::system(command.c_str());
+    if (ReadFile(out).find("setpriv:") != std::string::npos) GTEST_SKIP() << ReadFile(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << ReadFile(out);
+    EXPECT_EQ(ReadFile(out), std::string(kNotDone) + "\n");
+    EXPECT_EQ(DataSnapshot(), before);
 }
 
 TEST_F(RestoreLogicTest, ASecondRestoreAskedWhileOneRunsIsIgnored) {
