@@ -1,0 +1,144 @@
+#include "operations/CopyCommands.h"
+
+#include <utility>
+
+#include "link/LinkFile.h"
+#include "operations/CopyNames.h"
+#include "operations/SafeCopy.h"
+#include "platform/Files.h"
+#include "ui/UserFolders.h"
+
+namespace kuv::operations {
+
+namespace {
+
+// Holds a flag up for as long as it lives.
+class Busy {
+public:
+    explicit Busy(bool& flag) : flag_(flag) { flag_ = true; }
+    ~Busy() { flag_ = false; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+std::string ResolveFolderText(const std::string& text, const std::vector<platform::DriveEntry>& drives) {
+    std::string folder = text;
+    while (!folder.empty() && folder.back() == ' ') folder.pop_back();
+    return platform::ResolveDrivePath(folder, drives);
+}
+
+CopyCommands::CopyCommands(CopyContext context) : ctx_(std::move(context)) {}
+
+void CopyCommands::Message(const std::string& text) {
+    DialogMode = kDialogMessage;
+    DialogText = text;
+    ctx_.dialog.ShowDialog();
+}
+
+CopyCommands::Target CopyCommands::TargetOf(CopyTarget target) const {
+    const backup::MainSettings& settings = ctx_.settings;
+    const std::string profile = ctx_.specialFolders.SpecialFolderPath(kFolderProfile);
+    Target t;
+    switch (target) {
+        case CopyTarget::Dropbox:
+            t.text = profile.empty() ? std::string() : platform::JoinPath(profile, "Dropbox");
+            t.path = t.text;
+            t.done = kCopiedDropbox;
+            break;
+        case CopyTarget::OneDrive:
+            if (settings.exchangeFolder.empty()) {
+                t.text = profile.empty() ? std::string() : platform::JoinPath(profile, "OneDrive");
+                t.path = t.text;
+                t.done = kCopiedOneDrive;
+            } else {
+                t.text = settings.exchangeFolder;
+                if (!t.text.empty() && (t.text.back() == '\\' || t.text.back() == '/')) t.text.pop_back();
+                t.path = ResolveFolderText(t.text, ctx_.drives());
+                t.done = kCopiedExchange;
+                t.clearsRequest = true;
+            }
+            break;
+        case CopyTarget::Folder:
+            t.text = settings.exchangeFolder;
+            t.path = ResolveFolderText(t.text, ctx_.drives());
+            t.done = kCopiedFolder;
+            t.clearsRequest = true;
+            t.finalMessage = !settings.noFinalMessage;
+            t.endsAtOnce = settings.endAtOnce;
+            break;
+    }
+    return t;
+}
+
+void CopyCommands::Failed(const std::string& text, bool automatic) {
+    if (automatic) {
+        ctx_.view.ShowAutomaticCopyPanel(false);
+        // Told beyond the window first: the message below waits for someone
+        // to close it, and an unattended run may have nobody in front of it.
+        if (ctx_.automaticCopyFailed) ctx_.automaticCopyFailed(text);
+    }
+    Message(text);
+}
+
+CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {
+    if (running_) return CopyResult::AlreadyRunning;
+    Busy busy(running_);
+    backup::MainSettings& settings = ctx_.settings;
+    settings.copyMode = true;
+    settings.silentMode = true;
+
+    const JobArchive job = ctx_.runBackup();
+    if (!job.written || job.path.empty()) {
+        Failed(kNoBackupNoCopy, automatic);
+        return CopyResult::NoBackup;
+    }
+
+    const std::string backupName = settings.backupName.empty() ? std::string("kuvchier") : settings.backupName;
+    const CopyNames names = NamesOfCopy(settings.dataFolder, backupName);
+    ctx_.view.SetCopyNameText(kCopyNamePrefix + names.archiveName);
+
+    const Target t = TargetOf(target);
+    CopyOutcome outcome{CopyFailure::FolderMissing, 0};
+    if (!t.path.empty()) {
+        outcome = CopyKeepingGenerations(job.path, t.path, names.archiveName, names.infoFileName,
+                                         InformationFileBytes(names.folderLabel, ctx_.clock.Now()),
+                                         [this] { ctx_.pump.DoEvents(); });
+    }
+    if (!outcome.Ok()) {
+        Failed(kCopyFailed + t.text, automatic);
+        return CopyResult::CopyFailed;
+    }
+
+    if (t.finalMessage) Message(target == CopyTarget::Folder ? t.done + t.text : std::string(t.done));
+    if (t.clearsRequest) WriteLinkValue(kExchangeKey, " ", ctx_.linkPath);
+    if (t.endsAtOnce) {
+        ctx_.end.EndProgram();
+    } else if (ctx_.quit) {
+        ctx_.quit();
+    }
+    return CopyResult::Copied;
+}
+
+CopyResult CopyCommands::Copy(CopyTarget target) { return RunCopy(target, false); }
+
+CopyResult CopyCommands::AutomaticCopy() {
+    ctx_.settings.copyMode = true;
+    return RunCopy(CopyTarget::Folder, true);
+}
+
+void CopyCommands::RequestExchangeFolder() {
+    WriteLinkValue(kExchangeKey, kExchangeRequest, ctx_.linkPath);
+    exchangeRequest_ = kExchangeRequest;
+}
+
+void CopyCommands::ZipMail() {
+    ctx_.settings.copyMode = true;
+    if (ctx_.runBackup) ctx_.runBackup();
+}
+
+}  // namespace kuv::operations

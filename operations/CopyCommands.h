@@ -1,0 +1,127 @@
+#pragma once
+// The copies of a fresh backup to a folder off the machine's media, keeping
+// three generations there ("Drop-Box" Command8, "OneDrive"/"Transfert"
+// Command9, "Dossier" Command11 and Timer3's automatic copy), the exchange
+// folder request of "Attribuer repertoire" (Command10), and "Zip Mail"
+// (Command4).
+//
+// A copy runs the data backup job in copy and silent mode and copies the
+// archive that this run's job wrote and read back, and only that one: when
+// the job failed or wrote nothing, nothing is copied and the user is told.
+// The copy itself is made safely (operations/SafeCopy.h): a failure leaves
+// the generations already in the target folder untouched; it is told even
+// with {NOAT}, the exchange request stays in the link file and the program
+// stays open. After a good copy the program quits (Command2), or ends at
+// once for a {CLOS} request.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "backup/Environment.h"
+#include "backup/MainSettings.h"
+#include "operations/OperationsView.h"
+#include "platform/Drives.h"
+#include "ui/DialogPort.h"
+
+namespace kuv::operations {
+
+// Texts (UTF-8), exact.
+inline constexpr const char* kCopiedDropbox = "Votre sauvegarde a été copiée dans votre repertoire DropBox !";
+inline constexpr const char* kCopiedOneDrive = "Votre sauvegarde a été copiée dans votre repertoire OneDrive !";
+inline constexpr const char* kCopiedExchange =
+    "Votre sauvegarde a été copiée dans votre repertoire d'échange Korrin !";
+inline constexpr const char* kCopiedFolder = "Votre sauvegarde a été copiée dans votre repertoire : ";
+inline constexpr const char* kCopyFailed = "La copie de votre sauvegarde a échoué : ";
+inline constexpr const char* kNoBackupNoCopy =
+    "La sauvegarde n'a pas pu être faite, aucune copie n'a été envoyée !";
+inline constexpr const char* kCopyNamePrefix = "Nom : ";
+inline constexpr const char* kDropboxTip = "Envoi une sauvegarde sur votre dossier DropBox";
+inline constexpr const char* kOneDriveTip = "Envoi une sauvegarde sur votre dossier OneDrive";
+inline constexpr const char* kFolderTip = "Envoi une sauvegarde sur votre dossier pre-programmé";
+inline constexpr const char* kZipMailTip =
+    "Prépare un fichier Zip à envoyer par Mail pour la maintenance. Nom du fichier = kuvchiers.zip sur le bureau";
+
+// The link-file key of the exchange folder request, and the request
+// "Attribuer repertoire" writes.
+inline constexpr const char* kExchangeKey = "RES2Z4IU4";
+inline constexpr const char* kExchangeRequest = "s:\\ex_pc\\  {AUTO}  {NOAT}";
+
+// The archive this run's backup job wrote and read back.
+struct JobArchive {
+    bool written = false;  // the job completed and its archive reads back
+    std::string path;      // its Linux path
+};
+
+// A folder text from outside resolved to a Linux folder: trailing blanks
+// dropped, then the drive letters, network shares and Linux paths of the
+// drive list. Empty when it resolves to nothing.
+std::string ResolveFolderText(const std::string& text, const std::vector<platform::DriveEntry>& drives);
+
+struct CopyContext {
+    backup::MainSettings& settings;
+    DialogPort& dialog;
+    OperationsView& view;
+    const backup::Clock& clock;
+    backup::EventPump& pump;
+    const backup::SpecialFolders& specialFolders;  // 40: the user profile
+    std::function<std::vector<platform::DriveEntry>()> drives;  // the drive list the window shows
+    std::string linkPath;                                       // W_intlog.wdo
+    std::function<JobArchive()> runBackup;                      // the data backup job (Command1), waited for
+    std::function<void()> quit;                                 // "Quitter" (Command2)
+    backup::ProgramEnd& end;                                    // ending at once
+    // The one place where a failed automatic copy is reported beyond the
+    // window (the text the window showed); may be empty.
+    std::function<void(const std::string&)> automaticCopyFailed;
+};
+
+enum class CopyTarget {
+    Dropbox,   // Command8: profile/Dropbox
+    OneDrive,  // Command9: profile/OneDrive, or the exchange folder when one is set
+    Folder,    // Command11: the exchange folder shown in Label18
+};
+
+enum class CopyResult {
+    Copied,         // copied; the closing step ran
+    NoBackup,       // the job failed or wrote nothing: nothing copied
+    CopyFailed,     // the copy into the target folder failed: nothing changed there
+    AlreadyRunning, // another copy is in progress: ignored
+};
+
+class CopyCommands {
+public:
+    explicit CopyCommands(CopyContext context);
+
+    // Command8, Command9, Command11.
+    CopyResult Copy(CopyTarget target);
+    // Timer3's action: copy mode, then Command11 as if pressed.
+    CopyResult AutomaticCopy();
+    // Command10: writes the exchange folder request and keeps it.
+    void RequestExchangeFolder();
+    // Command4: copy mode for the rest of the run, then the data backup job
+    // with its usual final message.
+    void ZipMail();
+
+    // The request Command10 wrote in this run (empty before).
+    const std::string& ExchangeRequest() const { return exchangeRequest_; }
+
+private:
+    struct Target {
+        std::string text;  // as the user knows it (shown in the failure message)
+        std::string path;  // resolved; empty when it resolves to nothing
+        const char* done = nullptr;
+        bool clearsRequest = false;
+        bool finalMessage = true;
+        bool endsAtOnce = false;
+    };
+    Target TargetOf(CopyTarget target) const;
+    CopyResult RunCopy(CopyTarget target, bool automatic);
+    void Failed(const std::string& text, bool automatic);
+    void Message(const std::string& text);
+
+    CopyContext ctx_;
+    bool running_ = false;
+    std::string exchangeRequest_;
+};
+
+}  // namespace kuv::operations

@@ -1,0 +1,237 @@
+// The copy commands over a job that wrote (or did not write) its archive: the
+// target of each button, the closing step, the {NOAT} and {CLOS} markers, the
+// failures that keep the request and the program open, "Attribuer
+// repertoire" and "Zip Mail".
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "OperationsFakes.h"
+#include "link/LinkFile.h"
+#include "operations/CopyCommands.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+namespace kuv::operations {
+namespace {
+
+using testing::AnsweringDialog;
+using testing::FakeOperationsView;
+using testing::FolderContents;
+using testing::ReadFile;
+using testing::WriteFile;
+
+class CopyCommandsTest : public ::testing::Test {
+protected:
+    CopyCommandsTest()
+        : machine("kuv-copycmd"),
+          commands(CopyContext{settings, dialog, view, clock, pump, machine.folders,
+                               [this] { return machine.drives.list; }, machine.work + "/W_intlog.wdo",
+                               [this] { return RunJob(); }, [this] { ++quits; }, end,
+                               [this](const std::string& text) { notified.push_back(text); }}) {
+        settings.dataFolder = "C:\\Appli\\Donnees";
+        settings.backupName = "kuvchier";
+        clock.now = backup::DateTime{2026, 12, 7, 9, 53, 10, 0};
+        desktop = machine.home + "/Bureau";
+        platform::CreateFolder(desktop);
+        exchange = machine.root + "/echange";
+        platform::CreateFolder(exchange);
+        // The exchange folder through a drive letter, as the linked application writes it.
+        machine.drives.list.push_back({"s: [ECHANGE]", exchange, platform::kDriveRemote, "//serveur/echange"});
+    }
+
+    // The data backup job: writes a new archive on the desktop, unless told to fail.
+    JobArchive RunJob() {
+        ++jobs;
+        jobFlags.emplace_back(settings.copyMode, settings.silentMode);
+        JobArchive job;
+        if (jobFails) return job;
+        job.path = desktop + "/kuvchier.zip";
+        WriteFile(job.path, "archive " + std::to_string(jobs));
+        job.written = true;
+        return job;
+    }
+    void Request(const std::string& value) {
+        WriteLinkValue(kExchangeKey, value, machine.work + "/W_intlog.wdo");
+    }
+    std::string RequestValue() const {
+        return platform::Trim(ReadLinkValue(kExchangeKey, machine.work + "/W_intlog.wdo"));
+    }
+    std::string LastMessage() const { return dialog.shown.empty() ? "" : dialog.shown.back().first; }
+
+    backup::testing::ScratchMachine machine;
+    backup::MainSettings settings;
+    AnsweringDialog dialog;
+    FakeOperationsView view;
+    backup::testing::FakeClock clock;
+    backup::testing::FakePump pump;
+    testing::FakeEnd end;
+    int quits = 0, jobs = 0;
+    bool jobFails = false;
+    std::vector<std::pair<bool, bool>> jobFlags;
+    std::vector<std::string> notified;
+    std::string desktop, exchange;
+    CopyCommands commands;
+};
+
+TEST_F(CopyCommandsTest, DropboxThreeTimesKeepsThreeGenerationsAndQuits) {
+    const std::string dropbox = machine.home + "/Dropbox";
+    platform::CreateFolder(dropbox);
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(commands.Copy(CopyTarget::Dropbox), CopyResult::Copied);
+        EXPECT_EQ(LastMessage(), kCopiedDropbox);
+        EXPECT_EQ(quits, i);
+    }
+    EXPECT_EQ(FolderContents(dropbox),
+              (std::map<std::string, std::string>{
+                  {"Info_sv_appli.txt", "Sauvegarde du : 07/12/2026 \xE0 09:53 - Dossier : kuvchier\r\n"},
+                  {"kuvchier.zip", "archive 3"},
+                  {"kuvchier.zip.sv1", "archive 2"},
+                  {"kuvchier.zip.sv2", "archive 1"}}));
+    EXPECT_EQ(view.copyName, "Nom : kuvchier.zip");
+    // Copy mode and silent mode were on for the job.
+    for (const auto& flags : jobFlags) EXPECT_EQ(flags, std::make_pair(true, true));
+    EXPECT_EQ(end.ends, 0);
+}
+
+TEST_F(CopyCommandsTest, OneDriveWithoutExchangeFolder) {
+    platform::CreateFolder(machine.home + "/OneDrive");
+    settings.backupName = "Compta";
+    EXPECT_EQ(commands.Copy(CopyTarget::OneDrive), CopyResult::Copied);
+    EXPECT_EQ(LastMessage(), kCopiedOneDrive);
+    EXPECT_EQ(ReadFile(machine.home + "/OneDrive/Compta.zip"), "archive 1");
+    EXPECT_EQ(ReadFile(machine.home + "/OneDrive/Info_sv_appli.txt"),
+              "Sauvegarde du : 07/12/2026 \xE0 09:53 - Dossier : Compta\r\n");
+    EXPECT_EQ(view.copyName, "Nom : Compta.zip");
+}
+
+// "Transfert": the exchange folder (one trailing "\" removed), the request
+// cleared, the message shown even with {NOAT}.
+TEST_F(CopyCommandsTest, TransferGoesToTheExchangeFolderAndClearsTheRequest) {
+    Request("s:\\ex_pc\\  {AUTO}  {NOAT}");
+    platform::CreateFolder(exchange + "/ex_pc");
+    settings.exchangeFolder = "s:\\ex_pc\\    ";  // as startup leaves it
+    settings.noFinalMessage = true;
+    EXPECT_EQ(commands.Copy(CopyTarget::OneDrive), CopyResult::Copied);
+    EXPECT_EQ(LastMessage(), kCopiedExchange);
+    EXPECT_EQ(ReadFile(exchange + "/ex_pc/kuvchier.zip"), "archive 1");
+    EXPECT_EQ(RequestValue(), "");
+    EXPECT_EQ(quits, 1);
+
+    settings.exchangeFolder = "s:\\ex_pc\\";
+    EXPECT_EQ(commands.Copy(CopyTarget::OneDrive), CopyResult::Copied);
+    EXPECT_EQ(ReadFile(exchange + "/ex_pc/kuvchier.zip.sv1"), "archive 1");
+    EXPECT_FALSE(platform::PathExists(machine.home + "/OneDrive"));
+}
+
+TEST_F(CopyCommandsTest, FolderShowsItsMessageAndQuits) {
+    Request("s:\\dossier");
+    platform::CreateFolder(exchange + "/dossier");
+    settings.exchangeFolder = "s:\\dossier";
+    EXPECT_EQ(commands.Copy(CopyTarget::Folder), CopyResult::Copied);
+    EXPECT_EQ(LastMessage(), std::string(kCopiedFolder) + "s:\\dossier");
+    EXPECT_EQ(RequestValue(), "");
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(end.ends, 0);
+}
+
+TEST_F(CopyCommandsTest, AutomaticCopyWithNoatAndClosEndsAtOnceSilently) {
+    Request("s:\\ex\\{AUTO}{NOAT}{CLOS}");
+    platform::CreateFolder(exchange + "/ex");
+    settings.exchangeFolder = "s:\\ex\\";
+    settings.noFinalMessage = true;
+    settings.endAtOnce = true;
+    EXPECT_EQ(commands.AutomaticCopy(), CopyResult::Copied);
+    EXPECT_TRUE(dialog.shown.empty());
+    EXPECT_EQ(end.ends, 1);
+    EXPECT_EQ(quits, 0);  // ended at once, not through "Quitter"
+    EXPECT_EQ(RequestValue(), "");
+    EXPECT_TRUE(settings.copyMode);
+    EXPECT_TRUE(notified.empty());
+    EXPECT_EQ(ReadFile(exchange + "/ex/kuvchier.zip"), "archive 1");
+}
+
+// Only this run's backup is copied: a failed job sends nothing, says so even
+// with {NOAT}, keeps the request and the program open.
+TEST_F(CopyCommandsTest, FailedBackupCopiesNothing) {
+    Request("s:\\ex\\{AUTO}{NOAT}{CLOS}");
+    platform::CreateFolder(exchange + "/ex");
+    WriteFile(exchange + "/ex/kuvchier.zip", "last week");
+    WriteFile(desktop + "/kuvchier.zip", "an old desktop archive");
+    settings.exchangeFolder = "s:\\ex\\";
+    settings.noFinalMessage = true;
+    settings.endAtOnce = true;
+    jobFails = true;
+    EXPECT_EQ(commands.AutomaticCopy(), CopyResult::NoBackup);
+    ASSERT_EQ(dialog.shown.size(), 1u);
+    EXPECT_EQ(dialog.shown[0].first, kNoBackupNoCopy);
+    EXPECT_EQ(notified, (std::vector<std::string>{kNoBackupNoCopy}));
+    EXPECT_EQ(view.panel, (std::vector<bool>{false}));
+    EXPECT_EQ(FolderContents(exchange + "/ex"), (std::map<std::string, std::string>{{"kuvchier.zip", "last week"}}));
+    EXPECT_EQ(RequestValue(), "s:\\ex\\{AUTO}{NOAT}{CLOS}");
+    EXPECT_EQ(end.ends + quits, 0);
+}
+
+struct FailedTarget {
+    const char* name;
+    CopyTarget target;
+    const char* exchangeFolder;
+    const char* shownFolder;  // nullptr: the Dropbox folder
+};
+
+class CopyFailureTest : public CopyCommandsTest, public ::testing::WithParamInterface<FailedTarget> {};
+
+TEST_P(CopyFailureTest, SaysWhichFolderAndKeepsEverything) {
+    Request("s:\\absent\\  {NOAT}");
+    settings.exchangeFolder = GetParam().exchangeFolder;
+    settings.noFinalMessage = true;
+    EXPECT_EQ(commands.Copy(GetParam().target), CopyResult::CopyFailed);
+    const std::string shown = GetParam().shownFolder ? GetParam().shownFolder : machine.home + "/Dropbox";
+    EXPECT_EQ(LastMessage(), kCopyFailed + shown);
+    EXPECT_EQ(RequestValue(), "s:\\absent\\  {NOAT}");
+    EXPECT_EQ(quits + end.ends, 0);
+    EXPECT_TRUE(notified.empty());  // the user pressed the button: told on the window
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, CopyFailureTest,
+    ::testing::Values(FailedTarget{"NoDropboxFolder", CopyTarget::Dropbox, "", nullptr},
+                      FailedTarget{"MissingExchangeFolder", CopyTarget::Folder, "s:\\absent\\    ", "s:\\absent\\    "},
+                      FailedTarget{"UnknownDrive", CopyTarget::OneDrive, "q:\\ex_pc\\", "q:\\ex_pc"},
+                      FailedTarget{"EmptyAutomaticFolder", CopyTarget::Folder, "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CopyCommandsTest, AutomaticCopyFailureIsReportedBeyondTheWindow) {
+    settings.exchangeFolder = "s:\\absent";
+    settings.noFinalMessage = true;
+    EXPECT_EQ(commands.AutomaticCopy(), CopyResult::CopyFailed);
+    EXPECT_EQ(notified, (std::vector<std::string>{std::string(kCopyFailed) + "s:\\absent"}));
+    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + "s:\\absent");
+}
+
+TEST_F(CopyCommandsTest, AttribuerRepertoireWritesTheRequest) {
+    commands.RequestExchangeFolder();
+    EXPECT_EQ(ReadLinkValue(kExchangeKey, machine.work + "/W_intlog.wdo"),
+              "s:\\ex_pc\\  {AUTO}  {NOAT}               ");
+    EXPECT_EQ(commands.ExchangeRequest(), kExchangeRequest);
+    EXPECT_TRUE(dialog.shown.empty());
+    EXPECT_EQ(jobs, 0);
+}
+
+TEST_F(CopyCommandsTest, ZipMailRunsTheJobInCopyModeWithItsMessage) {
+    commands.ZipMail();
+    EXPECT_EQ(jobs, 1);
+    EXPECT_EQ(jobFlags.back(), std::make_pair(true, false));
+    EXPECT_TRUE(settings.copyMode);
+    EXPECT_EQ(quits, 0);
+}
+
+TEST_F(CopyCommandsTest, TrailingBlanksAreDroppedWhenResolving) {
+    EXPECT_EQ(ResolveFolderText("s:\\ex_pc\\    ", machine.drives.list), exchange + "/ex_pc/");
+    EXPECT_EQ(ResolveFolderText("/srv/echange  ", machine.drives.list), "/srv/echange");
+    EXPECT_EQ(ResolveFolderText("q:\\x", machine.drives.list), "");
+    EXPECT_EQ(ResolveFolderText("   ", machine.drives.list), "");
+}
+
+}  // namespace
+}  // namespace kuv::operations

@@ -1,0 +1,183 @@
+// "Sauvegarder les PROGRAMMES" and "Restaurer l'ancienne Version" on a
+// scratch installation folder.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "OperationsFakes.h"
+#include "operations/ProgramFiles.h"
+#include "platform/Files.h"
+
+namespace kuv::operations {
+namespace {
+
+using testing::AnsweringDialog;
+using testing::Bytes;
+using testing::FakeOperationsView;
+using testing::FileSizeLimit;
+using testing::FolderContents;
+using testing::ReadFile;
+using testing::WriteFile;
+
+struct NameCase {
+    const char* name;
+    bool executable;
+    bool program;
+};
+
+class ProgramFileRuleTest : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(ProgramFileRuleTest, ByNameOrExecuteBit) {
+    EXPECT_EQ(IsProgramFile(GetParam().name, GetParam().executable), GetParam().program) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ProgramFileRuleTest,
+                         ::testing::Values(NameCase{"autre.exe", false, true}, NameCase{"AUTRE.EXE", false, true},
+                                           NameCase{"a.dll.txt", false, true}, NameCase{"ctl.OCX", false, true},
+                                           NameCase{"libz.so.1", false, true}, NameCase{"outil", true, true},
+                                           NameCase{"notes.txt", false, false}, NameCase{"exe", false, false},
+                                           NameCase{"KuvZip.EXE", false, false},
+                                           NameCase{"kuvzip.exe.bak", false, false},
+                                           NameCase{"kuvzip.exe.bak", true, false},
+                                           NameCase{"vieux-KUVZIP.EXE", true, false}));
+
+TEST(CountMessageTest, SecondLineOnlyWhenSomeFailed) {
+    EXPECT_EQ(CountMessage(12, kProgramsSaved, 0), "12 programmes sauvegardés !");
+    EXPECT_EQ(CountMessage(3, kProgramsRestored, 2), "3 programmes restaurés !\n\r2 fichiers n'ont pas pu être copiés");
+}
+
+class ProgramFilesTest : public ::testing::Test {
+protected:
+    ProgramFilesTest()
+        : machine("kuv-prog"),
+          install(machine.root + "/Appli"),
+          saved(install + "/Sauve_prog"),
+          commands(ProgramFilesContext{dialog, view, clock, pump, [this] { return install; }, install + "/kuvzip"}) {
+        clock.now = backup::DateTime{2026, 12, 7, 9, 53, 20, 0};
+        platform::CreateFolder(install);
+        Put("KuvZip.EXE", "running program, Windows name");
+        Put("kuvzip.exe.bak", "old running program");
+        Put("autre.exe", "MZ autre");
+        Put("a.dll.txt", "not quite a library");
+        Put("libcalc.so", Bytes(70000, 1));
+        Put("lancer.sh", "#!/bin/sh\n", 0755);
+        Put("kuvzip", "the running program", 0755);
+        Put("notes.txt", "notes");
+        Put("Kuv-Zip.ini", "C:\\Appli\\Donnees\r\n");
+    }
+    void Put(const std::string& name, const std::string& bytes, mode_t mode = 0644) {
+        WriteFile(install + "/" + name, bytes);
+        chmod((install + "/" + name).c_str(), mode);
+    }
+    std::string LastMessage() const { return dialog.shown.empty() ? "" : dialog.shown.back().first; }
+
+    backup::testing::ScratchMachine machine;
+    std::string install, saved;
+    AnsweringDialog dialog;
+    FakeOperationsView view;
+    backup::testing::FakeClock clock;
+    backup::testing::FakePump pump;
+    ProgramFileCommands commands;
+};
+
+TEST_F(ProgramFilesTest, BackupCopiesTheProgramFilesAndDatesTheMarker) {
+    EXPECT_EQ(commands.Backup(), 4);
+    EXPECT_EQ(FolderContents(saved), (std::map<std::string, std::string>{
+                                         {"a.dll.txt", "not quite a library"},
+                                         {"autre.exe", "MZ autre"},
+                                         {"lancer.sh", "#!/bin/sh\n"},
+                                         {"libcalc.so", Bytes(70000, 1)},
+                                         {"temoin.txt", "07/12/2026 \xE0 09:53\r\n"},
+                                     }));
+    struct stat st {};
+    ASSERT_EQ(stat((saved + "/lancer.sh").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0755u);  // a script stays executable
+    ASSERT_EQ(dialog.shown.size(), 1u);
+    EXPECT_EQ(dialog.shown[0].first, "4 programmes sauvegardés !");
+    EXPECT_EQ(dialog.shown[0].second, kDialogMessage);
+    EXPECT_EQ(view.busy, (std::vector<bool>{true, false}));
+    ASSERT_EQ(view.programFiles.size(), 9u);  // File2 lists every file of the folder
+
+    // A second backup replaces the copies and the marker: one generation.
+    Put("autre.exe", "MZ autre v2");
+    clock.now = backup::DateTime{2026, 12, 8, 17, 4, 0, 0};
+    EXPECT_EQ(commands.Backup(), 4);
+    EXPECT_EQ(ReadFile(saved + "/autre.exe"), "MZ autre v2");
+    EXPECT_EQ(ReadFile(saved + "/temoin.txt"), "08/12/2026 \xE0 17:04\r\n");
+}
+
+TEST_F(ProgramFilesTest, FailedCopiesAreCountedApartAndLeaveTheOldCopyWhole) {
+    ASSERT_EQ(commands.Backup(), 4);
+    Put("libcalc.so", Bytes(400000, 2));
+    {
+        FileSizeLimit full(200000);
+        EXPECT_EQ(commands.Backup(), 3);
+    }
+    EXPECT_EQ(LastMessage(), "3 programmes sauvegardés !\n\r1 fichiers n'ont pas pu être copiés");
+    EXPECT_EQ(ReadFile(saved + "/libcalc.so"), Bytes(70000, 1));
+    for (const auto& entry : FolderContents(saved)) EXPECT_NE(entry.first.rfind(".kuvzip", 0), 0u);
+}
+
+TEST_F(ProgramFilesTest, RestoreAfterOuiPutsTheSavedVersionBack) {
+    ASSERT_EQ(commands.Backup(), 4);
+    Put("autre.exe", "MZ broken update");
+    Put("lancer.sh", "#!/bin/sh\nbroken\n", 0644);
+    Put("kuvzip", "the running program, new");
+    WriteFile(saved + "/kuvzip", "a saved running program");  // never restored over the running one
+    chmod((saved + "/kuvzip").c_str(), 0755);
+    dialog.answers = {"  oui "};
+    EXPECT_EQ(commands.Restore(), 4);
+    ASSERT_EQ(dialog.shown.size(), 3u);
+    EXPECT_EQ(dialog.shown[1].first,
+              "Confirmez la restauration des programmes sauvegardés le 07/12/2026 à 09:53, tapez 'OUI' pour "
+              "confirmer ?|NON");
+    EXPECT_EQ(dialog.shown[1].second, kDialogConfirmUpper);
+    EXPECT_EQ(dialog.shown[2].first, "4 programmes restaurés !");
+    EXPECT_EQ(ReadFile(install + "/autre.exe"), "MZ autre");
+    EXPECT_EQ(ReadFile(install + "/lancer.sh"), "#!/bin/sh\n");
+    struct stat st {};
+    ASSERT_EQ(stat((install + "/lancer.sh").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0755u);
+    EXPECT_EQ(ReadFile(install + "/kuvzip"), "the running program, new");
+    EXPECT_EQ(ReadFile(install + "/KuvZip.EXE"), "running program, Windows name");
+    EXPECT_EQ(view.savedFolder, saved);
+    EXPECT_EQ(view.savedProgramFiles.size(), 6u);  // File3: everything the side folder holds
+}
+
+TEST_F(ProgramFilesTest, AnythingButOuiAbandonsWithoutAMessage) {
+    ASSERT_EQ(commands.Backup(), 4);
+    Put("autre.exe", "MZ update");
+    for (const char* answer : {"NON", "", "ouii", "O U I"}) {
+        dialog.shown.clear();
+        dialog.answers = {answer};
+        EXPECT_EQ(commands.Restore(), 0) << answer;
+        EXPECT_EQ(dialog.shown.size(), 1u) << answer;  // only the question
+        EXPECT_EQ(ReadFile(install + "/autre.exe"), "MZ update");
+    }
+}
+
+TEST_F(ProgramFilesTest, RestoreWithoutMarkerStillAsks) {
+    ASSERT_EQ(commands.Backup(), 4);
+    ASSERT_TRUE(platform::RemoveFile(saved + "/temoin.txt"));
+    dialog.answers = {"OUI"};
+    EXPECT_EQ(commands.Restore(), 4);
+    EXPECT_EQ(dialog.shown[1].first,
+              "Confirmez la restauration des programmes sauvegardés le , tapez 'OUI' pour confirmer ?|NON");
+}
+
+TEST_F(ProgramFilesTest, EmptyOrMissingSideFolderOnlySaysSo) {
+    for (int round = 0; round < 2; ++round) {  // missing, then empty (created by the first)
+        dialog.shown.clear();
+        EXPECT_EQ(commands.Restore(), 0);
+        ASSERT_EQ(dialog.shown.size(), 1u);
+        EXPECT_EQ(dialog.shown[0].first, kNoOldVersion);
+        EXPECT_EQ(dialog.shown[0].second, kDialogMessage);
+        EXPECT_TRUE(platform::IsFolder(saved));
+    }
+    EXPECT_EQ(ReadFile(install + "/autre.exe"), "MZ autre");
+}
+
+}  // namespace
+}  // namespace kuv::operations
