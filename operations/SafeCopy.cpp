@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -44,13 +44,7 @@ private:
 };
 
 std::uint32_t Crc(std::uint32_t crc, const unsigned char* data, size_t size) {
-    while (size > 0) {
-        const uInt piece = size > (1u << 30) ? (1u << 30) : static_cast<uInt>(size);
-        crc = static_cast<std::uint32_t>(crc32(crc, data, piece));
-        data += piece;
-        size -= piece;
-    }
-    return crc;
+    return libdeflate_crc32(crc, data, size);
 }
 
 // Reads up to size bytes, retrying interruptions; -1 on an error.

@@ -163,3 +163,11 @@ if [ -z "${NO_RESTORE:-}" ] && [ -x "$RESTORE_BENCH" ]; then
     [ "$same" = 1 ] && echo "  restored files identical to the extracted ones"
     ls -d "$OUT/restore-window/Avant restauration "* >/dev/null 2>&1 && echo "  replaced files kept in $(ls -d "$OUT/restore-window/Avant restauration "* | head -1)"
 fi
+
+# ---------------------------------------------------------------- copy
+# The copy of the archive just made to a cloud or exchange folder on the same
+# disk, read-back included, against cp + sync (skipped with NO_COPY=1).
+if [ -z "${NO_COPY:-}" ] && [ -f tools/benchmark-copy.sh ]; then
+    printf '\nCopy of %s to a folder of the same disk\n' "$OUT/kuvzip.zip"
+    bash tools/benchmark-copy.sh "$BUILD_DIR" "$OUT/kuvzip.zip" "$OUT"
+fi
