@@ -48,6 +48,8 @@ bool IsP11Number(int number) {
     switch (number) {
         case icc::kDropbox: case icc::kOneDrive: case icc::kLampOff: case icc::kQuit:
         case icc::kLampOn: case icc::kLampFailed: case icc::kRestore: case icc::kTransfer:
+        case icc::kZipMail: case icc::kSavePrograms: case icc::kRestorePrograms: case icc::kFolder:
+        case icc::kAssignFolder:
             return true;
         default:
             return false;
@@ -150,6 +152,11 @@ QString icc::p11Name(int number) {
         case kLampFailed: return QStringLiteral("Voyant en échec");
         case kRestore: return QStringLiteral("Restaurer");
         case kTransfer: return QStringLiteral("Transfert");
+        case kZipMail: return QStringLiteral("Zip pour la maintenance");
+        case kSavePrograms: return QStringLiteral("Sauvegarde des programmes");
+        case kRestorePrograms: return QStringLiteral("Restauration des programmes");
+        case kFolder: return QStringLiteral("Dossier pré-programmé");
+        case kAssignFolder: return QStringLiteral("Attribuer le dossier d'échange");
         default: return {};
     }
 }

@@ -26,8 +26,13 @@ public:
     static constexpr int kQuit = 60;        // "Quitter"
     static constexpr int kRestore = 94;     // "Restaurer la Sauvegarde Sélectionnée"
     static constexpr int kTransfer = 248;   // "Transfert" to the exchange folder
+    static constexpr int kZipMail = 250;          // "Zip Mail"
+    static constexpr int kSavePrograms = 251;     // "Sauvegarder les PROGRAMMES"
+    static constexpr int kRestorePrograms = 252;  // "Restaurer l'ancienne Version"
+    static constexpr int kFolder = 253;           // "Dossier", the pre-programmed folder
+    static constexpr int kAssignFolder = 254;     // "Attribuer repertoire"
 
-    // Button and lamp pictures: 2, 3, 36, 60, 67, 68, 94, 248; sidePx is
+    // Button and lamp pictures: 2, 3, 36, 60, 67, 68, 94, 248, 250-254; sidePx is
     // the shown size in pixels (24 by default).
     static QPixmap p11(int number, int sidePx = 24);
     static QIcon p11Icon(int number);
