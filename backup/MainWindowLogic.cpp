@@ -28,11 +28,22 @@ void Step(Action&& action) {
 }
 
 constexpr int kRequestTimerMs = 1500;
+constexpr int kAutomaticCopyTimerMs = 1000;
 
 }  // namespace
 
 MainWindowLogic::MainWindowLogic(MainWindowContext context)
-    : ctx_(std::move(context)), destinations_(ctx_.view), listedDrives_(driveList_, ctx_.drives) {}
+    : ctx_(std::move(context)),
+      destinations_(ctx_.view),
+      listedDrives_(driveList_, ctx_.drives),
+      copies_(operations::CopyContext{settings_, ctx_.dialog, ctx_.view, ctx_.clock, ctx_.pump, ctx_.specialFolders,
+                                      [this] { return driveList_; }, LinkPath(), [this] { return RunBackupForCopy(); },
+                                      [this] { Quit(); }, ctx_.end,
+                                      [this](const std::string& text) {
+                                          if (automaticCopyFailed_) automaticCopyFailed_(text);
+                                      }}),
+      programFiles_(operations::ProgramFilesContext{ctx_.dialog, ctx_.view, ctx_.clock, ctx_.pump,
+                                                    [] { return platform::CurrentFolder(); }}) {}
 
 MainWindowLogic::~MainWindowLogic() = default;
 
@@ -142,9 +153,12 @@ void MainWindowLogic::Startup() {
         if (settings_.exchangeFolder.empty()) return;
         ctx_.view.ShowExchangeFolder(settings_.exchangeFolder);
     });
-    // 19. The automatic copy to the exchange folder is not part of this
-    // program yet: the {AUTO} flag is kept, but neither its panel nor Timer3
-    // is started, so that nothing claims a copy that does not happen.
+    // 19. The automatic copy to the exchange folder, after one second.
+    Step([&] {
+        if (!settings_.automaticCopy) return;
+        ctx_.view.ShowAutomaticCopyPanel(true);
+        ctx_.timers.Arm(TimerId::Timer3, kAutomaticCopyTimerMs);
+    });
     Step([&] { ShowDestinationFolder(); });
     // 20.
     Step([&] { ctx_.pump.DoEvents(); });
@@ -194,6 +208,36 @@ BackupRunResult MainWindowLogic::RunBackup() {
         if (result.archiveWritten) ctx_.view.ShowDestinationFolder(platform::FolderOf(result.archivePath));
     });
     return result;
+}
+
+operations::JobArchive MainWindowLogic::RunBackupForCopy() {
+    const BackupRunResult result = RunBackup();
+    operations::JobArchive archive;
+    archive.written = result.outcome == BackupOutcome::Completed && result.archiveWritten;
+    if (archive.written) archive.path = result.archivePath;
+    return archive;
+}
+
+operations::CopyResult MainWindowLogic::CopyTo(operations::CopyTarget target) {
+    operations::CopyResult result = operations::CopyResult::CopyFailed;
+    Step([&] { result = copies_.Copy(target); });
+    return result;
+}
+
+void MainWindowLogic::RequestExchangeFolder() {
+    Step([&] { copies_.RequestExchangeFolder(); });
+}
+
+void MainWindowLogic::ZipMail() {
+    Step([&] { copies_.ZipMail(); });
+}
+
+void MainWindowLogic::BackupProgramFiles() {
+    Step([&] { programFiles_.Backup(); });
+}
+
+void MainWindowLogic::RestoreProgramFiles() {
+    Step([&] { programFiles_.Restore(); });
 }
 
 void MainWindowLogic::DestinationClicked(int index) {
@@ -287,7 +331,7 @@ void MainWindowLogic::OnTimer(TimerId timer) {
             ctx_.end.EndProgram();
             break;
         case TimerId::Timer3:
-            // The automatic copy to the exchange folder is not built: nothing runs.
+            Step([&] { copies_.AutomaticCopy(); });
             break;
     }
 }

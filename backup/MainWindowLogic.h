@@ -1,7 +1,9 @@
 #pragma once
 // The logic of the main window kuvzipf1: startup (Kuv-Zip.ini, the requests
 // of the link file, the run mode, the destination list), the data backup
-// button, the one-shot timers of the automatic modes, "Outils" and "Quitter".
+// button, the one-shot timers of the automatic modes, "Outils" and "Quitter";
+// and the other commands of operations/ (the copies to Dropbox, OneDrive and
+// the exchange folder, the program files, "Zip Mail"), reached from here.
 //
 // It never touches widgets: the window implements MainWindowView (which also
 // serves the destination list and the backup job) and hands the logic its
@@ -11,6 +13,7 @@
 // Settings and flags live here for the whole run; the backup engine (one
 // clsZip for the run) is created by startup and handed to the backup job.
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -20,6 +23,9 @@
 #include "backup/DestinationList.h"
 #include "backup/Environment.h"
 #include "backup/MainSettings.h"
+#include "operations/CopyCommands.h"
+#include "operations/OperationsView.h"
+#include "operations/ProgramFiles.h"
 #include "platform/Drives.h"
 #include "ui/DialogPort.h"
 
@@ -42,7 +48,7 @@ inline constexpr const char* kDefaultArchiveName = "kuvchier";
 inline constexpr int kTransferPicture = 248;
 
 // What the logic asks of the window beyond the destination list and the job.
-class MainWindowView : public DestinationView, public BackupJobView {
+class MainWindowView : public DestinationView, public BackupJobView, public operations::OperationsView {
 public:
     // Startup step 2: DressWindowFrame, the buttons' pictures, Frame1's place,
     // the logo "fc_img_024.gif" of the working directory into logoc.
@@ -100,6 +106,24 @@ public:
     // A one-shot timer fired.
     void OnTimer(TimerId timer);
 
+    // ---- the other commands ----
+    // "Drop-Box" (Command8), "OneDrive"/"Transfert" (Command9), "Dossier"
+    // (Command11).
+    operations::CopyResult CopyTo(operations::CopyTarget target);
+    // "Attribuer repertoire" (Command10).
+    void RequestExchangeFolder();
+    // "Zip Mail" (Command4).
+    void ZipMail();
+    // "Sauvegarder les PROGRAMMES" (Command6) and "Restaurer l'ancienne
+    // Version" (Command7), on the current folder at the click.
+    void BackupProgramFiles();
+    void RestoreProgramFiles();
+    // The one place where a failed automatic copy is told beyond the window
+    // (its text as the window shows it); none by default.
+    void OnAutomaticCopyFailed(std::function<void(const std::string&)> report) {
+        automaticCopyFailed_ = std::move(report);
+    }
+
     MainSettings& Settings() { return settings_; }
     const MainSettings& Settings() const { return settings_; }
     const DestinationList& Destinations() const { return destinations_; }
@@ -126,6 +150,9 @@ private:
     };
 
     void CreateEngine();
+    // The data backup job as the copies run it: the archive this run wrote
+    // and read back, or nothing.
+    operations::JobArchive RunBackupForCopy();
     // Timer1 / Timer111: the requested backup, or a later try while another
     // backup is in progress.
     void RunRequest(TimerId timer);
@@ -144,6 +171,9 @@ private:
     std::unique_ptr<DataBackupJob> job_;
     std::set<TimerId> waitingRequests_;  // requests re-armed because a backup was in progress
     bool requestFailed_ = false;         // a requested backup did not complete
+    std::function<void(const std::string&)> automaticCopyFailed_;
+    operations::CopyCommands copies_;
+    operations::ProgramFileCommands programFiles_;
 };
 
 }  // namespace kuv::backup

@@ -4,8 +4,10 @@
 
 #include <QAbstractItemView>
 #include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +17,9 @@
 #include <QSignalBlocker>
 
 #include "backup/WindowColours.h"
+#include "operations/CopyCommands.h"
+#include "operations/ProgramFiles.h"
+#include "platform/Files.h"
 #include "ui/ImageStore_qt.h"
 #include "ui/WindowHelpers_qt.h"
 #include "ui_kuvzipf1.h"
@@ -22,6 +27,8 @@
 namespace kuv {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcCopy, "kuvzip.operations")
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -123,6 +130,11 @@ kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
                                       *environment_.end,
                                       environment_.workingFolder};
     logic_ = std::make_unique<backup::MainWindowLogic>(context);
+    // A failed automatic copy, told beyond the window.
+    logic_->OnAutomaticCopyFailed(
+        [](const std::string& text) { qCWarning(lcCopy, "Copie automatique impossible : %s", text.c_str()); });
+    // File2 lists the folder that is current when the window is made.
+    ShowProgramFiles(platform::RegularFileNames(platform::CurrentFolder()));
     Connect();
 }
 
@@ -167,16 +179,26 @@ void kuvzipf1::SetAccessibleTexts() {
     ui_->logoc->setAccessibleName(QStringLiteral("Logo"));
     ui_->Picture1->setAccessibleName(ui_->Label11->text());
     ui_->Frame1->setAccessibleName(ui_->Label19->text());
-    for (QWidget* w : {static_cast<QWidget*>(ui_->Command1), static_cast<QWidget*>(ui_->Command2),
-                       static_cast<QWidget*>(ui_->Command3), static_cast<QWidget*>(ui_->Command5),
-                       static_cast<QWidget*>(ui_->Command9),
-                       static_cast<QWidget*>(ui_->Command11)}) {
-        auto* b = static_cast<QPushButton*>(w);
+    ui_->Label23->setBuddy(ui_->File2);
+    ui_->Label24->setBuddy(ui_->File3);
+    ui_->File2->setAccessibleName(ui_->Label23->text());
+    ui_->File3->setAccessibleName(ui_->Label24->text());
+    ui_->Label17->setAccessibleDescription(QStringLiteral("Nom de la copie"));
+    for (QPushButton* b : {ui_->Command1, ui_->Command2, ui_->Command3, ui_->Command4, ui_->Command5, ui_->Command6,
+                           ui_->Command7, ui_->Command8, ui_->Command9, ui_->Command10, ui_->Command11}) {
         b->setAccessibleName(b->text());
         b->setFocusPolicy(Qt::StrongFocus);
         b->setAutoDefault(true);  // Enter presses the focused button
     }
     ui_->File1->setFocusPolicy(Qt::StrongFocus);
+    ui_->File2->setFocusPolicy(Qt::StrongFocus);
+    ui_->File3->setFocusPolicy(Qt::StrongFocus);
+    ui_->Command8->setToolTip(QString::fromUtf8(operations::kDropboxTip));
+    ui_->Command9->setToolTip(QString::fromUtf8(operations::kOneDriveTip));
+    ui_->Command11->setToolTip(QString::fromUtf8(operations::kFolderTip));
+    ui_->Command4->setToolTip(QString::fromUtf8(operations::kZipMailTip));
+    ui_->Command6->setToolTip(QString::fromUtf8(operations::kProgramButtonTip));
+    ui_->Command7->setToolTip(QString::fromUtf8(operations::kProgramButtonTip));
     ui_->List1->setFocusPolicy(Qt::StrongFocus);
     ui_->List2->setFocusPolicy(Qt::StrongFocus);
     ui_->Command1->setToolTip(QStringLiteral("Sauvegarder le répertoire sur le support choisi"));
@@ -194,6 +216,16 @@ void kuvzipf1::Connect() {
     ui_->logoc->installEventFilter(new LogoClick(ui_->logoc));
     ui_->logoc->setCursor(Qt::PointingHandCursor);
     ui_->logoc->setToolTip(QStringLiteral("Ouvrir la page du fabricant"));
+    connect(ui_->Command4, &QPushButton::clicked, this, [this] { logic_->ZipMail(); });
+    connect(ui_->Command6, &QPushButton::clicked, this, [this] { logic_->BackupProgramFiles(); });
+    connect(ui_->Command7, &QPushButton::clicked, this, [this] { logic_->RestoreProgramFiles(); });
+    connect(ui_->Command8, &QPushButton::clicked, this,
+            [this] { logic_->CopyTo(operations::CopyTarget::Dropbox); });
+    connect(ui_->Command9, &QPushButton::clicked, this,
+            [this] { logic_->CopyTo(operations::CopyTarget::OneDrive); });
+    connect(ui_->Command10, &QPushButton::clicked, this, [this] { logic_->RequestExchangeFolder(); });
+    connect(ui_->Command11, &QPushButton::clicked, this,
+            [this] { logic_->CopyTo(operations::CopyTarget::Folder); });
     connect(ui_->Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) logic_->DestinationClicked(index);
     });
@@ -206,8 +238,20 @@ void kuvzipf1::DressWindow() {
     ui_->Command2->setIcon(icc::p11Icon(icc::kQuit));
     ui_->Command9->setIcon(icc::p11Icon(icc::kOneDrive));
     ui_->Command1->setIcon(icc::p11Icon(icc::kLampOn));
+    ui_->Command8->setIcon(icc::p11Icon(icc::kDropbox));
+    ui_->Command11->setIcon(icc::p11Icon(icc::kFolder));
+    ui_->Command10->setIcon(icc::p11Icon(icc::kAssignFolder));
+    ui_->Command4->setIcon(icc::p11Icon(icc::kZipMail));
+    ui_->Command6->setIcon(icc::p11Icon(icc::kSavePrograms));
+    ui_->Command7->setIcon(icc::p11Icon(icc::kRestorePrograms));
     const int iconSide = Px(360);
-    for (QPushButton* b : {ui_->Command1, ui_->Command2, ui_->Command9}) b->setIconSize(QSize(iconSide, iconSide));
+    for (QPushButton* b : {ui_->Command1, ui_->Command2, ui_->Command6, ui_->Command7}) {
+        b->setIconSize(QSize(iconSide, iconSide));
+    }
+    const int smallSide = Px(300);
+    for (QPushButton* b : {ui_->Command4, ui_->Command8, ui_->Command9, ui_->Command10, ui_->Command11}) {
+        b->setIconSize(QSize(smallSide, smallSide));
+    }
     ui_->Frame1->move(Px(kFrame1Left), Px(kFrame1Top));
     const QString logoFile = QDir(Q(environment_.workingFolder)).filePath(QStringLiteral("fc_img_024.gif"));
     icc::LoadLogo(logoFile);
@@ -251,8 +295,6 @@ void kuvzipf1::ShowRequestPanel() {
 }
 
 void kuvzipf1::ShowTransferButton() {
-    // The copy to the exchange folder is not part of this program yet: the
-    // button is prepared as the exchange folder wants it but stays hidden.
     ui_->Command9->setIcon(icc::p11Icon(icc::kTransfer));
     ui_->Command9->setText(QStringLiteral("Transfert"));
     ui_->Command9->setAccessibleName(QStringLiteral("Transfert"));
@@ -337,6 +379,35 @@ void kuvzipf1::SetLamp(int lamp, int picture) {
 void kuvzipf1::ShowDataFolderFiles(const std::string& /*folderText*/, const std::vector<std::string>& names) {
     ui_->File1->clear();
     for (const std::string& name : names) ui_->File1->addItem(Q(name));
+}
+
+// ---- OperationsView ----
+
+void kuvzipf1::ShowProgramFiles(const std::vector<std::string>& names) {
+    ui_->File2->clear();
+    for (const std::string& name : names) ui_->File2->addItem(Q(name));
+}
+
+void kuvzipf1::ShowSavedProgramFiles(const std::string& /*folder*/, const std::vector<std::string>& names) {
+    ui_->File3->clear();
+    for (const std::string& name : names) ui_->File3->addItem(Q(name));
+}
+
+void kuvzipf1::SetBusyPointer(bool busy) {
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++busyPointers_;
+    } else if (busyPointers_ > 0) {
+        QApplication::restoreOverrideCursor();
+        --busyPointers_;
+    }
+}
+
+void kuvzipf1::SetCopyNameText(const std::string& text) { ui_->Label17->setText(Q(text)); }
+
+void kuvzipf1::ShowAutomaticCopyPanel(bool shown) {
+    ui_->Frame1->setVisible(shown);
+    if (shown) ui_->Frame1->raise();
 }
 
 // ---- BackupGauge ----

@@ -1,8 +1,10 @@
 #pragma once
 // The main window kuvzipf1: the data panel (data folder, last backup,
 // destination list, "Sauvegarder les DONNEES", lamps, gauge, file lists),
-// "Outils" and "Quitter", the panels of the automatic modes and the four
-// one-shot timers. Its logic is MainWindowLogic; the window shows what the
+// the copies ("Drop-Box", "OneDrive"/"Transfert", "Dossier", "Attribuer
+// repertoire"), "Zip Mail", the program files ("Sauvegarder les PROGRAMMES",
+// "Restaurer l'ancienne Version", File2, File3), "Outils" and "Quitter", the
+// panels of the automatic modes and the four one-shot timers. Its logic is MainWindowLogic; the window shows what the
 // logic tells it and forwards the user's buttons, Combo1's choice and the
 // timers.
 
@@ -49,6 +51,8 @@ class kuvzipf1 : public QWidget,
 public:
     explicit kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent = nullptr);
     ~kuvzipf1() override;
+    // Whether the wait pointer is shown.
+    bool BusyPointerShown() const { return busyPointers_ > 0; }
 
     // The load step: runs the startup of the logic once.
     void Load();
@@ -90,6 +94,13 @@ public:
     void SetLamp(int lamp, int picture) override;
     void ShowDataFolderFiles(const std::string& folderText, const std::vector<std::string>& names) override;
 
+    // OperationsView
+    void ShowProgramFiles(const std::vector<std::string>& names) override;
+    void ShowSavedProgramFiles(const std::string& folder, const std::vector<std::string>& names) override;
+    void SetBusyPointer(bool busy) override;
+    void SetCopyNameText(const std::string& text) override;
+    void ShowAutomaticCopyPanel(bool shown) override;
+
     // ---- BackupGauge ----
     void InitGauge(int steps) override;
     void StepGauge() override;
@@ -110,6 +121,7 @@ private:
     std::array<QTimer*, 4> timers_{};
     std::array<int, 4> lampPictures_{{36, 36, 36, 36}};
     int drivePicture_ = -1;
+    int busyPointers_ = 0;  // wait pointers set and not yet taken back
     backup::GaugeWidget* gauge_ = nullptr;  // kuvbbf
 };
 

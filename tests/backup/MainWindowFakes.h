@@ -77,6 +77,18 @@ public:
         exchangeFolder = folder;
     }
     void ShowDestinationFolder(const std::string& path) override { destinationFolder = path; }
+
+    // the other commands
+    std::vector<std::string> programFiles, savedProgramFiles;
+    std::string copyName = "unset";
+    std::vector<bool> busyPointer, automaticCopyPanel;
+    void ShowProgramFiles(const std::vector<std::string>& names) override { programFiles = names; }
+    void ShowSavedProgramFiles(const std::string&, const std::vector<std::string>& names) override {
+        savedProgramFiles = names;
+    }
+    void SetBusyPointer(bool busy) override { busyPointer.push_back(busy); }
+    void SetCopyNameText(const std::string& text) override { copyName = text; }
+    void ShowAutomaticCopyPanel(bool shown) override { automaticCopyPanel.push_back(shown); }
 };
 
 // Answers the dialog from a script: each showing takes the next answer

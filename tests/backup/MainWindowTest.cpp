@@ -77,7 +77,7 @@ protected:
     std::unique_ptr<kuvzipf1> window;
 };
 
-TEST_F(MainWindowTest, ControlsAreNamedAndCaptionedAndUnbuiltCommandsHidden) {
+TEST_F(MainWindowTest, ControlsAreNamedAndCaptioned) {
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
     Window();
     EXPECT_EQ(Find<QPushButton>("Command1")->text(), "Sauvegarder les DONNEES");
@@ -107,9 +107,11 @@ TEST_F(MainWindowTest, ControlsAreNamedAndCaptionedAndUnbuiltCommandsHidden) {
     EXPECT_NE(Window().findChild<QWidget*>("kuvbbf"), nullptr);
     EXPECT_TRUE(Find<QComboBox>("Combo1")->isVisible());
     EXPECT_FALSE(Find<QLabel>("Label18")->isVisible());
-    // Commands that this program does not offer yet are not shown.
-    EXPECT_FALSE(Find<QPushButton>("Command9")->isVisible());
-    EXPECT_FALSE(Find<QPushButton>("Command11")->isVisible());
+    // The copies are offered; "Dossier" only once an exchange folder is requested.
+    EXPECT_TRUE(Find<QPushButton>("Command9")->isVisible());
+    EXPECT_EQ(Find<QPushButton>("Command9")->text(), "OneDrive");
+    EXPECT_TRUE(Find<QPushButton>("Command11")->isVisible());
+    EXPECT_FALSE(Find<QPushButton>("Command11")->isEnabled());
     EXPECT_FALSE(Find<QWidget>("Picture1")->isVisible());
     EXPECT_FALSE(Find<QWidget>("Frame1")->isVisible());
     for (const char* name : {"Timer1", "Timer111", "Timer2", "Timer3"}) {
@@ -290,7 +292,7 @@ TEST_F(MainWindowTest, OutilsAndQuitterRewriteKuvZipIni) {
     EXPECT_EQ(f.end.ends, 1);
 }
 
-TEST_F(MainWindowTest, ExchangeFolderReplacesTheListAndTheAutomaticCopyStaysIdle) {
+TEST_F(MainWindowTest, ExchangeFolderReplacesTheListAndArmsTheAutomaticCopy) {
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
     f.SetLink("RES2Z4IU4", "s:\\ex_pc\\  {AUTO}  {NOAT}");
     Window();
@@ -299,9 +301,11 @@ TEST_F(MainWindowTest, ExchangeFolderReplacesTheListAndTheAutomaticCopyStaysIdle
     EXPECT_EQ(Find<QLabel>("Label18")->text(), "s:\\ex_pc\\    ");
     EXPECT_EQ(Find<QPushButton>("Command9")->text(), "Transfert");
     EXPECT_EQ(Find<QPushButton>("Command9")->toolTip(), "Transfert avec Korrin");
-    EXPECT_FALSE(Find<QPushButton>("Command9")->isVisible());  // the copy is not offered yet
-    EXPECT_FALSE(Find<QWidget>("Frame1")->isVisible());
-    EXPECT_FALSE(Find<QTimer>("Timer3")->isActive());
+    EXPECT_TRUE(Find<QPushButton>("Command11")->isEnabled());
+    EXPECT_TRUE(Find<QWidget>("Frame1")->isVisible());
+    EXPECT_TRUE(Find<QTimer>("Timer3")->isActive());
+    EXPECT_EQ(Find<QTimer>("Timer3")->interval(), 1000);
+    Find<QTimer>("Timer3")->stop();  // the copy itself is driven by the copy tests
     EXPECT_LT(Window().width(), 700);
 }
 

@@ -106,12 +106,10 @@ TEST(Startup, LastBackupAndExchangeFolderMarkers) {
     EXPECT_TRUE(f.view.exchangeShown);
     EXPECT_EQ(f.view.exchangeFolder, "s:\\ex_pc\\    ");
     EXPECT_EQ(f.view.widthTwips, kAutomaticWindowWidth);
-    // The automatic copy is not built: Timer3 is not armed, nothing runs.
-    EXPECT_TRUE(f.timers.armed.empty());
-    logic.OnTimer(TimerId::Timer3);
-    EXPECT_EQ(f.end.ends, 0);
+    // Step 19: the panel of the automatic copy, Timer3 after one second.
+    EXPECT_EQ(f.view.automaticCopyPanel, (std::vector<bool>{true}));
+    EXPECT_EQ(f.timers.armed, (std::vector<std::pair<TimerId, int>>{{TimerId::Timer3, 1000}}));
     EXPECT_FALSE(s.copyMode);
-    EXPECT_EQ(f.gauge.inits.size(), 1u);
 }
 
 TEST(Startup, SecurityBackupRequestArmsTimer1OnDiskC) {
