@@ -7,93 +7,18 @@
 
 #include <QDate>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QTemporaryDir>
 
 #include <string>
 
-#include "link/LinkFile.h"
+#include "ProgramRun.h"
 #include "platform/Files.h"
-#include "platform/Text.h"
 #include "zip/clsZip.h"
 
 namespace {
 
-void Write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray Read(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
-}
-
-class UnattendedRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(scratch.isValid());
-        const QString root = scratch.path();
-        home = root + "/home";
-        work = root + "/work";
-        config = root + "/config";
-        data = home + "/Compta/Données";
-        for (const QString& dir : {home, work, config, data, root + "/run"}) ASSERT_TRUE(QDir().mkpath(dir));
-        QFile::setPermissions(root + "/run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        // The desktop of a French account, not created yet.
-        Write(config + "/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/Bureau\"\n");
-        Write(data + "/grand-livre.dat", QByteArray(50000, 'g'));
-        Write(data + "/clients.csv", "Dupont;Lyon\r\n");
-        Write(data + "/vide.dat", "");
-        // Line 1 through drive c: (the home folder), in the linked application's vocabulary.
-        ini = QByteArray("C:\\Compta\\Donn\xE9" "es\r\nE:\r\n#L#/bin/false\r\n\r\n");
-        Write(work + "/Kuv-Zip.ini", ini);
-    }
-
-    std::string LinkPath() const { return (work + "/W_intlog.wdo").toStdString(); }
-    void SetLink(const std::string& key, const std::string& value) {
-        ASSERT_TRUE(kuv::WriteLinkValue(key, value, LinkPath()));
-    }
-    std::string Link(const std::string& key) const { return kuv::platform::Trim(kuv::ReadLinkValue(key, LinkPath())); }
-
-    // Runs the program to its end (or the time limit); the exit code, -1
-    // when it did not end by itself.
-    int Run(int limitMs = 60000) {
-        QProcess program;
-        program.setProgram(QString::fromUtf8(KUVZIP_BIN_DIR) + "/kuvzip");
-        program.setWorkingDirectory(work);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home);
-        env.insert("XDG_CONFIG_HOME", config);
-        env.insert("XDG_RUNTIME_DIR", scratch.path() + "/run");
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        program.setProcessEnvironment(env);
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
-        QElapsedTimer clock;
-        clock.start();
-        program.start();
-        if (!program.waitForStarted(10000)) return -2;
-        if (!program.waitForFinished(limitMs)) {
-            program.kill();
-            program.waitForFinished();
-            return -1;
-        }
-        seconds = clock.elapsed() / 1000.0;
-        return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -3;
-    }
-
-    QTemporaryDir scratch;
-    QString home, work, config, data;
-    QByteArray ini;
-    double seconds = 0;
-};
+using kuv::apptest::Read;
+using kuv::apptest::UnattendedRun;
 
 TEST_F(UnattendedRun, DesktopRequestBacksUpClearsTheRequestAndEnds) {
     SetLink("Dern:SAV:MAN", "01/01/2027 à 10:00:46388");

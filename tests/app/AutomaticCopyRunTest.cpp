@@ -1,0 +1,133 @@
+// The real program serving the linked application's automatic copy to its
+// exchange folder ("RES2Z4IU4" = folder + {AUTO}{NOAT}{CLOS}): it backs up,
+// copies into the folder keeping three generations, clears the request and
+// ends by itself; on a full medium it leaves the generations as they were,
+// keeps the request and stays open.
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <map>
+#include <string>
+
+#include "ProgramRun.h"
+#include "zip/clsZip.h"
+
+namespace {
+
+using kuv::apptest::Read;
+using kuv::apptest::UnattendedRun;
+using kuv::apptest::Write;
+
+// The request as the linked application writes it: the exchange folder on
+// drive c: (the home folder), within the link file's 40 characters.
+constexpr const char* kRequest = "c:\\ex\\{AUTO}{NOAT}{CLOS}";
+
+class AutomaticCopyRun : public UnattendedRun {
+protected:
+    void SetUp() override {
+        UnattendedRun::SetUp();
+        exchange = home + "/ex";
+        ASSERT_TRUE(QDir().mkpath(exchange));
+    }
+    void TearDown() override {
+        if (mounted) umount2(exchange.toStdString().c_str(), MNT_DETACH);
+    }
+    std::map<QString, QByteArray> Exchange() const {
+        std::map<QString, QByteArray> files;
+        for (const QString& name : QDir(exchange).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            files[name] = Read(exchange + "/" + name);
+        return files;
+    }
+    // The size the archive holds for grand-livre.dat.
+    static qint64 LedgerSize(const QString& archive) {
+        clsZip zip;
+        if (!zip.ZipOpen(archive.toStdString()) || !zip.TestAllFiles()) return -1;
+        qint64 size = -1;
+        for (int i = 1; i <= zip.inFileCount(); ++i)
+            if (zip.inFileName(i) == "grand-livre.dat") size = zip.FileUncompressedSize(i);
+        zip.ZipClose();
+        return size;
+    }
+
+    QString exchange;
+    bool mounted = false;
+};
+
+TEST_F(AutomaticCopyRun, ThreeRequestsGiveThreeGenerationsAndEndByThemselves) {
+    const qint64 sizes[3] = {50000, 60000, 70000};
+    for (int run = 0; run < 3; ++run) {
+        Write(data + "/grand-livre.dat", QByteArray(static_cast<int>(sizes[run]), 'g'));
+        SetLink("RES2Z4IU4", kRequest);
+        ASSERT_EQ(Run(), 0) << "run " << run;
+        EXPECT_EQ(Link("RES2Z4IU4"), "") << "run " << run;
+        // {CLOS}: ended at once, Kuv-Zip.ini not rewritten.
+        EXPECT_EQ(Read(work + "/Kuv-Zip.ini"), ini);
+    }
+    const auto files = Exchange();
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(LedgerSize(exchange + "/kuvchier.zip"), sizes[2]);
+    EXPECT_EQ(LedgerSize(exchange + "/kuvchier.zip.sv1"), sizes[1]);
+    EXPECT_EQ(LedgerSize(exchange + "/kuvchier.zip.sv2"), sizes[0]);
+    // The newest copy is the desktop archive the last run wrote.
+    EXPECT_EQ(files.at("kuvchier.zip"), Read(home + "/Bureau/kuvchier.zip"));
+    const QByteArray info = files.at("Info_sv_compta.txt");
+    EXPECT_TRUE(info.startsWith("Sauvegarde du : ")) << info.toStdString();
+    EXPECT_TRUE(info.endsWith(" - Dossier : kuvchier\r\n")) << info.toStdString();
+    EXPECT_EQ(info.size(), 47 + 8 + 2);
+    EXPECT_EQ(info.mid(27, 1), QByteArray("\xE0"));  // "à" in Windows-1252
+}
+
+// Without {CLOS} the copy ends through "Quitter": Kuv-Zip.ini is rewritten
+// and the linked program started.
+TEST_F(AutomaticCopyRun, WithoutClosTheCopyQuits) {
+    SetLink("RES2Z4IU4", "c:\\ex\\{AUTO}{NOAT}");
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(Link("RES2Z4IU4"), "");
+    EXPECT_TRUE(QFile::exists(exchange + "/kuvchier.zip"));
+    EXPECT_TRUE(QFile::exists(exchange + "/Info_sv_compta.txt"));
+    EXPECT_TRUE(QFile::exists(work + "/Kuv-Zip.ini"));
+}
+
+// A full exchange medium: the copy fails; the generations already there and
+// the information file are left byte for byte, no temporary file remains,
+// the request stays and the program stays open (the failure is on screen).
+TEST_F(AutomaticCopyRun, FullMediumLeavesTheGenerationsAndTheRequest) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+    if (mount("tmpfs", exchange.toStdString().c_str(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "mounting a tmpfs is refused here";
+    }
+    mounted = true;
+    Write(exchange + "/kuvchier.zip", "generation 1");
+    Write(exchange + "/kuvchier.zip.sv1", "generation 2");
+    Write(exchange + "/kuvchier.zip.sv2", "generation 3");
+    Write(exchange + "/Info_sv_compta.txt", "Sauvegarde du : 01/12/2026 \xE0 08:00 - Dossier : kuvchier\r\n");
+    {
+        // The rest of the medium filled up.
+        QFile filler(exchange + "/remplissage.bin");
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+    }
+    // Data that does not compress, so that the archive needs room.
+    QByteArray noise(200000, '\0');
+    for (char& c : noise) c = static_cast<char>(QRandomGenerator::global()->generate());
+    Write(data + "/scan.bin", noise);
+    const auto before = Exchange();
+    SetLink("RES2Z4IU4", kRequest);
+
+    EXPECT_EQ(Run(15000), -1);  // still open, showing the failure
+
+    EXPECT_EQ(Exchange(), before);
+    EXPECT_EQ(Link("RES2Z4IU4"), kRequest);
+    // The backup itself was made on the desktop; only its copy failed.
+    EXPECT_GT(LedgerSize(home + "/Bureau/kuvchier.zip"), 0);
+}
+
+}  // namespace
