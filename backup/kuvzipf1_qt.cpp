@@ -245,11 +245,10 @@ void kuvzipf1::DressWindow() {
     ui_->Command6->setIcon(icc::p11Icon(icc::kSavePrograms));
     ui_->Command7->setIcon(icc::p11Icon(icc::kRestorePrograms));
     const int iconSide = Px(360);
-    for (QPushButton* b : {ui_->Command1, ui_->Command2, ui_->Command6, ui_->Command7}) {
-        b->setIconSize(QSize(iconSide, iconSide));
-    }
+    for (QPushButton* b : {ui_->Command1, ui_->Command2}) b->setIconSize(QSize(iconSide, iconSide));
     const int smallSide = Px(300);
-    for (QPushButton* b : {ui_->Command4, ui_->Command8, ui_->Command9, ui_->Command10, ui_->Command11}) {
+    for (QPushButton* b : {ui_->Command4, ui_->Command6, ui_->Command7, ui_->Command8, ui_->Command9, ui_->Command10,
+                           ui_->Command11}) {
         b->setIconSize(QSize(smallSide, smallSide));
     }
     ui_->Frame1->move(Px(kFrame1Left), Px(kFrame1Top));
