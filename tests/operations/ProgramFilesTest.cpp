@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <string>
 
@@ -177,6 +181,48 @@ TEST_F(ProgramFilesTest, EmptyOrMissingSideFolderOnlySaysSo) {
         EXPECT_TRUE(platform::IsFolder(saved));
     }
     EXPECT_EQ(ReadFile(install + "/autre.exe"), "MZ autre");
+}
+
+}  // namespace
+}  // namespace kuv::operations
+
+namespace kuv::operations {
+namespace {
+
+// A program that is running cannot be opened for writing (ETXTBSY); the
+// restore replaces it through a rename, and the running process keeps its
+// own copy.
+TEST(ProgramInUseTest, RunningProgramIsReplacedWhole) {
+    backup::testing::ScratchMachine machine("kuv-inuse");
+    const std::string install = machine.root + "/Appli";
+    platform::CreateFolder(install);
+    platform::CreateFolder(install + "/Sauve_prog");
+    std::string sleeper;
+    ASSERT_TRUE(platform::ReadWholeFile("/bin/sleep", sleeper));
+    WriteFile(install + "/outil", sleeper);
+    chmod((install + "/outil").c_str(), 0755);
+    WriteFile(install + "/Sauve_prog/outil", "#!/bin/sh\necho ancienne version\n");
+    chmod((install + "/Sauve_prog/outil").c_str(), 0755);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl((install + "/outil").c_str(), "outil", "30", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    usleep(200000);  // the program runs
+    AnsweringDialog dialog;
+    dialog.answers = {"OUI"};
+    FakeOperationsView view;
+    backup::testing::FakeClock clock;
+    backup::testing::FakePump pump;
+    ProgramFileCommands commands(ProgramFilesContext{dialog, view, clock, pump, [&] { return install; }, ""});
+    const int restored = commands.Restore();
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(restored, 1);
+    EXPECT_EQ(dialog.shown.back().first, "1 programmes restaurés !");
+    EXPECT_EQ(ReadFile(install + "/outil"), "#!/bin/sh\necho ancienne version\n");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // a rename that cannot be done.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -190,6 +191,35 @@ TEST(CheckWrittenFileTest, ReadBackMustGiveTheBytesCopied) {
     testing::WriteFile(path, damaged);
     EXPECT_EQ(CheckWrittenFile(path, bytes.size(), crc).failure, CopyFailure::ReadBackMismatch);
     EXPECT_EQ(CheckWrittenFile(machine.root + "/absent", 0, 0).failure, CopyFailure::WriteFailed);
+}
+
+}  // namespace
+}  // namespace kuv::operations
+
+namespace kuv::operations {
+namespace {
+
+// A target folder that cannot be written (a read-only mount: root writes
+// through permission bits) fails before anything is made there.
+TEST(ReadOnlyFolderTest, NotWritableChangesNothing) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting needs root";
+    backup::testing::ScratchMachine machine("kuv-ro");
+    const std::string folder = machine.root + "/ro";
+    platform::CreateFolder(folder);
+    if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "mounting is refused here";
+    testing::WriteFile(folder + "/kuvchier.zip", "generation 1");
+    const bool remounted = mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    CopyOutcome outcome;
+    if (remounted) {
+        testing::WriteFile(machine.root + "/new.zip", "new");
+        outcome = CopyKeepingGenerations(machine.root + "/new.zip", folder, "kuvchier.zip", "Info_sv_x.txt", "i");
+    }
+    const auto after = testing::FolderContents(folder);
+    umount2(folder.c_str(), MNT_DETACH);
+    if (!remounted) GTEST_SKIP() << "remounting read-only is refused here";
+    EXPECT_EQ(outcome.failure, CopyFailure::NotWritable);
+    EXPECT_EQ(outcome.error, EROFS);
+    EXPECT_EQ(after, (std::map<std::string, std::string>{{"kuvchier.zip", "generation 1"}}));
 }
 
 }  // namespace
