@@ -1,7 +1,7 @@
-// The copy commands over a job that wrote (or did not write) its archive: the
-// target of each button, the closing step, the {NOAT} and {CLOS} markers, the
-// failures that keep the request and the program open, "Attribuer
-// repertoire" and "Zip Mail".
+// The copy commands over a job that wrote (or did not write) its archive:
+// {NOAT} with {CLOS}, the failures of each target that keep the request and
+// the program open, the report of a failed automatic copy, the resolution of
+// a folder text. The window's tests drive the buttons end to end.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -74,67 +74,6 @@ protected:
     CopyCommands commands;
 };
 
-TEST_F(CopyCommandsTest, DropboxThreeTimesKeepsThreeGenerationsAndQuits) {
-    const std::string dropbox = machine.home + "/Dropbox";
-    platform::CreateFolder(dropbox);
-    for (int i = 1; i <= 3; ++i) {
-        EXPECT_EQ(commands.Copy(CopyTarget::Dropbox), CopyResult::Copied);
-        EXPECT_EQ(LastMessage(), kCopiedDropbox);
-        EXPECT_EQ(quits, i);
-    }
-    EXPECT_EQ(FolderContents(dropbox),
-              (std::map<std::string, std::string>{
-                  {"Info_sv_appli.txt", "Sauvegarde du : 07/12/2026 \xE0 09:53 - Dossier : kuvchier\r\n"},
-                  {"kuvchier.zip", "archive 3"},
-                  {"kuvchier.zip.sv1", "archive 2"},
-                  {"kuvchier.zip.sv2", "archive 1"}}));
-    EXPECT_EQ(view.copyName, "Nom : kuvchier.zip");
-    // Copy mode and silent mode were on for the job.
-    for (const auto& flags : jobFlags) EXPECT_EQ(flags, std::make_pair(true, true));
-    EXPECT_EQ(end.ends, 0);
-}
-
-TEST_F(CopyCommandsTest, OneDriveWithoutExchangeFolder) {
-    platform::CreateFolder(machine.home + "/OneDrive");
-    settings.backupName = "Compta";
-    EXPECT_EQ(commands.Copy(CopyTarget::OneDrive), CopyResult::Copied);
-    EXPECT_EQ(LastMessage(), kCopiedOneDrive);
-    EXPECT_EQ(ReadFile(machine.home + "/OneDrive/Compta.zip"), "archive 1");
-    EXPECT_EQ(ReadFile(machine.home + "/OneDrive/Info_sv_appli.txt"),
-              "Sauvegarde du : 07/12/2026 \xE0 09:53 - Dossier : Compta\r\n");
-    EXPECT_EQ(view.copyName, "Nom : Compta.zip");
-}
-
-// "Transfert": the exchange folder (one trailing "\" removed), the request
-// cleared, the message shown even with {NOAT}.
-TEST_F(CopyCommandsTest, TransferGoesToTheExchangeFolderAndClearsTheRequest) {
-    Request("s:\\ex_pc\\  {AUTO}  {NOAT}");
-    platform::CreateFolder(exchange + "/ex_pc");
-    settings.exchangeFolder = "s:\\ex_pc\\    ";  // as startup leaves it
-    settings.noFinalMessage = true;
-    EXPECT_EQ(commands.Copy(CopyTarget::OneDrive), CopyResult::Copied);
-    EXPECT_EQ(LastMessage(), kCopiedExchange);
-    EXPECT_EQ(ReadFile(exchange + "/ex_pc/kuvchier.zip"), "archive 1");
-    EXPECT_EQ(RequestValue(), "");
-    EXPECT_EQ(quits, 1);
-
-    settings.exchangeFolder = "s:\\ex_pc\\";
-    EXPECT_EQ(commands.Copy(CopyTarget::OneDrive), CopyResult::Copied);
-    EXPECT_EQ(ReadFile(exchange + "/ex_pc/kuvchier.zip.sv1"), "archive 1");
-    EXPECT_FALSE(platform::PathExists(machine.home + "/OneDrive"));
-}
-
-TEST_F(CopyCommandsTest, FolderShowsItsMessageAndQuits) {
-    Request("s:\\dossier");
-    platform::CreateFolder(exchange + "/dossier");
-    settings.exchangeFolder = "s:\\dossier";
-    EXPECT_EQ(commands.Copy(CopyTarget::Folder), CopyResult::Copied);
-    EXPECT_EQ(LastMessage(), std::string(kCopiedFolder) + "s:\\dossier");
-    EXPECT_EQ(RequestValue(), "");
-    EXPECT_EQ(quits, 1);
-    EXPECT_EQ(end.ends, 0);
-}
-
 TEST_F(CopyCommandsTest, AutomaticCopyWithNoatAndClosEndsAtOnceSilently) {
     Request("s:\\ex\\{AUTO}{NOAT}{CLOS}");
     platform::CreateFolder(exchange + "/ex");
@@ -147,6 +86,7 @@ TEST_F(CopyCommandsTest, AutomaticCopyWithNoatAndClosEndsAtOnceSilently) {
     EXPECT_EQ(quits, 0);  // ended at once, not through "Quitter"
     EXPECT_EQ(RequestValue(), "");
     EXPECT_TRUE(settings.copyMode);
+    EXPECT_EQ(jobFlags, (std::vector<std::pair<bool, bool>>{{true, true}}));  // copy and silent mode
     EXPECT_TRUE(notified.empty());
     EXPECT_EQ(ReadFile(exchange + "/ex/kuvchier.zip"), "archive 1");
 }
@@ -207,23 +147,6 @@ TEST_F(CopyCommandsTest, AutomaticCopyFailureIsReportedBeyondTheWindow) {
     EXPECT_EQ(commands.AutomaticCopy(), CopyResult::CopyFailed);
     EXPECT_EQ(notified, (std::vector<std::string>{std::string(kCopyFailed) + "s:\\absent"}));
     EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + "s:\\absent");
-}
-
-TEST_F(CopyCommandsTest, AttribuerRepertoireWritesTheRequest) {
-    commands.RequestExchangeFolder();
-    EXPECT_EQ(ReadLinkValue(kExchangeKey, machine.work + "/W_intlog.wdo"),
-              "s:\\ex_pc\\  {AUTO}  {NOAT}               ");
-    EXPECT_EQ(commands.ExchangeRequest(), kExchangeRequest);
-    EXPECT_TRUE(dialog.shown.empty());
-    EXPECT_EQ(jobs, 0);
-}
-
-TEST_F(CopyCommandsTest, ZipMailRunsTheJobInCopyModeWithItsMessage) {
-    commands.ZipMail();
-    EXPECT_EQ(jobs, 1);
-    EXPECT_EQ(jobFlags.back(), std::make_pair(true, false));
-    EXPECT_TRUE(settings.copyMode);
-    EXPECT_EQ(quits, 0);
 }
 
 TEST_F(CopyCommandsTest, TrailingBlanksAreDroppedWhenResolving) {

@@ -171,18 +171,6 @@ TEST_F(ProgramFilesTest, RestoreWithoutMarkerStillAsks) {
               "Confirmez la restauration des programmes sauvegardés le , tapez 'OUI' pour confirmer ?|NON");
 }
 
-TEST_F(ProgramFilesTest, EmptyOrMissingSideFolderOnlySaysSo) {
-    for (int round = 0; round < 2; ++round) {  // missing, then empty (created by the first)
-        dialog.shown.clear();
-        EXPECT_EQ(commands.Restore(), 0);
-        ASSERT_EQ(dialog.shown.size(), 1u);
-        EXPECT_EQ(dialog.shown[0].first, kNoOldVersion);
-        EXPECT_EQ(dialog.shown[0].second, kDialogMessage);
-        EXPECT_TRUE(platform::IsFolder(saved));
-    }
-    EXPECT_EQ(ReadFile(install + "/autre.exe"), "MZ autre");
-}
-
 }  // namespace
 }  // namespace kuv::operations
 
