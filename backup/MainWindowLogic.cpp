@@ -39,8 +39,8 @@ MainWindowLogic::MainWindowLogic(MainWindowContext context)
       copies_(operations::CopyContext{settings_, ctx_.dialog, ctx_.view, ctx_.clock, ctx_.pump, ctx_.specialFolders,
                                       [this] { return driveList_; }, LinkPath(), [this] { return RunBackupForCopy(); },
                                       [this] { Quit(); }, ctx_.end,
-                                      [this](const std::string& text) {
-                                          if (automaticCopyFailed_) automaticCopyFailed_(text);
+                                      [this](operations::AutomaticCopyNews news, const std::string& text) {
+                                          if (automaticCopyReport_) automaticCopyReport_(news, text);
                                       }}),
       programFiles_(operations::ProgramFilesContext{ctx_.dialog, ctx_.view, ctx_.clock, ctx_.pump,
                                                     [] { return platform::CurrentFolder(); }}) {}

@@ -118,11 +118,11 @@ public:
     // Version" (Command7), on the current folder at the click.
     void BackupProgramFiles();
     void RestoreProgramFiles();
-    // The one place where a failed automatic copy is told beyond the window
-    // (its text as the window shows it); none by default.
-    void OnAutomaticCopyFailed(std::function<void(const std::string&)> report) {
-        automaticCopyFailed_ = std::move(report);
-    }
+    // The one place where an automatic copy that failed, or copied a backup
+    // that lacks files, is told beyond the window (with the text the window
+    // shows); none by default.
+    using AutomaticCopyReport = std::function<void(operations::AutomaticCopyNews, const std::string&)>;
+    void OnAutomaticCopyReport(AutomaticCopyReport report) { automaticCopyReport_ = std::move(report); }
 
     MainSettings& Settings() { return settings_; }
     const MainSettings& Settings() const { return settings_; }
@@ -171,7 +171,7 @@ private:
     std::unique_ptr<DataBackupJob> job_;
     std::set<TimerId> waitingRequests_;  // requests re-armed because a backup was in progress
     bool requestFailed_ = false;         // a requested backup did not complete
-    std::function<void(const std::string&)> automaticCopyFailed_;
+    AutomaticCopyReport automaticCopyReport_;
     operations::CopyCommands copies_;
     operations::ProgramFileCommands programFiles_;
 };

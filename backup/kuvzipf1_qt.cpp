@@ -130,9 +130,14 @@ kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
                                       *environment_.end,
                                       environment_.workingFolder};
     logic_ = std::make_unique<backup::MainWindowLogic>(context);
-    // A failed automatic copy, told beyond the window.
-    logic_->OnAutomaticCopyFailed(
-        [](const std::string& text) { qCWarning(lcCopy, "Copie automatique impossible : %s", text.c_str()); });
+    // An automatic copy that failed or copied an incomplete backup, told
+    // beyond the window.
+    logic_->OnAutomaticCopyReport([](operations::AutomaticCopyNews news, const std::string& text) {
+        qCWarning(lcCopy, "%s : %s",
+                  news == operations::AutomaticCopyNews::Failed ? "Copie automatique impossible"
+                                                                 : "Sauvegarde automatique incomplète",
+                  text.c_str());
+    });
     // File2 lists the folder that is current when the window is made.
     ShowProgramFiles(platform::RegularFileNames(platform::CurrentFolder()));
     Connect();

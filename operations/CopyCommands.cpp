@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "backup/DataBackupJob.h"
 #include "link/LinkFile.h"
 #include "operations/CopyNames.h"
 #include "operations/SafeCopy.h"
@@ -80,7 +81,7 @@ void CopyCommands::Failed(const std::string& text, bool automatic) {
         ctx_.view.ShowAutomaticCopyPanel(false);
         // Told beyond the window first: the message below waits for someone
         // to close it, and an unattended run may have nobody in front of it.
-        if (ctx_.automaticCopyFailed) ctx_.automaticCopyFailed(text);
+        if (ctx_.automaticCopyReport) ctx_.automaticCopyReport(AutomaticCopyNews::Failed, text);
     }
     Message(text);
 }
@@ -114,7 +115,16 @@ CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {
         return CopyResult::CopyFailed;
     }
 
-    if (t.finalMessage) Message(target == CopyTarget::Folder ? t.done + t.text : std::string(t.done));
+    std::string done = target == CopyTarget::Folder ? t.done + t.text : std::string(t.done);
+    if (!job.warning.empty()) {
+        if (automatic && ctx_.automaticCopyReport) ctx_.automaticCopyReport(AutomaticCopyNews::Incomplete, job.warning);
+        if (t.finalMessage) {
+            done += backup::kMessageBreak + job.warning;
+        } else if (!automatic) {
+            done = job.warning;
+        }
+    }
+    if (t.finalMessage || (!job.warning.empty() && !automatic)) Message(done);
     if (t.clearsRequest) WriteLinkValue(kExchangeKey, " ", ctx_.linkPath);
     if (t.endsAtOnce) {
         ctx_.end.EndProgram();

@@ -12,7 +12,10 @@
 // the generations already in the target folder untouched; it is told even
 // with {NOAT}, the exchange request stays in the link file and the program
 // stays open. After a good copy the program quits (Command2), or ends at
-// once for a {CLOS} request.
+// once for a {CLOS} request; when the backup lacks files the job could not
+// save, its warning follows the final message (and is shown even where
+// {NOAT} drops that message, except in an automatic copy, which reports it
+// beyond the window instead and ends as usual).
 
 #include <functional>
 #include <string>
@@ -51,6 +54,15 @@ inline constexpr const char* kExchangeRequest = "s:\\ex_pc\\  {AUTO}  {NOAT}";
 struct JobArchive {
     bool written = false;  // the job completed and its archive reads back
     std::string path;      // its Linux path
+    // The job's message when the archive lacks files it could not save
+    // (empty when it holds them all): told after the copy, never hidden.
+    std::string warning;
+};
+
+// What an unattended copy tells beyond the window.
+enum class AutomaticCopyNews {
+    Failed,      // nothing was copied (the text says why)
+    Incomplete,  // copied, but the backup lacks files (the job's warning)
 };
 
 // A folder text from outside resolved to a Linux folder: trailing blanks
@@ -70,9 +82,10 @@ struct CopyContext {
     std::function<JobArchive()> runBackup;                      // the data backup job (Command1), waited for
     std::function<void()> quit;                                 // "Quitter" (Command2)
     backup::ProgramEnd& end;                                    // ending at once
-    // The one place where a failed automatic copy is reported beyond the
-    // window (the text the window showed); may be empty.
-    std::function<void(const std::string&)> automaticCopyFailed;
+    // The one place where an automatic copy that failed or copied an
+    // incomplete backup is reported beyond the window (with the text the
+    // window shows); may be empty.
+    std::function<void(AutomaticCopyNews, const std::string&)> automaticCopyReport;
 };
 
 enum class CopyTarget {

@@ -28,7 +28,10 @@ protected:
           commands(CopyContext{settings, dialog, view, clock, pump, machine.folders,
                                [this] { return machine.drives.list; }, machine.work + "/W_intlog.wdo",
                                [this] { return RunJob(); }, [this] { ++quits; }, end,
-                               [this](const std::string& text) { notified.push_back(text); }}) {
+                               [this](AutomaticCopyNews news, const std::string& text) {
+                                   notified.push_back((news == AutomaticCopyNews::Failed ? "failed: " : "incomplete: ") +
+                                                      text);
+                               }}) {
         settings.dataFolder = "C:\\Appli\\Donnees";
         settings.backupName = "kuvchier";
         clock.now = backup::DateTime{2026, 12, 7, 9, 53, 10, 0};
@@ -49,6 +52,7 @@ protected:
         job.path = desktop + "/kuvchier.zip";
         WriteFile(job.path, "archive " + std::to_string(jobs));
         job.written = true;
+        job.warning = jobWarning;
         return job;
     }
     void Request(const std::string& value) {
@@ -68,6 +72,7 @@ protected:
     testing::FakeEnd end;
     int quits = 0, jobs = 0;
     bool jobFails = false;
+    std::string jobWarning;
     std::vector<std::pair<bool, bool>> jobFlags;
     std::vector<std::string> notified;
     std::string desktop, exchange;
@@ -105,7 +110,7 @@ TEST_F(CopyCommandsTest, FailedBackupCopiesNothing) {
     EXPECT_EQ(commands.AutomaticCopy(), CopyResult::NoBackup);
     ASSERT_EQ(dialog.shown.size(), 1u);
     EXPECT_EQ(dialog.shown[0].first, kNoBackupNoCopy);
-    EXPECT_EQ(notified, (std::vector<std::string>{kNoBackupNoCopy}));
+    EXPECT_EQ(notified, (std::vector<std::string>{std::string("failed: ") + kNoBackupNoCopy}));
     EXPECT_EQ(view.panel, (std::vector<bool>{false}));
     EXPECT_EQ(FolderContents(exchange + "/ex"), (std::map<std::string, std::string>{{"kuvchier.zip", "last week"}}));
     EXPECT_EQ(RequestValue(), "s:\\ex\\{AUTO}{NOAT}{CLOS}");
@@ -145,8 +150,35 @@ TEST_F(CopyCommandsTest, AutomaticCopyFailureIsReportedBeyondTheWindow) {
     settings.exchangeFolder = "s:\\absent";
     settings.noFinalMessage = true;
     EXPECT_EQ(commands.AutomaticCopy(), CopyResult::CopyFailed);
-    EXPECT_EQ(notified, (std::vector<std::string>{std::string(kCopyFailed) + "s:\\absent"}));
+    EXPECT_EQ(notified, (std::vector<std::string>{std::string("failed: ") + kCopyFailed + "s:\\absent"}));
     EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + "s:\\absent");
+}
+
+// A backup that lacks files is still copied, and the lack is told: after the
+// final message, instead of it where {NOAT} drops it, and beyond the window
+// for an automatic copy, which then ends as usual.
+TEST_F(CopyCommandsTest, IncompleteBackupIsCopiedAndSaidSo) {
+    const std::string warning = "Sauvegarde terminée, mais 2 fichiers n'ont pas pu être sauvegardés : voir rapport.txt !";
+    jobWarning = warning;
+    platform::CreateFolder(machine.home + "/Dropbox");
+    EXPECT_EQ(commands.Copy(CopyTarget::Dropbox), CopyResult::Copied);
+    EXPECT_EQ(LastMessage(), std::string(kCopiedDropbox) + "\n\r" + warning);
+
+    platform::CreateFolder(exchange + "/ex");
+    settings.exchangeFolder = "s:\\ex";
+    settings.noFinalMessage = true;
+    dialog.shown.clear();
+    EXPECT_EQ(commands.Copy(CopyTarget::Folder), CopyResult::Copied);
+    EXPECT_EQ(LastMessage(), warning);
+    EXPECT_TRUE(notified.empty());
+
+    settings.endAtOnce = true;
+    dialog.shown.clear();
+    EXPECT_EQ(commands.AutomaticCopy(), CopyResult::Copied);
+    EXPECT_TRUE(dialog.shown.empty());
+    EXPECT_EQ(notified, (std::vector<std::string>{"incomplete: " + warning}));
+    EXPECT_EQ(end.ends, 1);
+    EXPECT_EQ(ReadFile(exchange + "/ex/kuvchier.zip.sv1"), "archive 2");
 }
 
 TEST_F(CopyCommandsTest, TrailingBlanksAreDroppedWhenResolving) {
