@@ -20,10 +20,9 @@
 #include <string>
 
 #include "OperationsFakes.h"
-#include "backup/kuvzipf1_qt.h"
 #include "operations/CopyCommands.h"
 #include "operations/ProgramFiles.h"
-#include "tests/backup/MainWindowFakes.h"
+#include "tests/backup/MainWindowEnvironment.h"
 #include "zip/clsZip.h"
 
 namespace kuv::operations {
@@ -67,16 +66,7 @@ protected:
 
     kuvzipf1& Window() {
         if (!window) {
-            MainWindowEnvironment env;
-            env.dialog = &f.dialog;
-            env.clock = &f.clock;
-            env.pump = &f.pump;
-            env.specialFolders = &f.folders;
-            env.drives = &f.drives;
-            env.launcher = &f.launcher;
-            env.end = &f.end;
-            env.workingFolder = f.work;
-            window = std::make_unique<kuvzipf1>(env);
+            window = std::make_unique<kuvzipf1>(backup::testing::EnvironmentOf(f));
             window->Load();
             window->show();
         }
