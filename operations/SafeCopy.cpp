@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -114,21 +115,25 @@ void StagedFile::Discard() {
 
 CopyOutcome StagedFile::Create(const std::string& folder) {
     if (!platform::IsFolder(folder)) return Failed(CopyFailure::FolderMissing, ENOENT);
-    std::string pattern = platform::JoinPath(folder, std::string(kTemporaryPrefix) + "XXXXXX");
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        return Failed(err == ENOSPC || err == EDQUOT ? CopyFailure::WriteFailed : CopyFailure::NotWritable, err);
+    // A fresh name, made exclusively with the mode of the user's other files
+    // (0666 less the umask, applied by the system: the umask itself is not
+    // touched, which other threads may rely on).
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::mt19937 random{std::random_device{}()};
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        std::string name = kTemporaryPrefix;
+        for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+        const std::string path = platform::JoinPath(folder, name);
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            close(fd);
+            path_ = path;
+            return {};
+        }
+        err = errno;
     }
-    path_ = name.data();
-    // mkstemp makes the file private; the copy is readable as the user's other files.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
-    return {};
+    return Failed(err == ENOSPC || err == EDQUOT ? CopyFailure::WriteFailed : CopyFailure::NotWritable, err);
 }
 
 bool StagedFile::RenameTo(const std::string& to) {
