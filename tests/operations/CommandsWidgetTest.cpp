@@ -22,6 +22,8 @@
 #include "OperationsFakes.h"
 #include "operations/CopyCommands.h"
 #include "operations/ProgramFiles.h"
+#include "platform/Text.h"
+#include "restore/BackupListing.h"
 #include "tests/backup/MainWindowEnvironment.h"
 #include "zip/clsZip.h"
 
@@ -145,6 +147,9 @@ TEST_F(CommandsWidgetTest, DropBoxFirstSecondAndThirdCopy) {
     EXPECT_EQ(files.at("kuvchier.zip.sv2"), archives[0]);
     EXPECT_EQ(MemberSize(dropbox + "/kuvchier.zip.sv2", "compta.dat"), 1000);
     EXPECT_EQ(files.at("Info_sv_appli.txt"), "Sauvegarde du : 03/01/2027 \xE0 09:05 - Dossier : kuvchier\r\n");
+    // The restore window's cloud mode finds the copy through that line.
+    const std::string line = platform::SplitLines(platform::DecodeTextFile(files.at("Info_sv_appli.txt"))).at(0);
+    EXPECT_EQ(restore::ArchiveNameOfList2Entry(restore::List2Entry(line, "Info_sv_appli.txt")), "kuvchier.zip");
     EXPECT_EQ(Find<QLabel>("Label17")->text(), "Nom : kuvchier.zip");
     // The copy ran the job in copy and silent mode: no medium archive, no
     // "Sauvegarde terminée !", no last-backup record.
