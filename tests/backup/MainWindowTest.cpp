@@ -245,7 +245,10 @@ TEST_F(MainWindowTest, KeyPulledOutShowsTheFailureOnTheWindow) {
     EXPECT_EQ(Window().LampPicture(0), 67);
     EXPECT_EQ(Window().LampPicture(1), 68);
     EXPECT_EQ(Window().LampPicture(2), 36);
-    EXPECT_TRUE(f.dialog.shown.empty());  // no "Sauvegarde terminée !"
+    // No "Sauvegarde terminée !": the failure itself is told.
+    ASSERT_EQ(f.dialog.shown.size(), 1u);
+    EXPECT_EQ(f.dialog.shown[0].text, "La sauvegarde a échoué : Support plein ou absent !");
+    EXPECT_EQ(f.dialog.shown[0].mode, 0);
     EXPECT_EQ(f.Link("Dern:SAV:MAN"), "02/01/2027 à 18:00:46389");
     EXPECT_EQ(Find<QLabel>("Label15")->text(), "02/01/2027 à 18:00");
     EXPECT_FALSE(kuv::platform::PathExists(f.work + "/dernkuvp.txt"));
