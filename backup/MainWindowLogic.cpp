@@ -196,6 +196,12 @@ BackupRunResult MainWindowLogic::RunBackup() {
     return result;
 }
 
+BackupRunResult MainWindowLogic::BackupClicked() {
+    BackupRunResult result = RunBackup();
+    if (result.outcome == BackupOutcome::Completed) failedRequests_.clear();
+    return result;
+}
+
 void MainWindowLogic::DestinationClicked(int index) {
     Step([&] { destinations_.Click(index, settings_.destinationRoot); });
     Step([&] { ShowDestinationFolder(); });
@@ -264,7 +270,17 @@ void MainWindowLogic::RunRequest(TimerId timer) {
     }
     waitingRequests_.erase(timer);
     if (timer == TimerId::Timer111) settings_.copyMode = true;
-    if (RunBackup().outcome != BackupOutcome::Completed) requestFailed_ = true;
+    if (RunBackup().outcome == BackupOutcome::Completed) {
+        failedRequests_.erase(timer);
+    } else {
+        failedRequests_.insert(timer);
+        ShowFailedRequest();
+    }
+}
+
+void MainWindowLogic::ShowFailedRequest() {
+    Step([&] { ctx_.view.HideRequestPanel(); });
+    Step([&] { ctx_.view.SetWindowWidthTwips(kNormalWindowWidth); });
 }
 
 void MainWindowLogic::OnTimer(TimerId timer) {
@@ -279,7 +295,7 @@ void MainWindowLogic::OnTimer(TimerId timer) {
             // Another request still waits for its turn, or one of them
             // failed: the program stays open and no request is marked as
             // served (the run that serves the waiting one arms Timer2 again).
-            if ((job_ && job_->IsRunning()) || !waitingRequests_.empty() || requestFailed_) break;
+            if ((job_ && job_->IsRunning()) || !waitingRequests_.empty() || !failedRequests_.empty()) break;
             // The request has been served: cleared so that it runs once;
             // Kuv-Zip.ini is not rewritten and the linked program not started.
             Step([&] { WriteLinkValue("SAVAUT55", " ", LinkPath()); });

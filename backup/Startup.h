@@ -13,6 +13,8 @@ namespace kuv::backup {
 // Window width, in twips, of the automatic modes (the panel of the
 // requested backup and of the automatic copy fits in it).
 inline constexpr int kAutomaticWindowWidth = 10065;
+// The window's designed width, in twips: every command is inside it.
+inline constexpr int kNormalWindowWidth = 12900;
 
 // "S_" + the data folder in lower case, each "\" or "/" turned into "_",
 // letters a-z and digits kept, every other character dropped:

@@ -183,7 +183,7 @@ void kuvzipf1::SetAccessibleTexts() {
 }
 
 void kuvzipf1::Connect() {
-    connect(ui_->Command1, &QPushButton::clicked, this, [this] { logic_->RunBackup(); });
+    connect(ui_->Command1, &QPushButton::clicked, this, [this] { logic_->BackupClicked(); });
     connect(ui_->Command2, &QPushButton::clicked, this, [this] { logic_->Quit(); });
     connect(ui_->Command3, &QPushButton::clicked, this, [this] { logic_->Configure(); });
     connect(ui_->Command5, &QPushButton::clicked, this, [this] {
@@ -249,6 +249,8 @@ void kuvzipf1::ShowRequestPanel() {
     ui_->Picture1->setVisible(true);
     ui_->Picture1->raise();
 }
+
+void kuvzipf1::HideRequestPanel() { ui_->Picture1->setVisible(false); }
 
 void kuvzipf1::ShowTransferButton() {
     // The copy to the exchange folder is not part of this program yet: the

@@ -71,6 +71,7 @@ public:
     void SetLastBackupBackground(int r, int g, int b) override { lastBackupColour = {r, g, b}; }
     void SetTitle(const std::string& text) override { title = text; }
     void ShowRequestPanel() override { requestPanel = true; }
+    void HideRequestPanel() override { requestPanel = false; }
     void ShowTransferButton() override { transferButton = true; }
     void ShowExchangeFolder(const std::string& folder) override {
         exchangeShown = true;

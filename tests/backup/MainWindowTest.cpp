@@ -320,6 +320,42 @@ TEST_F(MainWindowTest, DesktopRequestNarrowsTheWindowAndShowsItsPanel) {
     EXPECT_EQ(Find<QComboBox>("Combo1")->currentIndex(), 1);
 }
 
+// A security backup on C: requested, and the C: disk cannot take it. The
+// failure must be seen (the request panel covered Label5) and the user must
+// reach "Quitter" (the narrowed window cut it off). Once the user makes a
+// backup that completes, Timer2 clears the request and ends the program.
+TEST_F(MainWindowTest, FailedRequestGivesWayToTheFailureAndALaterSuccessEnds) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    f.SetLink("SAVAUT55", "1");
+    WriteFile(f.home + "/S_c_appli_donnees", "bloque");  // the backup folder cannot be made
+    EXPECT_LT(Window().width(), 700);  // narrowed for the request
+    Window().Timer(TimerId::Timer1)->stop();
+    Window().Logic().OnTimer(TimerId::Timer1);
+
+    QLabel* status = Find<QLabel>("Label5");
+    EXPECT_EQ(status->text(), "Support plein ou absent !");
+    EXPECT_FALSE(Find<QWidget>("Picture1")->isVisible());
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_EQ(Window().width(), 860);  // the designed 12900 twips at 96 dpi
+    for (const char* name : {"Command2", "Command3"}) {
+        QPushButton* button = Find<QPushButton>(name);
+        EXPECT_TRUE(button->isVisible()) << name;
+        EXPECT_TRUE(Window().rect().contains(button->geometry())) << name;
+    }
+    EXPECT_FALSE(Window().Timer(TimerId::Timer2)->isActive());
+    EXPECT_EQ(f.Link("SAVAUT55"), "1");
+
+    // The user clears the way and presses "Sauvegarder les DONNEES".
+    kuv::platform::RemoveFile(f.home + "/S_c_appli_donnees");
+    Find<QPushButton>("Command1")->click();
+    EXPECT_TRUE(kuv::platform::IsRegularFile(f.home + "/S_c_appli_donnees/KuvSav-2701030905.zip"));
+    ASSERT_TRUE(Window().Timer(TimerId::Timer2)->isActive());
+    Window().Timer(TimerId::Timer2)->stop();
+    Window().Logic().OnTimer(TimerId::Timer2);
+    EXPECT_EQ(f.end.ends, 1);
+    EXPECT_EQ(f.Link("SAVAUT55"), "");
+}
+
 }  // namespace
 }  // namespace kuv::backup::testing
 
