@@ -194,7 +194,10 @@ void kuvzipf1::Connect() {
     ui_->logoc->installEventFilter(new LogoClick(ui_->logoc));
     ui_->logoc->setCursor(Qt::PointingHandCursor);
     ui_->logoc->setToolTip(QStringLiteral("Ouvrir la page du fabricant"));
-    connect(ui_->Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
+    // Combo1's click: raised by every choice of the user, the entry already
+    // selected included (activated, not currentIndexChanged), so that
+    // picking the same destination again clears Label5 too.
+    connect(ui_->Combo1, &QComboBox::activated, this, [this](int index) {
         if (index >= 0) logic_->DestinationClicked(index);
     });
 }

@@ -68,6 +68,15 @@ protected:
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(object);
         return iface ? iface->text(QAccessible::Name) : QString();
     }
+    // The user opens Combo1's list and chooses entry index with Enter.
+    void Pick(int index) {
+        QComboBox* box = Find<QComboBox>("Combo1");
+        box->showPopup();
+        QAbstractItemView* list = box->view();
+        list->setCurrentIndex(list->model()->index(index, 0));
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_EQ(box->currentIndex(), index);
+    }
     QColor Background(QWidget* w) {
         const QImage image = w->grab().toImage();
         return image.pixelColor(4, 4);
@@ -201,8 +210,7 @@ TEST_F(MainWindowTest, BackupToAChosenKeyFillsTheWindowReportAndRecord) {
     EXPECT_EQ(ageIface->text(QAccessible::Description), "Sauvegarde de 5 jours ou plus");
     EXPECT_EQ(Find<QLabel>("Label2")->text(), "Disque C: sélectionné par défaut !");
 
-    QComboBox* box = Find<QComboBox>("Combo1");
-    box->setCurrentIndex(2);  // the user picks the key
+    Pick(2);  // the user picks the key
     EXPECT_EQ(Window().Logic().Settings().destinationRoot, "E:");
     EXPECT_EQ(Window().DrivePicture(), 3);
     QTest::mouseClick(Find<QPushButton>("Command1"), Qt::LeftButton);
@@ -254,11 +262,25 @@ TEST_F(MainWindowTest, KeyPulledOutShowsTheFailureOnTheWindow) {
     EXPECT_FALSE(kuv::platform::PathExists(f.work + "/dernkuvp.txt"));
 }
 
+// After a failure the user plugs the key back in and picks the same entry
+// again: that choice counts, and Label5's failure text is cleared.
+TEST_F(MainWindowTest, PickingTheSelectedDestinationAgainClearsTheStatus) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    Window();
+    WriteFile(f.medium + "/S_c_appli_donnees", "bloque");
+    Find<QPushButton>("Command1")->click();
+    ASSERT_EQ(Find<QLabel>("Label5")->text(), "Support plein ou absent !");
+    ASSERT_EQ(Find<QComboBox>("Combo1")->currentIndex(), 2);
+    Pick(2);
+    EXPECT_EQ(Find<QLabel>("Label5")->text(), "");
+    EXPECT_EQ(Find<QLineEdit>("Text1")->text().toStdString(), f.medium + "/S_c_appli_donnees");
+}
+
 TEST_F(MainWindowTest, NoDestinationChosenIsRefused) {
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
     Window();
     QComboBox* box = Find<QComboBox>("Combo1");
-    box->setCurrentIndex(0);
+    Pick(0);
     EXPECT_EQ(Window().Logic().Settings().destinationRoot, "E:");  // unchanged
     Find<QPushButton>("Command1")->click();
     ASSERT_EQ(f.dialog.shown.size(), 1u);
@@ -285,7 +307,7 @@ TEST_F(MainWindowTest, OutilsAndQuitterRewriteKuvZipIni) {
     f.end.ends = 0;
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n#L#appli --base compta\r\n-txt\r\n");
     Window();
-    Find<QComboBox>("Combo1")->setCurrentIndex(1);
+    Pick(1);
     Find<QPushButton>("Command2")->click();
     EXPECT_EQ(f.Ini(), "C:\\Appli\\Donnees\r\nC:\r\n#L#appli --base compta\r\n-txt\r\n");
     ASSERT_EQ(f.launcher.started.size(), 1u);
