@@ -210,8 +210,15 @@ void MainWindowLogic::DestinationClicked(int index) {
 void MainWindowLogic::Quit() {
     Step([&] { WriteConfigFile(ConfigPath(), ConfigFromSettings(settings_)); });
     Step([&] {
-        std::string command = LinkedProgramCommand(settings_.linkedProgram);
-        if (!command.empty()) ctx_.launcher.StartDetached(command, ctx_.workingFolder);
+        // The command line in the linked application's vocabulary: its
+        // program ("C:\Appli\appli.exe") goes through the drive list; a
+        // letter with no drive starts nothing.
+        std::vector<std::string> words = ctx_.launcher.SplitCommand(LinkedProgramCommand(settings_.linkedProgram));
+        if (words.empty()) return;
+        const std::string program = platform::ResolveDrivePath(words.front(), driveList_);
+        if (program.empty()) return;
+        words.erase(words.begin());
+        ctx_.launcher.StartProgram(program, words, ctx_.workingFolder);
     });
     Step([&] { ctx_.pump.DoEvents(); });
     ctx_.end.EndProgram();

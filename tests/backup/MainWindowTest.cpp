@@ -3,6 +3,7 @@
 // drive, the missing destination, the C: warning, "Outils" and "Quitter".
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAccessible>
 #include <QApplication>
@@ -396,6 +397,28 @@ TEST(QtProgramLauncher, SplitsQuotedArgumentsAndStartsInTheWorkingFolder) {
     EXPECT_EQ(ReadFile(out), f.work + "\n");
     EXPECT_FALSE(launcher.StartDetached("/nonexistent/appli.exe", f.work));
     EXPECT_FALSE(launcher.StartDetached("   ", f.work));
+}
+
+// "Quitter" with the linked program written as the linked application writes
+// it, "C:\Appli\marque.sh" on drive c: (the home folder): the real program
+// starts, in the working folder, with its arguments.
+TEST(QtProgramLauncher, QuitStartsTheLinkedProgramThroughTheDriveList) {
+    EnsureApp();
+    WindowFixture f;
+    kuv::platform::CreateFolderPath(f.home + "/Appli");
+    const std::string script = f.home + "/Appli/marque.sh";
+    WriteFile(script, "#!/bin/sh\n{ pwd; printf '%s|' \"$@\"; } > lance.txt\n");
+    ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n#L#C:\\Appli\\marque.sh --base \"Compta 2027\"\r\n\r\n");
+    QtProgramLauncher launcher;
+    MainWindowLogic logic(MainWindowContext{f.view, f.gauge, f.dialog, f.clock, f.pump, f.timers, f.folders,
+                                            f.drives, launcher, f.end, f.work});
+    logic.Startup();
+    logic.Quit();
+    EXPECT_EQ(f.end.ends, 1);
+    const std::string out = f.work + "/lance.txt";
+    for (int i = 0; i < 100 && ReadFile(out).empty(); ++i) QTest::qWait(50);
+    EXPECT_EQ(ReadFile(out), f.work + "\n--base|Compta 2027|");
 }
 
 }  // namespace

@@ -259,10 +259,21 @@ TEST(Quit, RewritesTheFileAndStartsTheLinkedProgram) {
     logic.DestinationClicked(2);         // the user picks the key in E:
     logic.Quit();
     EXPECT_EQ(f.Ini(), "C:\\Appli\\Donnees\r\nE:\r\n#L#  C:\\Appli\\appli.exe  \r\n+pdf -txt\r\n");
+    // The program goes through the drive list: c: is the home folder.
     ASSERT_EQ(f.launcher.started.size(), 1u);
-    EXPECT_EQ(f.launcher.started[0].first, "C:\\Appli\\appli.exe");
+    EXPECT_EQ(f.launcher.started[0].first, f.home + "/Appli/appli.exe");
     EXPECT_EQ(f.launcher.started[0].second, f.work);
     EXPECT_EQ(f.end.ends, 1);
+
+    // A letter with no drive starts nothing; a bare name is looked up as it is.
+    for (const auto& [line, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"#L#Z:\\Appli\\appli.exe -x", ""}, {"#L#appli \"deux mots\"", "appli deux mots"}}) {
+        WindowFixture h;
+        h.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n" + line + "\r\n\r\n");
+        h.Start().Quit();
+        EXPECT_EQ(h.launcher.started.empty() ? "" : h.launcher.started[0].first, expected) << line;
+        EXPECT_EQ(h.end.ends, 1);
+    }
 
     WindowFixture g;
     g.WriteIni("/data\r\nE:\r\n\r\n\r\n");
