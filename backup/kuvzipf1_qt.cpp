@@ -82,6 +82,9 @@ kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
     }
 
     PlaceControls();
+    // The layout is absolute: the window keeps its designed size, so that no
+    // resizing can cut off its buttons.
+    setFixedSize(size());
     // The gauge kuvbbf under "Sauvegarder les DONNEES": 3600 twips of scale.
     gauge_ = new backup::GaugeWidget(this, Px(kGaugeWidth));
     gauge_->move(Px(kGaugeLeft), Px(kGaugeTop));
@@ -108,7 +111,7 @@ kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
     SetBackground(ui_->Picture1, 255, 255, 224);
     SetBackground(ui_->Frame1, 255, 255, 224);
 
-    ui_->logoc->setPixmap(icc::logoc().scaled(ui_->logoc->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    ui_->logoc->setPixmap(icc::logoc(ui_->logoc->size()));
     for (int lamp = 0; lamp < 4; ++lamp) SetLamp(lamp, backup::kLampOff);
 
     backup::MainWindowContext context{*this,
@@ -214,13 +217,13 @@ void kuvzipf1::DressWindow() {
     ui_->Frame1->move(Px(kFrame1Left), Px(kFrame1Top));
     const QString logoFile = QDir(Q(environment_.workingFolder)).filePath(QStringLiteral("fc_img_024.gif"));
     icc::LoadLogo(logoFile);
-    ui_->logoc->setPixmap(icc::logoc().scaled(ui_->logoc->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    ui_->logoc->setPixmap(icc::logoc(ui_->logoc->size()));
 }
 
 void kuvzipf1::CentreWindow() { kuv::CentreWindow(this); }
 
 void kuvzipf1::SetWindowWidthTwips(int width) {
-    resize(Px(width), height());
+    setFixedWidth(Px(width));
     // The frame follows the narrowed window, so that it stays closed on the right.
     if (findChild<QLabel*>(CcbPieceName(0))) DressWindowFrame(this);
 }

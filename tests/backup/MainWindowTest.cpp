@@ -277,6 +277,39 @@ TEST_F(MainWindowTest, PickingTheSelectedDestinationAgainClearsTheStatus) {
     EXPECT_EQ(Find<QLineEdit>("Text1")->text().toStdString(), f.medium + "/S_c_appli_donnees");
 }
 
+// The layout is absolute: the window cannot be made smaller (or larger) than
+// designed, which would cut off "Outils" and "Quitter"; the narrowed window
+// of a request keeps its width too. The logo is drawn at the screen's device
+// pixel ratio (this test also runs at QT_SCALE_FACTOR=2).
+TEST_F(MainWindowTest, KeepsItsDesignedSizeAndASharpLogo) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    const QSize designed = Window().size();
+    EXPECT_EQ(Window().minimumSize(), designed);
+    EXPECT_EQ(Window().maximumSize(), designed);
+    Window().resize(designed.width() / 2, designed.height() / 2);
+    EXPECT_EQ(Window().size(), designed);
+    QPushButton* quit = Find<QPushButton>("Command2");
+    EXPECT_TRUE(Window().rect().contains(quit->geometry()));
+
+    QLabel* logo = Find<QLabel>("logoc");
+    const QPixmap pixmap = logo->pixmap();
+    const qreal ratio = logo->devicePixelRatioF();
+    ASSERT_FALSE(pixmap.isNull());
+    EXPECT_DOUBLE_EQ(pixmap.devicePixelRatio(), ratio);
+    // Fitted into the label, as many device pixels as it covers on screen.
+    const QSizeF shown = pixmap.deviceIndependentSize();
+    EXPECT_LE(shown.width(), logo->width() + 0.5);
+    EXPECT_LE(shown.height(), logo->height() + 0.5);
+    EXPECT_NEAR(std::max(shown.width() / logo->width(), shown.height() / logo->height()), 1.0, 0.02);
+
+    window.reset();
+    f.SetLink("SAVAUT56", "NOSIG");
+    const int narrowed = Window().width();
+    EXPECT_LT(narrowed, designed.width());
+    Window().resize(designed);
+    EXPECT_EQ(Window().width(), narrowed);
+}
+
 TEST_F(MainWindowTest, NoDestinationChosenIsRefused) {
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
     Window();
