@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "backup/ArchiveNaming.h"
+#include "link/LinkFile.h"
 #include "platform/Text.h"
 
 namespace kuv::backup {
@@ -103,6 +104,13 @@ std::string LinkedProgramFromAnswer(const std::string& answer) {
 std::string LinkedProgramCommand(const std::string& linkedProgram) {
     if (platform::Trim(linkedProgram).empty()) return {};
     return platform::Trim(platform::CharMid(linkedProgram, 3));
+}
+
+bool LinkFileHasRequest(const std::string& linkPath) {
+    for (const char* key : {"SAVAUT55", "SAVAUT56"}) {
+        if (!platform::Trim(ReadLinkValue(key, linkPath)).empty()) return true;
+    }
+    return ParseExchangeFolder(platform::Trim(ReadLinkValue("RES2Z4IU4", linkPath))).automaticCopy;
 }
 
 }  // namespace kuv::backup

@@ -60,4 +60,9 @@ std::string LinkedProgramFromAnswer(const std::string& answer);
 // trimmed), empty when there is nothing to start.
 std::string LinkedProgramCommand(const std::string& linkedProgram);
 
+// Returns: true when the link file at linkPath holds a request that starts an
+// unattended run: "SAVAUT55" or "SAVAUT56" not empty, or "{AUTO}" in
+// "RES2Z4IU4". Reads only.
+bool LinkFileHasRequest(const std::string& linkPath);
+
 }  // namespace kuv::backup

@@ -12,7 +12,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
 
+#include <cstdio>
 #include <string>
 
 #include "link/LinkFile.h"
@@ -61,10 +63,8 @@ protected:
     }
     std::string Link(const std::string& key) const { return kuv::platform::Trim(kuv::ReadLinkValue(key, LinkPath())); }
 
-    // Runs the program to its end (or the time limit); the exit code, -1
-    // when it did not end by itself.
-    int Run(int limitMs = 60000) {
-        QProcess program;
+    // The program set up to start in the scratch working folder, headless.
+    void Prepare(QProcess& program) {
         program.setProgram(QString::fromUtf8(KUVZIP_BIN_DIR) + "/kuvzip");
         program.setWorkingDirectory(work);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -75,16 +75,26 @@ protected:
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
         program.setProcessEnvironment(env);
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    }
+
+    // Runs the program to its end (or the time limit); the exit code, -1
+    // when it did not end by itself. Its error output is kept in errors.
+    int Run(int limitMs = 60000) {
+        QProcess program;
+        Prepare(program);
         QElapsedTimer clock;
         clock.start();
         program.start();
         if (!program.waitForStarted(10000)) return -2;
-        if (!program.waitForFinished(limitMs)) {
+        const bool ended = program.waitForFinished(limitMs);
+        if (!ended) {
             program.kill();
             program.waitForFinished();
-            return -1;
         }
+        errors = program.readAllStandardError();
+        std::fputs(errors.constData(), stderr);
+        if (!ended) return -1;
         seconds = clock.elapsed() / 1000.0;
         return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -3;
     }
@@ -92,6 +102,7 @@ protected:
     QTemporaryDir scratch;
     QString home, work, config, data;
     QByteArray ini;
+    QByteArray errors;
     double seconds = 0;
 };
 
@@ -143,6 +154,49 @@ TEST_F(UnattendedRun, FailedRequestStaysOpenAndIsNotCleared) {
                  !QDir(home + "/Bureau").entryList({"*.zip"}, QDir::Files).isEmpty());
     EXPECT_EQ(Link("SAVAUT56"), "NOSIG");
     EXPECT_EQ(Read(work + "/Kuv-Zip.ini"), ini);
+}
+
+// One program per working folder. A second start finds the first: for a
+// request it ends at once with status 1 and touches nothing, so that the
+// request stays; by hand it says so and opens no second window. Once the
+// first is gone, even killed, the next start runs.
+TEST_F(UnattendedRun, ASecondStartInTheSameFolderLeavesTheFirstAlone) {
+    QProcess first;
+    Prepare(first);
+    first.start();
+    ASSERT_TRUE(first.waitForStarted(10000));
+    // The first is up once it has served the one-start name.
+    SetLink("nom_zip_s", "Premier");
+    for (int i = 0; i < 200 && Link("nom_zip_s") != ""; ++i) QThread::msleep(50);
+    ASSERT_EQ(Link("nom_zip_s"), "");
+
+    SetLink("SAVAUT56", "NOSIG");
+    SetLink("nom_zip_s", "Compta");
+    const QByteArray linkBefore = Read(work + "/W_intlog.wdo");
+    EXPECT_EQ(Run(10000), 1);
+    EXPECT_LT(seconds, 5.0);
+    EXPECT_TRUE(errors.contains("d\xC3\xA9j\xC3\xA0 ouvert")) << errors.constData();
+    EXPECT_EQ(Read(work + "/W_intlog.wdo"), linkBefore);  // the request stays, nom_zip_s too
+    EXPECT_FALSE(QDir(home + "/Bureau").exists());
+    EXPECT_EQ(Read(work + "/Kuv-Zip.ini"), ini);
+    EXPECT_FALSE(QFile::exists(work + "/rapport.txt"));
+
+    // By hand: the message, and no startup of a second window (which would
+    // serve the one-start name).
+    SetLink("SAVAUT56", " ");
+    EXPECT_EQ(Run(4000), -1);  // waiting on "Kuv-Zip est déjà ouvert !"
+    EXPECT_TRUE(errors.contains("d\xC3\xA9j\xC3\xA0 ouvert")) << errors.constData();
+    EXPECT_EQ(Link("nom_zip_s"), "Compta");
+
+    // The first crashes: its lock is taken over and the request is served.
+    first.kill();
+    first.waitForFinished();
+    ASSERT_TRUE(QFile::exists(work + "/Kuv-Zip.lock"));
+    SetLink("SAVAUT56", "NOSIG");
+    SetLink("NOMFICATO", "Compta{D}X");
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(Link("SAVAUT56"), "");
+    EXPECT_FALSE(QDir(home + "/Bureau").entryList({"Compta_*.zip"}, QDir::Files).isEmpty());
 }
 
 }  // namespace

@@ -314,3 +314,30 @@ TEST(Configure, EmptyOrCancelledAnswersKeepTheSettings) {
 
 }  // namespace
 }  // namespace kuv::backup::testing
+
+namespace kuv::backup::testing {
+namespace {
+
+// What makes a start unattended, read without touching the link file.
+TEST(LinkFileHasRequest, RequestsAndTheAutomaticCopyOnly) {
+    const std::vector<std::pair<std::vector<std::pair<std::string, std::string>>, bool>> cases = {
+        {{}, false},
+        {{{"SAVAUT55", "1"}}, true},
+        {{{"SAVAUT56", "NOSIG"}}, true},
+        {{{"SAVAUT55", " "}, {"SAVAUT56", " "}}, false},
+        {{{"RES2Z4IU4", "s:\\ex_pc\\  {AUTO}"}}, true},
+        {{{"RES2Z4IU4", "s:\\ex_pc\\  {NOAT}"}}, false},
+        {{{"nom_zip_s", "Compta"}, {"Dern:SAV:MAN", "03/01/2027 à 09:05:46390"}}, false},
+    };
+    for (const auto& [values, expected] : cases) {
+        WindowFixture f;
+        for (const auto& [key, value] : values) f.SetLink(key, value);
+        const std::string path = f.work + "/" + kuv::kLinkFileName;
+        const std::string before = ReadFile(path);
+        EXPECT_EQ(LinkFileHasRequest(path), expected) << (values.empty() ? "" : values[0].second);
+        EXPECT_EQ(ReadFile(path), before);
+    }
+}
+
+}  // namespace
+}  // namespace kuv::backup::testing
