@@ -6,6 +6,7 @@
 
 #include "backup/ArchiveNaming.h"
 #include "link/LinkFile.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace kuv::backup {
@@ -107,6 +108,8 @@ std::string LinkedProgramCommand(const std::string& linkedProgram) {
 }
 
 bool LinkFileHasRequest(const std::string& linkPath) {
+    // Reading a missing link file would create it.
+    if (!platform::IsRegularFile(linkPath)) return false;
     for (const char* key : {"SAVAUT55", "SAVAUT56"}) {
         if (!platform::Trim(ReadLinkValue(key, linkPath)).empty()) return true;
     }
