@@ -421,10 +421,14 @@ void DataBackupJob::ShowLists(const RunState& run) {
     for (const std::string& folder : run.subFolders) view.AddIgnoredFile(folder + "\\");
 }
 
-// The archive could not be written or does not read back: the report ends on
-// the failure, and the user is told outside silent mode (Label5 and the lamp
-// already show it). No record, no final message, Timer2 not armed.
+// The archive could not be written or does not read back: nothing was saved,
+// so "Fichiers sauvegardés" is emptied and the counter shows 0; the report
+// ends on the failure, and the user is told outside silent mode (Label5 and
+// the lamp already show it). No record, no final message, Timer2 not armed.
 void DataBackupJob::EndFailedRun(RunState& run, BackupOutcome outcome) {
+    ctx_.view.ClearSavedList();
+    ctx_.view.SetAddedCounter("0");
+    run.result.savedCount = 0;
     run.report.Fail(ctx_.clock.Now());
     if (!run.silentMode) ShowMessage(kBackupFailed + run.status);
     run.result.outcome = outcome;

@@ -59,9 +59,10 @@
 //    shows kLampFailed and the final message says how many files could not
 //    be saved. The archive holds the others, so the last-backup record is
 //    written and an automatic run still ends by itself.
-//  - A failed write or read-back shows, outside silent mode, "La sauvegarde a
-//    échoué : " + the text of Label5, and closes the report with the line
-//    "Echec de la sauvegarde " + date + " - " + time.
+//  - A failed write or read-back empties List1 (Label3 shows 0), shows,
+//    outside silent mode, "La sauvegarde a échoué : " + the text of Label5,
+//    and closes the report with the line "Echec de la sauvegarde " + date +
+//    " - " + time.
 //  - Engine failures arrive as results and events, never as exceptions; a
 //    stray exception while naming or writing the archive ends the run as
 //    "Clé pleine ou absente !".

@@ -288,6 +288,7 @@ void MainWindowLogic::RunRequest(TimerId timer) {
 void MainWindowLogic::ShowFailedRequest() {
     Step([&] { ctx_.view.HideRequestPanel(); });
     Step([&] { ctx_.view.SetWindowWidthTwips(kNormalWindowWidth); });
+    Step([&] { ctx_.view.CentreWindow(); });
 }
 
 void MainWindowLogic::OnTimer(TimerId timer) {

@@ -280,6 +280,10 @@ TEST_F(DataBackupJobTest, FailedWriteEndsOnSupportPleinOuAbsent) {
     EXPECT_EQ(result.outcome, BackupOutcome::WriteFailed);
     EXPECT_FALSE(result.archiveWritten);
     EXPECT_EQ(view.status, "Support plein ou absent !");
+    // Nothing was saved: "Fichiers sauvegardés" does not claim otherwise.
+    EXPECT_TRUE(view.saved.empty());
+    EXPECT_EQ(view.counter, "0");
+    EXPECT_EQ(result.savedCount, 0);
     // The engine's own report comes first; the job's text is the one left.
     ASSERT_GE(view.statusHistory.size(), 2u);
     EXPECT_EQ(view.statusHistory[view.statusHistory.size() - 2], "Clé pleine ou absente !");
@@ -477,6 +481,7 @@ TEST_F(DataBackupJobTest, AnArchiveThatDoesNotReadBackIsAFailedBackup) {
     EXPECT_EQ(result.outcome, BackupOutcome::VerifyFailed);
     EXPECT_FALSE(result.archiveWritten);
     EXPECT_EQ(view.status, "La sauvegarde ne se relit pas correctement, support défectueux ?");
+    EXPECT_TRUE(view.saved.empty());
     EXPECT_EQ(view.lamps[1], kLampFailed);
     EXPECT_EQ(view.lamps[2], kLampOff);
     EXPECT_EQ(view.lamps[3], kLampOff);

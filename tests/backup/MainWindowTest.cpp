@@ -251,6 +251,7 @@ TEST_F(MainWindowTest, KeyPulledOutShowsTheFailureOnTheWindow) {
     std::system(("rm -rf '" + f.medium + "'").c_str());  // the key is gone
     Find<QPushButton>("Command1")->click();
     EXPECT_EQ(Find<QLabel>("Label5")->text(), "Support plein ou absent !");
+    EXPECT_EQ(Find<QListWidget>("List1")->count(), 0);  // nothing was saved
     EXPECT_EQ(Window().LampPicture(0), 67);
     EXPECT_EQ(Window().LampPicture(1), 68);
     EXPECT_EQ(Window().LampPicture(2), 36);
