@@ -378,11 +378,11 @@ int ErrorNumberFromErrno(int err) {
         case EBUSY:
         case ETXTBSY:
         case EAGAIN:
-            return 70;
+            return kErrorSharingViolation;
         case ENOENT:
-            return 53;
+            return kErrorFileNotFound;
         default:
-            return 75;
+            return kErrorPathAccess;
     }
 }
 

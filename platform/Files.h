@@ -107,6 +107,9 @@ bool ReadAllAt(int fd, void* data, size_t size, std::uint64_t offset);
 // EACCES, EPERM, EBUSY, ETXTBSY and EAGAIN, 53 (file not found) for ENOENT,
 // 75 (path/file access error) otherwise.
 int ErrorNumberFromErrno(int err);
+constexpr int kErrorSharingViolation = 70;
+constexpr int kErrorFileNotFound = 53;
+constexpr int kErrorPathAccess = 75;
 
 // ---- memory ----
 // MemAvailable of /proc/meminfo, in bytes (a safe default when unknown).

@@ -36,7 +36,7 @@ public:
     int Size(std::uint64_t& size) {
         struct stat st {};
         if (fstat(fd_, &st) != 0) return platform::ErrorNumberFromErrno(errno);
-        if (!S_ISREG(st.st_mode)) return 75;
+        if (!S_ISREG(st.st_mode)) return kErrPathAccess;
         // Regular files never block; reads stay plain blocking reads, front
         // to back (the system may read ahead further).
         fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);

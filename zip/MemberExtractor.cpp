@@ -5,6 +5,7 @@
 
 #include "platform/Files.h"
 #include "platform/Programs.h"
+#include "zip/DeferredDeletion.h"
 #include "zip/ReaderIo.h"
 #include "zip/ReaderState.h"
 #include "zip/SafeMemberPath.h"
@@ -15,14 +16,6 @@
 using namespace kuv::zip;
 
 namespace {
-
-std::string UnsupportedMessage(const std::string& name) {
-    return "Le fichier " + name + " utilise une fonction Zip non prise en charge";
-}
-
-std::string UnidentifiedMessage(const std::string& name) {
-    return "Erreur non identifiée lors de la décompression du fichier " + name;
-}
 
 // The prepared name as the status line shows it ("\" between folders).
 std::string ShownName(const PreparedName& p) {
@@ -55,50 +48,24 @@ std::int32_t PercentOf(std::int32_t i, std::int32_t total) {
 }  // namespace
 
 bool ReaderState::LocateMember(clsZip& owner, const CentralEntry& e, const std::string& target, MemberData& data) {
-    if (e.needsZip64 || e.IsEncrypted()) {
-        owner.RaiseZipError(20, UnsupportedMessage(e.name));
+    if (e.needsZip64 || e.IsEncrypted() || (e.localFound && (e.local.flags & kFlagEncrypted))) {
+        owner.RaiseZipError(ZipMessage::UnsupportedFeature, e.name);
         return false;
     }
-    const std::uint64_t limit = endRecord.centralDirectoryOffset;  // members lie before the directory
-    const std::uint64_t offset = e.tail.LocalHeaderOffset;
-    std::uint8_t raw[kLocalHeaderSize];
-    if (offset + kLocalHeaderSize > limit || !ReadExact(fd, offset, raw, sizeof raw)) {
-        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + target);
+    // The central entry's values rule; a local header that contradicts them
+    // (name, method, CRC or sizes, or its data descriptor) is corrupt.
+    headerCommon = e.local;
+    if (!e.LocalAgrees() || e.spanEnd > endRecord.centralDirectoryOffset) {
+        owner.RaiseZipError(ZipMessage::CorruptHeader, target);
         return false;
     }
-    const ZipLocalStart start = ZipLocalStart::Decode(raw);
-    const ZipHeaderCommon local = ZipHeaderCommon::Decode(raw + ZipLocalStart::kSize);
-    headerCommon = local;
-    std::string localName;
-    const std::uint64_t nameAt = offset + kLocalHeaderSize;
-    if (start.signature != kLocalHeaderSignature || nameAt + local.nameLength > limit ||
-        !ReadString(fd, nameAt, local.nameLength, localName) || localName != e.storedName) {
-        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + target);
-        return false;
-    }
-    if (local.flags & kFlagEncrypted) {
-        owner.RaiseZipError(20, UnsupportedMessage(e.name));
-        return false;
-    }
-    // With a data descriptor the local header holds no CRC or sizes: the
-    // central entry's are the member's.
-    const bool descriptor = ((local.flags | e.common.flags) & kFlagDataDescriptor) != 0;
-    const ZipHeaderCommon& sizes = descriptor ? e.common : local;
-    if (sizes.compressedSize == kZip64Marker || sizes.uncompressedSize == kZip64Marker) {
-        owner.RaiseZipError(20, UnsupportedMessage(e.name));
-        return false;
-    }
-    data.dataOffset = nameAt + local.nameLength + local.extraLength;
-    data.compressedSize = sizes.compressedSize;
-    data.uncompressedSize = sizes.uncompressedSize;
-    data.crc32 = sizes.crc32;
-    data.method = local.method;
-    if (data.dataOffset + data.compressedSize > limit) {
-        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + target);
-        return false;
-    }
+    data.dataOffset = e.dataOffset;
+    data.compressedSize = e.common.compressedSize;
+    data.uncompressedSize = e.common.uncompressedSize;
+    data.crc32 = e.common.crc32;
+    data.method = e.common.method;
     if (data.method != kMethodStored && data.method != kMethodDeflate) {
-        owner.RaiseZipError(4, "La méthode de compression pour " + e.name + " n'est pas supportée");
+        owner.RaiseZipError(ZipMessage::UnsupportedMethod, e.name);
         return false;
     }
     return true;
@@ -110,15 +77,15 @@ bool ReaderState::DecompressMember(clsZip& owner, const CentralEntry& e, const s
     MemberData data;
     if (!LocateMember(owner, e, target, data)) return false;
     if (!buffers) buffers = std::make_unique<InflateBuffers>();
-    switch (DecompressMemberData(*owner.zlib_, fd, data, sink, *buffers)) {
+    switch (DecompressMemberData(*owner.zlib_, fd.get(), data, sink, *buffers)) {
         case InflateResult::Ok:
             return true;
         case InflateResult::CrcMismatch:
-            keepOnCrc = owner.RaiseZipError(5, "Erreur de checksum (CRC) dans " + target);
+            keepOnCrc = owner.RaiseZipError(ZipMessage::CrcMismatch, target);
             owner.DoEvents();
             return false;
         default:
-            owner.RaiseZipError(16, UnidentifiedMessage(e.name));
+            owner.RaiseZipError(ZipMessage::Unidentified, e.name);
             return false;
     }
 }
@@ -134,7 +101,7 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
         prepared.fileName = cut == std::string::npos ? name : name.substr(cut + 1);
     }
     if (prepared.refused) {
-        owner.RaiseZipError(19, "Nom de fichier refusé, il sortirait du dossier de destination : " + name);
+        owner.RaiseZipError(ZipMessage::NameRefused, name);
         return false;
     }
     if (!cache.folder || cache.parts != prepared.folders) {
@@ -142,7 +109,7 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
         std::string failedAt;
         if (!opened->OpenUnder(base, prepared.folders, true, failedAt)) {
             cache.folder.reset();
-            owner.RaiseZipError(13, "Impossible de créer le répertoire " + failedAt);
+            owner.RaiseZipError(ZipMessage::CannotCreateFolder, failedAt);
             return false;
         }
         cache.folder = std::move(opened);
@@ -156,18 +123,18 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
     const EntryState state = StateOf(folder, prepared.fileName);
     if (state != EntryState::Missing) {
         if (!options.overWrite) {
-            owner.RaiseZipError(11, "Le fichier " + target + " existe déjà");
+            owner.RaiseZipError(ZipMessage::TargetExists, target);
             return false;
         }
         if (state == EntryState::Folder) {
-            owner.RaiseZipError(12, "Ne peut pas supprimer le fichier " + target);
+            owner.RaiseZipError(ZipMessage::CannotDelete, target);
             return false;
         }
     }
     PendingFile file(folder);
     if (!file.Create()) {
-        if (state != EntryState::Missing) owner.RaiseZipError(12, "Ne peut pas supprimer le fichier " + target);
-        else owner.RaiseZipError(16, UnidentifiedMessage(name));
+        if (state != EntryState::Missing) owner.RaiseZipError(ZipMessage::CannotDelete, target);
+        else owner.RaiseZipError(ZipMessage::Unidentified, name);
         return false;
     }
     bool keep = false;
@@ -181,8 +148,8 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
         if (valid) file.SetTimes(kuv::platform::FromLocalDateTime(when));
     }
     if (!file.Commit(prepared.fileName)) {
-        if (state != EntryState::Missing) owner.RaiseZipError(12, "Ne peut pas supprimer le fichier " + target);
-        else owner.RaiseZipError(16, UnidentifiedMessage(name));
+        if (state != EntryState::Missing) owner.RaiseZipError(ZipMessage::CannotDelete, target);
+        else owner.RaiseZipError(ZipMessage::Unidentified, name);
         return false;
     }
     if (writtenPath) *writtenPath = target;
@@ -194,21 +161,21 @@ bool ReaderState::ExtractWalk(clsZip& owner, std::int32_t single, const std::str
     if (owner.ZLibVersion().empty()) return false;  // the property reported the missing library
     owner.RaiseStatus("Début d'extraction");
     if (EndRecordPosition == 0) {
-        owner.RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
+        owner.RaiseZipError(ZipMessage::NoArchiveOpen);
         return false;
     }
     const std::string folder = WithoutTrailingSeparator(FolderPath);
     SafeFolder base;
     if ((!kuv::platform::IsFolder(folder) && !kuv::platform::CreateFolderPath(folder)) || !base.OpenBase(folder)) {
-        owner.RaiseZipError(13, "Impossible de créer le répertoire " + folder);
+        owner.RaiseZipError(ZipMessage::CannotCreateFolder, folder);
         return false;
     }
     if (!ReadEndRecord(EndRecordPosition)) {
         owner.RaiseStatus("Extraction terminée");
         return false;
     }
-    if (!DescriptorSize(fd, fileSize) || !ReadDirectory()) {
-        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + path);
+    if (!DescriptorSize(fd.get(), fileSize) || !ReadDirectory()) {
+        owner.RaiseZipError(ZipMessage::CorruptHeader, path);
         return false;
     }
     const std::vector<const CentralEntry*> entries = TableEntries();
@@ -245,13 +212,15 @@ std::string clsZip::ExtractSgFileToTmp(std::int32_t lgNuFile) {
     ReaderState& r = *reader_;
     if (ZLibVersion().empty()) return {};
     if (r.EndRecordPosition == 0) {
-        RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
+        RaiseZipError(ZipMessage::NoArchiveOpen);
         return {};
     }
-    const std::string folder = WithoutTrailingSeparator(kuv::platform::TempFolder());
+    // Never straight into the shared temporary folder: into the instance's
+    // own private folder, where no stored name can meet a file of anyone else.
+    if (r.privateFolder.empty()) r.privateFolder = MakePrivateFolder();
     SafeFolder base;
-    if (!base.OpenBase(folder)) return {};
-    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd, r.fileSize) || !r.ReadDirectory())
+    if (r.privateFolder.empty() || !base.OpenBase(r.privateFolder)) return {};
+    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd.get(), r.fileSize) || !r.ReadDirectory())
         return {};
     const std::vector<const CentralEntry*> entries = r.TableEntries();
     if (lgNuFile < 1 || static_cast<std::size_t>(lgNuFile) > entries.size() ||
@@ -270,11 +239,11 @@ bool clsZip::TestAllFiles() {
     ReaderState& r = *reader_;
     if (ZLibVersion().empty()) return false;
     if (r.EndRecordPosition == 0) {
-        RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
+        RaiseZipError(ZipMessage::NoArchiveOpen);
         return false;
     }
-    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd, r.fileSize) || !r.ReadDirectory()) {
-        RaiseZipError(14, "Structure corrompue dans le fichier " + r.path);
+    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd.get(), r.fileSize) || !r.ReadDirectory()) {
+        RaiseZipError(ZipMessage::CorruptHeader, r.path);
         return false;
     }
     const std::vector<const CentralEntry*> entries = r.TableEntries();
@@ -301,7 +270,7 @@ bool clsZip::LoadZippedFile(const std::string& strFilePath) {
         kuv::platform::RunAndCapture("xdg-mime", {"query", "default", AnswerLine(type)}, application) &&
         AnswerLine(application).size() > 4;
     if (!known || !kuv::platform::StartDetached("xdg-open", {strFilePath})) {
-        RaiseZipError(18, "Il n'y a pas d'exécutable attaché à ce type de fichier dans le système d'exploitation !");
+        RaiseZipError(ZipMessage::NoProgram);
         return false;
     }
     reader_->OpenedTempFiles.push_back(strFilePath);

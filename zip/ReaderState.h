@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/UniqueFd.h"
 #include "zip/CentralDirectory.h"
 #include "zip/MemberInflater.h"
 #include "zip/SafeMemberPath.h"
@@ -43,7 +44,7 @@ struct FolderCache {
 };
 
 struct ReaderState {
-    int fd = -1;                             // the open archive, -1 when closed
+    platform::UniqueFd fd;                   // the open archive, empty when closed
     std::string path;                        // its path as given to ZipOpen
     std::uint64_t fileSize = 0;              // its size when it was opened
     std::int64_t EndRecordPosition = 0;      // 1-based; 0 when no archive is open
@@ -52,6 +53,11 @@ struct ReaderState {
     std::vector<DirectoryEntry> DirectoryTable;
     std::int32_t inFileCount = 0;
     std::vector<std::string> OpenedTempFiles;
+    // The instance's private folder for members opened with their program
+    // (made on first use); empty until then.
+    std::string privateFolder;
+    // The last end-record search found a spanned archive's end record.
+    bool searchSpanned = false;
 
     // The central directory as last read (every entry, folders included).
     std::vector<CentralEntry> directory;

@@ -39,16 +39,20 @@ void clsZip::RaiseStatus(const std::string& text) {
     if (Events.Status) Events.Status(text);
 }
 
-bool clsZip::RaiseZipError(std::int32_t number, const std::string& description) {
+bool clsZip::RaiseZipError(ZipMessage message, const std::string& arg) {
     bool cancel = false;
-    if (Events.ZipError) Events.ZipError(number, description, cancel);
+    if (Events.ZipError) Events.ZipError(NumberOf(message), MessageText(message, arg), cancel);
     return cancel;
 }
 
-void clsZip::RaiseFileZipErr(const std::string& path, std::int32_t number, const std::string& description) {
+void clsZip::RaiseFileZipErr(const std::string& path, ZipMessage message) {
+    RaiseFileZipErr(path, NumberOf(message), message);
+}
+
+void clsZip::RaiseFileZipErr(const std::string& path, std::int32_t number, ZipMessage message) {
     std::string p = path;
     std::int32_t n = number;
-    std::string d = description;
+    std::string d = MessageText(message);
     if (Events.FileZipErr) Events.FileZipErr(p, n, d);
 }
 

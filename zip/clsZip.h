@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "zip/ZipErrors.h"
 #include "zip/ZipRecords.h"
 
 namespace kuv::zip {
@@ -214,8 +215,12 @@ private:
 
     // Event raising (each checks that the event is set).
     void RaiseStatus(const std::string& text);
-    bool RaiseZipError(std::int32_t number, const std::string& description);  // returns the cancel flag
-    void RaiseFileZipErr(const std::string& path, std::int32_t number, const std::string& description);
+    // Raises the message of the engine's table (zip/ZipErrors.h), "%1" being
+    // arg; returns the cancel flag.
+    bool RaiseZipError(kuv::zip::ZipMessage message, const std::string& arg = {});
+    void RaiseFileZipErr(const std::string& path, kuv::zip::ZipMessage message);
+    // The same with the number of the failure itself (ZipMessage::Untested).
+    void RaiseFileZipErr(const std::string& path, std::int32_t number, kuv::zip::ZipMessage message);
     void RaiseWriteFailed();
     bool RaiseProgressExtract(std::int32_t percent);  // returns the cancel flag
     bool RaiseProgressLoad(std::int32_t percent);     // returns the cancel flag

@@ -88,8 +88,11 @@ TEST(ReadingCommands, ExtractAndTest) {
     r = Cli(s, {"test", s / "a.zip"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
-    Bytes damaged = Sample().Build();
-    damaged[14] ^= 1;  // CRC of the first member
+    // The first member's CRC, damaged alike in both its headers.
+    RawArchive d = Sample();
+    d.members[0].centralCrc = Crc(d.members[0].content) ^ 1;
+    Bytes damaged = d.Build();
+    damaged[14] ^= 1;
     WriteFile(s / "d.zip", damaged);
     r = Cli(s, {"test", s / "d.zip"});
     EXPECT_EQ(r.status, 1);
