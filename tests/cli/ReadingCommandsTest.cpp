@@ -121,3 +121,15 @@ TEST(ReadingCommands, AddAndRemove) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(Cli(s, {"remove", s / "a.zip"}).status, 2);
 }
+
+TEST(ReadingCommands, SizesOfTwoGibibytesAndMoreAreNotNegative) {
+    // The directory declares 3 GiB for a member (listing reads nothing more).
+    RawArchive a;
+    a.members.push_back(Member("grand.bin", "petit", 0));
+    a.members.back().centralUncompressed = 0xC0000000;
+    Scratch s;
+    WriteFile(s / "g.zip", a.Build());
+    const Result r = Cli(s, {"list", s / "g.zip"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\t5\t3221225472\t"), std::string::npos) << r.out;
+}

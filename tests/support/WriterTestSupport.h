@@ -126,6 +126,8 @@ struct ReadMember {
     std::uint16_t flags = 0, method = 0, dosTime = 0, dosDate = 0, internalAttributes = 0;
     std::uint32_t crc = 0, compressedSize = 0, uncompressedSize = 0, externalAttributes = 0;
     std::string name;      // the stored bytes
+    std::string extra;     // the central extra field
+    std::string localExtra;  // the local header's extra field
 };
 struct ReadArchive {
     bool ok = false;
@@ -166,6 +168,9 @@ inline ReadArchive ParseArchive(const std::string& b) {
         m.localAt = U32(b, c + 42);
         const size_t nameLength = U16(b, c + 28);
         m.name = b.substr(c + 46, nameLength);
+        m.extra = b.substr(c + 46 + nameLength, U16(b, c + 30));
+        if (m.localAt + 30 <= b.size())
+            m.localExtra = b.substr(m.localAt + 30 + U16(b, m.localAt + 26), U16(b, m.localAt + 28));
         c += 46 + nameLength + U16(b, c + 30) + U16(b, c + 32);
         a.members.push_back(m);
     }
