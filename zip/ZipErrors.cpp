@@ -6,8 +6,8 @@ namespace kuv::zip {
 
 namespace {
 
-const std::array<ZipMessageRow, 30>& Table() {
-    static const std::array<ZipMessageRow, 30> rows = {{
+const std::array<ZipMessageRow, 31>& Table() {
+    static const std::array<ZipMessageRow, 31> rows = {{
         {ZipMessage::ZlibMissing, kErrZlibMissing, "La librairie Zlib n'est pas installée"},
         {ZipMessage::ArchiveInaccessible, kErrNotArchive, "Le fichier %1 n'est pas accessible ou a été déplacé !"},
         {ZipMessage::ArchiveTooLarge, kErrNotArchive,
@@ -41,6 +41,8 @@ const std::array<ZipMessageRow, 30>& Table() {
          "Fichier trop volumineux pour une archive Zip, le fichier a été exclus du traitement"},
         {ZipMessage::BackslashInName, kErrBackslashInName,
          "Nom de fichier avec une barre oblique inverse, le fichier a été exclus du traitement"},
+        {ZipMessage::NameTooLong, kErrNameTooLong,
+         "Nom de fichier trop long pour être restauré, le fichier a été exclu du traitement"},
         {ZipMessage::ArchiveExists, kErrTargetExists,
          "Création -No Overwrite- du Zip abandonnée car le fichier existe déjà"},
         {ZipMessage::DuplicateName, kErrTargetExists,

@@ -29,6 +29,7 @@ enum ZipErrorNumber : std::int32_t {
     kErrUnsupportedFeature = 20, // encryption, Zip64, spanned archives
     kErrTooLargeForArchive = 21,
     kErrBackslashInName = 22,
+    kErrNameTooLong = 23,        // a name part longer than a file name can be once UTF-8
     kErrSharing = 70,
     kErrPathAccess = 75,
 };
@@ -59,6 +60,7 @@ enum class ZipMessage {
     Untested,
     TooLargeForArchive,
     BackslashInName,
+    NameTooLong,
     ArchiveExists,
     DuplicateName,
     SourceTooLarge,

@@ -21,6 +21,19 @@ namespace platform = kuv::platform;
 
 namespace {
 
+// A part of a member name (between "\" or "/") longer than the 255 bytes a
+// Linux file name may have.
+bool HasOverlongPart(const std::string& name) {
+    constexpr std::size_t kLongestFileName = 255;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t end = std::min(name.find_first_of("\\/", start), name.size());
+        if (end - start > kLongestFileName) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 // Copies size bytes of the spool from offset into the archive.
 bool CopyFromSpool(const SpoolFile& spool, std::uint64_t offset, std::uint64_t size, ArchiveOutput& out) {
     std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(size, kChunkBytes));
@@ -131,6 +144,12 @@ std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice
     // A name from the disk that is not UTF-8 has its other bytes read as
     // Windows-1252, then follows the name rule like any other.
     m.StoredName = SourceNameToUtf8(StoredNameFor(path, PathChoice, currentFolder));
+    if (HasOverlongPart(m.StoredName)) {
+        // Its UTF-8 form could never be written back as a file name: said
+        // now, at backup time, rather than at the restore.
+        RaiseFileZipErr(path, ZipMessage::NameTooLong);
+        return 0;
+    }
     if (writer_->HasMemberNamed(m.StoredName)) {
         // Two sources that would make one member name: the second is left out.
         RaiseFileZipErr(path, ZipMessage::DuplicateName);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <set>
 
+#include "ReaderTestSupport.h"
 #include "WriterTestSupport.h"
 #include "zip/ZipNames.h"
 
@@ -187,4 +188,27 @@ TEST_F(NameRules, AccentedNamesReadRightInEveryTool) {
         EXPECT_EQ(r.status, 0) << tool.program << ": " << r.err;
         EXPECT_EQ(ExtractedNames(out), expected) << tool.program;
     }
+}
+
+TEST_F(NameRules, ANameTooLongOnceUtf8IsLeftOutAtBackupTime) {
+    // 60 + 140 + 4 bytes on disk; 348 bytes once its Windows-1252 bytes are UTF-8.
+    const std::string name = std::string(60, 'n') + std::string(140, '\xf0') + ".txt";
+    const std::string fits = std::string(121, 'o') + std::string(65, '\xe9') + ".txt";  // 255 bytes once UTF-8
+    Make("data/" + name, "trop long");
+    Make("data/" + fits, "juste");
+    clsZip zip;
+    EventLog log;
+    log.Attach(zip);
+    EXPECT_EQ(zip.FileAdd(P("data/*.*")), 1);
+    EXPECT_TRUE(log.Has("FileZipErr 23: Nom de fichier trop long pour être restauré, le fichier a été exclu du "
+                        "traitement [" + P("data/" + name) + "]"))
+        << log.All();
+    ASSERT_TRUE(zip.WriteZip(P("l.zip"), false));
+    clsZip reader;
+    readertest::Recorder rec(reader);
+    ASSERT_TRUE(reader.ZipOpen(P("l.zip")));
+    std::filesystem::create_directories(P("out"));
+    EXPECT_TRUE(reader.ExtractAllFiles(P("out"), false, false, false));
+    EXPECT_TRUE(rec.errors.empty());
+    EXPECT_EQ(Slurp(P("out/" + kuv::zip::SourceNameToUtf8(fits))), "juste");
 }
