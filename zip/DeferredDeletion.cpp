@@ -243,7 +243,7 @@ bool ScheduleDeletion(const std::vector<std::string>& files, const std::vector<s
     return platform::CreateFolderPath(entryFolder) && platform::WriteWholeFile(entry, desktop);
 }
 
-void ReaderState::Terminate(clsZip&) {
+void ReaderState::Terminate() {
     if (privateFolder.empty()) {
         OpenedTempFiles.clear();
         return;

@@ -225,43 +225,43 @@ std::size_t FindByName(const OpenedArchive& a, std::string name) {
 
 }  // namespace
 
-bool ReaderState::RefuseZip64Update(clsZip& owner, const std::vector<CentralEntry>& entries) {
+bool clsZip::RefuseZip64Update(const std::vector<CentralEntry>& entries) {
     for (const CentralEntry& e : entries)
         if (e.needsZip64) {
-            owner.RaiseZipError(ZipMessage::UnsupportedFeature, e.name);
+            RaiseZipError(ZipMessage::UnsupportedFeature, e.name);
             return true;
         }
     return false;
 }
 
 // The steps both updates begin with; the end record's position, 0 on failure.
-std::int64_t ReaderState::UpdateStart(clsZip& owner, const std::string& zipPath) {
-    owner.writer_->ClearMembers();
+std::int64_t clsZip::UpdateStart(const std::string& zipPath) {
+    writer_->ClearMembers();
     // Not waiting on a FIFO: anything but a regular file is refused below.
     if (!UniqueFd(open(zipPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK))) {
-        owner.RaiseFileZipErr(zipPath, ZipMessage::FileMissing);
+        RaiseFileZipErr(zipPath, ZipMessage::FileMissing);
         return 0;
     }
-    const std::int64_t position = owner.FindEndRecord(zipPath);
+    const std::int64_t position = FindEndRecord(zipPath);
     if (position <= 0) {
-        owner.RaiseFileZipErr(zipPath, ZipMessage::NotAnArchiveOrSv);
+        RaiseFileZipErr(zipPath, ZipMessage::NotAnArchiveOrSv);
         return 0;
     }
-    if (searchSpanned) {
-        owner.RaiseZipError(ZipMessage::UnsupportedFeature, zipPath);
+    if (reader_->searchSpanned) {
+        RaiseZipError(ZipMessage::UnsupportedFeature, zipPath);
         return 0;
     }
     return position;
 }
 
 bool clsZip::FileRemoveFromZip(const std::string& strZipPath, const std::string& strFilePath) {
-    const std::int64_t position = reader_->UpdateStart(*this, strZipPath);
+    const std::int64_t position = UpdateStart(strZipPath);
     if (position <= 0) return false;
     RaiseStatus("Suppression élément interne à fichier comprimé démarrée.");
     OpenedArchive a;
     if (!a.Open(strZipPath, position)) return false;
     const std::size_t index = FindByName(a, strFilePath);
-    if (index == a.entries.size() || reader_->RefuseZip64Update(*this, a.entries)) return false;
+    if (index == a.entries.size() || RefuseZip64Update(a.entries)) return false;
 
     // Through a link, the file it leads to is rebuilt, beside it (the link stays).
     const std::string archive = ArchiveTargetPath(strZipPath);
@@ -288,7 +288,7 @@ bool clsZip::FileRemoveFromZip(const std::string& strZipPath, const std::string&
 
 bool clsZip::FileAddIntoZip(const std::string& strZipPath, const std::string& strFilePath, std::int32_t& PathChoice,
                             bool excludeCRC32, bool OverWrite) {
-    const std::int64_t position = reader_->UpdateStart(*this, strZipPath);
+    const std::int64_t position = UpdateStart(strZipPath);
     if (position <= 0) return false;
     OpenedArchive a;
     if (!a.Open(strZipPath, position)) return false;
@@ -299,7 +299,7 @@ bool clsZip::FileAddIntoZip(const std::string& strZipPath, const std::string& st
         a, SourceNameToUtf8(StoredNameFor(kuv::platform::FullPath(strFilePath),
                                           static_cast<std::int16_t>(PathChoice), kuv::platform::CurrentFolder())));
     if (replaced < a.entries.size() && !OverWrite) return false;
-    if (reader_->RefuseZip64Update(*this, a.entries)) return false;
+    if (RefuseZip64Update(a.entries)) return false;
 
     // The member being replaced is left out; the new ones follow the others.
     const std::string archive = ArchiveTargetPath(strZipPath);

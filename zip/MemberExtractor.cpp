@@ -47,16 +47,16 @@ std::int32_t PercentOf(std::int32_t i, std::int32_t total) {
 
 }  // namespace
 
-bool ReaderState::LocateMember(clsZip& owner, const CentralEntry& e, const std::string& target, MemberData& data) {
+bool ReaderState::LocateMember(ReaderEvents& events, const CentralEntry& e, const std::string& target, MemberData& data) {
     if (e.needsZip64 || e.IsEncrypted() || (e.localFound && (e.local.flags & kFlagEncrypted))) {
-        owner.RaiseZipError(ZipMessage::UnsupportedFeature, e.name);
+        events.ZipError(ZipMessage::UnsupportedFeature, e.name);
         return false;
     }
     // The central entry's values rule; a local header that contradicts them
     // (name, method, CRC or sizes, or its data descriptor) is corrupt.
     headerCommon = e.local;
     if (!e.LocalAgrees() || e.spanEnd > endRecord.centralDirectoryOffset) {
-        owner.RaiseZipError(ZipMessage::CorruptHeader, target);
+        events.ZipError(ZipMessage::CorruptHeader, target);
         return false;
     }
     data.dataOffset = e.dataOffset;
@@ -65,32 +65,34 @@ bool ReaderState::LocateMember(clsZip& owner, const CentralEntry& e, const std::
     data.crc32 = e.common.crc32;
     data.method = e.common.method;
     if (data.method != kMethodStored && data.method != kMethodDeflate) {
-        owner.RaiseZipError(ZipMessage::UnsupportedMethod, e.name);
+        events.ZipError(ZipMessage::UnsupportedMethod, e.name);
         return false;
     }
     return true;
 }
 
-bool ReaderState::DecompressMember(clsZip& owner, const CentralEntry& e, const std::string& target,
+bool ReaderState::DecompressMember(ReaderEvents& events, const CentralEntry& e, const std::string& target,
                                    const MemberSink& sink, bool& keepOnCrc) {
     keepOnCrc = false;
     MemberData data;
-    if (!LocateMember(owner, e, target, data)) return false;
+    if (!LocateMember(events, e, target, data)) return false;
     if (!buffers) buffers = std::make_unique<InflateBuffers>();
-    switch (DecompressMemberData(*owner.zlib_, fd.get(), data, sink, *buffers)) {
+    const ZlibApi* zlib = events.Zlib();
+    if (!zlib) return false;
+    switch (DecompressMemberData(*zlib, fd.get(), data, sink, *buffers)) {
         case InflateResult::Ok:
             return true;
         case InflateResult::CrcMismatch:
-            keepOnCrc = owner.RaiseZipError(ZipMessage::CrcMismatch, target);
-            owner.DoEvents();
+            keepOnCrc = events.ZipError(ZipMessage::CrcMismatch, target);
+            events.DoEvents();
             return false;
         default:
-            owner.RaiseZipError(ZipMessage::Unidentified, e.name);
+            events.ZipError(ZipMessage::Unidentified, e.name);
             return false;
     }
 }
 
-bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const DirectoryEntry& entry,
+bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, const DirectoryEntry& entry,
                                 const SafeFolder& base, FolderCache& cache, const ExtractOptions& options,
                                 std::string* writtenPath) {
     std::string name = e.name;
@@ -101,7 +103,7 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
         prepared.fileName = cut == std::string::npos ? name : name.substr(cut + 1);
     }
     if (prepared.refused) {
-        owner.RaiseZipError(ZipMessage::NameRefused, name);
+        events.ZipError(ZipMessage::NameRefused, name);
         return false;
     }
     if (!cache.folder || cache.parts != prepared.folders) {
@@ -109,37 +111,37 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
         std::string failedAt;
         if (!opened->OpenUnder(base, prepared.folders, true, failedAt)) {
             cache.folder.reset();
-            owner.RaiseZipError(ZipMessage::CannotCreateFolder, failedAt);
+            events.ZipError(ZipMessage::CannotCreateFolder, failedAt);
             return false;
         }
         cache.folder = std::move(opened);
         cache.parts = prepared.folders;
     }
     const SafeFolder& folder = *cache.folder;
-    owner.RaiseStatus("Extraction ...\\" + ShownName(prepared));
+    events.Status("Extraction ...\\" + ShownName(prepared));
     if (prepared.isFolder) return true;  // the folder now exists
 
     const std::string target = kuv::platform::JoinPath(folder.path(), prepared.fileName);
     const EntryState state = StateOf(folder, prepared.fileName);
     if (state != EntryState::Missing) {
         if (!options.overWrite) {
-            owner.RaiseZipError(ZipMessage::TargetExists, target);
+            events.ZipError(ZipMessage::TargetExists, target);
             return false;
         }
         if (state == EntryState::Folder) {
-            owner.RaiseZipError(ZipMessage::CannotDelete, target);
+            events.ZipError(ZipMessage::CannotDelete, target);
             return false;
         }
     }
     PendingFile file(folder);
     if (!file.Create()) {
-        if (state != EntryState::Missing) owner.RaiseZipError(ZipMessage::CannotDelete, target);
-        else owner.RaiseZipError(ZipMessage::Unidentified, name);
+        if (state != EntryState::Missing) events.ZipError(ZipMessage::CannotDelete, target);
+        else events.ZipError(ZipMessage::Unidentified, name);
         return false;
     }
     bool keep = false;
     const bool sound = DecompressMember(
-        owner, e, target, [&](const std::uint8_t* p, std::size_t n) { return file.Write(p, n); }, keep);
+        events, e, target, [&](const std::uint8_t* p, std::size_t n) { return file.Write(p, n); }, keep);
     if (!sound && !keep) return false;  // the pending file is removed; an existing target is untouched
     if (options.keepModDate) {
         bool valid = false;
@@ -148,34 +150,34 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
         if (valid) file.SetTimes(kuv::platform::FromLocalDateTime(when));
     }
     if (!file.Commit(prepared.fileName)) {
-        if (state != EntryState::Missing) owner.RaiseZipError(ZipMessage::CannotDelete, target);
-        else owner.RaiseZipError(ZipMessage::Unidentified, name);
+        if (state != EntryState::Missing) events.ZipError(ZipMessage::CannotDelete, target);
+        else events.ZipError(ZipMessage::Unidentified, name);
         return false;
     }
     if (writtenPath) *writtenPath = target;
     return true;
 }
 
-bool ReaderState::ExtractWalk(clsZip& owner, std::int32_t single, const std::string& FolderPath,
+bool ReaderState::ExtractWalk(ReaderEvents& events, std::int32_t single, const std::string& FolderPath,
                               const ExtractOptions& options) {
-    if (owner.ZLibVersion().empty()) return false;  // the property reported the missing library
-    owner.RaiseStatus("Début d'extraction");
+    if (!events.Zlib()) return false;  // the missing library is reported
+    events.Status("Début d'extraction");
     if (EndRecordPosition == 0) {
-        owner.RaiseZipError(ZipMessage::NoArchiveOpen);
+        events.ZipError(ZipMessage::NoArchiveOpen);
         return false;
     }
     const std::string folder = WithoutTrailingSeparator(FolderPath);
     SafeFolder base;
     if ((!kuv::platform::IsFolder(folder) && !kuv::platform::CreateFolderPath(folder)) || !base.OpenBase(folder)) {
-        owner.RaiseZipError(ZipMessage::CannotCreateFolder, folder);
+        events.ZipError(ZipMessage::CannotCreateFolder, folder);
         return false;
     }
     if (!ReadEndRecord(EndRecordPosition)) {
-        owner.RaiseStatus("Extraction terminée");
+        events.Status("Extraction terminée");
         return false;
     }
     if (!DescriptorSize(fd.get(), fileSize) || !ReadDirectory()) {
-        owner.RaiseZipError(ZipMessage::CorruptHeader, path);
+        events.ZipError(ZipMessage::CorruptHeader, path);
         return false;
     }
     const std::vector<const CentralEntry*> entries = TableEntries();
@@ -183,29 +185,29 @@ bool ReaderState::ExtractWalk(clsZip& owner, std::int32_t single, const std::str
     FolderCache cache;
     for (std::int32_t i = 1; i <= n && static_cast<std::size_t>(i) <= entries.size(); ++i) {
         if (single == 0 || single == i) {
-            const bool ok = ExtractMember(owner, *entries[i - 1], DirectoryTable[i - 1], base, cache, options);
+            const bool ok = ExtractMember(events, *entries[i - 1], DirectoryTable[i - 1], base, cache, options);
             if (!ok && single != 0) return false;
         }
         if (single == 0) {
-            if (owner.RaiseProgressExtract(PercentOf(i, endRecord.entriesTotal))) return false;
+            if (events.ProgressExtract(PercentOf(i, endRecord.entriesTotal))) return false;
         } else {
-            owner.RaiseProgressExtract(100);
+            events.ProgressExtract(100);
         }
-        owner.DoEvents();
+        events.DoEvents();
     }
-    owner.RaiseStatus("Extraction terminée");
+    events.Status("Extraction terminée");
     return true;
 }
 
 bool clsZip::ExtractAllFiles(const std::string& FolderPath, bool PreservePath, bool OverWrite, bool KeepModDate) {
-    return reader_->ExtractWalk(*this, 0, FolderPath, {PreservePath, OverWrite, KeepModDate, true});
+    return reader_->ExtractWalk(*readerEvents_, 0, FolderPath, {PreservePath, OverWrite, KeepModDate, true});
 }
 
 bool clsZip::ExtractSingleFile(std::int32_t FileNumber, const std::string& FolderPath, bool PreservePath,
                                bool OverWrite, bool KeepModDate) {
     // A number below 1 matches no member, as a number past the count does.
     if (FileNumber < 1) FileNumber = -1;
-    return reader_->ExtractWalk(*this, FileNumber, FolderPath, {PreservePath, OverWrite, KeepModDate, true});
+    return reader_->ExtractWalk(*readerEvents_, FileNumber, FolderPath, {PreservePath, OverWrite, KeepModDate, true});
 }
 
 std::string clsZip::ExtractSgFileToTmp(std::int32_t lgNuFile) {
@@ -229,7 +231,7 @@ std::string clsZip::ExtractSgFileToTmp(std::int32_t lgNuFile) {
     std::string written;
     const ExtractOptions options{false, true, true, false};
     FolderCache cache;
-    if (!r.ExtractMember(*this, *entries[lgNuFile - 1], r.DirectoryTable[lgNuFile - 1], base, cache, options,
+    if (!r.ExtractMember(*readerEvents_, *entries[lgNuFile - 1], r.DirectoryTable[lgNuFile - 1], base, cache, options,
                          &written))
         return {};
     return written;
@@ -253,7 +255,7 @@ bool clsZip::TestAllFiles() {
     for (std::int32_t i = 1; i <= total; ++i) {
         const CentralEntry& e = *entries[i - 1];
         bool keep = false;
-        if (!r.DecompressMember(*this, e, e.name, discard, keep)) allSound = false;
+        if (!r.DecompressMember(*readerEvents_, e, e.name, discard, keep)) allSound = false;
         if (RaiseProgressExtract(PercentOf(i, total))) return false;
         DoEvents();
     }

@@ -9,16 +9,35 @@
 
 using namespace kuv::zip;
 
+namespace kuv::zip {
+
+// The reading side's events over the engine's own.
+class EngineReaderEvents : public ReaderEvents {
+public:
+    explicit EngineReaderEvents(clsZip& zip) : zip_(zip) {}
+    bool ZipError(ZipMessage message, const std::string& arg) override { return zip_.RaiseZipError(message, arg); }
+    void Status(const std::string& text) override { zip_.RaiseStatus(text); }
+    bool ProgressExtract(std::int32_t percent) override { return zip_.RaiseProgressExtract(percent); }
+    void DoEvents() override { zip_.DoEvents(); }
+    const ZlibApi* Zlib() override { return zip_.ZLibVersion().empty() ? nullptr : zip_.zlib_; }
+
+private:
+    clsZip& zip_;
+};
+
+}  // namespace kuv::zip
+
 clsZip::clsZip()
     : zlib_(LinkedZlib()),
       sizeLimit_(kMaxArchiveBytes),
       writer_(std::make_unique<WriterState>()),
-      reader_(std::make_unique<ReaderState>()) {}
+      reader_(std::make_unique<ReaderState>()),
+      readerEvents_(std::make_unique<EngineReaderEvents>(*this)) {}
 
 clsZip::~clsZip() {
     ZipClose();
     writer_->ClearMembers();
-    reader_->Terminate(*this);
+    reader_->Terminate();
 }
 
 void clsZip::SetZlibApi(const ZlibApi* api) { zlib_ = api; }

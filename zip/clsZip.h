@@ -33,7 +33,10 @@ namespace kuv::zip {
 struct ZlibApi;
 struct WriterState;
 struct ReaderState;
+struct CentralEntry;
 class ArchiveOutput;
+class EngineReaderEvents;
+class ReaderEvents;
 }  // namespace kuv::zip
 
 // The engine's events.
@@ -211,7 +214,7 @@ public:
 
 private:
     friend struct kuv::zip::WriterState;
-    friend struct kuv::zip::ReaderState;
+    friend class kuv::zip::EngineReaderEvents;
 
     // Event raising (each checks that the event is set).
     void RaiseStatus(const std::string& text);
@@ -240,8 +243,16 @@ private:
     // member stored from disk lost its source: it is then left out.
     bool WritePendingMember(kuv::zip::ArchiveOutput& out, kuv::zip::ZipMemberEntry& member, bool& written);
 
+    // The first steps of both in-place updates (existence, end record, not
+    // spanned); the end record's 1-based position, 0 after reporting a failure.
+    std::int64_t UpdateStart(const std::string& zipPath);
+    // An archive whose members need Zip64 values is not updated: ZipError 20.
+    bool RefuseZip64Update(const std::vector<kuv::zip::CentralEntry>& entries);
+
     const kuv::zip::ZlibApi* zlib_;
     std::uint64_t sizeLimit_;
     std::unique_ptr<kuv::zip::WriterState> writer_;
     std::unique_ptr<kuv::zip::ReaderState> reader_;
+    // The reading side's events, raised through this instance's.
+    std::unique_ptr<kuv::zip::ReaderEvents> readerEvents_;
 };
