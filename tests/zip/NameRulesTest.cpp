@@ -211,4 +211,15 @@ TEST_F(NameRules, ANameTooLongOnceUtf8IsLeftOutAtBackupTime) {
     EXPECT_TRUE(reader.ExtractAllFiles(P("out"), false, false, false));
     EXPECT_TRUE(rec.errors.empty());
     EXPECT_EQ(Slurp(P("out/" + kuv::zip::SourceNameToUtf8(fits))), "juste");
+
+    // A folder part too long once UTF-8, stored with its full path.
+    const std::string folder = std::string(130, '\xff');
+    Make("deep/" + folder + "/f.txt", "f");
+    clsZip full;
+    EventLog fullLog;
+    fullLog.Attach(full);
+    EXPECT_EQ(full.FileAdd(P("deep/" + folder + "/f.txt"), 1), 0);
+    EXPECT_TRUE(fullLog.Has("FileZipErr 23: Nom de fichier trop long pour être restauré, le fichier a été exclu du "
+                            "traitement [" + P("deep/" + folder + "/f.txt") + "]"))
+        << fullLog.All();
 }
