@@ -93,6 +93,12 @@ bool SyncPath(const std::string& path);
 // (tmpfs) is not an error.
 bool DropCachedData(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+// Creates a new file prefix + 6 random letters and digits with
+// O_CREAT|O_EXCL|O_NOFOLLOW, its mode given at creation (the system applies
+// the user's umask; the process-wide umask is never changed).
+// Returns: the descriptor open for reading and writing, -1 (errno set) when
+// no file could be created.
+int CreateUniqueFile(const std::string& prefix, unsigned mode, std::string& path);
 // Writes bytes into path through a temporary file renamed over it.
 bool WriteWholeFile(const std::string& path, std::string_view bytes);
 

@@ -7,7 +7,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -90,23 +89,6 @@ bool ArchiveOutput::Finish() {
 
 namespace {
 
-// Six characters of a work file's name.
-std::string RandomSuffix() {
-    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::uint8_t bytes[6];
-    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
-        std::uint64_t seed = static_cast<std::uint64_t>(std::time(nullptr)) ^
-                             (static_cast<std::uint64_t>(getpid()) << 20) ^ reinterpret_cast<std::uintptr_t>(bytes);
-        for (std::uint8_t& b : bytes) {
-            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
-            b = static_cast<std::uint8_t>(seed >> 56);
-        }
-    }
-    std::string out;
-    for (std::uint8_t b : bytes) out += kChars[b % (sizeof kChars - 1)];
-    return out;
-}
-
 bool IsSuffixChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
@@ -135,20 +117,9 @@ bool (*g_folderSync)(const std::string&) = &RealFolderSync;
 int CreateWorkFile(const std::string& target, unsigned mode, std::string& workPath) {
     const std::string folder = platform::FolderOf(target);
     const std::string prefix = platform::JoinPath(folder.empty() ? "/" : folder, "." + platform::FileNameOf(target) + ".");
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = prefix + RandomSuffix();
-        const int fd = open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                            static_cast<mode_t>(mode & 07777));
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return -1;
-        }
-        flock(fd, LOCK_EX | LOCK_NB);  // held until the descriptor is closed
-        workPath = candidate;
-        return fd;
-    }
-    errno = EEXIST;
-    return -1;
+    const int fd = platform::CreateUniqueFile(prefix, mode, workPath);
+    if (fd >= 0) flock(fd, LOCK_EX | LOCK_NB);  // held until the descriptor is closed
+    return fd;
 }
 
 int OpenTempArchive(const std::string& target, std::string& tempPath) {
