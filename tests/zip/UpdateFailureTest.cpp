@@ -102,6 +102,9 @@ TEST_P(UpdateFailureTest, RaisesTheCauseAndLeavesTheArchive) {
         EXPECT_EQ(ReadFile(archive), before);
         EXPECT_EQ(FilesIn(medium.path), filesBefore);  // no work file left behind
     }
+    if (Exists(archive + "~")) {
+        EXPECT_EQ(ReadFile(archive + "~"), "un fichier de l'utilisateur");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -110,6 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"full medium",
                     [](SmallMedium&, const std::string& archive, const std::string& source) {
                         WriteFile(archive, Small().Build());
+                        WriteFile(archive + "~", "un fichier de l'utilisateur");
                         WriteFile(source, Incompressible(9 << 20));
                         return true;
                     },
