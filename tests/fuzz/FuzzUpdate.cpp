@@ -117,42 +117,47 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         result = zip.FileAddIntoZip(archive.string(), source.string(), pathChoice, false, operation == 2);
     }
 
+    // The archive after: unchanged, or a valid archive. Checked first, so
+    // that each fault shows as itself.
+    const auto checkArchive = [&] {
+        const Bytes after = ReadFile(archive);
+        if (!result) {
+            FUZZ_CHECK(after == before, "a failed update changed the archive (" + rec.First() + ")");
+            return;
+        }
+        FUZZ_CHECK(after != before, "an update reported done left the archive as it was");
+
+        // ---- a successful update gives a valid archive ----
+        const Listing now = ListArchive(archive);
+        FUZZ_CHECK(now.opened, "the updated archive does not open");
+        if (old.sound) FUZZ_CHECK(now.sound, "the archive tested clean before the update, not after");
+        if (operation == 0) {
+            FUZZ_CHECK(old.opened, "a member was removed from an archive that does not open");
+            FUZZ_CHECK(LessAtMostOne(old.names, now.names, name), "the members after removing " + name +
+                                                                      " are not those before less that one");
+            return;
+        }
+        FUZZ_CHECK(!now.names.empty() && now.names.back() == name,
+                   "the added member is not last under its name: " + name);
+        if (old.opened) {
+            const std::vector<std::string> kept(now.names.begin(), now.names.end() - 1);
+            if (operation == 1) FUZZ_CHECK(kept == old.names, "adding changed the other members");
+            else FUZZ_CHECK(LessAtMostOne(old.names, kept, name), "replacing changed the other members");
+        }
+        clsZip check;
+        Recorder checkRec(check);
+        const fs::path out = work / "out";
+        FUZZ_CHECK(check.ZipOpen(archive.string()) &&
+                       check.ExtractSingleFile(check.inFileCount(), out.string(), false, true, false),
+                   "the added member does not extract: " + checkRec.First());
+        FUZZ_CHECK(ReadFile(out / name) == content, "the added member does not give the added file's bytes");
+    };
+    checkArchive();
+
     // ---- the folder: the archive, the user's file, nothing else ----
     FUZZ_CHECK(ReadFile(userFile) == userBytes, "the user's archive.zip~ was changed or removed");
     for (const Entry& e : Walk(folder))
         FUZZ_CHECK(e.rel == "archive.zip" || e.rel == "archive.zip~", "left in the archive's folder: " + e.rel);
     CheckScratchHoldsOnly({"update"});
-
-    const Bytes after = ReadFile(archive);
-    if (!result) {
-        FUZZ_CHECK(after == before, "a failed update changed the archive (" + rec.First() + ")");
-        return 0;
-    }
-    FUZZ_CHECK(after != before, "an update reported done left the archive as it was");
-
-    // ---- a successful update gives a valid archive ----
-    const Listing now = ListArchive(archive);
-    FUZZ_CHECK(now.opened, "the updated archive does not open");
-    if (old.sound) FUZZ_CHECK(now.sound, "the archive tested clean before the update, not after");
-    if (operation == 0) {
-        FUZZ_CHECK(old.opened, "a member was removed from an archive that does not open");
-        FUZZ_CHECK(LessAtMostOne(old.names, now.names, name), "the members after removing " + name +
-                                                                  " are not those before less that one");
-        return 0;
-    }
-    FUZZ_CHECK(!now.names.empty() && now.names.back() == name,
-               "the added member is not last under its name: " + name);
-    if (old.opened) {
-        const std::vector<std::string> kept(now.names.begin(), now.names.end() - 1);
-        if (operation == 1) FUZZ_CHECK(kept == old.names, "adding changed the other members");
-        else FUZZ_CHECK(LessAtMostOne(old.names, kept, name), "replacing changed the other members");
-    }
-    clsZip check;
-    Recorder checkRec(check);
-    const fs::path out = work / "out";
-    FUZZ_CHECK(check.ZipOpen(archive.string()) &&
-                   check.ExtractSingleFile(check.inFileCount(), out.string(), false, true, false),
-               "the added member does not extract: " + checkRec.First());
-    FUZZ_CHECK(ReadFile(out / name) == content, "the added member does not give the added file's bytes");
     return 0;
 }
