@@ -1,9 +1,9 @@
 // Fuzz target: files of any names and contents written into an archive (the
 // member list and WriteZip, or the streaming pass) and read back. Every file
 // the engine accepted comes back: one member each, in order, under distinct
-// names that are UTF-8 (the file's own name when that is UTF-8), testing
-// clean, extracting to a file of the same bytes under that name (":" read as
-// "_"). A file the engine did not take was refused through FileZipErr. An
+// names that are UTF-8 (the file's own name, or its full path, when that is
+// UTF-8), testing clean, extracting to a file of the
+// same bytes under that name (":" read as "_"). A file the engine did not take was refused through FileZipErr. An
 // archive written with no member at all opens too.
 //
 // The stored names are checked in the archive's own bytes too, as other
@@ -12,10 +12,11 @@
 // Path field (local and central) with the CRC of its stored bytes and the
 // file's UTF-8 name; an ASCII name carries no extra field.
 //
-// Input: one byte of settings (bit 0: streaming pass; the rest: the
-// compression level), then up to eight files, each a name length byte, the
-// name bytes ("/" and NUL read as "_"), a 16-bit little-endian content
-// length and the content.
+// Input: one byte of settings (bit 0: streaming pass; bit 1: names are
+// paths, "/" between folders, added with their full path; the
+// rest: the compression level), then up to eight files, each a name length
+// byte, the name bytes (NUL read as "_", "/" too unless names are paths), a
+// 16-bit little-endian content length and the content.
 #include <fcntl.h>
 
 #include "FuzzSupport.h"
@@ -25,10 +26,28 @@ using namespace fuzzsupport;
 namespace {
 
 struct Source {
-    std::string diskName;
+    std::string memberName;  // the name it must come back under ("\\" between folders)
     fs::path path;
     Bytes content;
 };
+
+// The parts of a name from the input: one part, or with paths the parts
+// between "/" ("." and ".." read as "_", empty parts dropped).
+std::vector<std::string> NameParts(std::string raw, bool paths) {
+    for (char& c : raw)
+        if (c == '\0' || (!paths && c == '/')) c = '_';
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (std::size_t cut; from <= raw.size(); from = cut + 1) {
+        cut = raw.find('/', from);
+        if (cut == std::string::npos) cut = raw.size();
+        std::string part = raw.substr(from, cut - from);
+        if (part == "." || part == "..") part = "_";
+        if (!part.empty()) parts.push_back(part);
+    }
+    if (parts.empty()) parts.push_back("vide");
+    return parts;
+}
 
 // Creates the file; false when that name cannot be a file here (".", a name
 // already taken, one too long).
@@ -39,6 +58,19 @@ bool CreateSource(const fs::path& path, const Bytes& content) {
     close(fd);
     if (!ok) Fail("cannot write " + path.string());
     return true;
+}
+
+// Where extraction puts a member of that name, under the target folder:
+// ":" read as "_", "\\" as "/", no leading separator.
+std::string AsPath(std::string s) {
+    std::replace(s.begin(), s.end(), ':', '_');
+    std::replace(s.begin(), s.end(), '\\', '/');
+    return s.substr(std::min(s.find_first_not_of('/'), s.size()));
+}
+
+std::string Backslashes(std::string s) {
+    std::replace(s.begin(), s.end(), '/', '\\');
+    return s;
 }
 
 std::uint16_t U16At(const Bytes& b, std::size_t at) {
@@ -101,17 +133,14 @@ void CheckStoredNames(const Bytes& a, const std::vector<std::string>& names) {
             if (ascii) {
                 FUZZ_CHECK(extra.empty() && localExtra.empty(), where + ": an ASCII name with an extra field");
             } else {
-                FUZZ_CHECK(UnicodePath(extra, stored, where) == names[i], where + ": central Unicode Path name");
-                FUZZ_CHECK(UnicodePath(localExtra, stored, where) == names[i], where + ": local Unicode Path name");
+                FUZZ_CHECK(Backslashes(UnicodePath(extra, stored, where)) == names[i],
+                           where + ": central Unicode Path name");
+                FUZZ_CHECK(Backslashes(UnicodePath(localExtra, stored, where)) == names[i],
+                           where + ": local Unicode Path name");
             }
         }
         at += 46 + nameLength + extraLength + commentLength;
     }
-}
-
-std::string Colons(std::string s) {
-    std::replace(s.begin(), s.end(), ':', '_');
-    return s;
 }
 
 }  // namespace
@@ -125,7 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     InputCursor in(data, size);
     const std::uint8_t settings = in.U8();
     const bool streaming = settings & 1;
-    const std::int32_t level = (settings >> 1) % 11 - 1;  // -1 (zlib's default) to 9
+    const bool paths = settings & 2;
+    const std::int32_t level = (settings >> 2) % 11 - 1;  // -1 (zlib's default) to 9
+    const std::int16_t pathChoice = paths ? 1 : 0;        // the full path, or the name only
 
     ClearEngineFolders();
     const fs::path work = Fresh("roundtrip");
@@ -133,13 +164,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::create_directories(folder);
     std::vector<Source> sources;
     for (int i = 0; i < 8 && !in.AtEnd(); ++i) {
-        std::string name = in.Take(in.U8());
+        const std::vector<std::string> parts = NameParts(in.Take(in.U8()), paths);
         const Bytes content = in.Take(in.U16() % 16385);
-        for (char& c : name)
-            if (c == '/' || c == '\0') c = '_';
-        if (name.empty()) name = "vide";
-        const fs::path path = folder / name;
-        if (CreateSource(path, content)) sources.push_back({name, path, content});
+        fs::path path = folder;
+        for (const std::string& part : parts) path /= part;
+        std::string memberName = paths ? path.string() : parts[0];
+        std::replace(memberName.begin(), memberName.end(), '/', '\\');
+        std::error_code ec;
+        fs::create_directories(path.parent_path(), ec);
+        if (!ec && CreateSource(path, content)) sources.push_back({memberName, path, content});
     }
 
     const fs::path archive = work / "archive.zip";
@@ -151,14 +184,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!streaming || handle > 0, "CreateZip failed: " + rec.First());
     for (const Source& s : sources) {
         rec.Clear();
-        const std::int32_t added = streaming ? zip.ybFileAdd(s.path.string(), 0, handle) : zip.FileAdd(s.path.string());
+        const std::int32_t added = streaming ? zip.ybFileAdd(s.path.string(), pathChoice, handle)
+                                               : zip.FileAdd(s.path.string(), pathChoice);
         FUZZ_CHECK(added == 0 || added == 1, "one file added as " + std::to_string(added) + " members");
         if (added == 1) {
             accepted.push_back(&s);
         } else {
             bool reported = false;
             for (std::int32_t number : rec.FileErrorsFor(s.path.string())) reported |= number != 7;
-            FUZZ_CHECK(reported, "the file " + s.diskName + " was left out without a FileZipErr");
+            FUZZ_CHECK(reported, "the file " + s.memberName + " was left out without a FileZipErr");
         }
     }
     rec.Clear();
@@ -179,7 +213,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto number = static_cast<std::int32_t>(k + 1);
         const std::string name = reader.inFileName(number);
         FUZZ_CHECK(IsStrictUtf8(name), "member " + std::to_string(number) + " has a name that is not UTF-8");
-        if (IsStrictUtf8(s.diskName)) FUZZ_CHECK(name == s.diskName, "the file " + s.diskName + " came back as " + name);
+        if (IsStrictUtf8(s.memberName))
+            FUZZ_CHECK(name == s.memberName, "the file " + s.memberName + " came back as " + name);
         FUZZ_CHECK(std::find(names.begin(), names.end(), name) == names.end(),
                    "two accepted files became members of one name: " + name);
         names.push_back(name);
@@ -188,11 +223,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         const fs::path out = work / ("out" + std::to_string(number));
         readRec.Clear();
-        FUZZ_CHECK(reader.ExtractSingleFile(number, out.string(), false, true, false),
+        FUZZ_CHECK(reader.ExtractSingleFile(number, out.string(), true, true, false),
                    "member " + name + " does not extract: " + readRec.First());
         const std::vector<Entry> files = RegularFiles(out);
         FUZZ_CHECK(files.size() == 1, "member " + name + " gave " + std::to_string(files.size()) + " files");
-        FUZZ_CHECK(files[0].rel == Colons(name), "member " + name + " was extracted as " + files[0].rel);
+        FUZZ_CHECK(files[0].rel == AsPath(name), "member " + name + " was extracted as " + files[0].rel);
         FUZZ_CHECK(ReadFile(out / files[0].rel) == s.content, "member " + name + " gives other bytes");
     }
     CheckStoredNames(ReadFile(archive), names);

@@ -183,6 +183,10 @@ def main():
     }
     for name, (files_, streaming, level) in sets.items():
         write(folders["roundtrip"], name, zb.roundtrip_input(files_, streaming, level))
+    folders_ = [(b"docs/2023/note.txt", text), ("docs/caf\u00e9/cr\u00e8me.txt".encode(), b"creme"),
+                (b"racine.txt", b"racine"), (b"vide/zero.txt", b"")]
+    write(folders["roundtrip"], "paths-list", zb.roundtrip_input(folders_, False, 6, paths=True))
+    write(folders["roundtrip"], "paths-stream", zb.roundtrip_input(folders_, True, -1, paths=True))
 
 
 if __name__ == "__main__":

@@ -76,8 +76,8 @@ def update_input(operation, choice, content, archive_bytes):
 
 
 # ---- the round-trip target: settings, then files (name, content) ----
-def roundtrip_input(files, streaming=False, level=-1):
-    out = bytearray([(1 if streaming else 0) | (((level + 1) % 11) << 1)])
+def roundtrip_input(files, streaming=False, level=-1, paths=False):
+    out = bytearray([(1 if streaming else 0) | (2 if paths else 0) | (((level + 1) % 11) << 2)])
     for name, content in files[:8]:
         out += bytes([len(name)]) + name + struct.pack("<H", len(content)) + content
     return bytes(out)
