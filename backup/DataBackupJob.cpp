@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <map>
 #include <utility>
 
 #include "backup/ArchiveNaming.h"
@@ -19,6 +20,9 @@ namespace kuv::backup {
 namespace {
 
 using kuv::platform::JoinPath;
+
+// The report's reason for a kept file the engine left out without saying why.
+constexpr const char* kRefusedUnknown = "absent de l'archive";
 
 // Puts the window's engine handlers back when a run ends, however it ends.
 class EngineHandlersGuard {
@@ -58,6 +62,11 @@ private:
 };
 
 }  // namespace
+
+std::string BackupDoneWithErrors(int refusedCount) {
+    return "Sauvegarde terminée, mais " + std::to_string(refusedCount) +
+           " fichiers n'ont pas pu être sauvegardés : voir rapport.txt !";
+}
 
 void efface_boutons(BackupJobView& view) {
     for (int lamp = kLampCompress; lamp <= kLampDone; ++lamp) view.SetLamp(lamp, kLampOff);
@@ -111,8 +120,14 @@ struct DataBackupJob::RunState {
         std::string name;       // as on disk: the member's name in the archive
         std::string lowerName;  // as shown
         bool saved = false;
+        std::string refusal;    // the engine's message when it refused a kept file
     };
     std::vector<Listed> listed;
+    std::vector<std::string> subFolders;  // lower case, listing order: not in the backup
+    // The engine's FileZipErr messages of this run, by file path (the last one wins).
+    std::map<std::string, std::string> engineMessages;
+    std::string lastEngineMessage;
+    std::string status;           // Label5's text when the run failed
     std::vector<std::string> archived;  // the member names the written archive holds
     std::string mediumFolder;     // destination root + "\" + backup folder name
     std::string desktopFolder;    // copy mode
@@ -166,16 +181,15 @@ BackupRunResult DataBackupJob::RunOnce() {
     if (ctx_.engine.FileCount() > 0) {
         WriteBackupArchive(run);
         if (run.failed) {
-            run.report.Flush();
             ClearPendingMembers();
-            run.result.outcome = BackupOutcome::WriteFailed;
+            EndFailedRun(run, BackupOutcome::WriteFailed);
             return run.result;
         }
         if (!ArchiveReadsBack(run)) {
-            view.SetStatus(kArchiveUnreadable);
+            run.status = kArchiveUnreadable;
+            view.SetStatus(run.status);
             view.SetLamp(kLampCopy, kLampFailed);
-            run.report.Flush();
-            run.result.outcome = BackupOutcome::VerifyFailed;
+            EndFailedRun(run, BackupOutcome::VerifyFailed);
             return run.result;
         }
         LeaveOutMissingMembers(run);
@@ -185,17 +199,18 @@ BackupRunResult DataBackupJob::RunOnce() {
 
     view.SetLamp(kLampSettle, kLampOn);
     ctx_.pump.Wait(4000);  // the time a removable medium needs to finish writing
-    view.SetLamp(kLampDone, kLampOn);
+    // Files the engine refused are not in the archive: the last lamp says so.
+    view.SetLamp(kLampDone, run.result.refusedCount > 0 ? kLampFailed : kLampOn);
     ctx_.gauge.SetGaugeText(kGaugeDone);
 
     if (!run.copyMode) WriteLastBackupRecord(run);
 
-    run.report.Finish(run.result.savedCount, run.result.ignoredCount, ctx_.clock.Now());
+    run.report.Finish(run.result.savedCount, run.result.ignoredCount, run.result.refusedCount, ctx_.clock.Now());
 
     if (run.autoQuit) {
         ctx_.timers.Arm(TimerId::Timer2, 1000);
     } else if (!run.silentMode) {
-        ShowMessage(kBackupDone);
+        ShowMessage(run.result.refusedCount > 0 ? BackupDoneWithErrors(run.result.refusedCount) : kBackupDone);
     }
     run.result.outcome = BackupOutcome::Completed;
     return run.result;
@@ -215,6 +230,11 @@ bool DataBackupJob::FindDataFiles(RunState& run) {
         bool listed = false;
         if (!run.dataFolder.empty() && kuv::platform::IsFolder(run.dataFolder)) {
             run.names = kuv::platform::RegularFileNames(run.dataFolder, &listed);
+            for (const auto& entry : kuv::platform::ListFolder(run.dataFolder)) {
+                if (entry.kind == kuv::platform::EntryKind::Folder) {
+                    run.subFolders.push_back(kuv::platform::ToLower(entry.name));
+                }
+            }
         }
         if (!listed) problem = std::string(kDataFolderMissing) + run.dataFolderText;
     }
@@ -250,8 +270,10 @@ void DataBackupJob::PrepareDestination(RunState& run) {
 
 // Each listed file through the exclusion rules; a kept one to the engine.
 // A file the engine refuses (vanished, locked, a name the archive cannot
-// carry) is told by FileAdd's count and is listed as left out; the engine's
-// FileZipErr reports are kept off the window during the run.
+// carry) is told by FileAdd's count; it is listed in List2 and reported
+// with the engine's message. The engine's FileZipErr reports are kept off
+// the window during the run. The sub-folders follow the files in List2 and
+// the report: the backup does not hold them.
 void DataBackupJob::AddFiles(RunState& run) {
     BackupJobView& view = ctx_.view;
     view.ClearSavedList();
@@ -261,28 +283,40 @@ void DataBackupJob::AddFiles(RunState& run) {
     view.SetAddedCounter("");
     int addedCounter = 0;
 
-    ctx_.engine.Events.FileZipErr = [](std::string&, std::int32_t&, std::string&) {};
+    ctx_.engine.Events.FileZipErr = [&run](std::string& path, std::int32_t&, std::string& description) {
+        run.engineMessages[path] = description;
+        run.lastEngineMessage = description;
+    };
     const ExclusionRules rules(ctx_.settings.backupOptions);
     for (const std::string& name : run.names) {
         const std::string lowerName = kuv::platform::ToLower(name);
         ctx_.gauge.StepGauge();
         const std::string fullPath = JoinPath(run.dataFolder, name);
         bool kept = rules.Classify(lowerName, fullPath) == Exclusion::Kept;
+        std::string refusal;
         ctx_.pump.DoEvents();
         if (kept) {
             if (!run.adding) {
                 run.adding = true;
                 run.addStart = std::chrono::steady_clock::now();
             }
-            kept = ctx_.engine.FileAdd(fullPath, 0, true, false) > 0;
+            run.lastEngineMessage.clear();
+            if (ctx_.engine.FileAdd(fullPath, 0, true, false) <= 0) {
+                refusal = run.lastEngineMessage.empty() ? kRefusedUnknown : run.lastEngineMessage;
+                kept = false;
+            }
         }
-        run.listed.push_back({name, lowerName, kept});
+        run.listed.push_back({name, lowerName, kept, refusal});
         if (kept) {
             ++addedCounter;
             view.SetAddedCounter(std::to_string(addedCounter));
             view.AddSavedFile(lowerName);
             run.report.AddSaved(lowerName);
             ++run.result.savedCount;
+        } else if (!refusal.empty()) {
+            view.AddIgnoredFile(lowerName);
+            run.report.AddRefused(lowerName, refusal);
+            ++run.result.refusedCount;
         } else {
             view.AddIgnoredFile(lowerName);
             run.report.AddIgnored(lowerName);
@@ -290,6 +324,11 @@ void DataBackupJob::AddFiles(RunState& run) {
         }
         ctx_.pump.DoEvents();
     }
+    for (const std::string& folder : run.subFolders) {
+        view.AddIgnoredFile(folder + "\\");
+        run.report.AddSubFolder(folder);
+    }
+    run.result.subFolderCount = static_cast<int>(run.subFolders.size());
 }
 
 // Names the archive, sets its comment and writes it. A write the engine
@@ -315,12 +354,14 @@ void DataBackupJob::WriteBackupArchive(RunState& run) {
         const bool written = !run.target.empty() && engine.WriteZip(run.target, true);
         if (run.adding) run.result.addAndWriteTime = std::chrono::steady_clock::now() - run.addStart;
         if (!written || run.failed) {
-            view.SetStatus(kMediumFull);
+            run.status = kMediumFull;
+            view.SetStatus(run.status);
             view.SetLamp(kLampCopy, kLampFailed);
             run.failed = true;
         }
     } catch (const std::exception&) {
-        view.SetStatus(kKeyFull);
+        run.status = kKeyFull;
+        view.SetStatus(run.status);
         view.SetLamp(kLampCopy, kLampFailed);
         run.failed = true;
     }
@@ -344,7 +385,7 @@ bool DataBackupJob::ArchiveReadsBack(RunState& run) {
 // A file the engine had to copy from the disk when writing (no room for its
 // compressed data beforehand) is left out of the archive if it vanished or
 // was locked in between, and the write still succeeds. Such a file was
-// listed as saved: it is moved to the files left out, in List1, List2,
+// listed as saved: it is moved to the refused files, in List1, List2,
 // Label3, the counts and the report, so that nothing claims a file the
 // archive does not hold.
 void DataBackupJob::LeaveOutMissingMembers(RunState& run) {
@@ -354,12 +395,22 @@ void DataBackupJob::LeaveOutMissingMembers(RunState& run) {
         if (!file.saved) continue;
         if (std::find(run.archived.begin(), run.archived.end(), file.name) != run.archived.end()) continue;
         file.saved = false;
-        run.report.LeaveOut(file.lowerName);
+        const auto message = run.engineMessages.find(JoinPath(run.dataFolder, file.name));
+        file.refusal = message != run.engineMessages.end() && !message->second.empty() ? message->second
+                                                                                     : kRefusedUnknown;
+        run.report.LeaveOut(file.lowerName, file.refusal);
         --run.result.savedCount;
-        ++run.result.ignoredCount;
+        ++run.result.refusedCount;
         changed = true;
     }
     if (!changed) return;
+    ShowLists(run);
+    ctx_.view.SetAddedCounter(std::to_string(run.result.savedCount));
+}
+
+// List1 and List2 rebuilt from the run's outcome: the files in the archive,
+// then the files left out or refused and the sub-folders.
+void DataBackupJob::ShowLists(const RunState& run) {
     BackupJobView& view = ctx_.view;
     view.ClearSavedList();
     view.ClearIgnoredList();
@@ -367,7 +418,20 @@ void DataBackupJob::LeaveOutMissingMembers(RunState& run) {
         if (file.saved) view.AddSavedFile(file.lowerName);
         else view.AddIgnoredFile(file.lowerName);
     }
-    view.SetAddedCounter(std::to_string(run.result.savedCount));
+    for (const std::string& folder : run.subFolders) view.AddIgnoredFile(folder + "\\");
+}
+
+// The archive could not be written or does not read back: nothing was saved,
+// so "Fichiers sauvegardés" is emptied and the counter shows 0; the report
+// ends on the failure, and the user is told outside silent mode (Label5 and
+// the lamp already show it). No record, no final message, Timer2 not armed.
+void DataBackupJob::EndFailedRun(RunState& run, BackupOutcome outcome) {
+    ctx_.view.ClearSavedList();
+    ctx_.view.SetAddedCounter("0");
+    run.result.savedCount = 0;
+    run.report.Fail(ctx_.clock.Now());
+    if (!run.silentMode) ShowMessage(kBackupFailed + run.status);
+    run.result.outcome = outcome;
 }
 
 // "dernkuvp.txt" (the medium folder, then the medium archive path) and the

@@ -1,7 +1,8 @@
 #pragma once
 // The data backup job of the main window ("Sauvegarder les DONNEES",
 // Command1, and the automatic modes): every file of the data folder (not its
-// sub-folders), minus the excluded kinds, goes into one dated ZIP archive in
+// sub-folders, which are named in List2 and the report as not saved), minus
+// the excluded kinds, goes into one dated ZIP archive in
 // the backup folder of the chosen medium, or onto the desktop in copy mode;
 // the archive is then read back, the report "rapport.txt" and the last-backup
 // record ("dernkuvp.txt" and the link-file key "Dern:SAV:MAN") are written and
@@ -50,8 +51,18 @@
 //    write (lamp 1 failed, no record, no final message, Timer2 not armed).
 //    A file listed as saved that the archive read back does not hold (the
 //    engine could only copy it from the disk at writing time and it was gone
-//    or locked by then) is moved to the files left out before the report
+//    or locked by then) is moved to the refused files before the report
 //    is finished.
+//  - A file the rules keep but the engine refuses (vanished, locked, a name
+//    the archive cannot carry) is not a success: it is listed in List2, its
+//    report line carries the engine's message, the report counts it, lamp 3
+//    shows kLampFailed and the final message says how many files could not
+//    be saved. The archive holds the others, so the last-backup record is
+//    written and an automatic run still ends by itself.
+//  - A failed write or read-back empties List1 (Label3 shows 0), shows,
+//    outside silent mode, "La sauvegarde a échoué : " + the text of Label5,
+//    and closes the report with the line "Echec de la sauvegarde " + date +
+//    " - " + time.
 //  - Engine failures arrive as results and events, never as exceptions; a
 //    stray exception while naming or writing the archive ends the run as
 //    "Clé pleine ou absente !".
@@ -158,8 +169,10 @@ struct BackupRunResult {
     std::string lastBackupValue;      // the value written under "Dern:SAV:MAN"; empty when none
                                       // was written (copy mode, failures): the window then
                                       // leaves Label15 as it is
-    int savedCount = 0;               // entries of List1
-    int ignoredCount = 0;             // entries of List2
+    int savedCount = 0;               // files in List1: in the archive
+    int ignoredCount = 0;             // files left out by the rules
+    int refusedCount = 0;             // files the rules kept but the engine refused: not saved
+    int subFolderCount = 0;           // sub-folders named in List2 (not counted as files)
     // Time from the first FileAdd to the end of WriteZip (zero when nothing
     // was added): the adding and writing phase, without the read-back, the
     // waits and the timers.
@@ -174,11 +187,16 @@ inline constexpr const char* kNoDestination = "Vous devez sélectionner un suppo
 inline constexpr const char* kMediumFull = "Support plein ou absent !";
 inline constexpr const char* kKeyFull = "Clé pleine ou absente !";
 inline constexpr const char* kBackupDone = "Sauvegarde terminée !";
+inline constexpr const char* kBackupFailed = "La sauvegarde a échoué : ";
 inline constexpr const char* kGaugeDone = "Sauvegarde Terminée";
 inline constexpr const char* kDataFolderNotSet = "Le répertoire des données n'est pas configuré !";
 inline constexpr const char* kDataFolderMissing = "Le répertoire des données est introuvable : ";
 inline constexpr const char* kArchiveUnreadable =
     "La sauvegarde ne se relit pas correctement, support défectueux ?";
+// The final message of a run whose archive is good but lacks refusedCount
+// files the engine refused.
+std::string BackupDoneWithErrors(int refusedCount);
+
 // The line break of the main window's messages: LF then CR.
 inline constexpr const char* kMessageBreak = "\n\r";
 
@@ -205,6 +223,8 @@ private:
     void WriteBackupArchive(RunState& run);
     bool ArchiveReadsBack(RunState& run);
     void LeaveOutMissingMembers(RunState& run);
+    void ShowLists(const RunState& run);
+    void EndFailedRun(RunState& run, BackupOutcome outcome);
     void WriteLastBackupRecord(RunState& run);
     void ClearPendingMembers();
     void ShowMessage(const std::string& text);

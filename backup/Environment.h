@@ -4,6 +4,7 @@
 // special folders, the launching of programs and the end of the program.
 
 #include <string>
+#include <vector>
 
 namespace kuv::backup {
 
@@ -51,9 +52,22 @@ public:
 class ProgramLauncher {
 public:
     virtual ~ProgramLauncher() = default;
-    // Starts the command line (split as a shell would) in workingFolder,
-    // without waiting. False when it could not be started.
-    virtual bool StartDetached(const std::string& commandLine, const std::string& workingFolder) = 0;
+    // Returns: the words of commandLine split as a shell would (double
+    // quotes group words); empty for a blank line.
+    virtual std::vector<std::string> SplitCommand(const std::string& commandLine) const = 0;
+    // Starts program (a path, or a name looked up in PATH) with args in
+    // workingFolder, without waiting. False when it could not be started.
+    virtual bool StartProgram(const std::string& program, const std::vector<std::string>& args,
+                              const std::string& workingFolder) = 0;
+    // Starts the command line, split by SplitCommand, its first word the
+    // program, as it stands. False when it could not be started.
+    bool StartDetached(const std::string& commandLine, const std::string& workingFolder) {
+        std::vector<std::string> words = SplitCommand(commandLine);
+        if (words.empty()) return false;
+        const std::string program = words.front();
+        words.erase(words.begin());
+        return StartProgram(program, words, workingFolder);
+    }
 };
 
 // Ending the program ("close all files and end the program").

@@ -43,12 +43,17 @@ std::string QtSpecialFolders::SpecialFolderPath(int folderId) const {
     return path;
 }
 
-bool QtProgramLauncher::StartDetached(const std::string& commandLine, const std::string& workingFolder) {
-    QStringList parts = QProcess::splitCommand(QString::fromStdString(commandLine));
-    if (parts.isEmpty()) return false;
-    const std::string program = parts.takeFirst().toStdString();
-    std::vector<std::string> args;
-    for (const QString& part : parts) args.push_back(part.toStdString());
+std::vector<std::string> QtProgramLauncher::SplitCommand(const std::string& commandLine) const {
+    std::vector<std::string> words;
+    for (const QString& part : QProcess::splitCommand(QString::fromStdString(commandLine))) {
+        words.push_back(part.toStdString());
+    }
+    return words;
+}
+
+bool QtProgramLauncher::StartProgram(const std::string& program, const std::vector<std::string>& args,
+                                     const std::string& workingFolder) {
+    if (program.empty()) return false;
     return platform::StartDetached(program, args, workingFolder);
 }
 

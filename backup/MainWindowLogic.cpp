@@ -240,6 +240,12 @@ void MainWindowLogic::RestoreProgramFiles() {
     Step([&] { programFiles_.Restore(); });
 }
 
+BackupRunResult MainWindowLogic::BackupClicked() {
+    BackupRunResult result = RunBackup();
+    if (result.outcome == BackupOutcome::Completed) failedRequests_.clear();
+    return result;
+}
+
 void MainWindowLogic::DestinationClicked(int index) {
     Step([&] { destinations_.Click(index, settings_.destinationRoot); });
     Step([&] { ShowDestinationFolder(); });
@@ -248,8 +254,15 @@ void MainWindowLogic::DestinationClicked(int index) {
 void MainWindowLogic::Quit() {
     Step([&] { WriteConfigFile(ConfigPath(), ConfigFromSettings(settings_)); });
     Step([&] {
-        std::string command = LinkedProgramCommand(settings_.linkedProgram);
-        if (!command.empty()) ctx_.launcher.StartDetached(command, ctx_.workingFolder);
+        // The command line in the linked application's vocabulary: its
+        // program ("C:\Appli\appli.exe") goes through the drive list; a
+        // letter with no drive starts nothing.
+        std::vector<std::string> words = ctx_.launcher.SplitCommand(LinkedProgramCommand(settings_.linkedProgram));
+        if (words.empty()) return;
+        const std::string program = platform::ResolveDrivePath(words.front(), driveList_);
+        if (program.empty()) return;
+        words.erase(words.begin());
+        ctx_.launcher.StartProgram(program, words, ctx_.workingFolder);
     });
     Step([&] { ctx_.pump.DoEvents(); });
     ctx_.end.EndProgram();
@@ -308,7 +321,18 @@ void MainWindowLogic::RunRequest(TimerId timer) {
     }
     waitingRequests_.erase(timer);
     if (timer == TimerId::Timer111) settings_.copyMode = true;
-    if (RunBackup().outcome != BackupOutcome::Completed) requestFailed_ = true;
+    if (RunBackup().outcome == BackupOutcome::Completed) {
+        failedRequests_.erase(timer);
+    } else {
+        failedRequests_.insert(timer);
+        ShowFailedRequest();
+    }
+}
+
+void MainWindowLogic::ShowFailedRequest() {
+    Step([&] { ctx_.view.HideRequestPanel(); });
+    Step([&] { ctx_.view.SetWindowWidthTwips(kNormalWindowWidth); });
+    Step([&] { ctx_.view.CentreWindow(); });
 }
 
 void MainWindowLogic::OnTimer(TimerId timer) {
@@ -323,7 +347,7 @@ void MainWindowLogic::OnTimer(TimerId timer) {
             // Another request still waits for its turn, or one of them
             // failed: the program stays open and no request is marked as
             // served (the run that serves the waiting one arms Timer2 again).
-            if ((job_ && job_->IsRunning()) || !waitingRequests_.empty() || requestFailed_) break;
+            if ((job_ && job_->IsRunning()) || !waitingRequests_.empty() || !failedRequests_.empty()) break;
             // The request has been served: cleared so that it runs once;
             // Kuv-Zip.ini is not rewritten and the linked program not started.
             Step([&] { WriteLinkValue("SAVAUT55", " ", LinkPath()); });

@@ -61,6 +61,9 @@ public:
     virtual void SetTitle(const std::string& text) = 0;              // Label2
     // Picture1 with Label11 (requested backup) placed, shown, in front.
     virtual void ShowRequestPanel() = 0;
+    // Picture1 hidden: a requested backup that failed leaves Label5 and the
+    // lamps to tell the failure.
+    virtual void HideRequestPanel() = 0;
     // Command9: picture 248, caption "Transfert", tooltip "Transfert avec Korrin".
     virtual void ShowTransferButton() = 0;
     // Hides Combo1, shows the exchange folder in Label18, enables Command11.
@@ -95,8 +98,15 @@ public:
     // The window's load step, once.
     void Startup();
 
-    // "Sauvegarder les DONNEES" (Command1), and Timer1 / Timer111.
+    // One run of the data backup job, as Command1, the request timers and
+    // the copy commands start it: Label15 and Text1 follow its result. The
+    // result tells the archive written and read back (archivePath) and the
+    // files the engine refused (refusedCount).
     BackupRunResult RunBackup();
+    // "Sauvegarder les DONNEES" (Command1): a run that completes stands for
+    // the requests that failed earlier in this run of the program, so that
+    // Timer2 then clears them and ends.
+    BackupRunResult BackupClicked();
     // Combo1's click (the user chose entry index).
     void DestinationClicked(int index);
     // "Quitter" (Command2).
@@ -156,6 +166,10 @@ private:
     // Timer1 / Timer111: the requested backup, or a later try while another
     // backup is in progress.
     void RunRequest(TimerId timer);
+    // A requested backup that failed: the request panel gives way to the
+    // failure and the window takes its designed width, so that "Outils" and
+    // "Quitter" can be reached.
+    void ShowFailedRequest();
     void ShowDestinationFolder();
     void ShowLastBackup(const std::string& value);
     void ShowDataFolderFiles();
@@ -170,7 +184,7 @@ private:
     std::unique_ptr<clsZip> engine_;
     std::unique_ptr<DataBackupJob> job_;
     std::set<TimerId> waitingRequests_;  // requests re-armed because a backup was in progress
-    bool requestFailed_ = false;         // a requested backup did not complete
+    std::set<TimerId> failedRequests_;   // requests whose backup did not complete (yet)
     AutomaticCopyReport automaticCopyReport_;
     operations::CopyCommands copies_;
     operations::ProgramFileCommands programFiles_;

@@ -28,11 +28,13 @@ public:
     std::string SpecialFolderPath(int folderId) const override;
 };
 
-// Splits the command line as a shell would (QProcess::splitCommand) and
-// starts it detached in the working folder.
+// Splits command lines as a shell would (QProcess::splitCommand) and starts
+// programs detached in the working folder.
 class QtProgramLauncher : public ProgramLauncher {
 public:
-    bool StartDetached(const std::string& commandLine, const std::string& workingFolder) override;
+    std::vector<std::string> SplitCommand(const std::string& commandLine) const override;
+    bool StartProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& workingFolder) override;
 };
 
 // Leaves the application's event loops with status 0; main() then returns,

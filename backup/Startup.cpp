@@ -5,6 +5,8 @@
 #include <cctype>
 
 #include "backup/ArchiveNaming.h"
+#include "link/LinkFile.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace kuv::backup {
@@ -103,6 +105,15 @@ std::string LinkedProgramFromAnswer(const std::string& answer) {
 std::string LinkedProgramCommand(const std::string& linkedProgram) {
     if (platform::Trim(linkedProgram).empty()) return {};
     return platform::Trim(platform::CharMid(linkedProgram, 3));
+}
+
+bool LinkFileHasRequest(const std::string& linkPath) {
+    // Reading a missing link file would create it.
+    if (!platform::IsRegularFile(linkPath)) return false;
+    for (const char* key : {"SAVAUT55", "SAVAUT56"}) {
+        if (!platform::Trim(ReadLinkValue(key, linkPath)).empty()) return true;
+    }
+    return ParseExchangeFolder(platform::Trim(ReadLinkValue("RES2Z4IU4", linkPath))).automaticCopy;
 }
 
 }  // namespace kuv::backup

@@ -13,6 +13,8 @@ namespace kuv::backup {
 // Window width, in twips, of the automatic modes (the panel of the
 // requested backup and of the automatic copy fits in it).
 inline constexpr int kAutomaticWindowWidth = 10065;
+// The window's designed width, in twips: every command is inside it.
+inline constexpr int kNormalWindowWidth = 12900;
 
 // "S_" + the data folder in lower case, each "\" or "/" turned into "_",
 // letters a-z and digits kept, every other character dropped:
@@ -57,5 +59,10 @@ std::string LinkedProgramFromAnswer(const std::string& answer);
 // The command line of the linked program (line 3 from its fourth character,
 // trimmed), empty when there is nothing to start.
 std::string LinkedProgramCommand(const std::string& linkedProgram);
+
+// Returns: true when the link file at linkPath holds a request that starts an
+// unattended run: "SAVAUT55" or "SAVAUT56" not empty, or "{AUTO}" in
+// "RES2Z4IU4". Reads only.
+bool LinkFileHasRequest(const std::string& linkPath);
 
 }  // namespace kuv::backup

@@ -89,6 +89,9 @@ kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
     }
 
     PlaceControls();
+    // The layout is absolute: the window keeps its designed size, so that no
+    // resizing can cut off its buttons.
+    setFixedSize(size());
     // The gauge kuvbbf under "Sauvegarder les DONNEES": 3600 twips of scale.
     gauge_ = new backup::GaugeWidget(this, Px(kGaugeWidth));
     gauge_->move(Px(kGaugeLeft), Px(kGaugeTop));
@@ -115,7 +118,7 @@ kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
     SetBackground(ui_->Picture1, 255, 255, 224);
     SetBackground(ui_->Frame1, 255, 255, 224);
 
-    ui_->logoc->setPixmap(icc::logoc().scaled(ui_->logoc->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    ui_->logoc->setPixmap(icc::logoc(ui_->logoc->size()));
     for (int lamp = 0; lamp < 4; ++lamp) SetLamp(lamp, backup::kLampOff);
 
     backup::MainWindowContext context{*this,
@@ -210,7 +213,7 @@ void kuvzipf1::SetAccessibleTexts() {
 }
 
 void kuvzipf1::Connect() {
-    connect(ui_->Command1, &QPushButton::clicked, this, [this] { logic_->RunBackup(); });
+    connect(ui_->Command1, &QPushButton::clicked, this, [this] { logic_->BackupClicked(); });
     connect(ui_->Command2, &QPushButton::clicked, this, [this] { logic_->Quit(); });
     connect(ui_->Command3, &QPushButton::clicked, this, [this] { logic_->Configure(); });
     connect(ui_->Command5, &QPushButton::clicked, this, [this] {
@@ -231,7 +234,10 @@ void kuvzipf1::Connect() {
     connect(ui_->Command10, &QPushButton::clicked, this, [this] { logic_->RequestExchangeFolder(); });
     connect(ui_->Command11, &QPushButton::clicked, this,
             [this] { logic_->CopyTo(operations::CopyTarget::Folder); });
-    connect(ui_->Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
+    // Combo1's click: raised by every choice of the user, the entry already
+    // selected included (activated, not currentIndexChanged), so that
+    // picking the same destination again clears Label5 too.
+    connect(ui_->Combo1, &QComboBox::activated, this, [this](int index) {
         if (index >= 0) logic_->DestinationClicked(index);
     });
 }
@@ -259,13 +265,13 @@ void kuvzipf1::DressWindow() {
     ui_->Frame1->move(Px(kFrame1Left), Px(kFrame1Top));
     const QString logoFile = QDir(Q(environment_.workingFolder)).filePath(QStringLiteral("fc_img_024.gif"));
     icc::LoadLogo(logoFile);
-    ui_->logoc->setPixmap(icc::logoc().scaled(ui_->logoc->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    ui_->logoc->setPixmap(icc::logoc(ui_->logoc->size()));
 }
 
 void kuvzipf1::CentreWindow() { kuv::CentreWindow(this); }
 
 void kuvzipf1::SetWindowWidthTwips(int width) {
-    resize(Px(width), height());
+    setFixedWidth(Px(width));
     // The frame follows the narrowed window, so that it stays closed on the right.
     if (findChild<QLabel*>(CcbPieceName(0))) DressWindowFrame(this);
 }
@@ -297,6 +303,8 @@ void kuvzipf1::ShowRequestPanel() {
     ui_->Picture1->setVisible(true);
     ui_->Picture1->raise();
 }
+
+void kuvzipf1::HideRequestPanel() { ui_->Picture1->setVisible(false); }
 
 void kuvzipf1::ShowTransferButton() {
     ui_->Command9->setIcon(icc::p11Icon(icc::kTransfer));

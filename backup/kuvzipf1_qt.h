@@ -72,6 +72,7 @@ public:
     void SetLastBackupBackground(int red, int green, int blue) override;
     void SetTitle(const std::string& text) override;
     void ShowRequestPanel() override;
+    void HideRequestPanel() override;
     void ShowTransferButton() override;
     void ShowExchangeFolder(const std::string& folder) override;
     void ShowDestinationFolder(const std::string& path) override;

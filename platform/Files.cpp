@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 
 #include "platform/Text.h"
@@ -314,14 +316,48 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     return !in.bad();
 }
 
+namespace {
+
+// Six characters of a unique file name.
+std::string RandomSuffix() {
+    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::uint8_t bytes[6];
+    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        static std::uint64_t seed = static_cast<std::uint64_t>(std::time(nullptr)) ^
+                                    (static_cast<std::uint64_t>(getpid()) << 20);
+        for (std::uint8_t& b : bytes) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            b = static_cast<std::uint8_t>(seed >> 56);
+        }
+    }
+    std::string out;
+    for (std::uint8_t b : bytes) out += kChars[b % (sizeof kChars - 1)];
+    return out;
+}
+
+}  // namespace
+
+int CreateUniqueFile(const std::string& prefix, unsigned mode, std::string& path) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = prefix + RandomSuffix();
+        const int fd = open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            static_cast<mode_t>(mode & 07777));
+        if (fd >= 0) {
+            path = candidate;
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 bool WriteWholeFile(const std::string& path, std::string_view bytes) {
     const std::string folder = FolderOf(FullPath(path));
-    std::string tmpl = JoinPath(folder.empty() ? "/" : folder, ".kuvzip-XXXXXX");
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
+    std::string tmp;
+    // Readable as any new file of the user.
+    const int fd = CreateUniqueFile(JoinPath(folder.empty() ? "/" : folder, ".kuvzip-"), 0666, tmp);
     if (fd < 0) return false;
-    const std::string tmp(name.data());
     size_t done = 0;
     bool ok = true;
     while (ok && done < bytes.size()) {
@@ -331,10 +367,6 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
         else done += static_cast<size_t>(n);
     }
     ok = ok && fsync(fd) == 0;
-    // mkstemp makes the file private; a text file of the program is readable as usual.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
     ok = (close(fd) == 0) && ok;
     if (ok) ok = RenameReplace(tmp, path);
     if (!ok) unlink(tmp.c_str());
@@ -378,11 +410,11 @@ int ErrorNumberFromErrno(int err) {
         case EBUSY:
         case ETXTBSY:
         case EAGAIN:
-            return 70;
+            return kErrorSharingViolation;
         case ENOENT:
-            return 53;
+            return kErrorFileNotFound;
         default:
-            return 75;
+            return kErrorPathAccess;
     }
 }
 

@@ -93,6 +93,12 @@ bool SyncPath(const std::string& path);
 // (tmpfs) is not an error.
 bool DropCachedData(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+// Creates a new file prefix + 6 random letters and digits with
+// O_CREAT|O_EXCL|O_NOFOLLOW, its mode given at creation (the system applies
+// the user's umask; the process-wide umask is never changed).
+// Returns: the descriptor open for reading and writing, -1 (errno set) when
+// no file could be created.
+int CreateUniqueFile(const std::string& prefix, unsigned mode, std::string& path);
 // Writes bytes into path through a temporary file renamed over it.
 bool WriteWholeFile(const std::string& path, std::string_view bytes);
 
@@ -107,6 +113,9 @@ bool ReadAllAt(int fd, void* data, size_t size, std::uint64_t offset);
 // EACCES, EPERM, EBUSY, ETXTBSY and EAGAIN, 53 (file not found) for ENOENT,
 // 75 (path/file access error) otherwise.
 int ErrorNumberFromErrno(int err);
+constexpr int kErrorSharingViolation = 70;
+constexpr int kErrorFileNotFound = 53;
+constexpr int kErrorPathAccess = 75;
 
 // ---- memory ----
 // MemAvailable of /proc/meminfo, in bytes (a safe default when unknown).

@@ -142,6 +142,22 @@ QPixmap icc::logoc() {
     return Render(QStringLiteral(":/icc/logoc.svg"), 96, 96);
 }
 
+QPixmap icc::logoc(const QSize& box) {
+    if (box.isEmpty()) return {};
+    LogoState& logo = Logo();
+    if (!logo.fileTried) LoadLogo();
+    if (logo.fromFile) {
+        const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
+        QPixmap picture = *logo.fromFile;
+        picture.setDevicePixelRatio(1.0);
+        QPixmap fitted = picture.scaled(box * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        fitted.setDevicePixelRatio(ratio);
+        return fitted;
+    }
+    const QSize side = QSize(96, 96).scaled(box, Qt::KeepAspectRatio);  // the logo is square
+    return Render(QStringLiteral(":/icc/logoc.svg"), side.width(), side.height());
+}
+
 QString icc::p11Name(int number) {
     switch (number) {
         case kDropbox: return QStringLiteral("Dossier Dropbox");

@@ -9,6 +9,7 @@
 
 #include <QIcon>
 #include <QPixmap>
+#include <QSize>
 #include <QString>
 
 namespace kuv {
@@ -50,6 +51,11 @@ public:
     // The logo: the picture file loaded by LoadLogo, else the program's own.
     // The first call tries "fc_img_024.gif" in the working directory.
     static QPixmap logoc();
+    // The logo fitted into box (logical pixels, aspect kept), drawn at the
+    // application's device pixel ratio so that it stays sharp on a scaled
+    // screen: the program's own logo is rendered at that size, a logo
+    // picture file is scaled to it.
+    static QPixmap logoc(const QSize& box);
     // Loads the logo from a picture file; false (logo unchanged) when the
     // file is missing or not a picture.
     static bool LoadLogo(const QString& file = QStringLiteral("fc_img_024.gif"));

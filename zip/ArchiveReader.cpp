@@ -30,20 +30,20 @@ const DirectoryEntry& EntryAt(const ReaderState& r, std::int32_t n) {
 
 bool ReaderState::ReadEndRecord(std::int64_t position) {
     std::uint8_t raw[ZipEndRecord::kSize];
-    if (fd < 0 || position < 1 || !ReadExact(fd, static_cast<std::uint64_t>(position - 1), raw, sizeof raw))
+    if (!fd || position < 1 || !ReadExact(fd.get(), static_cast<std::uint64_t>(position - 1), raw, sizeof raw))
         return false;
     endRecord = ZipEndRecord::Decode(raw);
     std::string comment;
-    if (ReadString(fd, static_cast<std::uint64_t>(position - 1) + ZipEndRecord::kSize, endRecord.commentLength,
-                   comment))
+    if (ReadString(fd.get(), static_cast<std::uint64_t>(position - 1) + ZipEndRecord::kSize,
+                   endRecord.commentLength, comment))
         zipComment = DecodeComment(comment);
-    return endRecord.thisDisk == endRecord.centralDirectoryDisk;
+    return !IsSpannedEnd(endRecord);
 }
 
 bool ReaderState::ReadDirectory() {
     directory.clear();
-    if (fd < 0 || EndRecordPosition < 1) return false;
-    const bool ok = ReadCentralDirectory(fd, fileSize, endRecord, static_cast<std::uint64_t>(EndRecordPosition - 1),
+    if (!fd || EndRecordPosition < 1) return false;
+    const bool ok = ReadCentralDirectory(fd.get(), fileSize, endRecord, static_cast<std::uint64_t>(EndRecordPosition - 1),
                                          directory) == DirectoryCheck::Consistent;
     if (!ok) directory.clear();
     if (!directory.empty()) {
@@ -63,25 +63,24 @@ std::vector<const CentralEntry*> ReaderState::TableEntries() const {
 }
 
 std::int64_t clsZip::FindEndRecord(const std::string& path) {
+    ReaderState& r = *reader_;
+    r.searchSpanned = false;
     // O_NONBLOCK: a FIFO or a device is refused below instead of waited on
     // (regular files ignore the flag).
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    kuv::platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     std::uint64_t size = 0;
-    if (fd < 0 || !DescriptorSize(fd, size)) {
-        if (fd >= 0) close(fd);
-        RaiseZipError(2, "Le fichier " + path + " n'est pas accessible ou a été déplacé !");
+    if (!fd || !DescriptorSize(fd.get(), size)) {
+        RaiseZipError(ZipMessage::ArchiveInaccessible, path);
         return 0;
     }
     if (size > kLargestReadableArchive) {
-        close(fd);
-        RaiseZipError(2, "La Taille du fichier " + path + " est trop importante !\r\n"
-                         "Ce logiciel ne gère pas des tailles de fichiers supérieurs à la FAT32.");
+        RaiseZipError(ZipMessage::ArchiveTooLarge, path);
         return 0;
     }
-    EndRecordChecker consistent(fd, size);
-    const std::int64_t offset = ScanForEndRecord(fd, size, [&](std::uint64_t at) { return consistent(at); });
-    close(fd);
+    EndRecordSearch search(fd.get(), size);
+    const std::int64_t offset = search.Find();
     if (offset < 0) return 0;
+    r.searchSpanned = search.Spanned();
     if (RaiseProgressLoad(95)) return -1;
     return offset + 1;
 }
@@ -89,45 +88,55 @@ std::int64_t clsZip::FindEndRecord(const std::string& path) {
 bool clsZip::ZipOpen(const std::string& ZipPath) {
     RaiseStatus("Ouverture du Zip");
     ZipClose();
+    ReaderState& r = *reader_;
+    // Whatever happens, nothing of the previous archive is answered any more.
+    r.DirectoryTable.clear();
+    r.directory.clear();
+    r.inFileCount = 0;
+    r.zipComment.clear();
     if (!kuv::platform::PathExists(ZipPath)) {
-        RaiseFileZipErr(ZipPath, 10, "Ce fichier n'existe pas (n° erreur zip)");
-        RaiseZipError(10, "Le fichier " + ZipPath + " n'existe pas");
+        RaiseFileZipErr(ZipPath, ZipMessage::FileMissingZip);
+        RaiseZipError(ZipMessage::ArchiveMissing, ZipPath);
         return false;
     }
-    ReaderState& r = *reader_;
-    r.fd = open(ZipPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    r.fd = kuv::platform::UniqueFd(open(ZipPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     r.path = ZipPath;
-    if (r.fd < 0 || !DescriptorSize(r.fd, r.fileSize)) r.fileSize = 0;
+    if (!r.fd || !DescriptorSize(r.fd.get(), r.fileSize)) r.fileSize = 0;
     DoEvents();
 
     const std::int64_t position = FindEndRecord(ZipPath);
-    if (position == 0 || (position > 0 && r.fd < 0)) {
-        RaiseZipError(2, "Le fichier " + ZipPath + " n'est pas un fichier Zip");
+    if (position == 0 || (position > 0 && !r.fd)) {
+        RaiseZipError(ZipMessage::NotAnArchive, ZipPath);
+        r.fd.Reset();
         return false;
     }
     if (position < 0) {
         // The user stopped the opening: the archive is not open (no directory
         // was read, so nothing may be extracted from it).
         RaiseStatus("Chargement annulé par l'utilisateur");
+        r.fd.Reset();
+        return false;
+    }
+    if (r.searchSpanned) {
+        // One verdict for an archive on several disks: it is not opened.
+        RaiseZipError(ZipMessage::UnsupportedFeature, ZipPath);
+        r.fd.Reset();
         return false;
     }
     r.EndRecordPosition = position;
     RaiseStatus("Zip ouvert");
 
     if (ZLibVersion().empty()) {  // the property has reported it once already
-        RaiseZipError(1, "La librairie Zlib n'est pas installée");
+        RaiseZipError(ZipMessage::ZlibMissing);
         return true;
     }
-    r.ReadEndRecord(position);
-    if (!DescriptorSize(r.fd, r.fileSize) || !r.ReadDirectory()) {
+    if (!r.ReadEndRecord(position) || !DescriptorSize(r.fd.get(), r.fileSize) || !r.ReadDirectory()) {
         // The file changed between the search and the reading.
-        r.DirectoryTable.clear();
-        r.inFileCount = 0;
-        RaiseZipError(2, "Le fichier " + ZipPath + " n'est pas un fichier Zip");
+        r.zipComment.clear();
+        RaiseZipError(ZipMessage::NotAnArchive, ZipPath);
         ZipClose();
         return false;
     }
-    r.DirectoryTable.clear();
     r.DirectoryTable.reserve(r.directory.size());
     std::size_t walked = 0;
     for (const CentralEntry* e : r.TableEntries()) {
@@ -148,9 +157,8 @@ bool clsZip::ZipOpen(const std::string& ZipPath) {
 
 void clsZip::ZipClose() {
     ReaderState& r = *reader_;
-    if (r.fd >= 0) {
-        close(r.fd);
-        r.fd = -1;
+    if (r.fd) {
+        r.fd.Reset();
         RaiseStatus("Zip fermé");
     }
     r.EndRecordPosition = 0;

@@ -6,10 +6,12 @@
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "platform/Files.h"
@@ -17,29 +19,29 @@
 namespace kuv::zip {
 
 ArchiveOutput::ArchiveOutput(int fd, std::uint64_t position, std::uint64_t limit, bool ownsFd)
-    : fd_(fd), ownsFd_(ownsFd), position_(position), limit_(limit), buffer_(new std::uint8_t[kChunkBytes]) {}
+    : fd_(fd), owned_(ownsFd ? fd : -1), position_(position), limit_(limit), buffer_(new std::uint8_t[kChunkBytes]) {}
 
-ArchiveOutput::~ArchiveOutput() {
-    if (ownsFd_ && fd_ >= 0) close(fd_);
+ArchiveOutput::~ArchiveOutput() = default;
+
+bool ArchiveOutput::Fail(int error) {
+    if (!failed_) error_ = error;
+    failed_ = true;
+    return false;
 }
 
 bool ArchiveOutput::WriteOut(std::uint64_t position, const std::uint8_t* data, size_t size) {
-    return platform::WriteAllAt(fd_, data, size, position);
+    errno = 0;
+    if (platform::WriteAllAt(fd_, data, size, position)) return true;
+    return Fail(errno ? errno : EIO);
 }
 
 bool ArchiveOutput::Write(const std::uint8_t* data, size_t size) {
     if (failed_) return false;
-    if (Position() > limit_ || size > limit_ - Position()) {
-        failed_ = true;
-        return false;
-    }
+    if (Position() > limit_ || size > limit_ - Position()) return Fail(EFBIG);
     if (buffered_ + size > kChunkBytes) {
         if (!Flush()) return false;
         if (size >= kChunkBytes) {
-            if (!WriteOut(position_, data, size)) {
-                failed_ = true;
-                return false;
-            }
+            if (!WriteOut(position_, data, size)) return false;
             position_ += size;
             return true;
         }
@@ -52,10 +54,7 @@ bool ArchiveOutput::Write(const std::uint8_t* data, size_t size) {
 bool ArchiveOutput::Flush() {
     if (failed_) return false;
     if (buffered_ == 0) return true;
-    if (!WriteOut(position_, buffer_.get(), buffered_)) {
-        failed_ = true;
-        return false;
-    }
+    if (!WriteOut(position_, buffer_.get(), buffered_)) return false;
     position_ += buffered_;
     buffered_ = 0;
     return true;
@@ -68,11 +67,7 @@ bool ArchiveOutput::Patch(std::uint64_t position, const std::uint8_t* data, size
         return true;
     }
     if (!Flush()) return false;
-    if (!WriteOut(position, data, size)) {
-        failed_ = true;
-        return false;
-    }
-    return true;
+    return WriteOut(position, data, size);
 }
 
 bool ArchiveOutput::MoveTo(std::uint64_t position) {
@@ -88,26 +83,73 @@ bool ArchiveOutput::MoveTo(std::uint64_t position) {
 
 bool ArchiveOutput::Finish() {
     if (!Flush()) return false;
-    if (ftruncate(fd_, static_cast<off_t>(position_)) != 0 || fsync(fd_) != 0) {
-        failed_ = true;
-        return false;
-    }
+    if (ftruncate(fd_, static_cast<off_t>(position_)) != 0 || fsync(fd_) != 0) return Fail(errno);
     return true;
 }
 
-int OpenTempArchive(const std::string& target, std::string& tempPath) {
+namespace {
+
+bool IsSuffixChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// ".NAME.XXXXXX"
+bool IsWorkFileName(const std::string& name) {
+    if (name.size() < 9 || name[0] != '.' || name[name.size() - 7] != '.') return false;
+    for (std::size_t i = name.size() - 6; i < name.size(); ++i)
+        if (!IsSuffixChar(name[i])) return false;
+    return true;
+}
+
+bool RealFolderSync(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno == EACCES || errno == EPERM;  // a folder we may not open cannot be flushed
+    platform::UniqueFd owner(fd);
+    if (fsync(fd) == 0) return true;
+    // File systems that do not flush folders say so; that is no failure.
+    return errno == EINVAL || errno == ENOTSUP || errno == EROFS || errno == EBADF;
+}
+
+bool (*g_folderSync)(const std::string&) = &RealFolderSync;
+
+}  // namespace
+
+int CreateWorkFile(const std::string& target, unsigned mode, std::string& workPath) {
     const std::string folder = platform::FolderOf(target);
-    std::string tmpl = platform::JoinPath(folder.empty() ? "/" : folder, "." + platform::FileNameOf(target) + ".XXXXXX");
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    const int fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return -1;
-    tempPath = name.data();
-    // mkostemp makes the file private; an archive is readable as any new file.
-    const mode_t mask = umask(0);
-    umask(mask);
-    if (fchmod(fd, 0666 & ~mask) != 0) errno = 0;  // a private archive is still an archive
+    const std::string prefix = platform::JoinPath(folder.empty() ? "/" : folder, "." + platform::FileNameOf(target) + ".");
+    const int fd = platform::CreateUniqueFile(prefix, mode, workPath);
+    if (fd >= 0) flock(fd, LOCK_EX | LOCK_NB);  // held until the descriptor is closed
     return fd;
+}
+
+int OpenTempArchive(const std::string& target, std::string& tempPath) {
+    return CreateWorkFile(target, 0666, tempPath);
+}
+
+bool SyncFolder(const std::string& folder) { return g_folderSync(folder.empty() ? "/" : folder); }
+
+void SetFolderSyncForTesting(bool (*sync)(const std::string& folder)) {
+    g_folderSync = sync ? sync : &RealFolderSync;
+}
+
+int RemoveLeftoverWorkFiles(const std::string& folder) {
+    int removed = 0;
+    for (const platform::FolderEntry& entry : platform::ListFolder(folder.empty() ? "/" : folder, "*")) {
+        if (entry.isLink || entry.kind != platform::EntryKind::Regular || !IsWorkFileName(entry.name)) continue;
+        const std::string path = platform::JoinPath(folder.empty() ? "/" : folder, entry.name);
+        platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
+        char head[4] = {};
+        const ssize_t got = pread(fd.get(), head, sizeof head, 0);
+        const bool archiveStart = got == 4 && head[0] == 'P' && head[1] == 'K' &&
+                                  ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
+        if (!(got == 0 || archiveStart)) continue;
+        // A work file being written is locked by its writer.
+        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+        if (unlink(path.c_str()) == 0) ++removed;
+    }
+    return removed;
 }
 
 std::string ArchiveTargetPath(const std::string& path) {
@@ -126,12 +168,14 @@ bool CommitTempArchive(const std::string& tempPath, const std::string& target, b
         } else if (errno != EINVAL && errno != ENOSYS) {
             return false;
         } else if (platform::PathExists(target)) {
+            errno = EEXIST;
             return false;
         }
     }
     if (!renamed && !platform::RenameReplace(tempPath, target)) return false;
     const std::string folder = platform::FolderOf(target);
-    platform::SyncPath(folder.empty() ? "/" : folder);
+    if (!SyncFolder(folder)) return false;
+    RemoveLeftoverWorkFiles(folder.empty() ? "/" : folder);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/UniqueFd.h"
 #include "zip/MemberCompressor.h"
 #include "zip/ZipRecords.h"
 
@@ -38,26 +39,36 @@ public:
     // The position of the next byte written.
     std::uint64_t Position() const { return position_ + buffered_; }
     bool Failed() const { return failed_; }
+    // The system's error number of the first failure (EFBIG past the limit).
+    int Error() const { return error_; }
     int fd() const { return fd_; }
     // Flushes, cuts the file at the current position and flushes it to the medium.
     bool Finish();
 
 private:
     bool WriteOut(std::uint64_t position, const std::uint8_t* data, size_t size);
+    bool Fail(int error);
 
     int fd_;
-    bool ownsFd_;
+    platform::UniqueFd owned_;  // the descriptor, when the output owns it
     std::uint64_t position_;  // file position of the first buffered byte
     std::uint64_t limit_;
     std::unique_ptr<std::uint8_t[]> buffer_;
     size_t buffered_ = 0;
     bool failed_ = false;
+    int error_ = 0;
 };
 
 // A new archive is written under a temporary name beside its target and
 // renamed over it only once complete, so that a failure never costs the
-// archive that was there. OpenTempArchive creates ".NAME.XXXXXX" in the
-// target's folder (mode 0666 less the umask); -1 when it cannot.
+// archive that was there. The work file is ".NAME.XXXXXX" in the target's
+// folder (XXXXXX random), created with O_CREAT|O_EXCL|O_NOFOLLOW and its mode
+// given at creation (the system applies the user's umask), and locked
+// (flock) for as long as it is open, so that a work file nobody holds is
+// known to be a crashed run's leftover.
+// Returns: the open descriptor, -1 (errno set) when it cannot be created.
+int CreateWorkFile(const std::string& target, unsigned mode, std::string& workPath);
+// The same for a new archive (mode 0666).
 int OpenTempArchive(const std::string& target, std::string& tempPath);
 // The file an archive path stands for: the full path, or, when it is a
 // symbolic link to a file, the file it leads to (so that the rename replaces
@@ -65,7 +76,19 @@ int OpenTempArchive(const std::string& target, std::string& tempPath);
 std::string ArchiveTargetPath(const std::string& path);
 // Renames the finished temporary file over target (which, with overWrite
 // false, must not exist by then) and flushes the folder to the medium.
+// Returns: false (errno set) when the rename or the folder's flush failed:
+// after a failed flush the new archive is in place but may not be on the
+// medium. A successful commit removes the folder's leftover work files.
 bool CommitTempArchive(const std::string& tempPath, const std::string& target, bool overWrite);
+// Flushes a folder's entries after a rename. False (errno set) on an error
+// the medium reports; a file system that cannot flush folders is no error.
+bool SyncFolder(const std::string& folder);
+// Removes the work files a crashed run left in folder: ".NAME.XXXXXX"
+// regular files of this user that hold an archive's start (or nothing) and
+// that no process holds locked. Returns: the number removed.
+int RemoveLeftoverWorkFiles(const std::string& folder);
+// Tests only: replaces the folder flush (nullptr: the real one).
+void SetFolderSyncForTesting(bool (*sync)(const std::string& folder));
 
 // Local header (30 bytes), name and the empty extra field of member; records
 // the member's LocalHeaderOffset. The data is the caller's.

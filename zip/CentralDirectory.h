@@ -4,16 +4,20 @@
 // lies. Reading it checks the whole directory against the file before any
 // field is used: the directory must lie inside the file before its end
 // record, hold exactly the entries it declares in exactly the bytes it
-// declares, and the members it describes must lie one after another before
-// the directory without overlapping.
+// declares, and each member's bytes (its local header as really written, its
+// data as the central entry sizes it, and its data descriptor) must lie
+// before the next member's local header and before the directory.
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "zip/ZipRecords.h"
 
 namespace kuv::zip {
+
+class SequentialReader;
 
 constexpr std::uint16_t kExtraZip64 = 0x0001;           // Zip64 extended information
 constexpr std::uint16_t kExtraUnicodePath = 0x7075;     // Info-ZIP Unicode Path
@@ -31,10 +35,25 @@ struct CentralEntry {
     // is refused (its 32-bit fields do not hold its real values).
     bool needsZip64 = false;
 
+    // What the member's local header says, read when the directory is checked.
+    bool localFound = false;       // a local header signature at LocalHeaderOffset
+    ZipHeaderCommon local;         // its 24 common bytes
+    std::string localName;         // its name bytes
+    std::uint64_t dataOffset = 0;  // first data byte: after the local name and extra field
+    std::uint64_t spanEnd = 0;     // past the data and the data descriptor, if any
+    // Bit 3 of the local header: a descriptor after the data, which must
+    // repeat the central entry's CRC and sizes (descriptorAgrees).
+    bool hasDescriptor = false;
+    bool descriptorAgrees = true;
+
     // A member flagged as a folder by its internal attributes (the only test
     // that makes the directory table leave it out).
     bool IsDirectoryMember() const { return tail.internalAttributes == kInternalDirectoryAttribute; }
     bool IsEncrypted() const { return (common.flags & kFlagEncrypted) != 0; }
+    // The local header agrees with the central entry: same name and method
+    // and, without a data descriptor, the same CRC and sizes; with one, the
+    // descriptor holds them. The central entry's values are the member's.
+    bool LocalAgrees() const;
 };
 
 enum class DirectoryCheck {
@@ -42,14 +61,44 @@ enum class DirectoryCheck {
     OutsideFile,     // the directory does not lie between the members and the end record
     BadEntry,        // a wrong signature, or a length that runs past the directory
     CountMismatch,   // the declared count does not fill the declared size exactly
-    MembersOverlap,  // two entries share member bytes, or a member runs into the directory
+    MembersOverlap,  // two members share bytes, or a member runs into the directory
     ReadError,
+    OverBudget,      // the search's parsing budget is spent
 };
+
+// The bytes the reader parsed, against a budget: a search over a hostile
+// file gives up once it has parsed a small multiple of the file's size.
+class ParseCounter {
+public:
+    explicit ParseCounter(std::uint64_t limit = std::numeric_limits<std::uint64_t>::max()) : limit_(limit) {}
+    // Counts n bytes; false once the total passes the limit.
+    bool Spend(std::uint64_t n) {
+        parsed_ += n;
+        return parsed_ <= limit_;
+    }
+    std::uint64_t Parsed() const { return parsed_; }
+    bool Spent() const { return parsed_ > limit_; }
+
+private:
+    std::uint64_t limit_;
+    std::uint64_t parsed_ = 0;
+};
+
+// Parses the central entry at the reader's position (header, name, extra
+// field, comment); BadEntry on a wrong signature or a length that runs past
+// the reader's range.
+DirectoryCheck ParseCentralEntry(SequentialReader& in, CentralEntry& e, ParseCounter* counter = nullptr);
+
+// Reads each member's local header and checks that every member's bytes lie
+// before the next member and before the directory (directoryStart).
+DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vector<CentralEntry>& entries,
+                                ParseCounter* counter = nullptr);
 
 // Reads and checks the central directory that end (found at the 0-based
 // endOffset of a file of fileSize bytes) describes.
 DirectoryCheck ReadCentralDirectory(int fd, std::uint64_t fileSize, const ZipEndRecord& end,
-                                    std::uint64_t endOffset, std::vector<CentralEntry>& entries);
+                                    std::uint64_t endOffset, std::vector<CentralEntry>& entries,
+                                    ParseCounter* counter = nullptr);
 
 // The name a member is known by: bit 11 names as UTF-8; an Info-ZIP Unicode
 // Path extra field whose CRC matches the stored name gives the UTF-8 name

@@ -1,53 +1,102 @@
 #include "zip/EndRecordScan.h"
 
-#include <vector>
-
-#include "zip/CentralDirectory.h"
 #include "zip/ReaderIo.h"
-#include "zip/ZipRecords.h"
 
 namespace kuv::zip {
 
-std::int64_t ScanForEndRecord(int fd, std::uint64_t fileSize,
-                              const std::function<bool(std::uint64_t offset)>& accept) {
-    if (fileSize < 5) return -1;
+bool IsSpannedEnd(const ZipEndRecord& end) {
+    return end.thisDisk != 0 || end.centralDirectoryDisk != 0 || end.entriesOnThisDisk != end.entriesTotal;
+}
+
+EndRecordSearch::EndRecordSearch(int fd, std::uint64_t fileSize)
+    : fd_(fd), fileSize_(fileSize), counter_(kBudgetFactor * fileSize + kBudgetFloor) {}
+
+std::int64_t EndRecordSearch::Find() {
+    if (fileSize_ < ZipEndRecord::kSize) return -1;
     constexpr std::uint64_t kBlock = 256 * 1024;
     std::vector<std::uint8_t> block(kBlock + 3);
-    // Candidate word offsets run from fileSize - 4 down to 1. Each block covers
-    // the words starting in [low, high) and reads 3 bytes more for the last.
-    std::uint64_t high = fileSize - 3;
-    while (high > 1) {
-        const std::uint64_t low = high - 1 > kBlock ? high - kBlock : 1;
+    // Candidate offsets run from fileSize - 22 down to 0. Each block covers
+    // the candidates in [low, high) and reads 3 bytes more for the last word.
+    std::uint64_t high = fileSize_ - ZipEndRecord::kSize + 1;
+    while (high > 0) {
+        const std::uint64_t low = high > kBlock ? high - kBlock : 0;
         const std::size_t bytes = static_cast<std::size_t>(high - low + 3);
-        if (!ReadExact(fd, low, block.data(), bytes)) return -1;
+        if (!counter_.Spend(bytes) || !ReadExact(fd_, low, block.data(), bytes)) return -1;
         for (std::uint64_t off = high; off-- > low;) {
             const std::uint8_t* p = block.data() + (off - low);
-            if (p[0] == 0x50 && p[1] == 0x4b && p[2] == 0x05 && p[3] == 0x06 && accept(off))
+            if (p[0] == 0x50 && p[1] == 0x4b && p[2] == 0x05 && p[3] == 0x06 && Accept(off))
                 return static_cast<std::int64_t>(off);
+            if (counter_.Spent()) return -1;
         }
         high = low;
     }
     return -1;
 }
 
-bool EndRecordIsConsistent(int fd, std::uint64_t fileSize, std::uint64_t offset) {
-    return EndRecordChecker(fd, fileSize)(offset);
+bool EndRecordSearch::Accept(std::uint64_t offset) {
+    std::uint8_t raw[ZipEndRecord::kSize];
+    if (offset + ZipEndRecord::kSize > fileSize_ || !counter_.Spend(sizeof raw) ||
+        !ReadExact(fd_, offset, raw, sizeof raw))
+        return false;
+    const ZipEndRecord end = ZipEndRecord::Decode(raw);
+    const std::uint64_t recordEnd = offset + ZipEndRecord::kSize + end.commentLength;
+    if (recordEnd > fileSize_) return false;
+    if (IsSpannedEnd(end)) {
+        // Only the record that ends the file stands for a spanned archive
+        // (a stray signature in a comment or in data does not).
+        if (recordEnd != fileSize_) return false;
+        spanned_ = true;
+        end_ = end;
+        entries_.clear();
+        return true;
+    }
+    // Refused from the end record alone: a directory that cannot lie before
+    // it or cannot hold its count of entries.
+    const std::uint64_t start = end.centralDirectoryOffset;
+    const std::uint64_t size = end.centralDirectorySize;
+    const std::uint32_t count = end.entriesTotal;
+    if (start + size > offset || std::uint64_t{count} * kCentralHeaderSize > size) return false;
+
+    // The entries from start, parsed once for every candidate that shares it.
+    // Candidates come last one first, so later ones never reach further.
+    auto found = prefixes_.find(start);
+    if (found == prefixes_.end()) {
+        found = prefixes_.emplace(start, Prefix{}).first;
+        found->second.parsedTo = start;
+    }
+    Prefix& prefix = found->second;
+    if (prefix.entries.size() < count && !prefix.stopped) {
+        SequentialReader in(fd_, prefix.parsedTo, offset);
+        while (prefix.entries.size() < count) {
+            CentralEntry e;
+            const DirectoryCheck check = ParseCentralEntry(in, e, &counter_);
+            if (check == DirectoryCheck::OverBudget) return false;
+            if (check != DirectoryCheck::Consistent) {
+                // Damaged, or running into this end record: no later
+                // candidate (which lies before this one) gets further.
+                prefix.stopped = true;
+                break;
+            }
+            prefix.parsedTo = in.Position();
+            prefix.entries.push_back(std::move(e));
+        }
+    }
+    if (prefix.entries.size() < count) return false;
+    const std::uint64_t filled =
+        count == 0 ? start : prefix.entries[count - 1].entryOffset + prefix.entries[count - 1].entrySize;
+    if (filled - start != size) return false;
+
+    std::vector<CentralEntry> entries(prefix.entries.begin(), prefix.entries.begin() + count);
+    if (CheckMemberSpans(fd_, start, entries, &counter_) != DirectoryCheck::Consistent) return false;
+    spanned_ = false;
+    end_ = end;
+    entries_ = std::move(entries);
+    return true;
 }
 
-bool EndRecordChecker::operator()(std::uint64_t offset) {
-    std::uint8_t raw[ZipEndRecord::kSize];
-    if (offset + ZipEndRecord::kSize > fileSize_ || !ReadExact(fd_, offset, raw, sizeof raw)) return false;
-    const ZipEndRecord end = ZipEndRecord::Decode(raw);
-    if (offset + ZipEndRecord::kSize + end.commentLength > fileSize_) return false;
-    // Once the directory is known to end before this end record, its verdict
-    // depends only on its offset, size and count.
-    if (static_cast<std::uint64_t>(end.centralDirectoryOffset) + end.centralDirectorySize > offset) return false;
-    const auto key = std::make_tuple(end.centralDirectoryOffset, end.centralDirectorySize, end.entriesTotal);
-    if (refused_.count(key)) return false;
-    std::vector<CentralEntry> entries;
-    if (ReadCentralDirectory(fd_, fileSize_, end, offset, entries) == DirectoryCheck::Consistent) return true;
-    refused_.insert(key);
-    return false;
+bool EndRecordIsConsistent(int fd, std::uint64_t fileSize, std::uint64_t offset) {
+    EndRecordSearch search(fd, fileSize);
+    return search.Accept(offset) && !search.Spanned();
 }
 
 }  // namespace kuv::zip

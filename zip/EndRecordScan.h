@@ -1,37 +1,72 @@
 #pragma once
 // The search for an archive's end record: the file is read in blocks from its
-// end toward its start, and every place that holds the end-record signature
-// is offered, last one first, to a check that decides whether the end record
-// there describes a consistent directory. Offset 0 is never examined.
+// end toward its start, and every place that holds the end-record signature,
+// offset 0 included, is offered (last one first) to a check that decides
+// whether the end record there describes a consistent directory.
+//
+// The work is bounded whatever the file holds: a candidate whose directory
+// cannot fit is refused from the end record alone; the entries of a
+// directory are parsed at most once per directory offset (candidates that
+// share it reuse them); and every byte the search reads or parses is counted
+// against a budget of a small multiple of the file's size, past which the
+// file is not taken as an archive.
 
 #include <cstdint>
-#include <functional>
-#include <set>
-#include <tuple>
+#include <map>
+#include <vector>
+
+#include "zip/CentralDirectory.h"
+#include "zip/ZipRecords.h"
 
 namespace kuv::zip {
 
-// The 0-based offset of the first candidate (from the end) that accept
-// takes, or -1 when there is none (or the file cannot be read).
-std::int64_t ScanForEndRecord(int fd, std::uint64_t fileSize,
-                              const std::function<bool(std::uint64_t offset)>& accept);
+// An end record of a spanned (multi-disk) archive: a disk number other than
+// 0, or fewer entries on this disk than in total.
+bool IsSpannedEnd(const ZipEndRecord& end);
 
-// Reads the end record at offset and checks that it and the directory it
-// describes are consistent with the file.
-bool EndRecordIsConsistent(int fd, std::uint64_t fileSize, std::uint64_t offset);
-
-// The same check over a whole search: a directory already found inconsistent
-// (same offset, size and count) is not read again, so that a file crowded
-// with end-record signatures cannot make the search read it over and over.
-class EndRecordChecker {
+class EndRecordSearch {
 public:
-    EndRecordChecker(int fd, std::uint64_t fileSize) : fd_(fd), fileSize_(fileSize) {}
-    bool operator()(std::uint64_t offset);
+    // The budget: kBudgetFactor times the file's size, plus kBudgetFloor.
+    static constexpr std::uint64_t kBudgetFactor = 4;
+    static constexpr std::uint64_t kBudgetFloor = 4096;
+
+    EndRecordSearch(int fd, std::uint64_t fileSize);
+
+    // The 0-based offset of the end record found, -1 when there is none (or
+    // the file cannot be read, or the budget is spent).
+    std::int64_t Find();
+    // Checks the one candidate at offset: true when its directory is
+    // consistent with the file, or when it is the end record of a spanned
+    // archive that ends the file (Spanned() then tells).
+    bool Accept(std::uint64_t offset);
+
+    bool Spanned() const { return spanned_; }
+    const ZipEndRecord& End() const { return end_; }
+    // The accepted directory's entries, checked.
+    std::vector<CentralEntry>& Entries() { return entries_; }
+    // Every byte read or parsed so far (the blocks scanned, the end records,
+    // the central entries, the local headers).
+    std::uint64_t BytesParsed() const { return counter_.Parsed(); }
 
 private:
+    // The entries parsed so far from one directory offset.
+    struct Prefix {
+        std::vector<CentralEntry> entries;
+        std::uint64_t parsedTo = 0;  // where the next entry starts
+        bool stopped = false;        // a bad entry: no more can be parsed
+    };
+
     int fd_;
     std::uint64_t fileSize_;
-    std::set<std::tuple<std::uint32_t, std::uint32_t, std::uint16_t>> refused_;
+    ParseCounter counter_;
+    std::map<std::uint64_t, Prefix> prefixes_;
+    bool spanned_ = false;
+    ZipEndRecord end_;
+    std::vector<CentralEntry> entries_;
 };
+
+// Reads the end record at offset and checks that it and the directory it
+// describes are consistent with the file (a spanned archive is not).
+bool EndRecordIsConsistent(int fd, std::uint64_t fileSize, std::uint64_t offset);
 
 }  // namespace kuv::zip

@@ -1,19 +1,26 @@
 // Changing an existing archive without rebuilding it from its sources:
 // FileRemoveFromZip takes one member out, FileAddIntoZip appends files.
 //
-// Both build the whole result in the work file (the archive's name with "~"
-// appended), flush it, check that its directory reads back consistent, and
-// only then rename it over the archive: a failure or an interruption at any
-// point leaves the archive byte for byte as it was.
+// Both build the whole result in a work file beside the archive
+// (".NAME.XXXXXX", a name no user file has), writing it front to back
+// through one output cursor: the members kept, each copied as its checked
+// span (local header, data, data descriptor), then the new members, the
+// directory and the end record. The work file is flushed, its directory read
+// back, and only then renamed over the archive: a failure or an interruption
+// at any point leaves the archive byte for byte as it was. A failure of the
+// medium or a limit of the format raises ZipError 16 naming the cause.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
 #include "zip/ArchiveWriter.h"
 #include "zip/CentralDirectory.h"
 #include "zip/EndRecordScan.h"
@@ -21,19 +28,26 @@
 #include "zip/ReaderIo.h"
 #include "zip/ReaderState.h"
 #include "zip/WriterState.h"
+#include "zip/ZipNames.h"
 #include "zip/clsZip.h"
 
 using namespace kuv::zip;
+using kuv::platform::UniqueFd;
 
 namespace {
 
 constexpr std::size_t kCopyChunk = 256 * 1024;
 
-// Copies [from, from + length) of src to dst at dst's own file offset.
-bool CopyRange(int src, std::uint64_t from, std::uint64_t length, int dst, std::vector<std::uint8_t>& buffer) {
+// Copies [from, from + length) of src through out.
+bool CopyRange(int src, std::uint64_t from, std::uint64_t length, ArchiveOutput& out,
+               std::vector<std::uint8_t>& buffer) {
     while (length > 0) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size()));
-        if (!ReadExact(src, from, buffer.data(), n) || !WriteAll(dst, buffer.data(), n)) return false;
+        if (!ReadExact(src, from, buffer.data(), n)) {
+            errno = EIO;
+            return false;
+        }
+        if (!out.Write(buffer.data(), n)) return false;
         from += n;
         length -= n;
     }
@@ -42,114 +56,163 @@ bool CopyRange(int src, std::uint64_t from, std::uint64_t length, int dst, std::
 
 // The archive as read for an update: its end record, comment bytes and directory.
 struct OpenedArchive {
-    int fd = -1;
+    UniqueFd fd;
     std::uint64_t size = 0;
     std::uint64_t endOffset = 0;
     ZipEndRecord end;
     std::string commentBytes;
     std::vector<CentralEntry> entries;
-    ~OpenedArchive() {
-        if (fd >= 0) close(fd);
-    }
     bool Open(const std::string& path, std::int64_t position) {
-        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        fd = UniqueFd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         std::uint8_t raw[ZipEndRecord::kSize];
-        if (fd < 0 || !DescriptorSize(fd, size) || position < 1) return false;
+        if (!fd || !DescriptorSize(fd.get(), size) || position < 1) return false;
         endOffset = static_cast<std::uint64_t>(position - 1);
-        if (!ReadExact(fd, endOffset, raw, sizeof raw)) return false;
+        if (!ReadExact(fd.get(), endOffset, raw, sizeof raw)) return false;
         end = ZipEndRecord::Decode(raw);
-        return ReadString(fd, endOffset + ZipEndRecord::kSize, end.commentLength, commentBytes) &&
-               ReadCentralDirectory(fd, size, end, endOffset, entries) == DirectoryCheck::Consistent;
+        return ReadString(fd.get(), endOffset + ZipEndRecord::kSize, end.commentLength, commentBytes) &&
+               ReadCentralDirectory(fd.get(), size, end, endOffset, entries) == DirectoryCheck::Consistent;
     }
 };
 
-// The work file: created (an old one left by an interrupted run is
-// replaced), removed again unless committed.
+// The cause of a failed update, in the user's words.
+std::string ReasonOf(int error) {
+    switch (error) {
+        case ENOSPC: return "le support est plein";
+        case EDQUOT: return "le quota du disque est atteint";
+        case EROFS: return "le support est en lecture seule";
+        case EACCES:
+        case EPERM: return "accès refusé";
+        case EIO: return "erreur de lecture ou d'écriture sur le support";
+        case EFBIG: return "l'archive dépasserait la taille maximale d'une archive Zip (2 Go)";
+        default: return std::strerror(error);
+    }
+}
+
+const char* const kTooManyMembers = "l'archive compterait plus de 32767 éléments";
+const char* const kNotReadBack = "l'archive écrite ne se relit pas correctement";
+
+// The work file: created with a fresh name beside the archive, with the
+// archive's permissions given at creation; removed again unless committed.
 struct WorkFile {
     std::string path;
-    int fd = -1;
-    // The work file takes the archive's permissions, which it will replace.
-    WorkFile(std::string p, int archiveFd) : path(std::move(p)) {
-        fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    UniqueFd fd;
+    int error = 0;  // errno of a failed creation
+    WorkFile(const std::string& target, int archiveFd) {
         struct stat st {};
-        if (fd >= 0 && fstat(archiveFd, &st) == 0) fchmod(fd, st.st_mode & 07777);
+        const unsigned mode = fstat(archiveFd, &st) == 0 ? (st.st_mode & 07777) : 0644;
+        fd = UniqueFd(CreateWorkFile(target, mode, path));
+        if (!fd) error = errno;
+        else fchmod(fd.get(), mode);  // exactly the archive's, whatever the umask
     }
     ~WorkFile() {
-        if (fd >= 0) close(fd);
+        fd.Reset();
         if (!path.empty()) unlink(path.c_str());
     }
     // Cuts the file at length, flushes it, checks it reads back as an
-    // archive, and renames it over target.
-    bool Commit(std::uint64_t length, std::uint64_t endOffset, const std::string& target) {
-        if (ftruncate(fd, static_cast<off_t>(length)) != 0 || fsync(fd) != 0) return false;
-        if (!EndRecordIsConsistent(fd, length, endOffset)) return false;
-        if (close(fd) != 0) {
-            fd = -1;
+    // archive, and renames it over target. False with the reason.
+    bool Commit(ArchiveOutput& out, std::uint64_t endOffset, const std::string& target, std::string& reason) {
+        if (!out.Finish()) {
+            reason = ReasonOf(out.Error());
             return false;
         }
-        fd = -1;
-        if (!kuv::platform::RenameReplace(path, target)) return false;
+        if (!EndRecordIsConsistent(fd.get(), out.Position(), endOffset)) {
+            reason = kNotReadBack;
+            return false;
+        }
+        if (!fd.Close() || !kuv::platform::RenameReplace(path, target)) {
+            reason = ReasonOf(errno);
+            return false;
+        }
         path.clear();
-        const std::string folder = kuv::platform::FolderOf(kuv::platform::FullPath(target));
-        kuv::platform::SyncPath(folder.empty() ? "/" : folder);
+        const std::string folder = kuv::platform::FolderOf(target);
+        if (!SyncFolder(folder)) {
+            reason = ReasonOf(errno);
+            return false;
+        }
+        RemoveLeftoverWorkFiles(folder.empty() ? "/" : folder);
         return true;
     }
 };
 
-// Writes into work every member of a except the one at skip (npos: none),
-// and returns the kept central entries with their local header offsets moved
-// to where the members now lie.
-bool CopyMembersWithout(const OpenedArchive& a, std::size_t skip, WorkFile& work, std::string& directory,
-                        std::uint64_t& directoryStart, std::vector<std::uint8_t>& buffer) {
-    const std::uint64_t cdStart = a.end.centralDirectoryOffset;
-    std::uint64_t removedStart = cdStart, removedEnd = cdStart;
-    if (skip < a.entries.size()) {
-        // The member's bytes run from its local header to the next member's
-        // (or the directory): its data descriptor, if any, goes with it.
-        removedStart = a.entries[skip].tail.LocalHeaderOffset;
-        removedEnd = cdStart;
-        for (const CentralEntry& e : a.entries)
-            if (e.tail.LocalHeaderOffset > removedStart && e.tail.LocalHeaderOffset < removedEnd)
-                removedEnd = e.tail.LocalHeaderOffset;
+// Writes through out every member of a except the one at skip (npos: none),
+// each as its checked span, in file order, and returns the kept central
+// entries with their local header offsets moved to where the members now lie.
+bool CopyMembersWithout(const OpenedArchive& a, std::size_t skip, ArchiveOutput& out, std::string& directory,
+                        std::vector<std::uint8_t>& buffer) {
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < a.entries.size(); ++i)
+        if (i != skip) order.push_back(i);
+    std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        return a.entries[x].tail.LocalHeaderOffset < a.entries[y].tail.LocalHeaderOffset;
+    });
+    std::vector<std::uint64_t> moved(a.entries.size(), 0);
+    for (std::size_t i : order) {
+        const CentralEntry& e = a.entries[i];
+        moved[i] = out.Position();
+        if (moved[i] > kMaxArchiveBytes) {
+            errno = EFBIG;
+            return false;
+        }
+        if (!CopyRange(a.fd.get(), e.tail.LocalHeaderOffset, e.spanEnd - e.tail.LocalHeaderOffset, out, buffer))
+            return false;
     }
-    const std::uint64_t removed = removedEnd - removedStart;
-    if (lseek(work.fd, 0, SEEK_SET) != 0 || !CopyRange(a.fd, 0, removedStart, work.fd, buffer) ||
-        !CopyRange(a.fd, removedEnd, cdStart - removedEnd, work.fd, buffer))
-        return false;
-    directoryStart = cdStart - removed;
     directory.clear();
     for (std::size_t i = 0; i < a.entries.size(); ++i) {
         if (i == skip) continue;
         const CentralEntry& e = a.entries[i];
         std::string raw;
-        if (!ReadString(a.fd, e.entryOffset, static_cast<std::size_t>(e.entrySize), raw)) return false;
+        if (!ReadString(a.fd.get(), e.entryOffset, static_cast<std::size_t>(e.entrySize), raw)) {
+            errno = EIO;
+            return false;
+        }
         ZipCentralTail tail = e.tail;
-        if (tail.LocalHeaderOffset > removedStart) tail.LocalHeaderOffset -= static_cast<std::uint32_t>(removed);
+        tail.LocalHeaderOffset = static_cast<std::uint32_t>(moved[i]);
         tail.Encode(reinterpret_cast<std::uint8_t*>(raw.data()) + ZipCentralStart::kSize + ZipHeaderCommon::kSize);
         directory += raw;
     }
     return true;
 }
 
-// End record (both counts = count) and the archive's comment at the work
-// file's current offset.
-bool WriteEnd(WorkFile& work, const OpenedArchive& a, std::uint32_t count, std::uint64_t directorySize,
+// End record (both counts = count) and the archive's comment through out.
+bool WriteEnd(ArchiveOutput& out, const OpenedArchive& a, std::uint32_t count, std::uint64_t directorySize,
               std::uint64_t directoryStart) {
-    if (count > static_cast<std::uint32_t>(kMaxMembers) || directorySize > 0xFFFFFFFFull ||
-        directoryStart > 0xFFFFFFFFull)
+    if (directorySize > 0xFFFFFFFFull || directoryStart > 0xFFFFFFFFull) {
+        errno = EFBIG;
         return false;
+    }
     ZipEndRecord end;
-    end.thisDisk = 0;                                                   // number of this disk
-    end.centralDirectoryDisk = 0;                                       // disk where the directory starts
-    end.entriesOnThisDisk = static_cast<std::uint16_t>(count);          // central entries on this disk
-    end.entriesTotal = static_cast<std::uint16_t>(count);               // central entries in total
-    end.centralDirectorySize = static_cast<std::uint32_t>(directorySize);  // directory size
+    end.thisDisk = 0;                                                       // number of this disk
+    end.centralDirectoryDisk = 0;                                           // disk where the directory starts
+    end.entriesOnThisDisk = static_cast<std::uint16_t>(count);              // central entries on this disk
+    end.entriesTotal = static_cast<std::uint16_t>(count);                   // central entries in total
+    end.centralDirectorySize = static_cast<std::uint32_t>(directorySize);   // directory size
     end.centralDirectoryOffset = static_cast<std::uint32_t>(directoryStart);  // directory offset
-    end.commentLength = static_cast<std::uint16_t>(a.commentBytes.size());   // comment length
+    end.commentLength = static_cast<std::uint16_t>(a.commentBytes.size());  // comment length
     std::uint8_t raw[ZipEndRecord::kSize];
     end.Encode(raw);
-    return WriteAll(work.fd, raw, sizeof raw) && WriteAll(work.fd, a.commentBytes.data(), a.commentBytes.size());
+    return out.Write(raw, sizeof raw) && out.Write(a.commentBytes);
 }
+
+// The work of one update: the work file, the one cursor that writes it, and
+// the kept members' central entries.
+struct UpdateWork {
+    WorkFile work;
+    ArchiveOutput out;
+    std::vector<std::uint8_t> buffer;
+    std::string directory;
+    UpdateWork(const std::string& archive, const OpenedArchive& a, std::uint64_t sizeLimit)
+        : work(archive, a.fd.get()), out(work.fd.get(), 0, sizeLimit, false), buffer(kCopyChunk) {}
+    // Copies every member of a but skip; false with the reason.
+    bool Begin(const OpenedArchive& a, std::size_t skip, std::string& reason) {
+        if (!work.fd) {
+            reason = ReasonOf(work.error);
+            return false;
+        }
+        if (CopyMembersWithout(a, skip, out, directory, buffer)) return true;
+        reason = ReasonOf(out.Failed() ? out.Error() : errno);
+        return false;
+    }
+};
 
 // The first member named name (without regard to case, "/" read as "\"),
 // or the entry count when there is none.
@@ -160,119 +223,128 @@ std::size_t FindByName(const OpenedArchive& a, std::string name) {
     return a.entries.size();
 }
 
-// The work file holding the archive's members but one (skip), and the
-// central entries that go with them.
-struct Rebuild {
-    WorkFile work;
-    std::vector<std::uint8_t> buffer;
-    std::string directory;
-    std::uint64_t directoryStart = 0;
-    Rebuild(const std::string& zipPath, int archiveFd) : work(zipPath + "~", archiveFd), buffer(kCopyChunk) {}
-    bool Begin(const OpenedArchive& a, std::size_t skip) {
-        return work.fd >= 0 && CopyMembersWithout(a, skip, work, directory, directoryStart, buffer);
-    }
-};
-
 }  // namespace
 
-bool ReaderState::RefuseZip64Update(clsZip& owner, const std::vector<CentralEntry>& entries) {
+bool clsZip::RefuseZip64Update(const std::vector<CentralEntry>& entries) {
     for (const CentralEntry& e : entries)
         if (e.needsZip64) {
-            owner.RaiseZipError(20, "Le fichier " + e.name + " utilise une fonction Zip non prise en charge");
+            RaiseZipError(ZipMessage::UnsupportedFeature, e.name);
             return true;
         }
     return false;
 }
 
 // The steps both updates begin with; the end record's position, 0 on failure.
-std::int64_t ReaderState::UpdateStart(clsZip& owner, const std::string& zipPath) {
-    owner.writer_->ClearMembers();
+std::int64_t clsZip::UpdateStart(const std::string& zipPath) {
+    writer_->ClearMembers();
     // Not waiting on a FIFO: anything but a regular file is refused below.
-    const int probe = open(zipPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (probe < 0) {
-        owner.RaiseFileZipErr(zipPath, 10, "Ce fichier n'existe pas");
+    if (!UniqueFd(open(zipPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK))) {
+        RaiseFileZipErr(zipPath, ZipMessage::FileMissing);
         return 0;
     }
-    close(probe);
-    const std::int64_t position = owner.FindEndRecord(zipPath);
+    const std::int64_t position = FindEndRecord(zipPath);
     if (position <= 0) {
-        owner.RaiseFileZipErr(zipPath, 2, "Le fichier n'est pas un fichier au format Zip ou Sv");
+        RaiseFileZipErr(zipPath, ZipMessage::NotAnArchiveOrSv);
+        return 0;
+    }
+    if (reader_->searchSpanned) {
+        RaiseZipError(ZipMessage::UnsupportedFeature, zipPath);
         return 0;
     }
     return position;
 }
 
 bool clsZip::FileRemoveFromZip(const std::string& strZipPath, const std::string& strFilePath) {
-    const std::int64_t position = reader_->UpdateStart(*this, strZipPath);
+    const std::int64_t position = UpdateStart(strZipPath);
     if (position <= 0) return false;
     RaiseStatus("Suppression élément interne à fichier comprimé démarrée.");
     OpenedArchive a;
     if (!a.Open(strZipPath, position)) return false;
     const std::size_t index = FindByName(a, strFilePath);
-    if (index == a.entries.size() || reader_->RefuseZip64Update(*this, a.entries)) return false;
+    if (index == a.entries.size() || RefuseZip64Update(a.entries)) return false;
 
     // Through a link, the file it leads to is rebuilt, beside it (the link stays).
     const std::string archive = ArchiveTargetPath(strZipPath);
-    Rebuild r(archive, a.fd);
-    if (!r.Begin(a, index) || !WriteAll(r.work.fd, r.directory.data(), r.directory.size()) ||
-        !WriteEnd(r.work, a, static_cast<std::uint32_t>(a.entries.size() - 1), r.directory.size(), r.directoryStart))
+    UpdateWork w(archive, a, sizeLimit_);
+    std::string reason;
+    if (!w.Begin(a, index, reason)) {
+        RaiseZipError(ZipMessage::UpdateImpossible, reason);
         return false;
-    const std::uint64_t endOffset = r.directoryStart + r.directory.size();
-    const std::uint64_t length = endOffset + ZipEndRecord::kSize + a.commentBytes.size();
+    }
+    const std::uint64_t directoryStart = w.out.Position();
+    if (!w.out.Write(w.directory) || !WriteEnd(w.out, a, static_cast<std::uint32_t>(a.entries.size() - 1),
+                                               w.directory.size(), directoryStart)) {
+        RaiseZipError(ZipMessage::UpdateImpossible, ReasonOf(w.out.Failed() ? w.out.Error() : errno));
+        return false;
+    }
     ZipClose();
-    if (!r.work.Commit(length, endOffset, archive)) return false;
+    if (!w.work.Commit(w.out, directoryStart + w.directory.size(), archive, reason)) {
+        RaiseZipError(ZipMessage::UpdateImpossible, reason);
+        return false;
+    }
     RaiseStatus("Suppression élément interne à fichier comprimé terminée.");
     return true;
 }
 
 bool clsZip::FileAddIntoZip(const std::string& strZipPath, const std::string& strFilePath, std::int32_t& PathChoice,
                             bool excludeCRC32, bool OverWrite) {
-    const std::int64_t position = reader_->UpdateStart(*this, strZipPath);
+    const std::int64_t position = UpdateStart(strZipPath);
     if (position <= 0) return false;
     OpenedArchive a;
     if (!a.Open(strZipPath, position)) return false;
 
     // The name the new member will bear (as the add below derives it from the
     // full path), compared with the names present.
-    const std::size_t replaced =
-        FindByName(a, StoredNameFor(kuv::platform::FullPath(strFilePath), static_cast<std::int16_t>(PathChoice),
-                                    kuv::platform::CurrentFolder()));
+    const std::size_t replaced = FindByName(
+        a, SourceNameToUtf8(StoredNameFor(kuv::platform::FullPath(strFilePath),
+                                          static_cast<std::int16_t>(PathChoice), kuv::platform::CurrentFolder())));
     if (replaced < a.entries.size() && !OverWrite) return false;
-    if (reader_->RefuseZip64Update(*this, a.entries)) return false;
+    if (RefuseZip64Update(a.entries)) return false;
 
     // The member being replaced is left out; the new ones follow the others.
     const std::string archive = ArchiveTargetPath(strZipPath);
-    Rebuild r(archive, a.fd);
-    if (!r.Begin(a, replaced)) return false;
-    WorkFile& work = r.work;
-    const std::string& directory = r.directory;
-    const std::uint64_t directoryStart = r.directoryStart;
+    UpdateWork w(archive, a, sizeLimit_);
+    std::string reason;
+    if (!w.Begin(a, replaced, reason)) {
+        RaiseZipError(ZipMessage::UpdateImpossible, reason);
+        return false;
+    }
+    ArchiveOutput& out = w.out;
+    const std::string& directory = w.directory;
 
-    const std::int32_t handle = writer_->OpenStreamOnFile(work.fd, directoryStart, sizeLimit_);
+    const std::int32_t handle = writer_->OpenStreamOnOutput(out);
     std::int32_t streamHandle = handle;
     const std::int32_t added =
-        handle > 0 ? ybFileAdd(strFilePath, static_cast<std::int16_t>(PathChoice), streamHandle, false, excludeCRC32)
-                   : 0;
-    bool ok = handle > 0 && added > 0 && !writer_->StreamFailed(handle);
+        ybFileAdd(strFilePath, static_cast<std::int16_t>(PathChoice), streamHandle, false, excludeCRC32);
+    const bool streamFailed = writer_->StreamFailed(handle);
+    const std::uint32_t kept = static_cast<std::uint32_t>(a.entries.size() - (replaced < a.entries.size() ? 1 : 0));
     std::uint64_t newStart = 0, newBytes = 0;
     std::int32_t newCount = 0;
-    if (ok) {
-        newStart = writer_->StreamPosition(handle);
-        ok = kuv::platform::WriteAllAt(work.fd, directory.data(), directory.size(), newStart) &&
-             writer_->WriteStreamCentral(handle, newStart + directory.size(), newBytes, newCount);
+    bool ok = added > 0 && !streamFailed;
+    if (ok && kept + static_cast<std::uint32_t>(added) > static_cast<std::uint32_t>(kMaxMembers)) {
+        ok = false;
+        reason = kTooManyMembers;
     }
-    if (handle > 0) writer_->ReleaseStream(handle);
+    if (ok) {
+        newStart = out.Position();
+        ok = out.Write(directory) && writer_->WriteStreamCentral(handle, out.Position(), newBytes, newCount);
+    }
+    writer_->ReleaseStream(handle);
     writer_->ClearMembers();
-    if (!ok) return false;
-
     const std::uint64_t directorySize = directory.size() + newBytes;
-    const std::uint64_t endOffset = newStart + directorySize;
-    const std::uint32_t count =
-        static_cast<std::uint32_t>(a.entries.size() - (replaced < a.entries.size() ? 1 : 0)) +
-        static_cast<std::uint32_t>(newCount);
-    if (lseek(work.fd, static_cast<off_t>(endOffset), SEEK_SET) != static_cast<off_t>(endOffset) ||
-        !WriteEnd(work, a, count, directorySize, newStart))
+    ok = ok && WriteEnd(out, a, kept + static_cast<std::uint32_t>(newCount), directorySize, newStart);
+    if (!ok) {
+        // A file that could not be added was reported by the add itself;
+        // the medium or the format's limits are reported here.
+        if (reason.empty() && (streamFailed || out.Failed())) reason = ReasonOf(out.Error());
+        if (reason.empty() && added > 0) reason = ReasonOf(errno);
+        if (!reason.empty()) RaiseZipError(ZipMessage::UpdateImpossible, reason);
         return false;
+    }
     ZipClose();
-    return work.Commit(endOffset + ZipEndRecord::kSize + a.commentBytes.size(), endOffset, archive);
+    if (!w.work.Commit(out, newStart + directorySize, archive, reason)) {
+        RaiseZipError(ZipMessage::UpdateImpossible, reason);
+        return false;
+    }
+    return true;
 }

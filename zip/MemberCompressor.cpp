@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/Files.h"
+#include "platform/UniqueFd.h"
 #include "zip/ZlibBinding.h"
 
 namespace kuv::zip {
@@ -19,28 +20,25 @@ namespace {
 class SourceFile {
 public:
     explicit SourceFile(const std::string& path) {
-        fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (fd_ < 0) error_ = errno;
-    }
-    ~SourceFile() {
-        if (fd_ >= 0) close(fd_);
+        fd_.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        if (!fd_) error_ = errno;
     }
     SourceFile(const SourceFile&) = delete;
     SourceFile& operator=(const SourceFile&) = delete;
 
     // 0 when open; otherwise the engine's number for the failure.
-    int OpenError() const { return fd_ >= 0 ? 0 : platform::ErrorNumberFromErrno(error_); }
+    int OpenError() const { return fd_ ? 0 : platform::ErrorNumberFromErrno(error_); }
 
     // 0 with the size of a regular file; a number otherwise (a folder or a
     // device is not a file this engine reads).
     int Size(std::uint64_t& size) {
         struct stat st {};
-        if (fstat(fd_, &st) != 0) return platform::ErrorNumberFromErrno(errno);
-        if (!S_ISREG(st.st_mode)) return 75;
+        if (fstat(fd_.get(), &st) != 0) return platform::ErrorNumberFromErrno(errno);
+        if (!S_ISREG(st.st_mode)) return kErrPathAccess;
         // Regular files never block; reads stay plain blocking reads, front
         // to back (the system may read ahead further).
-        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-        posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+        fcntl(fd_.get(), F_SETFL, fcntl(fd_.get(), F_GETFL) & ~O_NONBLOCK);
+        posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
         size = static_cast<std::uint64_t>(st.st_size);
         return 0;
     }
@@ -48,7 +46,7 @@ public:
     // Reads up to size bytes; the count (0 at the end), or -1 with the number.
     ssize_t Read(std::uint8_t* buffer, size_t size, int& number) {
         for (;;) {
-            const ssize_t n = read(fd_, buffer, size);
+            const ssize_t n = read(fd_.get(), buffer, size);
             if (n >= 0) return n;
             if (errno == EINTR) continue;
             number = platform::ErrorNumberFromErrno(errno);
@@ -57,7 +55,7 @@ public:
     }
 
 private:
-    int fd_ = -1;
+    platform::UniqueFd fd_;
     int error_ = 0;
 };
 

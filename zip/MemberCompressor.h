@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "zip/ZipErrors.h"
+
 namespace kuv::zip {
 
 struct ZlibApi;
@@ -32,10 +34,10 @@ constexpr size_t kChunkBytes = 256 * 1024;
 
 // Result codes of CompressFile and StoreFile (the engine's error numbers).
 constexpr int kCompressOk = 0;
-constexpr int kCompressNoMemory = 7;       // zlib could not get its memory: store the file instead
-constexpr int kCompressZlibFailed = 17;    // zlib reported a failure
-constexpr int kCompressTooLarge = 21;      // the file passes the size limit
-constexpr int kCompressSharing = 70;       // the file is locked or not readable (EACCES, EPERM...)
+constexpr int kCompressNoMemory = kErrStoredUncompressed;  // zlib could not get its memory: store the file instead
+constexpr int kCompressZlibFailed = kErrZlibFailed;        // zlib reported a failure
+constexpr int kCompressTooLarge = kErrTooLargeForArchive;  // the file passes the size limit
+constexpr int kCompressSharing = kErrSharing;  // the file is locked or not readable (EACCES, EPERM...)
 constexpr int kCompressSinkFailed = -1;    // the sink refused the data (medium full, size limit)
 // Any other positive value: platform::ErrorNumberFromErrno of a failed open or read.
 

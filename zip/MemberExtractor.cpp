@@ -5,6 +5,7 @@
 
 #include "platform/Files.h"
 #include "platform/Programs.h"
+#include "zip/DeferredDeletion.h"
 #include "zip/ReaderIo.h"
 #include "zip/ReaderState.h"
 #include "zip/SafeMemberPath.h"
@@ -15,14 +16,6 @@
 using namespace kuv::zip;
 
 namespace {
-
-std::string UnsupportedMessage(const std::string& name) {
-    return "Le fichier " + name + " utilise une fonction Zip non prise en charge";
-}
-
-std::string UnidentifiedMessage(const std::string& name) {
-    return "Erreur non identifiée lors de la décompression du fichier " + name;
-}
 
 // The prepared name as the status line shows it ("\" between folders).
 std::string ShownName(const PreparedName& p) {
@@ -54,76 +47,52 @@ std::int32_t PercentOf(std::int32_t i, std::int32_t total) {
 
 }  // namespace
 
-bool ReaderState::LocateMember(clsZip& owner, const CentralEntry& e, const std::string& target, MemberData& data) {
-    if (e.needsZip64 || e.IsEncrypted()) {
-        owner.RaiseZipError(20, UnsupportedMessage(e.name));
+bool ReaderState::LocateMember(ReaderEvents& events, const CentralEntry& e, const std::string& target, MemberData& data) {
+    if (e.needsZip64 || e.IsEncrypted() || (e.localFound && (e.local.flags & kFlagEncrypted))) {
+        events.ZipError(ZipMessage::UnsupportedFeature, e.name);
         return false;
     }
-    const std::uint64_t limit = endRecord.centralDirectoryOffset;  // members lie before the directory
-    const std::uint64_t offset = e.tail.LocalHeaderOffset;
-    std::uint8_t raw[kLocalHeaderSize];
-    if (offset + kLocalHeaderSize > limit || !ReadExact(fd, offset, raw, sizeof raw)) {
-        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + target);
+    // The central entry's values rule; a local header that contradicts them
+    // (name, method, CRC or sizes, or its data descriptor) is corrupt.
+    headerCommon = e.local;
+    if (!e.LocalAgrees() || e.spanEnd > endRecord.centralDirectoryOffset) {
+        events.ZipError(ZipMessage::CorruptHeader, target);
         return false;
     }
-    const ZipLocalStart start = ZipLocalStart::Decode(raw);
-    const ZipHeaderCommon local = ZipHeaderCommon::Decode(raw + ZipLocalStart::kSize);
-    headerCommon = local;
-    std::string localName;
-    const std::uint64_t nameAt = offset + kLocalHeaderSize;
-    if (start.signature != kLocalHeaderSignature || nameAt + local.nameLength > limit ||
-        !ReadString(fd, nameAt, local.nameLength, localName) || localName != e.storedName) {
-        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + target);
-        return false;
-    }
-    if (local.flags & kFlagEncrypted) {
-        owner.RaiseZipError(20, UnsupportedMessage(e.name));
-        return false;
-    }
-    // With a data descriptor the local header holds no CRC or sizes: the
-    // central entry's are the member's.
-    const bool descriptor = ((local.flags | e.common.flags) & kFlagDataDescriptor) != 0;
-    const ZipHeaderCommon& sizes = descriptor ? e.common : local;
-    if (sizes.compressedSize == kZip64Marker || sizes.uncompressedSize == kZip64Marker) {
-        owner.RaiseZipError(20, UnsupportedMessage(e.name));
-        return false;
-    }
-    data.dataOffset = nameAt + local.nameLength + local.extraLength;
-    data.compressedSize = sizes.compressedSize;
-    data.uncompressedSize = sizes.uncompressedSize;
-    data.crc32 = sizes.crc32;
-    data.method = local.method;
-    if (data.dataOffset + data.compressedSize > limit) {
-        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + target);
-        return false;
-    }
+    data.dataOffset = e.dataOffset;
+    data.compressedSize = e.common.compressedSize;
+    data.uncompressedSize = e.common.uncompressedSize;
+    data.crc32 = e.common.crc32;
+    data.method = e.common.method;
     if (data.method != kMethodStored && data.method != kMethodDeflate) {
-        owner.RaiseZipError(4, "La méthode de compression pour " + e.name + " n'est pas supportée");
+        events.ZipError(ZipMessage::UnsupportedMethod, e.name);
         return false;
     }
     return true;
 }
 
-bool ReaderState::DecompressMember(clsZip& owner, const CentralEntry& e, const std::string& target,
+bool ReaderState::DecompressMember(ReaderEvents& events, const CentralEntry& e, const std::string& target,
                                    const MemberSink& sink, bool& keepOnCrc) {
     keepOnCrc = false;
     MemberData data;
-    if (!LocateMember(owner, e, target, data)) return false;
+    if (!LocateMember(events, e, target, data)) return false;
     if (!buffers) buffers = std::make_unique<InflateBuffers>();
-    switch (DecompressMemberData(*owner.zlib_, fd, data, sink, *buffers)) {
+    const ZlibApi* zlib = events.Zlib();
+    if (!zlib) return false;
+    switch (DecompressMemberData(*zlib, fd.get(), data, sink, *buffers)) {
         case InflateResult::Ok:
             return true;
         case InflateResult::CrcMismatch:
-            keepOnCrc = owner.RaiseZipError(5, "Erreur de checksum (CRC) dans " + target);
-            owner.DoEvents();
+            keepOnCrc = events.ZipError(ZipMessage::CrcMismatch, target);
+            events.DoEvents();
             return false;
         default:
-            owner.RaiseZipError(16, UnidentifiedMessage(e.name));
+            events.ZipError(ZipMessage::Unidentified, e.name);
             return false;
     }
 }
 
-bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const DirectoryEntry& entry,
+bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, const DirectoryEntry& entry,
                                 const SafeFolder& base, FolderCache& cache, const ExtractOptions& options,
                                 std::string* writtenPath) {
     std::string name = e.name;
@@ -134,7 +103,7 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
         prepared.fileName = cut == std::string::npos ? name : name.substr(cut + 1);
     }
     if (prepared.refused) {
-        owner.RaiseZipError(19, "Nom de fichier refusé, il sortirait du dossier de destination : " + name);
+        events.ZipError(ZipMessage::NameRefused, name);
         return false;
     }
     if (!cache.folder || cache.parts != prepared.folders) {
@@ -142,37 +111,37 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
         std::string failedAt;
         if (!opened->OpenUnder(base, prepared.folders, true, failedAt)) {
             cache.folder.reset();
-            owner.RaiseZipError(13, "Impossible de créer le répertoire " + failedAt);
+            events.ZipError(ZipMessage::CannotCreateFolder, failedAt);
             return false;
         }
         cache.folder = std::move(opened);
         cache.parts = prepared.folders;
     }
     const SafeFolder& folder = *cache.folder;
-    owner.RaiseStatus("Extraction ...\\" + ShownName(prepared));
+    events.Status("Extraction ...\\" + ShownName(prepared));
     if (prepared.isFolder) return true;  // the folder now exists
 
     const std::string target = kuv::platform::JoinPath(folder.path(), prepared.fileName);
     const EntryState state = StateOf(folder, prepared.fileName);
     if (state != EntryState::Missing) {
         if (!options.overWrite) {
-            owner.RaiseZipError(11, "Le fichier " + target + " existe déjà");
+            events.ZipError(ZipMessage::TargetExists, target);
             return false;
         }
         if (state == EntryState::Folder) {
-            owner.RaiseZipError(12, "Ne peut pas supprimer le fichier " + target);
+            events.ZipError(ZipMessage::CannotDelete, target);
             return false;
         }
     }
     PendingFile file(folder);
     if (!file.Create()) {
-        if (state != EntryState::Missing) owner.RaiseZipError(12, "Ne peut pas supprimer le fichier " + target);
-        else owner.RaiseZipError(16, UnidentifiedMessage(name));
+        if (state != EntryState::Missing) events.ZipError(ZipMessage::CannotDelete, target);
+        else events.ZipError(ZipMessage::Unidentified, name);
         return false;
     }
     bool keep = false;
     const bool sound = DecompressMember(
-        owner, e, target, [&](const std::uint8_t* p, std::size_t n) { return file.Write(p, n); }, keep);
+        events, e, target, [&](const std::uint8_t* p, std::size_t n) { return file.Write(p, n); }, keep);
     if (!sound && !keep) return false;  // the pending file is removed; an existing target is untouched
     if (options.keepModDate) {
         bool valid = false;
@@ -181,34 +150,34 @@ bool ReaderState::ExtractMember(clsZip& owner, const CentralEntry& e, const Dire
         if (valid) file.SetTimes(kuv::platform::FromLocalDateTime(when));
     }
     if (!file.Commit(prepared.fileName)) {
-        if (state != EntryState::Missing) owner.RaiseZipError(12, "Ne peut pas supprimer le fichier " + target);
-        else owner.RaiseZipError(16, UnidentifiedMessage(name));
+        if (state != EntryState::Missing) events.ZipError(ZipMessage::CannotDelete, target);
+        else events.ZipError(ZipMessage::Unidentified, name);
         return false;
     }
     if (writtenPath) *writtenPath = target;
     return true;
 }
 
-bool ReaderState::ExtractWalk(clsZip& owner, std::int32_t single, const std::string& FolderPath,
+bool ReaderState::ExtractWalk(ReaderEvents& events, std::int32_t single, const std::string& FolderPath,
                               const ExtractOptions& options) {
-    if (owner.ZLibVersion().empty()) return false;  // the property reported the missing library
-    owner.RaiseStatus("Début d'extraction");
+    if (!events.Zlib()) return false;  // the missing library is reported
+    events.Status("Début d'extraction");
     if (EndRecordPosition == 0) {
-        owner.RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
+        events.ZipError(ZipMessage::NoArchiveOpen);
         return false;
     }
     const std::string folder = WithoutTrailingSeparator(FolderPath);
     SafeFolder base;
     if ((!kuv::platform::IsFolder(folder) && !kuv::platform::CreateFolderPath(folder)) || !base.OpenBase(folder)) {
-        owner.RaiseZipError(13, "Impossible de créer le répertoire " + folder);
+        events.ZipError(ZipMessage::CannotCreateFolder, folder);
         return false;
     }
     if (!ReadEndRecord(EndRecordPosition)) {
-        owner.RaiseStatus("Extraction terminée");
+        events.Status("Extraction terminée");
         return false;
     }
-    if (!DescriptorSize(fd, fileSize) || !ReadDirectory()) {
-        owner.RaiseZipError(14, "Structure corrompue dans le fichier " + path);
+    if (!DescriptorSize(fd.get(), fileSize) || !ReadDirectory()) {
+        events.ZipError(ZipMessage::CorruptHeader, path);
         return false;
     }
     const std::vector<const CentralEntry*> entries = TableEntries();
@@ -216,42 +185,44 @@ bool ReaderState::ExtractWalk(clsZip& owner, std::int32_t single, const std::str
     FolderCache cache;
     for (std::int32_t i = 1; i <= n && static_cast<std::size_t>(i) <= entries.size(); ++i) {
         if (single == 0 || single == i) {
-            const bool ok = ExtractMember(owner, *entries[i - 1], DirectoryTable[i - 1], base, cache, options);
+            const bool ok = ExtractMember(events, *entries[i - 1], DirectoryTable[i - 1], base, cache, options);
             if (!ok && single != 0) return false;
         }
         if (single == 0) {
-            if (owner.RaiseProgressExtract(PercentOf(i, endRecord.entriesTotal))) return false;
+            if (events.ProgressExtract(PercentOf(i, endRecord.entriesTotal))) return false;
         } else {
-            owner.RaiseProgressExtract(100);
+            events.ProgressExtract(100);
         }
-        owner.DoEvents();
+        events.DoEvents();
     }
-    owner.RaiseStatus("Extraction terminée");
+    events.Status("Extraction terminée");
     return true;
 }
 
 bool clsZip::ExtractAllFiles(const std::string& FolderPath, bool PreservePath, bool OverWrite, bool KeepModDate) {
-    return reader_->ExtractWalk(*this, 0, FolderPath, {PreservePath, OverWrite, KeepModDate, true});
+    return reader_->ExtractWalk(*readerEvents_, 0, FolderPath, {PreservePath, OverWrite, KeepModDate, true});
 }
 
 bool clsZip::ExtractSingleFile(std::int32_t FileNumber, const std::string& FolderPath, bool PreservePath,
                                bool OverWrite, bool KeepModDate) {
     // A number below 1 matches no member, as a number past the count does.
     if (FileNumber < 1) FileNumber = -1;
-    return reader_->ExtractWalk(*this, FileNumber, FolderPath, {PreservePath, OverWrite, KeepModDate, true});
+    return reader_->ExtractWalk(*readerEvents_, FileNumber, FolderPath, {PreservePath, OverWrite, KeepModDate, true});
 }
 
 std::string clsZip::ExtractSgFileToTmp(std::int32_t lgNuFile) {
     ReaderState& r = *reader_;
     if (ZLibVersion().empty()) return {};
     if (r.EndRecordPosition == 0) {
-        RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
+        RaiseZipError(ZipMessage::NoArchiveOpen);
         return {};
     }
-    const std::string folder = WithoutTrailingSeparator(kuv::platform::TempFolder());
+    // Never straight into the shared temporary folder: into the instance's
+    // own private folder, where no stored name can meet a file of anyone else.
+    if (r.privateFolder.empty()) r.privateFolder = MakePrivateFolder();
     SafeFolder base;
-    if (!base.OpenBase(folder)) return {};
-    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd, r.fileSize) || !r.ReadDirectory())
+    if (r.privateFolder.empty() || !base.OpenBase(r.privateFolder)) return {};
+    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd.get(), r.fileSize) || !r.ReadDirectory())
         return {};
     const std::vector<const CentralEntry*> entries = r.TableEntries();
     if (lgNuFile < 1 || static_cast<std::size_t>(lgNuFile) > entries.size() ||
@@ -260,7 +231,7 @@ std::string clsZip::ExtractSgFileToTmp(std::int32_t lgNuFile) {
     std::string written;
     const ExtractOptions options{false, true, true, false};
     FolderCache cache;
-    if (!r.ExtractMember(*this, *entries[lgNuFile - 1], r.DirectoryTable[lgNuFile - 1], base, cache, options,
+    if (!r.ExtractMember(*readerEvents_, *entries[lgNuFile - 1], r.DirectoryTable[lgNuFile - 1], base, cache, options,
                          &written))
         return {};
     return written;
@@ -270,11 +241,11 @@ bool clsZip::TestAllFiles() {
     ReaderState& r = *reader_;
     if (ZLibVersion().empty()) return false;
     if (r.EndRecordPosition == 0) {
-        RaiseZipError(3, "Il n'y a pas de fichier Zip ouvert");
+        RaiseZipError(ZipMessage::NoArchiveOpen);
         return false;
     }
-    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd, r.fileSize) || !r.ReadDirectory()) {
-        RaiseZipError(14, "Structure corrompue dans le fichier " + r.path);
+    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd.get(), r.fileSize) || !r.ReadDirectory()) {
+        RaiseZipError(ZipMessage::CorruptHeader, r.path);
         return false;
     }
     const std::vector<const CentralEntry*> entries = r.TableEntries();
@@ -284,7 +255,7 @@ bool clsZip::TestAllFiles() {
     for (std::int32_t i = 1; i <= total; ++i) {
         const CentralEntry& e = *entries[i - 1];
         bool keep = false;
-        if (!r.DecompressMember(*this, e, e.name, discard, keep)) allSound = false;
+        if (!r.DecompressMember(*readerEvents_, e, e.name, discard, keep)) allSound = false;
         if (RaiseProgressExtract(PercentOf(i, total))) return false;
         DoEvents();
     }
@@ -301,7 +272,7 @@ bool clsZip::LoadZippedFile(const std::string& strFilePath) {
         kuv::platform::RunAndCapture("xdg-mime", {"query", "default", AnswerLine(type)}, application) &&
         AnswerLine(application).size() > 4;
     if (!known || !kuv::platform::StartDetached("xdg-open", {strFilePath})) {
-        RaiseZipError(18, "Il n'y a pas d'exécutable attaché à ce type de fichier dans le système d'exploitation !");
+        RaiseZipError(ZipMessage::NoProgram);
         return false;
     }
     reader_->OpenedTempFiles.push_back(strFilePath);

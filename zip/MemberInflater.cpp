@@ -60,10 +60,16 @@ InflateResult Inflate(const ZlibApi& zlib, int fd, const MemberData& m, const Me
         const int rc = zlib.inflate(&zs, Z_NO_FLUSH);
         const std::size_t got = b.out.size() - zs.avail_out;
         if (got > 0) {
-            produced += got;
-            if (produced > m.uncompressedSize) return InflateResult::DataError;
-            crc = zlib.crc32(crc, b.out.data(), static_cast<uInt>(got));
-            if (!sink(b.out.data(), got)) return InflateResult::SinkError;
+            // Never more than the declared size reaches the sink: a stream
+            // that inflates to more is damaged, and stops there.
+            const std::size_t keep =
+                static_cast<std::size_t>(std::min<std::uint64_t>(got, m.uncompressedSize - produced));
+            if (keep > 0) {
+                crc = zlib.crc32(crc, b.out.data(), static_cast<uInt>(keep));
+                if (!sink(b.out.data(), keep)) return InflateResult::SinkError;
+            }
+            produced += keep;
+            if (keep < got) return InflateResult::DataError;
         }
         if (rc == Z_STREAM_END) break;
         if (rc == Z_MEM_ERROR) return InflateResult::LibraryError;

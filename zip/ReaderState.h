@@ -8,14 +8,32 @@
 #include <string>
 #include <vector>
 
+#include "platform/UniqueFd.h"
 #include "zip/CentralDirectory.h"
 #include "zip/MemberInflater.h"
 #include "zip/SafeMemberPath.h"
+#include "zip/ZipErrors.h"
 #include "zip/ZipRecords.h"
 
-class clsZip;
-
 namespace kuv::zip {
+
+struct ZlibApi;
+
+// What the reading side reports to its owner, and the one service it takes
+// from it (the compression library). The engine implements it over its
+// events; the reading side never sees the engine itself.
+class ReaderEvents {
+public:
+    virtual ~ReaderEvents() = default;
+    // Raises the message (zip/ZipErrors.h) about arg. Returns: the cancel flag.
+    virtual bool ZipError(ZipMessage message, const std::string& arg = {}) = 0;
+    virtual void Status(const std::string& text) = 0;
+    // Returns: the cancel flag.
+    virtual bool ProgressExtract(std::int32_t percent) = 0;
+    virtual void DoEvents() = 0;
+    // The library, or nullptr after reporting it missing (ZipError 1).
+    virtual const ZlibApi* Zlib() = 0;
+};
 
 struct PreparedName;
 
@@ -43,7 +61,7 @@ struct FolderCache {
 };
 
 struct ReaderState {
-    int fd = -1;                             // the open archive, -1 when closed
+    platform::UniqueFd fd;                   // the open archive, empty when closed
     std::string path;                        // its path as given to ZipOpen
     std::uint64_t fileSize = 0;              // its size when it was opened
     std::int64_t EndRecordPosition = 0;      // 1-based; 0 when no archive is open
@@ -52,6 +70,11 @@ struct ReaderState {
     std::vector<DirectoryEntry> DirectoryTable;
     std::int32_t inFileCount = 0;
     std::vector<std::string> OpenedTempFiles;
+    // The instance's private folder for members opened with their program
+    // (made on first use); empty until then.
+    std::string privateFolder;
+    // The last end-record search found a spanned archive's end record.
+    bool searchSpanned = false;
 
     // The central directory as last read (every entry, folders included).
     std::vector<CentralEntry> directory;
@@ -73,30 +96,24 @@ struct ReaderState {
 
     // Finds member e's data behind its local header and checks it; raises
     // ZipError 20, 14 or 4 and returns false when it cannot be decompressed.
-    bool LocateMember(clsZip& owner, const CentralEntry& e, const std::string& target, MemberData& data);
+    bool LocateMember(ReaderEvents& events, const CentralEntry& e, const std::string& target, MemberData& data);
     // Decompresses member e into sink; raises the member's errors. keepOnCrc
     // is set when the ZipError 5 handler chose to keep the data anyway.
-    bool DecompressMember(clsZip& owner, const CentralEntry& e, const std::string& target, const MemberSink& sink,
+    bool DecompressMember(ReaderEvents& events, const CentralEntry& e, const std::string& target, const MemberSink& sink,
                           bool& keepOnCrc);
     // Writes member e under folder as options say; false on a failure of
     // this member (already reported). written: a file was written.
-    bool ExtractMember(clsZip& owner, const CentralEntry& e, const DirectoryEntry& entry, const SafeFolder& base,
+    bool ExtractMember(ReaderEvents& events, const CentralEntry& e, const DirectoryEntry& entry, const SafeFolder& base,
                        FolderCache& cache, const ExtractOptions& options, std::string* writtenPath = nullptr);
 
     // The walk of ExtractAllFiles (single 0) and ExtractSingleFile (single
     // the member number).
-    bool ExtractWalk(clsZip& owner, std::int32_t single, const std::string& FolderPath,
+    bool ExtractWalk(ReaderEvents& events, std::int32_t single, const std::string& FolderPath,
                      const ExtractOptions& options);
 
-    // The first steps of both in-place updates (existence, end record);
-    // the end record's 1-based position, 0 after reporting a failure.
-    std::int64_t UpdateStart(clsZip& owner, const std::string& zipPath);
-
-    // An archive whose members need Zip64 values is not updated: ZipError 20.
-    bool RefuseZip64Update(clsZip& owner, const std::vector<CentralEntry>& entries);
-
-    // End of the instance: schedules the deletion of OpenedTempFiles.
-    void Terminate(clsZip& owner);
+    // End of the instance: removes the members taken out into the private
+    // folder and schedules the deletion of those opened with their program.
+    void Terminate();
 };
 
 }  // namespace kuv::zip

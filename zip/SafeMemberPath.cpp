@@ -67,46 +67,41 @@ PreparedName PrepareMemberName(const std::string& name, bool preservePath) {
 
 SafeFolder::~SafeFolder() { Close(); }
 
-void SafeFolder::Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-}
+void SafeFolder::Close() { fd_.Reset(); }
 
 bool SafeFolder::OpenBase(const std::string& path) {
     Close();
-    fd_ = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd_.Reset(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     path_ = path;
-    return fd_ >= 0;
+    return static_cast<bool>(fd_);
 }
 
 bool SafeFolder::OpenUnder(const SafeFolder& base, const std::vector<std::string>& parts, bool create,
                            std::string& failedAt) {
     Close();
-    int current = dup(base.fd());
+    platform::UniqueFd current(fcntl(base.fd(), F_DUPFD_CLOEXEC, 0));
     std::string path = base.path();
-    if (current < 0) {
+    if (!current) {
         failedAt = path;
         return false;
     }
     for (const std::string& part : parts) {
         path += (path.empty() || path.back() == '/' ? "" : "/") + part;
-        int next = openat(current, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0 && errno == ENOENT && create) {
-            if (mkdirat(current, part.c_str(), 0777) != 0 && errno != EEXIST) {
-                close(current);
+        platform::UniqueFd next(openat(current.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next && errno == ENOENT && create) {
+            if (mkdirat(current.get(), part.c_str(), 0777) != 0 && errno != EEXIST) {
                 failedAt = path;
                 return false;
             }
-            next = openat(current, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            next.Reset(openat(current.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         }
-        close(current);
-        if (next < 0) {
+        if (!next) {
             failedAt = path;
             return false;
         }
-        current = next;
+        current = std::move(next);
     }
-    fd_ = current;
+    fd_ = std::move(current);
     path_ = path;
     return true;
 }
@@ -128,8 +123,8 @@ bool PendingFile::Create() {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempName_ = ".kuvzip-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".part";
-        fd_ = openat(folder_.fd(), tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd_ >= 0) return true;
+        fd_.Reset(openat(folder_.fd(), tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (fd_) return true;
         if (errno != EEXIST) break;
     }
     tempName_.clear();
@@ -137,23 +132,23 @@ bool PendingFile::Create() {
 }
 
 bool PendingFile::Write(const std::uint8_t* data, std::size_t size) {
-    return fd_ >= 0 && WriteAll(fd_, data, size);
+    return fd_ && WriteAll(fd_.get(), data, size);
 }
 
 void PendingFile::SetTimes(std::int64_t modified) {
-    if (fd_ < 0) return;
+    if (!fd_) return;
     struct timespec times[2];
     times[0].tv_sec = std::time(nullptr);  // last access: now
     times[0].tv_nsec = 0;
     times[1].tv_sec = static_cast<time_t>(modified);  // last write: the member's time
     times[1].tv_nsec = 0;
-    futimens(fd_, times);
+    futimens(fd_.get(), times);
 }
 
 bool PendingFile::Commit(const std::string& name) {
-    if (fd_ < 0) return false;
-    const bool closed = close(fd_) == 0;
-    fd_ = -1;
+    if (!fd_) return false;
+    // A write the medium refused late shows at the close: the file is not committed.
+    const bool closed = fd_.Close();
     bool done = false;
     if (closed) {
         // Over an existing file the two names are swapped atomically and the
@@ -173,8 +168,7 @@ bool PendingFile::Commit(const std::string& name) {
 }
 
 void PendingFile::Discard() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
+    fd_.Reset();
     if (!tempName_.empty()) unlinkat(folder_.fd(), tempName_.c_str(), 0);
     tempName_.clear();
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/UniqueFd.h"
+
 namespace kuv::zip {
 
 struct PreparedName {
@@ -42,12 +44,12 @@ public:
     // the path of the level that failed.
     bool OpenUnder(const SafeFolder& base, const std::vector<std::string>& parts, bool create,
                    std::string& failedAt);
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     const std::string& path() const { return path_; }
     void Close();
 
 private:
-    int fd_ = -1;
+    platform::UniqueFd fd_;
     std::string path_;
 };
 
@@ -73,7 +75,7 @@ public:
 
 private:
     const SafeFolder& folder_;
-    int fd_ = -1;
+    platform::UniqueFd fd_;
     std::string tempName_;
 };
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/UniqueFd.h"
 #include "zip/MemberCompressor.h"
 
 namespace kuv::zip {
@@ -15,7 +16,7 @@ namespace kuv::zip {
 class SpoolFile : public ByteSink {
 public:
     SpoolFile() = default;
-    ~SpoolFile() override;
+    ~SpoolFile() override = default;
     SpoolFile(const SpoolFile&) = delete;
     SpoolFile& operator=(const SpoolFile&) = delete;
 
@@ -33,7 +34,7 @@ public:
     void Reset() { Truncate(0); }
 
 private:
-    int fd_ = -1;
+    platform::UniqueFd fd_;
     std::uint64_t size_ = 0;
 };
 

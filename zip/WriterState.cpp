@@ -19,14 +19,31 @@ WriterState::~WriterState() {
 
 WriterState& WriterState::Of(clsZip& owner) { return *owner.writer_; }
 
+bool WriterState::HasMemberNamed(const std::string& storedName) {
+    if (indexedCount_ != MemberList.size()) {
+        names_.clear();
+        for (const ZipMemberEntry& m : MemberList) names_.insert(m.StoredName);
+        indexedCount_ = MemberList.size();
+    }
+    return names_.count(storedName) != 0;
+}
+
+void WriterState::AddMember(ZipMemberEntry&& member) {
+    const bool indexed = indexedCount_ == MemberList.size();
+    if (indexed) names_.insert(member.StoredName);
+    MemberList.push_back(std::move(member));
+    if (indexed) indexedCount_ = MemberList.size();
+}
+
 void WriterState::ClearMembers() {
     MemberList.clear();
+    MembersRemoved();
     if (spool) spool->Reset();
 }
 
-std::int32_t WriterState::OpenStreamOnFile(int fd, std::uint64_t position, std::uint64_t sizeLimit) {
+std::int32_t WriterState::OpenStreamOnOutput(ArchiveOutput& out) {
     auto handle = std::make_unique<StreamHandle>();
-    handle->out = std::make_unique<ArchiveOutput>(fd, position, sizeLimit, false);
+    handle->out = &out;
     const std::int32_t number = nextHandle++;
     streams[number] = std::move(handle);
     return number;
@@ -80,6 +97,7 @@ void WriterState::ReleaseStream(std::int32_t handle) {
     MemberList.erase(std::remove_if(MemberList.begin(), MemberList.end(),
                                     [handle](const ZipMemberEntry& m) { return m.streamHandle == handle; }),
                      MemberList.end());
+    MembersRemoved();
     DiscardStream(handle);
 }
 
@@ -88,7 +106,8 @@ void WriterState::DiscardStream(std::int32_t handle) {
     if (it == streams.end()) return;
     const bool owned = it->second->ownsFile;
     const std::string temp = it->second->tempPath;
-    it->second->out.reset();  // closes the file when it is ours
+    it->second->out = nullptr;
+    it->second->owned.reset();  // closes the file when it is ours
     if (owned && !temp.empty()) platform::RemoveFile(temp);
     streams.erase(it);
 }

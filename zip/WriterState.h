@@ -12,24 +12,24 @@
 //   number (ZipMemberEntry::streamHandle), in MemberList.
 //
 //   CreateZip opens a handle on a new temporary file of its own (renamed over
-//   the target by WriteEndZip). The in-place update opens one on a file it
-//   already holds open:
+//   the target by WriteEndZip). The in-place update opens one on the output
+//   cursor it writes the whole work file through:
 //
-//     std::int32_t h = writer_->OpenStreamOnFile(fd, position, sizeLimit_);
+//     ArchiveOutput out(fd, 0, sizeLimit_, false);
+//     ... the caller copies the members it keeps through out ...
+//     std::int32_t h = writer_->OpenStreamOnOutput(out);
 //     std::int32_t n = ybFileAdd(path, PathChoice, h, false, excludeCRC32);
-//     std::uint64_t end = writer_->StreamPosition(h);   // after the last local entry
-//     ... the caller writes the old central directory from `end` ...
+//     ... the caller writes the old central directory through out ...
 //     std::uint64_t bytes = 0; std::int32_t count = 0;
-//     bool ok = writer_->WriteStreamCentral(h, end + oldDirectorySize, bytes, count);
+//     bool ok = writer_->WriteStreamCentral(h, out.Position(), bytes, count);
 //     writer_->ReleaseStream(h);   // always, success or not
-//     ... the caller writes the end record after the new central entries ...
+//     ... the caller writes the end record through out ...
 //
-//   Contract of a handle opened with OpenStreamOnFile:
-//    - fd must be open for reading and writing; it is written with pwrite at
-//      the handle's own position (the descriptor's file offset is neither
-//      used nor changed) and is never closed by the writer.
-//    - Writing stops at sizeLimit bytes of file: a write that would pass it,
-//      or that the medium refuses, marks the handle failed (StreamFailed);
+//   Contract of a handle opened with OpenStreamOnOutput:
+//    - The handle writes through the caller's cursor, from its position;
+//      the cursor outlives the handle and is never closed by the writer.
+//    - Writing stops at the cursor's limit: a write that would pass it, or
+//      that the medium refuses, marks the handle failed (StreamFailed);
 //      later members are not written and WriteStreamCentral returns false.
 //    - A member that cannot be read is not written at all: the position goes
 //      back to its local header, and the bytes between StreamPosition and the
@@ -50,6 +50,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "zip/ZipRecords.h"
@@ -63,7 +64,8 @@ class ArchiveOutput;
 
 // One archive being written front to back.
 struct StreamHandle {
-    std::unique_ptr<ArchiveOutput> out;
+    std::unique_ptr<ArchiveOutput> owned;  // a CreateZip archive's own cursor
+    ArchiveOutput* out = nullptr;          // the cursor the handle writes through
     bool ownsFile = false;      // a CreateZip archive: temporary file renamed at the end
     std::string targetPath;     // CreateZip: the archive's final name
     std::string tempPath;       // CreateZip: the temporary file being written
@@ -90,11 +92,18 @@ struct WriterState {
     // Empties the pending member list (and the spool that holds its data).
     void ClearMembers();
 
+    // True when a pending member bears exactly this stored name.
+    bool HasMemberNamed(const std::string& storedName);
+    // Appends a member to the list (keeping the name index in step).
+    void AddMember(ZipMemberEntry&& member);
+    // To be called after members left the list other than by ClearMembers.
+    void MembersRemoved() { indexedCount_ = kNotIndexed; }
+
     // The writing state of an instance (for code outside clsZip's members).
     static WriterState& Of(clsZip& owner);
 
     // ---- streaming handles: see the contract above ----
-    std::int32_t OpenStreamOnFile(int fd, std::uint64_t position, std::uint64_t sizeLimit);
+    std::int32_t OpenStreamOnOutput(ArchiveOutput& out);
     StreamHandle* Stream(std::int32_t handle);
     bool StreamFailed(std::int32_t handle) const;
     std::uint64_t StreamPosition(std::int32_t handle) const;
@@ -107,6 +116,12 @@ struct WriterState {
     // Forgets a handle and everything it holds; a CreateZip handle's
     // temporary file is closed and removed.
     void DiscardStream(std::int32_t handle);
+
+private:
+    static constexpr std::size_t kNotIndexed = static_cast<std::size_t>(-1);
+    // The stored names of MemberList, valid while indexedCount_ is its size.
+    std::unordered_set<std::string> names_;
+    std::size_t indexedCount_ = kNotIndexed;
 };
 
 }  // namespace kuv::zip

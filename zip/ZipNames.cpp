@@ -1,28 +1,24 @@
 #include "zip/ZipNames.h"
 
+#include <zlib.h>
+
+#include <algorithm>
+
 #include "platform/Text.h"
+#include "zip/ZipRecords.h"
 
 namespace kuv::zip {
 
-const CrcTableType& CrcTable() {
-    static const CrcTableType table = [] {
-        CrcTableType t {};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    return table;
-}
-
 std::uint32_t CrcUpdate(std::uint32_t crc, const void* data, size_t size) {
-    const CrcTableType& table = CrcTable();
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    std::uint32_t c = crc ^ 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; ++i) c = (c >> 8) ^ table[(c ^ p[i]) & 0xFF];
-    return c ^ 0xFFFFFFFFu;
+    const auto* p = static_cast<const Bytef*>(data);
+    uLong c = crc;
+    while (size > 0) {  // uInt lengths: in pieces for very large buffers
+        const uInt n = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
+        c = ::crc32(c, p, n);
+        p += n;
+        size -= n;
+    }
+    return static_cast<std::uint32_t>(c);
 }
 
 std::uint16_t DosTimeFromDate(const platform::LocalDateTime& dt) {
@@ -87,10 +83,18 @@ std::string ConvertNameCharset(std::string_view bytes, CharsetDirection directio
 
 namespace {
 
-bool InAnsiColumn(char32_t cp) {
+// The OEM byte of a table character; 0 when cp is not in the table.
+std::uint8_t OemByteOf(char32_t cp) {
     for (const AnsiOemPair& pair : AnsiOemTable())
-        if (cp == pair.ansi) return true;
-    return false;
+        if (cp == pair.ansi) return pair.oem;
+    return 0;
+}
+
+// A character the OEM form can carry so that every reader reads it back:
+// printable ASCII, or a table character whose OEM byte is not a control.
+bool FitsOemName(char32_t cp) {
+    if (cp >= 0x20 && cp < 0x7F) return true;
+    return OemByteOf(cp) >= 0x20;
 }
 
 }  // namespace
@@ -98,13 +102,11 @@ bool InAnsiColumn(char32_t cp) {
 std::string EncodeMemberName(std::string_view utf8Name, bool& utf8Flag) {
     std::string ansi;
     for (char32_t cp : platform::Utf8ToCodepoints(utf8Name)) {
-        // ASCII control characters other than the name's own bytes are kept as
-        // they are; the 38 table characters go through the OEM table.
-        if (cp < 0x80 || InAnsiColumn(cp)) {
+        if (FitsOemName(cp)) {
             ansi += static_cast<char>(static_cast<std::uint8_t>(cp));
         } else {
             utf8Flag = true;
-            std::string name(utf8Name);
+            std::string name = platform::CodepointsToUtf8(platform::Utf8ToCodepoints(utf8Name));
             for (char& ch : name)
                 if (ch == '\\') ch = '/';
             return name;
@@ -112,6 +114,25 @@ std::string EncodeMemberName(std::string_view utf8Name, bool& utf8Flag) {
     }
     utf8Flag = false;
     return ConvertNameCharset(ansi, CharsetDirection::AnsiToOem);
+}
+
+std::string SourceNameToUtf8(std::string_view bytes) {
+    return platform::CodepointsToUtf8(platform::Utf8ToCodepoints(bytes));
+}
+
+std::string UnicodePathExtra(std::string_view storedBytes, std::string_view utf8Name) {
+    bool ascii = true;
+    for (char c : utf8Name)
+        if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
+    if (ascii || utf8Name.size() > 0xFFFF - 9) return {};
+    std::string field(9, '\0');
+    auto* p = reinterpret_cast<std::uint8_t*>(field.data());
+    PutU16(p, 0x7075);                                                 // header id: Unicode Path
+    PutU16(p + 2, static_cast<std::uint16_t>(5 + utf8Name.size()));    // data size
+    p[4] = 1;                                                          // version
+    PutU32(p + 5, CrcUpdate(0, storedBytes.data(), storedBytes.size()));  // CRC-32 of the stored name
+    field.append(utf8Name);
+    return field;
 }
 
 std::string DecodeMemberName(std::string_view stored, bool utf8Flag) {

@@ -13,11 +13,9 @@
 
 namespace kuv::zip {
 
-// ---- CRC-32 (reflected polynomial 0xEDB88320) ----
-using CrcTableType = std::array<std::uint32_t, 256>;
-const CrcTableType& CrcTable();
+// ---- CRC-32 (zlib's crc32) ----
 // Continues a CRC-32 over more bytes; start with crc = 0 (the finished value
-// of nothing), as zlib's crc32 does.
+// of nothing).
 std::uint32_t CrcUpdate(std::uint32_t crc, const void* data, size_t size);
 
 // ---- MS-DOS time and date words ----
@@ -42,10 +40,19 @@ enum class CharsetDirection { AnsiToOem, OemToAnsi };
 std::string ConvertNameCharset(std::string_view bytes, CharsetDirection direction);
 
 // The bytes stored for a member name given in UTF-8: through the OEM table
-// when every character is ASCII or a character of the table (utf8Flag false),
-// otherwise the UTF-8 bytes themselves with "/" between folders (utf8Flag
+// when every character is printable ASCII or a character of the table whose
+// OEM byte is 0x20 or more (utf8Flag false); otherwise (a control character,
+// a table character whose OEM byte other tools read as a control, any other
+// character) the UTF-8 bytes themselves with "/" between folders (utf8Flag
 // true: general purpose bit 11; see kVersion20UnixHost).
 std::string EncodeMemberName(std::string_view utf8Name, bool& utf8Flag);
+// A file name from the disk as the program's UTF-8 text: bytes that are not
+// UTF-8 are read as Windows-1252 (the program's ANSI rule).
+std::string SourceNameToUtf8(std::string_view bytes);
+// The Info-ZIP Unicode Path extra field (0x7075, version 1) for a name
+// stored through the OEM table: the CRC-32 of the stored bytes, then the
+// UTF-8 name. Empty when the name is all ASCII (nothing to add).
+std::string UnicodePathExtra(std::string_view storedBytes, std::string_view utf8Name);
 // The UTF-8 name of stored bytes: as UTF-8 when bit 11 is set, otherwise
 // through the OEM table, the other bytes taken as Windows-1252.
 std::string DecodeMemberName(std::string_view stored, bool utf8Flag);

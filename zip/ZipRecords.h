@@ -135,7 +135,7 @@ struct ZipMemberEntry {
     ZipCentralTail centralTail;    // copy of the class template; LocalHeaderOffset set when written
     std::string StoredName;        // name derived from the source path, UTF-8, "\" between folders
     std::string OemName;           // the bytes written as the member name (OEM or UTF-8, see flags)
-    std::string extraField;        // never set: always empty
+    std::string extraField;        // the Unicode Path field of an accented OEM name; empty otherwise
     std::string fileComment;       // never set: always empty
     std::string sourcePath;        // the file the member comes from (Linux path)
     bool StoreFromDisk = false;    // copied uncompressed from the source when written

@@ -9,16 +9,35 @@
 
 using namespace kuv::zip;
 
+namespace kuv::zip {
+
+// The reading side's events over the engine's own.
+class EngineReaderEvents : public ReaderEvents {
+public:
+    explicit EngineReaderEvents(clsZip& zip) : zip_(zip) {}
+    bool ZipError(ZipMessage message, const std::string& arg) override { return zip_.RaiseZipError(message, arg); }
+    void Status(const std::string& text) override { zip_.RaiseStatus(text); }
+    bool ProgressExtract(std::int32_t percent) override { return zip_.RaiseProgressExtract(percent); }
+    void DoEvents() override { zip_.DoEvents(); }
+    const ZlibApi* Zlib() override { return zip_.ZLibVersion().empty() ? nullptr : zip_.zlib_; }
+
+private:
+    clsZip& zip_;
+};
+
+}  // namespace kuv::zip
+
 clsZip::clsZip()
     : zlib_(LinkedZlib()),
       sizeLimit_(kMaxArchiveBytes),
       writer_(std::make_unique<WriterState>()),
-      reader_(std::make_unique<ReaderState>()) {}
+      reader_(std::make_unique<ReaderState>()),
+      readerEvents_(std::make_unique<EngineReaderEvents>(*this)) {}
 
 clsZip::~clsZip() {
     ZipClose();
     writer_->ClearMembers();
-    reader_->Terminate(*this);
+    reader_->Terminate();
 }
 
 void clsZip::SetZlibApi(const ZlibApi* api) { zlib_ = api; }
@@ -39,16 +58,20 @@ void clsZip::RaiseStatus(const std::string& text) {
     if (Events.Status) Events.Status(text);
 }
 
-bool clsZip::RaiseZipError(std::int32_t number, const std::string& description) {
+bool clsZip::RaiseZipError(ZipMessage message, const std::string& arg) {
     bool cancel = false;
-    if (Events.ZipError) Events.ZipError(number, description, cancel);
+    if (Events.ZipError) Events.ZipError(NumberOf(message), MessageText(message, arg), cancel);
     return cancel;
 }
 
-void clsZip::RaiseFileZipErr(const std::string& path, std::int32_t number, const std::string& description) {
+void clsZip::RaiseFileZipErr(const std::string& path, ZipMessage message) {
+    RaiseFileZipErr(path, NumberOf(message), message);
+}
+
+void clsZip::RaiseFileZipErr(const std::string& path, std::int32_t number, ZipMessage message) {
     std::string p = path;
     std::int32_t n = number;
-    std::string d = description;
+    std::string d = MessageText(message);
     if (Events.FileZipErr) Events.FileZipErr(p, n, d);
 }
 

@@ -26,13 +26,17 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "zip/ZipErrors.h"
 #include "zip/ZipRecords.h"
 
 namespace kuv::zip {
 struct ZlibApi;
 struct WriterState;
 struct ReaderState;
+struct CentralEntry;
 class ArchiveOutput;
+class EngineReaderEvents;
+class ReaderEvents;
 }  // namespace kuv::zip
 
 // The engine's events.
@@ -210,12 +214,16 @@ public:
 
 private:
     friend struct kuv::zip::WriterState;
-    friend struct kuv::zip::ReaderState;
+    friend class kuv::zip::EngineReaderEvents;
 
     // Event raising (each checks that the event is set).
     void RaiseStatus(const std::string& text);
-    bool RaiseZipError(std::int32_t number, const std::string& description);  // returns the cancel flag
-    void RaiseFileZipErr(const std::string& path, std::int32_t number, const std::string& description);
+    // Raises the message of the engine's table (zip/ZipErrors.h), "%1" being
+    // arg; returns the cancel flag.
+    bool RaiseZipError(kuv::zip::ZipMessage message, const std::string& arg = {});
+    void RaiseFileZipErr(const std::string& path, kuv::zip::ZipMessage message);
+    // The same with the number of the failure itself (ZipMessage::Untested).
+    void RaiseFileZipErr(const std::string& path, std::int32_t number, kuv::zip::ZipMessage message);
     void RaiseWriteFailed();
     bool RaiseProgressExtract(std::int32_t percent);  // returns the cancel flag
     bool RaiseProgressLoad(std::int32_t percent);     // returns the cancel flag
@@ -235,8 +243,16 @@ private:
     // member stored from disk lost its source: it is then left out.
     bool WritePendingMember(kuv::zip::ArchiveOutput& out, kuv::zip::ZipMemberEntry& member, bool& written);
 
+    // The first steps of both in-place updates (existence, end record, not
+    // spanned); the end record's 1-based position, 0 after reporting a failure.
+    std::int64_t UpdateStart(const std::string& zipPath);
+    // An archive whose members need Zip64 values is not updated: ZipError 20.
+    bool RefuseZip64Update(const std::vector<kuv::zip::CentralEntry>& entries);
+
     const kuv::zip::ZlibApi* zlib_;
     std::uint64_t sizeLimit_;
     std::unique_ptr<kuv::zip::WriterState> writer_;
     std::unique_ptr<kuv::zip::ReaderState> reader_;
+    // The reading side's events, raised through this instance's.
+    std::unique_ptr<kuv::zip::ReaderEvents> readerEvents_;
 };

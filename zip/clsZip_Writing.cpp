@@ -21,24 +21,18 @@ namespace platform = kuv::platform;
 
 namespace {
 
-const char* const kMsgMissingFile = "Ce fichier n'existe pas (n° erreur zip)";
-const char* const kMsgSharing = "Violation de Partage, le fichier a été exclus du traitement";
-const char* const kMsgStored =
-    "Fichier trop important pour être compressé, le fichier a été empacté dans le fichier final mais sans "
-    "compression !";
-const char* const kMsgUntested = "Erreur non testée, le fichier a été exclus du traitement";
-const char* const kMsgTooLarge = "Fichier trop volumineux pour une archive Zip, le fichier a été exclus du traitement";
-const char* const kMsgBackslash =
-    "Nom de fichier avec une barre oblique inverse, le fichier a été exclus du traitement";
-const char* const kMsgExists = "Création -No Overwrite- du Zip abandonnée car le fichier existe déjà";
-const char* const kMsgZlibMissing = "La librairie Zlib n'est pas installée";
-
-constexpr std::int32_t kErrMissingFile = 10;
-constexpr std::int32_t kErrExists = 11;
-constexpr std::int32_t kErrBackslash = 22;
-constexpr std::int32_t kErrSourceGone = 16;
-constexpr std::int32_t kErrZlibMissing = 1;
-constexpr std::int32_t kErrPathAccess = 75;
+// A part of a member name (between "\" or "/") longer than the 255 bytes a
+// Linux file name may have.
+bool HasOverlongPart(const std::string& name) {
+    constexpr std::size_t kLongestFileName = 255;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t end = std::min(name.find_first_of("\\/", start), name.size());
+        if (end - start > kLongestFileName) return true;
+        start = end + 1;
+    }
+    return false;
+}
 
 // Copies size bytes of the spool from offset into the archive.
 bool CopyFromSpool(const SpoolFile& spool, std::uint64_t offset, std::uint64_t size, ArchiveOutput& out) {
@@ -125,10 +119,10 @@ int StreamMember(StreamHandle& stream, const std::string& path, const CompressRe
 
 void clsZip::ReportAddFailure(const std::string& path, int code) {
     switch (code) {
-        case kCompressSharing: RaiseFileZipErr(path, code, kMsgSharing); break;
-        case kCompressTooLarge: RaiseFileZipErr(path, code, kMsgTooLarge); break;
-        case kCompressNoMemory: RaiseFileZipErr(path, code, kMsgStored); break;
-        default: RaiseFileZipErr(path, code, kMsgUntested); break;
+        case kCompressSharing: RaiseFileZipErr(path, code, ZipMessage::Sharing); break;
+        case kCompressTooLarge: RaiseFileZipErr(path, code, ZipMessage::TooLargeForArchive); break;
+        case kCompressNoMemory: RaiseFileZipErr(path, code, ZipMessage::StoredUncompressed); break;
+        default: RaiseFileZipErr(path, code, ZipMessage::Untested); break;
     }
 }
 
@@ -136,30 +130,48 @@ std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice
                                 std::int32_t streamHandle, const std::string& currentFolder) {
     if (writer_->IsStreamFile(path)) return 0;  // the archive being written, met by a walk
     if (NamedPartOf(path, PathChoice, currentFolder).find('\\') != std::string::npos) {
-        RaiseFileZipErr(path, kErrBackslash, kMsgBackslash);
+        RaiseFileZipErr(path, ZipMessage::BackslashInName);
         return 0;
     }
     std::time_t mtime = 0;
     if (!platform::ModificationTime(path, mtime)) {
-        RaiseFileZipErr(path, platform::ErrorNumberFromErrno(errno), kMsgUntested);
+        RaiseFileZipErr(path, platform::ErrorNumberFromErrno(errno), ZipMessage::Untested);
         return 0;
     }
     // Every member starts from the class templates (the defaults of the records).
     ZipMemberEntry m;
     m.sourcePath = path;
-    m.StoredName = StoredNameFor(path, PathChoice, currentFolder);
-    bool utf8 = false;
-    m.OemName = EncodeMemberName(m.StoredName, utf8);
-    if (m.OemName.size() > 0xFFFF) {
-        RaiseFileZipErr(path, kErrPathAccess, kMsgUntested);
+    // A name from the disk that is not UTF-8 has its other bytes read as
+    // Windows-1252, then follows the name rule like any other.
+    m.StoredName = SourceNameToUtf8(StoredNameFor(path, PathChoice, currentFolder));
+    if (HasOverlongPart(m.StoredName)) {
+        // Its UTF-8 form could never be written back as a file name: said
+        // now, at backup time, rather than at the restore.
+        RaiseFileZipErr(path, ZipMessage::NameTooLong);
         return 0;
     }
+    if (writer_->HasMemberNamed(m.StoredName)) {
+        // Two sources that would make one member name: the second is left out.
+        RaiseFileZipErr(path, ZipMessage::DuplicateName);
+        return 0;
+    }
+    bool utf8 = false;
+    m.OemName = EncodeMemberName(m.StoredName, utf8);
     if (utf8) {
         m.common.flags |= kFlagUtf8Name;
         m.centralStart.versionMadeBy = kVersion20UnixHost;
         m.centralTail.externalAttributes = kUnixRegularFileAttributes;
+    } else {
+        // Accented names written through the OEM table also carry their
+        // UTF-8 form, which other tools read; ASCII names carry nothing.
+        m.extraField = UnicodePathExtra(m.OemName, m.StoredName);
+    }
+    if (m.OemName.size() > 0xFFFF || m.extraField.size() > 0xFFFF) {
+        RaiseFileZipErr(path, kErrPathAccess, ZipMessage::Untested);
+        return 0;
     }
     m.common.nameLength = static_cast<std::uint16_t>(m.OemName.size());
+    m.common.extraLength = static_cast<std::uint16_t>(m.extraField.size());
     const platform::LocalDateTime dt = platform::ToLocalDateTime(mtime);
     m.common.dosTime = DosTimeFromDate(dt);
     m.common.dosDate = DosDateFromDate(dt);
@@ -184,7 +196,7 @@ std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice
         ReportAddFailure(path, code);
         return 0;
     }
-    writer_->MemberList.push_back(std::move(m));
+    writer_->AddMember(std::move(m));
     if (code == kCompressNoMemory) ReportAddFailure(path, code);  // kept, stored without compression
     return 1;
 }
@@ -192,19 +204,19 @@ std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice
 std::int32_t clsZip::AddFiles(const std::string& FilePath, std::int16_t PathChoice, bool RecurseDirectories,
                               bool excludeCRC32, std::int32_t streamHandle) {
     if (!zlib_) {
-        RaiseZipError(kErrZlibMissing, kMsgZlibMissing);
+        RaiseZipError(ZipMessage::ZlibMissing);
         return 0;
     }
     const AddTarget target = ResolveAddTarget(FilePath);
     const std::string currentFolder = platform::CurrentFolder();
     if (!target.isSet) {
         if (!platform::PathExists(target.path)) {
-            RaiseFileZipErr(target.path, kErrMissingFile, kMsgMissingFile);
+            RaiseFileZipErr(target.path, ZipMessage::FileMissingZip);
             return 0;
         }
         if (!platform::IsRegularFile(target.path)) {
             // A folder, a device or a dangling link is not a file to back up.
-            RaiseFileZipErr(target.path, kErrPathAccess, kMsgUntested);
+            RaiseFileZipErr(target.path, kErrPathAccess, ZipMessage::Untested);
             return 0;
         }
         return AddOneFile(target.path, PathChoice, excludeCRC32, streamHandle, currentFolder);
@@ -229,6 +241,7 @@ bool clsZip::FileDel(std::int32_t index) {
     auto& list = writer_->MemberList;
     if (index < 1 || static_cast<size_t>(index) > list.size()) return false;
     list.erase(list.begin() + (index - 1));
+    writer_->MembersRemoved();
     if (list.empty() && writer_->streams.empty() && writer_->spool) writer_->spool->Reset();
     return true;
 }
@@ -290,12 +303,11 @@ bool clsZip::WritePendingMember(ArchiveOutput& out, ZipMemberEntry& m, bool& wri
         // The source is gone or changed beyond the limit: the member is left
         // out of the archive rather than written with data it does not have.
         if (code == kCompressTooLarge)
-            RaiseZipError(kErrSourceGone,
-                          "La Taille du fichier " + m.sourcePath + " dépasse celle prévue pour la FAT32 !");
-        else if (code == kCompressSharing || code == 53)
-            RaiseZipError(kErrSourceGone, "Le fichier " + m.sourcePath + " n'est pas ou plus accessible !");
+            RaiseZipError(ZipMessage::SourceTooLarge, m.sourcePath);
+        else if (code == kCompressSharing || code == platform::kErrorFileNotFound)
+            RaiseZipError(ZipMessage::SourceGone, m.sourcePath);
         else
-            RaiseZipError(kErrSourceGone, "Erreur inconnue sur le fichier " + m.sourcePath);
+            RaiseZipError(ZipMessage::SourceUnknownError, m.sourcePath);
         return out.MoveTo(headerAt);
     }
     SetSizes(m, cm);
@@ -324,7 +336,7 @@ std::string CommentBytes(const std::string& comment) {
 bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
     const std::string target = ArchiveTargetPath(FilePath);
     if (platform::PathExists(target) && !OverWrite) {
-        RaiseFileZipErr(FilePath, kErrExists, kMsgExists);
+        RaiseFileZipErr(FilePath, ZipMessage::ArchiveExists);
         writer_->ClearMembers();
         return false;
     }
@@ -374,7 +386,7 @@ bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
 std::int32_t clsZip::CreateZip(const std::string& FilePath, bool OverWrite) {
     const std::string target = ArchiveTargetPath(FilePath);
     if (platform::PathExists(target) && !OverWrite) {
-        RaiseFileZipErr(FilePath, kErrExists, kMsgExists);
+        RaiseFileZipErr(FilePath, ZipMessage::ArchiveExists);
         return 0;
     }
     auto handle = std::make_unique<StreamHandle>();
@@ -383,7 +395,8 @@ std::int32_t clsZip::CreateZip(const std::string& FilePath, bool OverWrite) {
         RaiseWriteFailed();
         return 0;
     }
-    handle->out = std::make_unique<ArchiveOutput>(fd, 0, sizeLimit_, true);
+    handle->owned = std::make_unique<ArchiveOutput>(fd, 0, sizeLimit_, true);
+    handle->out = handle->owned.get();
     handle->ownsFile = true;
     handle->targetPath = target;
     handle->overWrite = OverWrite;
@@ -430,7 +443,8 @@ bool clsZip::WriteEndZip(std::int32_t& lgNoFileZip) {
         ok = ok && WriteEndRecord(out, count, out.Position() - directoryAt, directoryAt,
                                   CommentBytes(writer_->comment));
         ok = ok && out.Finish();
-        stream->out.reset();  // closes the file
+        stream->out = nullptr;
+        stream->owned.reset();  // closes the file
         ok = ok && CommitTempArchive(stream->tempPath, stream->targetPath, stream->overWrite);
         if (ok) stream->tempPath.clear();
     } else {
@@ -441,6 +455,7 @@ bool clsZip::WriteEndZip(std::int32_t& lgNoFileZip) {
                                   return m.streamHandle == handle || m.streamHandle == -1;
                               }),
                list.end());
+    writer_->MembersRemoved();
     if (list.empty() && writer_->spool) writer_->spool->Reset();
     writer_->DiscardStream(handle);  // removes the temporary file when it is still there
     lgNoFileZip = 0;
@@ -456,7 +471,7 @@ void clsZip::SetLevelCompression(std::int32_t lgLevel) { writer_->level = lgLeve
 
 std::string clsZip::ZLibVersion() {
     if (!zlib_ || !zlib_->zlibVersion) {
-        RaiseZipError(kErrZlibMissing, kMsgZlibMissing);
+        RaiseZipError(ZipMessage::ZlibMissing);
         return {};
     }
     return zlib_->zlibVersion();

@@ -11,6 +11,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
 
 #include <string>
 
@@ -58,10 +61,8 @@ protected:
     }
     std::string Link(const std::string& key) const { return kuv::platform::Trim(kuv::ReadLinkValue(key, LinkPath())); }
 
-    // Runs the program to its end (or the time limit); the exit code, -1
-    // when it did not end by itself.
-    int Run(int limitMs = 60000) {
-        QProcess program;
+    // The program set up to start in the scratch working folder, headless.
+    void Prepare(QProcess& program) {
         program.setProgram(QString::fromUtf8(KUVZIP_BIN_DIR) + "/kuvzip");
         program.setWorkingDirectory(work);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -72,16 +73,26 @@ protected:
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
         program.setProcessEnvironment(env);
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    }
+
+    // Runs the program to its end (or the time limit); the exit code, -1
+    // when it did not end by itself. Its error output is kept in errors.
+    int Run(int limitMs = 60000) {
+        QProcess program;
+        Prepare(program);
         QElapsedTimer clock;
         clock.start();
         program.start();
         if (!program.waitForStarted(10000)) return -2;
-        if (!program.waitForFinished(limitMs)) {
+        const bool ended = program.waitForFinished(limitMs);
+        if (!ended) {
             program.kill();
             program.waitForFinished();
-            return -1;
         }
+        errors = program.readAllStandardError();
+        std::fputs(errors.constData(), stderr);
+        if (!ended) return -1;
         seconds = clock.elapsed() / 1000.0;
         return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -3;
     }
@@ -89,6 +100,7 @@ protected:
     QTemporaryDir scratch;
     QString home, work, config, data;
     QByteArray ini;
+    QByteArray errors;
     double seconds = 0;
 };
 

@@ -8,7 +8,12 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QThread>
 
+#include <cstdio>
 #include <string>
 
 #include "ProgramRun.h"
@@ -68,6 +73,49 @@ TEST_F(UnattendedRun, FailedRequestStaysOpenAndIsNotCleared) {
                  !QDir(home + "/Bureau").entryList({"*.zip"}, QDir::Files).isEmpty());
     EXPECT_EQ(Link("SAVAUT56"), "NOSIG");
     EXPECT_EQ(Read(work + "/Kuv-Zip.ini"), ini);
+}
+
+// One program per working folder. A second start finds the first: for a
+// request it ends at once with status 1 and touches nothing, so that the
+// request stays; by hand it says so and opens no second window. Once the
+// first is gone, even killed, the next start runs.
+TEST_F(UnattendedRun, ASecondStartInTheSameFolderLeavesTheFirstAlone) {
+    QProcess first;
+    Prepare(first);
+    first.start();
+    ASSERT_TRUE(first.waitForStarted(10000));
+    // The first is up once it has served the one-start name.
+    SetLink("nom_zip_s", "Premier");
+    for (int i = 0; i < 200 && Link("nom_zip_s") != ""; ++i) QThread::msleep(50);
+    ASSERT_EQ(Link("nom_zip_s"), "");
+
+    SetLink("SAVAUT56", "NOSIG");
+    SetLink("nom_zip_s", "Compta");
+    const QByteArray linkBefore = Read(work + "/W_intlog.wdo");
+    EXPECT_EQ(Run(10000), 1);
+    EXPECT_LT(seconds, 5.0);
+    EXPECT_TRUE(errors.contains("d\xC3\xA9j\xC3\xA0 ouvert")) << errors.constData();
+    EXPECT_EQ(Read(work + "/W_intlog.wdo"), linkBefore);  // the request stays, nom_zip_s too
+    EXPECT_FALSE(QDir(home + "/Bureau").exists());
+    EXPECT_EQ(Read(work + "/Kuv-Zip.ini"), ini);
+    EXPECT_FALSE(QFile::exists(work + "/rapport.txt"));
+
+    // By hand: the message, and no startup of a second window (which would
+    // serve the one-start name).
+    SetLink("SAVAUT56", " ");
+    EXPECT_EQ(Run(4000), -1);  // waiting on "Kuv-Zip est déjà ouvert !"
+    EXPECT_TRUE(errors.contains("d\xC3\xA9j\xC3\xA0 ouvert")) << errors.constData();
+    EXPECT_EQ(Link("nom_zip_s"), "Compta");
+
+    // The first crashes: its lock is taken over and the request is served.
+    first.kill();
+    first.waitForFinished();
+    ASSERT_TRUE(QFile::exists(work + "/Kuv-Zip.lock"));
+    SetLink("SAVAUT56", "NOSIG");
+    SetLink("NOMFICATO", "Compta{D}X");
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(Link("SAVAUT56"), "");
+    EXPECT_FALSE(QDir(home + "/Bureau").entryList({"Compta_*.zip"}, QDir::Files).isEmpty());
 }
 
 }  // namespace

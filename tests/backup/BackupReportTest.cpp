@@ -49,7 +49,7 @@ TEST_F(BackupReportTest, FullReportInWindows1252WithCrLf) {
     report.AddSaved("compta.dat");
     report.AddIgnored("vide.dat");
     report.AddSaved("élève.txt");
-    ASSERT_TRUE(report.Finish(2, 1, At(9, 5, 40)));
+    ASSERT_TRUE(report.Finish(2, 1, 0, At(9, 5, 40)));
     const std::string expected = kRule + "\r\n" + "D\xE9" "but de sauvegarde 01-03-2027 - 09:05:02\r\n" + kRule +
                                  "\r\n" + "OK  > compta.dat\r\n" + "Non - vide.dat\r\n" +
                                  "OK  > \xE9l\xE8ve.txt\r\n" + kRule + "\r\n" + "2 fichiers sauvegard\xE9s\r\n" +
@@ -75,4 +75,30 @@ TEST_F(BackupReportTest, FlushWithoutEndLinesAndUtf8WhenANameDoesNotFit) {
     BackupReport next(dir_ + "/rapport.txt");
     ASSERT_TRUE(next.Begin(At(10, 0, 0)));
     EXPECT_EQ(Bytes(), kRule + "\r\nD\xE9" "but de sauvegarde 01-03-2027 - 10:00:00\r\n" + kRule + "\r\n");
+}
+
+// Files the engine refused carry its message and are counted apart; the
+// sub-folders are named; a failed run ends on its own line.
+TEST_F(BackupReportTest, RefusedFilesSubFoldersAndFailure) {
+    BackupReport report(dir_ + "/rapport.txt");
+    ASSERT_TRUE(report.Begin(At(9, 5, 2)));
+    report.AddSaved("compta.dat");
+    report.AddRefused("verrou.dat", "Violation de Partage");
+    report.AddSaved("parti.dat");
+    report.LeaveOut("parti.dat", "Ce fichier n'existe pas");
+    report.AddSubFolder("archives");
+    ASSERT_TRUE(report.Finish(1, 0, 2, At(9, 5, 40)));
+    const std::string head = kRule + "\r\nD\xE9" "but de sauvegarde 01-03-2027 - 09:05:02\r\n" + kRule + "\r\n" +
+                             "OK  > compta.dat\r\nNon - verrou.dat (Violation de Partage)\r\n" +
+                             "Non - parti.dat (Ce fichier n'existe pas)\r\nNon - archives\\\r\n";
+    EXPECT_EQ(Bytes(), head + kRule + "\r\n1 fichiers sauvegard\xE9s\r\n0 fichiers ignor\xE9s\r\n" +
+                           "2 fichiers en erreur, non sauvegard\xE9s\r\n" +
+                           "Fin de sauvegarde 01-03-2027 - 09:05:40\r\n" + kRule + "\r\n");
+
+    BackupReport failed(dir_ + "/rapport.txt");
+    ASSERT_TRUE(failed.Begin(At(9, 5, 2)));
+    failed.AddSaved("compta.dat");
+    ASSERT_TRUE(failed.Fail(At(9, 5, 9)));
+    EXPECT_EQ(Bytes(), kRule + "\r\nD\xE9" "but de sauvegarde 01-03-2027 - 09:05:02\r\n" + kRule +
+                           "\r\nOK  > compta.dat\r\nEchec de la sauvegarde 01-03-2027 - 09:05:09\r\n");
 }

@@ -82,7 +82,10 @@ TEST_F(DataBackupJobTest, DatedBackupToTheMediumWithReportAndRecord) {
     EXPECT_EQ(view.files, (std::vector<std::string>{"Clients.idx", "Compta.DAT", "fc_img_024.gif",
                                                     "Notes.EXE.txt", "vide.dat"}));
     EXPECT_EQ(view.saved, (std::vector<std::string>{"clients.idx", "compta.dat"}));
-    EXPECT_EQ(view.ignored, (std::vector<std::string>{"fc_img_024.gif", "notes.exe.txt", "vide.dat"}));
+    // The sub-folder is named after the files: the backup does not hold it.
+    EXPECT_EQ(view.ignored, (std::vector<std::string>{"fc_img_024.gif", "notes.exe.txt", "vide.dat", "sous\\"}));
+    EXPECT_EQ(result.subFolderCount, 1);
+    EXPECT_EQ(result.refusedCount, 0);
     EXPECT_EQ(view.counterHistory, (std::vector<std::string>{"", "1", "2"}));
     EXPECT_EQ(view.status, "");
     for (int lamp = 0; lamp < 4; ++lamp) EXPECT_EQ(view.lamps[lamp], kLampOn) << lamp;
@@ -118,7 +121,7 @@ TEST_F(DataBackupJobTest, DatedBackupToTheMediumWithReportAndRecord) {
     const std::string report = kuv::platform::DecodeTextFile(Report());
     EXPECT_EQ(report, kRule + "\r\nDébut de sauvegarde 01-03-2027 - 09:05:12\r\n" + kRule + "\r\n" +
                           "OK  > clients.idx\r\nOK  > compta.dat\r\nNon - fc_img_024.gif\r\n"
-                          "Non - notes.exe.txt\r\nNon - vide.dat\r\n" +
+                          "Non - notes.exe.txt\r\nNon - vide.dat\r\nNon - sous\\\r\n" +
                           kRule + "\r\n2 fichiers sauvegardés\r\n3 fichiers ignorés\r\n" +
                           "Fin de sauvegarde 01-03-2027 - 09:05:15\r\n" + kRule + "\r\n");
     EXPECT_NE(Report().find("D\xE9" "but"), std::string::npos);
@@ -277,6 +280,10 @@ TEST_F(DataBackupJobTest, FailedWriteEndsOnSupportPleinOuAbsent) {
     EXPECT_EQ(result.outcome, BackupOutcome::WriteFailed);
     EXPECT_FALSE(result.archiveWritten);
     EXPECT_EQ(view.status, "Support plein ou absent !");
+    // Nothing was saved: "Fichiers sauvegardés" does not claim otherwise.
+    EXPECT_TRUE(view.saved.empty());
+    EXPECT_EQ(view.counter, "0");
+    EXPECT_EQ(result.savedCount, 0);
     // The engine's own report comes first; the job's text is the one left.
     ASSERT_GE(view.statusHistory.size(), 2u);
     EXPECT_EQ(view.statusHistory[view.statusHistory.size() - 2], "Clé pleine ou absente !");
@@ -285,26 +292,33 @@ TEST_F(DataBackupJobTest, FailedWriteEndsOnSupportPleinOuAbsent) {
     EXPECT_EQ(view.lamps[2], kLampOff);
     EXPECT_EQ(view.lamps[3], kLampOff);
     EXPECT_TRUE(timers.armed.empty());  // the automatic run stays open
-    EXPECT_TRUE(dialog.texts.empty());
+    // The failure is told, not only shown in Label5.
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{"La sauvegarde a échoué : Support plein ou absent !"});
+    EXPECT_EQ(dialog.modes, std::vector<int>{0});
     EXPECT_TRUE(pump.waits.empty());
     EXPECT_FALSE(kuv::platform::PathExists(work + "/dernkuvp.txt"));
     EXPECT_EQ(LinkValue(), "");
     EXPECT_EQ(result.lastBackupValue, "");
-    // The report keeps its header and file lines, without its end lines.
+    // The report keeps its header and file lines and ends on the failure.
     const std::string report = kuv::platform::DecodeTextFile(Report());
     EXPECT_NE(report.find("OK  > compta.dat\r\n"), std::string::npos);
     EXPECT_NE(report.find("Non - vide.dat\r\n"), std::string::npos);
     EXPECT_EQ(report.find("fichiers sauvegardés"), std::string::npos);
     EXPECT_EQ(report.find("Fin de sauvegarde"), std::string::npos);
+    EXPECT_EQ(report.substr(report.size() - 59), "Non - sous\\\r\nEchec de la sauvegarde 01-03-2027 - 09:05:12\r\n");
 
-    // A medium that is absent (no drive F:) fails the same way.
+    // A medium that is absent (no drive F:) fails the same way; in silent
+    // mode the failure stays on the window.
     settings.autoQuit = false;
+    settings.silentMode = true;
     settings.destinationRoot = "F:";
     view.status.clear();
+    dialog.texts.clear();
     EXPECT_EQ(job->Run().outcome, BackupOutcome::WriteFailed);
     EXPECT_EQ(view.status, "Support plein ou absent !");
     EXPECT_EQ(view.lamps[1], kLampFailed);
     EXPECT_TRUE(dialog.texts.empty());
+    EXPECT_NE(kuv::platform::DecodeTextFile(Report()).find("Echec de la sauvegarde"), std::string::npos);
 }
 
 // The key was ejected after the program started: its letter is still in the
@@ -317,7 +331,7 @@ TEST_F(DataBackupJobTest, AMediumNoLongerMountedIsAMissingMedium) {
     EXPECT_EQ(view.status, "Support plein ou absent !");
     EXPECT_EQ(view.lamps[1], kLampFailed);
     EXPECT_FALSE(kuv::platform::PathExists(medium + "/S_c_appli_donnees"));
-    EXPECT_TRUE(dialog.texts.empty());
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{"La sauvegarde a échoué : Support plein ou absent !"});
     EXPECT_EQ(LinkValue(), "");
 
     // Copy mode writes on the desktop: the ejected key does not matter there.
@@ -357,17 +371,45 @@ TEST_F(DataBackupJobTest, AFileTheEngineRefusesIsLeftOut) {
 
     const BackupRunResult result = job->Run();
     ASSERT_EQ(result.outcome, BackupOutcome::Completed);
+    EXPECT_TRUE(result.archiveWritten);
+    EXPECT_EQ(result.archivePath, MediumArchive());
     EXPECT_EQ(view.saved, std::vector<std::string>{"clients.idx"});
     EXPECT_EQ(view.ignored, (std::vector<std::string>{"a\\b.txt", "compta.dat", "fc_img_024.gif",
-                                                      "notes.exe.txt", "vide.dat"}));
+                                                      "notes.exe.txt", "vide.dat", "sous\\"}));
     EXPECT_EQ(view.counter, "1");
     EXPECT_EQ(result.savedCount, 1);
-    EXPECT_EQ(result.ignoredCount, 5);
+    EXPECT_EQ(result.ignoredCount, 3);
+    EXPECT_EQ(result.refusedCount, 2);
+    // Not a plain success: the refused files carry the engine's reason, are
+    // counted apart, the last lamp shows the failure and the message says so.
     const std::string report = kuv::platform::DecodeTextFile(Report());
-    EXPECT_NE(report.find("Non - compta.dat\r\n"), std::string::npos);
-    EXPECT_NE(report.find("Non - a\\b.txt\r\n"), std::string::npos);
-    EXPECT_NE(report.find("1 fichiers sauvegardés\r\n5 fichiers ignorés\r\n"), std::string::npos);
+    EXPECT_NE(report.find("Non - compta.dat (Ce fichier n'existe pas (n° erreur zip))\r\n"), std::string::npos)
+        << report;
+    EXPECT_NE(report.find("Non - a\\b.txt ("), std::string::npos);
+    EXPECT_EQ(report.find("Non - a\\b.txt\r\n"), std::string::npos);
+    EXPECT_NE(report.find("Non - vide.dat\r\n"), std::string::npos);  // left out by the rules, as before
+    EXPECT_NE(report.find("1 fichiers sauvegardés\r\n3 fichiers ignorés\r\n"
+                          "2 fichiers en erreur, non sauvegardés\r\nFin de sauvegarde"),
+              std::string::npos);
+    EXPECT_EQ(view.lamps[0], kLampOn);
+    EXPECT_EQ(view.lamps[2], kLampOn);
+    EXPECT_EQ(view.lamps[3], kLampFailed);
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{"Sauvegarde terminée, mais 2 fichiers n'ont pas pu être "
+                                                     "sauvegardés : voir rapport.txt !"});
+    // The archive is good: the record is written.
+    EXPECT_EQ(LinkValue(), "03/01/2027 à 09:05:46390");
     EXPECT_EQ(OpenArchive(MediumArchive()).names, std::vector<std::string>{"Clients.idx"});
+
+    // An automatic run with a refused file still ends by itself.
+    settings.autoQuit = true;
+    dialog.texts.clear();
+    pump.onDoEvents = nullptr;
+    clock.now.minute = 7;
+    const BackupRunResult automatic = job->Run();
+    EXPECT_EQ(automatic.outcome, BackupOutcome::Completed);
+    EXPECT_EQ(automatic.refusedCount, 1);
+    EXPECT_EQ(timers.armed, (std::vector<std::pair<TimerId, int>>{{TimerId::Timer2, 1000}}));
+    EXPECT_TRUE(dialog.texts.empty());
 
     // The engine's reports stayed off the window during the run; the
     // window's own handler is back afterwards.
@@ -403,14 +445,17 @@ TEST_F(DataBackupJobTest, AFileGoneBeforeTheArchiveIsWrittenIsReportedLeftOut) {
     EXPECT_EQ(OpenArchive(MediumArchive()).names, std::vector<std::string>{"Clients.idx"});
     EXPECT_EQ(view.saved, std::vector<std::string>{"clients.idx"});
     EXPECT_EQ(view.ignored,
-              (std::vector<std::string>{"compta.dat", "fc_img_024.gif", "notes.exe.txt", "vide.dat"}));
+              (std::vector<std::string>{"compta.dat", "fc_img_024.gif", "notes.exe.txt", "vide.dat", "sous\\"}));
     EXPECT_EQ(view.counter, "1");
     EXPECT_EQ(result.savedCount, 1);
-    EXPECT_EQ(result.ignoredCount, 4);
+    EXPECT_EQ(result.ignoredCount, 3);
+    EXPECT_EQ(result.refusedCount, 1);
     const std::string report = kuv::platform::DecodeTextFile(Report());
     EXPECT_EQ(report.find("OK  > compta.dat"), std::string::npos);
-    EXPECT_NE(report.find("OK  > clients.idx\r\nNon - compta.dat\r\nNon - fc_img_024.gif\r\n"), std::string::npos);
-    EXPECT_NE(report.find("1 fichiers sauvegardés\r\n4 fichiers ignorés\r\n"), std::string::npos);
+    EXPECT_NE(report.find("OK  > clients.idx\r\nNon - compta.dat ("), std::string::npos) << report;
+    EXPECT_NE(report.find(")\r\nNon - fc_img_024.gif\r\n"), std::string::npos);
+    EXPECT_NE(report.find("1 fichiers sauvegardés\r\n3 fichiers ignorés\r\n1 fichiers en erreur"), std::string::npos);
+    EXPECT_EQ(view.lamps[3], kLampFailed);
 }
 
 TEST_F(DataBackupJobTest, AnArchiveThatDoesNotReadBackIsAFailedBackup) {
@@ -436,16 +481,19 @@ TEST_F(DataBackupJobTest, AnArchiveThatDoesNotReadBackIsAFailedBackup) {
     EXPECT_EQ(result.outcome, BackupOutcome::VerifyFailed);
     EXPECT_FALSE(result.archiveWritten);
     EXPECT_EQ(view.status, "La sauvegarde ne se relit pas correctement, support défectueux ?");
+    EXPECT_TRUE(view.saved.empty());
     EXPECT_EQ(view.lamps[1], kLampFailed);
     EXPECT_EQ(view.lamps[2], kLampOff);
     EXPECT_EQ(view.lamps[3], kLampOff);
     EXPECT_FALSE(engine.ZipIsOpen());
     EXPECT_TRUE(timers.armed.empty());
-    EXPECT_TRUE(dialog.texts.empty());
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{"La sauvegarde a échoué : La sauvegarde ne se relit pas "
+                                                     "correctement, support défectueux ?"});
     EXPECT_TRUE(pump.waits.empty());
     EXPECT_FALSE(kuv::platform::PathExists(work + "/dernkuvp.txt"));
     EXPECT_EQ(LinkValue(), "");
     EXPECT_EQ(Report().find("fichiers sauvegard"), std::string::npos);
+    EXPECT_NE(Report().find("\r\nEchec de la sauvegarde 01-03-2027 - 09:05:12\r\n"), std::string::npos);
 }
 
 TEST_F(DataBackupJobTest, ASecondStartDuringARunIsIgnored) {
@@ -504,7 +552,7 @@ TEST_F(DataBackupJobTest, LinuxDataFolderAndOptionsFromTheSettings) {
     ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
     EXPECT_EQ(view.saved, (std::vector<std::string>{"clients.idx", "compta.dat", "facture.pdf"}));
     EXPECT_EQ(view.ignored, (std::vector<std::string>{"fc_img_024.gif", "lisez.txt", "notes.exe.txt", "vide.dat",
-                                                      "ww_bt_ok.bmp"}));
+                                                      "ww_bt_ok.bmp", "sous\\"}));
     EXPECT_EQ(OpenArchive(MediumArchive()).comment, "Sauvegarde " + data + " du 01-03-2027 - 09:05:12");
 }
 

@@ -11,6 +11,7 @@
 
 #include "DataBackupJobFakes.h"
 #include "backup/MainWindowLogic.h"
+#include "backup/QtEnvironment.h"
 #include "link/LinkFile.h"
 #include "platform/Text.h"
 
@@ -71,6 +72,7 @@ public:
     void SetLastBackupBackground(int r, int g, int b) override { lastBackupColour = {r, g, b}; }
     void SetTitle(const std::string& text) override { title = text; }
     void ShowRequestPanel() override { requestPanel = true; }
+    void HideRequestPanel() override { requestPanel = false; }
     void ShowTransferButton() override { transferButton = true; }
     void ShowExchangeFolder(const std::string& folder) override {
         exchangeShown = true;
@@ -113,11 +115,15 @@ public:
     }
 };
 
-class FakeLauncher : public ProgramLauncher {
+// Splits as the real launcher does; records what it would start.
+class FakeLauncher : public QtProgramLauncher {
 public:
-    std::vector<std::pair<std::string, std::string>> started;  // command line, folder
-    bool StartDetached(const std::string& commandLine, const std::string& folder) override {
-        started.emplace_back(commandLine, folder);
+    std::vector<std::pair<std::string, std::string>> started;  // program and arguments, folder
+    bool StartProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& folder) override {
+        std::string line = program;
+        for (const std::string& arg : args) line += " " + arg;
+        started.emplace_back(line, folder);
         return true;
     }
 };

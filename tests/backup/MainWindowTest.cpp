@@ -3,6 +3,7 @@
 // drive, the missing destination, the C: warning, "Outils" and "Quitter".
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAccessible>
 #include <QApplication>
@@ -67,6 +68,15 @@ protected:
     QString AccessibleName(QObject* object) {
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(object);
         return iface ? iface->text(QAccessible::Name) : QString();
+    }
+    // The user opens Combo1's list and chooses entry index with Enter.
+    void Pick(int index) {
+        QComboBox* box = Find<QComboBox>("Combo1");
+        box->showPopup();
+        QAbstractItemView* list = box->view();
+        list->setCurrentIndex(list->model()->index(index, 0));
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_EQ(box->currentIndex(), index);
     }
     QColor Background(QWidget* w) {
         const QImage image = w->grab().toImage();
@@ -203,8 +213,7 @@ TEST_F(MainWindowTest, BackupToAChosenKeyFillsTheWindowReportAndRecord) {
     EXPECT_EQ(ageIface->text(QAccessible::Description), "Sauvegarde de 5 jours ou plus");
     EXPECT_EQ(Find<QLabel>("Label2")->text(), "Disque C: sélectionné par défaut !");
 
-    QComboBox* box = Find<QComboBox>("Combo1");
-    box->setCurrentIndex(2);  // the user picks the key
+    Pick(2);  // the user picks the key
     EXPECT_EQ(Window().Logic().Settings().destinationRoot, "E:");
     EXPECT_EQ(Window().DrivePicture(), 3);
     QTest::mouseClick(Find<QPushButton>("Command1"), Qt::LeftButton);
@@ -244,20 +253,71 @@ TEST_F(MainWindowTest, KeyPulledOutShowsTheFailureOnTheWindow) {
     std::system(("rm -rf '" + f.medium + "'").c_str());  // the key is gone
     Find<QPushButton>("Command1")->click();
     EXPECT_EQ(Find<QLabel>("Label5")->text(), "Support plein ou absent !");
+    EXPECT_EQ(Find<QListWidget>("List1")->count(), 0);  // nothing was saved
     EXPECT_EQ(Window().LampPicture(0), 67);
     EXPECT_EQ(Window().LampPicture(1), 68);
     EXPECT_EQ(Window().LampPicture(2), 36);
-    EXPECT_TRUE(f.dialog.shown.empty());  // no "Sauvegarde terminée !"
+    // No "Sauvegarde terminée !": the failure itself is told.
+    ASSERT_EQ(f.dialog.shown.size(), 1u);
+    EXPECT_EQ(f.dialog.shown[0].text, "La sauvegarde a échoué : Support plein ou absent !");
+    EXPECT_EQ(f.dialog.shown[0].mode, 0);
     EXPECT_EQ(f.Link("Dern:SAV:MAN"), "02/01/2027 à 18:00:46389");
     EXPECT_EQ(Find<QLabel>("Label15")->text(), "02/01/2027 à 18:00");
     EXPECT_FALSE(kuv::platform::PathExists(f.work + "/dernkuvp.txt"));
+}
+
+// After a failure the user plugs the key back in and picks the same entry
+// again: that choice counts, and Label5's failure text is cleared.
+TEST_F(MainWindowTest, PickingTheSelectedDestinationAgainClearsTheStatus) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    Window();
+    WriteFile(f.medium + "/S_c_appli_donnees", "bloque");
+    Find<QPushButton>("Command1")->click();
+    ASSERT_EQ(Find<QLabel>("Label5")->text(), "Support plein ou absent !");
+    ASSERT_EQ(Find<QComboBox>("Combo1")->currentIndex(), 2);
+    Pick(2);
+    EXPECT_EQ(Find<QLabel>("Label5")->text(), "");
+    EXPECT_EQ(Find<QLineEdit>("Text1")->text().toStdString(), f.medium + "/S_c_appli_donnees");
+}
+
+// The layout is absolute: the window cannot be made smaller (or larger) than
+// designed, which would cut off "Outils" and "Quitter"; the narrowed window
+// of a request keeps its width too. The logo is drawn at the screen's device
+// pixel ratio (this test also runs at QT_SCALE_FACTOR=2).
+TEST_F(MainWindowTest, KeepsItsDesignedSizeAndASharpLogo) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    const QSize designed = Window().size();
+    EXPECT_EQ(Window().minimumSize(), designed);
+    EXPECT_EQ(Window().maximumSize(), designed);
+    Window().resize(designed.width() / 2, designed.height() / 2);
+    EXPECT_EQ(Window().size(), designed);
+    QPushButton* quit = Find<QPushButton>("Command2");
+    EXPECT_TRUE(Window().rect().contains(quit->geometry()));
+
+    QLabel* logo = Find<QLabel>("logoc");
+    const QPixmap pixmap = logo->pixmap();
+    const qreal ratio = logo->devicePixelRatioF();
+    ASSERT_FALSE(pixmap.isNull());
+    EXPECT_DOUBLE_EQ(pixmap.devicePixelRatio(), ratio);
+    // Fitted into the label, as many device pixels as it covers on screen.
+    const QSizeF shown = pixmap.deviceIndependentSize();
+    EXPECT_LE(shown.width(), logo->width() + 0.5);
+    EXPECT_LE(shown.height(), logo->height() + 0.5);
+    EXPECT_NEAR(std::max(shown.width() / logo->width(), shown.height() / logo->height()), 1.0, 0.02);
+
+    window.reset();
+    f.SetLink("SAVAUT56", "NOSIG");
+    const int narrowed = Window().width();
+    EXPECT_LT(narrowed, designed.width());
+    Window().resize(designed);
+    EXPECT_EQ(Window().width(), narrowed);
 }
 
 TEST_F(MainWindowTest, NoDestinationChosenIsRefused) {
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
     Window();
     QComboBox* box = Find<QComboBox>("Combo1");
-    box->setCurrentIndex(0);
+    Pick(0);
     EXPECT_EQ(Window().Logic().Settings().destinationRoot, "E:");  // unchanged
     Find<QPushButton>("Command1")->click();
     ASSERT_EQ(f.dialog.shown.size(), 1u);
@@ -284,7 +344,7 @@ TEST_F(MainWindowTest, OutilsAndQuitterRewriteKuvZipIni) {
     f.end.ends = 0;
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n#L#appli --base compta\r\n-txt\r\n");
     Window();
-    Find<QComboBox>("Combo1")->setCurrentIndex(1);
+    Pick(1);
     Find<QPushButton>("Command2")->click();
     EXPECT_EQ(f.Ini(), "C:\\Appli\\Donnees\r\nC:\r\n#L#appli --base compta\r\n-txt\r\n");
     ASSERT_EQ(f.launcher.started.size(), 1u);
@@ -321,6 +381,42 @@ TEST_F(MainWindowTest, DesktopRequestNarrowsTheWindowAndShowsItsPanel) {
     EXPECT_EQ(Find<QComboBox>("Combo1")->currentIndex(), 1);
 }
 
+// A security backup on C: requested, and the C: disk cannot take it. The
+// failure must be seen (the request panel covered Label5) and the user must
+// reach "Quitter" (the narrowed window cut it off). Once the user makes a
+// backup that completes, Timer2 clears the request and ends the program.
+TEST_F(MainWindowTest, FailedRequestGivesWayToTheFailureAndALaterSuccessEnds) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    f.SetLink("SAVAUT55", "1");
+    WriteFile(f.home + "/S_c_appli_donnees", "bloque");  // the backup folder cannot be made
+    EXPECT_LT(Window().width(), 700);  // narrowed for the request
+    Window().Timer(TimerId::Timer1)->stop();
+    Window().Logic().OnTimer(TimerId::Timer1);
+
+    QLabel* status = Find<QLabel>("Label5");
+    EXPECT_EQ(status->text(), "Support plein ou absent !");
+    EXPECT_FALSE(Find<QWidget>("Picture1")->isVisible());
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_EQ(Window().width(), 860);  // the designed 12900 twips at 96 dpi
+    for (const char* name : {"Command2", "Command3"}) {
+        QPushButton* button = Find<QPushButton>(name);
+        EXPECT_TRUE(button->isVisible()) << name;
+        EXPECT_TRUE(Window().rect().contains(button->geometry())) << name;
+    }
+    EXPECT_FALSE(Window().Timer(TimerId::Timer2)->isActive());
+    EXPECT_EQ(f.Link("SAVAUT55"), "1");
+
+    // The user clears the way and presses "Sauvegarder les DONNEES".
+    kuv::platform::RemoveFile(f.home + "/S_c_appli_donnees");
+    Find<QPushButton>("Command1")->click();
+    EXPECT_TRUE(kuv::platform::IsRegularFile(f.home + "/S_c_appli_donnees/KuvSav-2701030905.zip"));
+    ASSERT_TRUE(Window().Timer(TimerId::Timer2)->isActive());
+    Window().Timer(TimerId::Timer2)->stop();
+    Window().Logic().OnTimer(TimerId::Timer2);
+    EXPECT_EQ(f.end.ends, 1);
+    EXPECT_EQ(f.Link("SAVAUT55"), "");
+}
+
 }  // namespace
 }  // namespace kuv::backup::testing
 
@@ -339,6 +435,28 @@ TEST(QtProgramLauncher, SplitsQuotedArgumentsAndStartsInTheWorkingFolder) {
     EXPECT_EQ(ReadFile(out), f.work + "\n");
     EXPECT_FALSE(launcher.StartDetached("/nonexistent/appli.exe", f.work));
     EXPECT_FALSE(launcher.StartDetached("   ", f.work));
+}
+
+// "Quitter" with the linked program written as the linked application writes
+// it, "C:\Appli\marque.sh" on drive c: (the home folder): the real program
+// starts, in the working folder, with its arguments.
+TEST(QtProgramLauncher, QuitStartsTheLinkedProgramThroughTheDriveList) {
+    EnsureApp();
+    WindowFixture f;
+    kuv::platform::CreateFolderPath(f.home + "/Appli");
+    const std::string script = f.home + "/Appli/marque.sh";
+    WriteFile(script, "#!/bin/sh\n{ pwd; printf '%s|' \"$@\"; } > lance.txt\n");
+    ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n#L#C:\\Appli\\marque.sh --base \"Compta 2027\"\r\n\r\n");
+    QtProgramLauncher launcher;
+    MainWindowLogic logic(MainWindowContext{f.view, f.gauge, f.dialog, f.clock, f.pump, f.timers, f.folders,
+                                            f.drives, launcher, f.end, f.work});
+    logic.Startup();
+    logic.Quit();
+    EXPECT_EQ(f.end.ends, 1);
+    const std::string out = f.work + "/lance.txt";
+    for (int i = 0; i < 100 && ReadFile(out).empty(); ++i) QTest::qWait(50);
+    EXPECT_EQ(ReadFile(out), f.work + "\n--base|Compta 2027|");
 }
 
 }  // namespace

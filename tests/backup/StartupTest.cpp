@@ -257,10 +257,21 @@ TEST(Quit, RewritesTheFileAndStartsTheLinkedProgram) {
     logic.DestinationClicked(2);         // the user picks the key in E:
     logic.Quit();
     EXPECT_EQ(f.Ini(), "C:\\Appli\\Donnees\r\nE:\r\n#L#  C:\\Appli\\appli.exe  \r\n+pdf -txt\r\n");
+    // The program goes through the drive list: c: is the home folder.
     ASSERT_EQ(f.launcher.started.size(), 1u);
-    EXPECT_EQ(f.launcher.started[0].first, "C:\\Appli\\appli.exe");
+    EXPECT_EQ(f.launcher.started[0].first, f.home + "/Appli/appli.exe");
     EXPECT_EQ(f.launcher.started[0].second, f.work);
     EXPECT_EQ(f.end.ends, 1);
+
+    // A letter with no drive starts nothing; a bare name is looked up as it is.
+    for (const auto& [line, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"#L#Z:\\Appli\\appli.exe -x", ""}, {"#L#appli \"deux mots\"", "appli deux mots"}}) {
+        WindowFixture h;
+        h.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n" + line + "\r\n\r\n");
+        h.Start().Quit();
+        EXPECT_EQ(h.launcher.started.empty() ? "" : h.launcher.started[0].first, expected) << line;
+        EXPECT_EQ(h.end.ends, 1);
+    }
 
     WindowFixture g;
     g.WriteIni("/data\r\nE:\r\n\r\n\r\n");
@@ -297,6 +308,33 @@ TEST(Configure, EmptyOrCancelledAnswersKeepTheSettings) {
     logic.Configure();
     EXPECT_EQ(f.Ini(), "C:\\Appli\\Donnees\r\nE:\r\n#L#appli --base 2\r\n\r\n");
     EXPECT_EQ(f.end.ends, 1);
+}
+
+}  // namespace
+}  // namespace kuv::backup::testing
+
+namespace kuv::backup::testing {
+namespace {
+
+// What makes a start unattended, read without touching the link file.
+TEST(LinkFileHasRequest, RequestsAndTheAutomaticCopyOnly) {
+    const std::vector<std::pair<std::vector<std::pair<std::string, std::string>>, bool>> cases = {
+        {{}, false},
+        {{{"SAVAUT55", "1"}}, true},
+        {{{"SAVAUT56", "NOSIG"}}, true},
+        {{{"SAVAUT55", " "}, {"SAVAUT56", " "}}, false},
+        {{{"RES2Z4IU4", "s:\\ex_pc\\  {AUTO}"}}, true},
+        {{{"RES2Z4IU4", "s:\\ex_pc\\  {NOAT}"}}, false},
+        {{{"nom_zip_s", "Compta"}, {"Dern:SAV:MAN", "03/01/2027 à 09:05:46390"}}, false},
+    };
+    for (const auto& [values, expected] : cases) {
+        WindowFixture f;
+        for (const auto& [key, value] : values) f.SetLink(key, value);
+        const std::string path = f.work + "/" + kuv::kLinkFileName;
+        const std::string before = ReadFile(path);
+        EXPECT_EQ(LinkFileHasRequest(path), expected) << (values.empty() ? "" : values[0].second);
+        EXPECT_EQ(ReadFile(path), before);
+    }
 }
 
 }  // namespace

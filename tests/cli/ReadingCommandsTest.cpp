@@ -88,8 +88,11 @@ TEST(ReadingCommands, ExtractAndTest) {
     r = Cli(s, {"test", s / "a.zip"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
-    Bytes damaged = Sample().Build();
-    damaged[14] ^= 1;  // CRC of the first member
+    // The first member's CRC, damaged alike in both its headers.
+    RawArchive d = Sample();
+    d.members[0].centralCrc = Crc(d.members[0].content) ^ 1;
+    Bytes damaged = d.Build();
+    damaged[14] ^= 1;
     WriteFile(s / "d.zip", damaged);
     r = Cli(s, {"test", s / "d.zip"});
     EXPECT_EQ(r.status, 1);
@@ -117,4 +120,16 @@ TEST(ReadingCommands, AddAndRemove) {
     r = Cli(s, {"remove", s / "a.zip", "absent"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(Cli(s, {"remove", s / "a.zip"}).status, 2);
+}
+
+TEST(ReadingCommands, SizesOfTwoGibibytesAndMoreAreNotNegative) {
+    // The directory declares 3 GiB for a member (listing reads nothing more).
+    RawArchive a;
+    a.members.push_back(Member("grand.bin", "petit", 0));
+    a.members.back().centralUncompressed = 0xC0000000;
+    Scratch s;
+    WriteFile(s / "g.zip", a.Build());
+    const Result r = Cli(s, {"list", s / "g.zip"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\t5\t3221225472\t"), std::string::npos) << r.out;
 }

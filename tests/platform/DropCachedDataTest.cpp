@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ScratchFolder.h"
 #include "platform/Files.h"
 
 namespace {
@@ -35,23 +36,20 @@ long ResidentPages(const std::string& path, size_t size) {
 }  // namespace
 
 TEST(DropCachedDataTest, WrittenPagesLeaveTheCache) {
-    char pattern[] = "/var/tmp/kuv-cache-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) GTEST_SKIP() << "no folder under /var/tmp";
-    const std::string dir = pattern;
+    // Not the temporary folder: it is often a RAM file system.
+    const kuvtest::ScratchFolder scratch("kuv-cache", "/var/tmp");
+    if (scratch.path().empty()) GTEST_SKIP() << "no folder under /var/tmp";
+    const std::string dir = scratch.path();
     const std::string path = dir + "/archive.zip";
     const std::string bytes(4 << 20, 'k');
     ASSERT_TRUE(kuv::platform::WriteWholeFile(path, bytes));
     std::string back;
     ASSERT_TRUE(kuv::platform::ReadWholeFile(path, back));
     const long before = ResidentPages(path, bytes.size());
-    if (before <= 0) {
-        std::system(("rm -rf '" + dir + "'").c_str());
-        GTEST_SKIP() << "this file system does not show its cache";
-    }
+    if (before <= 0) GTEST_SKIP() << "this file system does not show its cache";
     EXPECT_TRUE(kuv::platform::DropCachedData(path));
     const long after = ResidentPages(path, bytes.size());
     // A file system that keeps its pages in memory (tmpfs) cannot drop them.
     EXPECT_LT(after, before);
     EXPECT_FALSE(kuv::platform::DropCachedData(dir + "/absent.zip"));
-    std::system(("rm -rf '" + dir + "'").c_str());
 }

@@ -13,6 +13,8 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 
+#include "ScratchFolder.h"
+
 using namespace kuv::platform;
 
 namespace {
@@ -20,11 +22,10 @@ namespace {
 class FilesListingTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/kuvzip-platform-test-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = scratch.path();
+        ASSERT_FALSE(dir.empty());
     }
-    void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
+    kuvtest::ScratchFolder scratch{"kuvzip-platform-test"};
     void Touch(const std::string& name) { std::ofstream(JoinPath(dir, name)) << "x"; }
     std::vector<std::string> Names(const std::string& pattern) {
         std::vector<std::string> n;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -17,16 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "ScratchFolder.h"
 #include "zip/clsZip.h"
 
 namespace writertest {
-
-inline std::string MakeScratchFolder() {
-    char tmpl[] = "/tmp/kuvzip-writer-test-XXXXXX";
-    const char* made = mkdtemp(tmpl);
-    EXPECT_NE(made, nullptr);
-    return made ? made : "/tmp";
-}
 
 inline std::string Quote(const std::string& text) {
     std::string out = "'";
@@ -131,6 +126,8 @@ struct ReadMember {
     std::uint16_t flags = 0, method = 0, dosTime = 0, dosDate = 0, internalAttributes = 0;
     std::uint32_t crc = 0, compressedSize = 0, uncompressedSize = 0, externalAttributes = 0;
     std::string name;      // the stored bytes
+    std::string extra;     // the central extra field
+    std::string localExtra;  // the local header's extra field
 };
 struct ReadArchive {
     bool ok = false;
@@ -171,6 +168,9 @@ inline ReadArchive ParseArchive(const std::string& b) {
         m.localAt = U32(b, c + 42);
         const size_t nameLength = U16(b, c + 28);
         m.name = b.substr(c + 46, nameLength);
+        m.extra = b.substr(c + 46 + nameLength, U16(b, c + 30));
+        if (m.localAt + 30 <= b.size())
+            m.localExtra = b.substr(m.localAt + 30 + U16(b, m.localAt + 26), U16(b, m.localAt + 28));
         c += 46 + nameLength + U16(b, c + 30) + U16(b, c + 32);
         a.members.push_back(m);
     }
@@ -182,21 +182,26 @@ inline ReadArchive ParseArchive(const std::string& b) {
 class ScratchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = MakeScratchFolder();
+        dir = scratch_.path();
+        ASSERT_FALSE(dir.empty());
         char cwd[4096];
         if (getcwd(cwd, sizeof cwd)) savedCwd = cwd;
     }
     void TearDown() override {
         if (!savedCwd.empty() && chdir(savedCwd.c_str()) != 0) ADD_FAILURE() << "chdir back";
-        RunShell("chmod -R u+rwx " + Quote(dir) + " ; rm -rf " + Quote(dir));
     }
     std::string P(const std::string& rel) const { return dir + "/" + rel; }
     void Make(const std::string& rel, const std::string& bytes) {
         const std::string path = P(rel);
-        const size_t slash = path.rfind('/');
-        RunShell("mkdir -p " + Quote(path.substr(0, slash)));
+        std::error_code ec;
+        std::filesystem::create_directories(path.substr(0, path.rfind('/')), ec);
         WriteFile(path, bytes);
     }
+
+private:
+    kuvtest::ScratchFolder scratch_{"kuvzip-writer-test"};
+
+protected:
 
     std::string dir;
     std::string savedCwd;

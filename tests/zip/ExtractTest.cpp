@@ -7,6 +7,7 @@
 
 #include "ReaderTestSupport.h"
 #include "platform/Files.h"
+#include "zip/DeferredDeletion.h"
 
 using namespace readertest;
 
@@ -113,9 +114,9 @@ TEST(Extract, CrcDamageKeepsExistingFilesUnlessTheHandlerKeepsTheData) {
     for (std::uint16_t method : {8, 0}) {
         RawArchive a;
         a.members.push_back(Member("abime.txt", std::string(5000, 'a') + "fin", method));
-        a.members.back().centralCrc = 0;  // the central CRC is not used...
+        // The CRC damaged alike in both headers (they agree, the data does not).
+        a.members.back().centralCrc = Crc(a.members.back().content) ^ 0x55;
         Bytes bytes = a.Build();
-        // ...the local header's is: damage it.
         bytes[14] ^= 0x55;
         Scratch s, t;
         WriteFile(s / "a.zip", bytes);
@@ -141,11 +142,13 @@ TEST(Extract, DamagedStreamsAreNeverWrittenAsGood) {
     a.members.push_back(Member("long.txt", content));
     a.members.push_back(Member("short.txt", content));
     a.members.push_back(Member("garbage.txt", content));
+    // Both headers of long.txt declare fewer bytes than the stream yields,
+    // both of short.txt more.
+    a.members[0].centralUncompressed = 1000;
+    a.members[1].centralUncompressed = 300000;
     const Bytes good = a.Build();
     Bytes bytes = good;
-    // long.txt: declares fewer bytes than the stream yields.
     kuv::zip::PutU32(reinterpret_cast<std::uint8_t*>(bytes.data()) + 22, 1000);
-    // short.txt: declares more than the stream yields.
     const size_t second = good.find("short.txt") - 30;
     kuv::zip::PutU32(reinterpret_cast<std::uint8_t*>(bytes.data()) + second + 22, 300000);
     // garbage.txt: the deflate data itself is damaged.
@@ -276,12 +279,21 @@ TEST(Extract, NothingOpenAndTemporaryFolder) {
     Scratch tmp;
     setenv("TMPDIR", tmp.path().c_str(), 1);
     Opened o(ThreeMembers());
+    // Into the instance's private folder inside the temporary folder, never
+    // over a file of the temporary folder itself.
     const std::string path = o.zip.ExtractSgFileToTmp(2);
-    EXPECT_EQ(path, tmp / "a:b.txt");
+    const std::string folder = kuv::platform::FolderOf(path);
+    EXPECT_EQ(kuv::platform::FolderOf(folder), tmp.path());
+    EXPECT_TRUE(kuv::zip::IsPrivateFolder(folder)) << folder;
+    struct stat st {};
+    ASSERT_EQ(lstat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(path, folder + "/a:b.txt");
     EXPECT_EQ(ReadFile(path), "deux points");
     WriteFile(tmp / "note.txt", "ancienne");
-    EXPECT_EQ(o.zip.ExtractSgFileToTmp(1), tmp / "note.txt");
-    EXPECT_EQ(ReadFile(tmp / "note.txt"), "note de 2023");
+    EXPECT_EQ(o.zip.ExtractSgFileToTmp(1), folder + "/note.txt");
+    EXPECT_EQ(ReadFile(folder + "/note.txt"), "note de 2023");
+    EXPECT_EQ(ReadFile(tmp / "note.txt"), "ancienne");
     EXPECT_EQ(o.zip.ExtractSgFileToTmp(4), "");
     EXPECT_EQ(o.zip.ExtractSgFileToTmp(0), "");
     unsetenv("TMPDIR");

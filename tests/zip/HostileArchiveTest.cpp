@@ -69,24 +69,36 @@ TEST(Hostile, EveryTruncationIsAnError) {
         ExpectRefusedWithoutChange(good.substr(0, length), "truncated to " + std::to_string(length));
 }
 
-TEST(Hostile, DirectoryOffsetsSizesAndCounts) {
+// A change of the end record's fields (offset 0 = the end record).
+struct EndFieldCase {
+    const char* what;
+    size_t field;          // offset inside the end record
+    std::uint32_t value;   // written as 16 or 32 bits
+    bool wide;             // 32-bit field
+};
+
+std::ostream& operator<<(std::ostream& os, const EndFieldCase& c) { return os << c.what; }
+
+class HostileEndRecord : public ::testing::TestWithParam<EndFieldCase> {};
+
+TEST_P(HostileEndRecord, IsAnError) {
+    const EndFieldCase& c = GetParam();
     const RawArchive base = Small();
-    const Bytes good = base.Build();
-    const size_t end = good.size() - 22 - base.comment.size();
-    auto variant = [&](auto change, const std::string& what) {
-        Bytes b = good;
-        change(b);
-        ExpectRefusedWithoutChange(b, what);
-    };
-    variant([&](Bytes& b) { kuv::zip::PutU32(At(b, end + 16), static_cast<std::uint32_t>(good.size() + 100)); },
-            "directory offset past the end");
-    variant([&](Bytes& b) { kuv::zip::PutU32(At(b, end + 16), 0xFFFFFFF0u); }, "directory offset near 4 GiB");
-    variant([&](Bytes& b) { kuv::zip::PutU32(At(b, end + 12), 0x7FFFFFFFu); }, "directory size huge");
-    variant([&](Bytes& b) { kuv::zip::PutU16(At(b, end + 10), 3); }, "count too high");
-    variant([&](Bytes& b) { kuv::zip::PutU16(At(b, end + 10), 1); }, "count too low");
-    variant([&](Bytes& b) { kuv::zip::PutU16(At(b, end + 10), 0xFFFF); }, "count 65535");
-    variant([&](Bytes& b) { kuv::zip::PutU16(At(b, end + 20), 0xFFFF); }, "comment runs past the end");
+    Bytes b = base.Build();
+    const size_t end = b.size() - 22 - base.comment.size();
+    if (c.wide) kuv::zip::PutU32(At(b, end + c.field), c.value);
+    else kuv::zip::PutU16(At(b, end + c.field), static_cast<std::uint16_t>(c.value));
+    ExpectRefusedWithoutChange(b, c.what);
 }
+
+INSTANTIATE_TEST_SUITE_P(Fields, HostileEndRecord,
+                         ::testing::Values(EndFieldCase{"directory offset past the end", 16, 100000, true},
+                                           EndFieldCase{"directory offset near 4 GiB", 16, 0xFFFFFFF0u, true},
+                                           EndFieldCase{"directory size huge", 12, 0x7FFFFFFFu, true},
+                                           EndFieldCase{"count too high", 10, 3, false},
+                                           EndFieldCase{"count too low", 10, 1, false},
+                                           EndFieldCase{"count 65535", 10, 0xFFFF, false},
+                                           EndFieldCase{"comment runs past the end", 20, 0xFFFF, false}));
 
 TEST(Hostile, LengthsThatOverrunTheirRecord) {
     {
@@ -184,13 +196,16 @@ TEST(Hostile, SeveralCentralEntriesOnOneLocalHeader) {
     ExpectRefusedWithoutChange(b.Build(), "same name, same local header");
 }
 
-TEST(Hostile, RefusedNamesLeaveTheFolderAlone) {
-    for (const char* name : {"../un.txt", "..\\..\\deux.txt", "a/../../un.txt", ".."}) {
-        RawArchive a;
-        a.members.push_back(Member(name, "pirate"));
-        ExpectRefusedWithoutChange(a.Build(), name);
-    }
+class HostileName : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(HostileName, LeavesTheFolderAlone) {
+    RawArchive a;
+    a.members.push_back(Member(GetParam(), "pirate"));
+    ExpectRefusedWithoutChange(a.Build(), GetParam());
 }
+
+INSTANTIATE_TEST_SUITE_P(Names, HostileName,
+                         ::testing::Values("../un.txt", "..\\..\\deux.txt", "a/../../un.txt", ".."));
 
 TEST(Hostile, CrowdOfEndRecordsIsSearchedOnce) {
     // 1000 well-formed empty central headers, then 100000 end records that

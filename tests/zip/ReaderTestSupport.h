@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ScratchFolder.h"
 #include "zip/ZipNames.h"
 #include "zip/ZipRecords.h"
 #include "zip/clsZip.h"
@@ -57,6 +58,14 @@ struct RawMember {
     // Overrides applied to the central entry after it is built.
     std::int64_t centralCrc = -1, centralCompressed = -1, centralUncompressed = -1, localOffset = -1;
     std::int64_t centralNameLength = -1, centralExtraLength = -1;
+    // Overrides of the local header (and of the data descriptor).
+    std::int64_t localCrc = -1, localCompressed = -1, localUncompressed = -1, localMethod = -1;
+    Bytes localName;            // empty: the name
+    Bytes localExtra;           // with hasLocalExtra: the local header's own extra field
+    bool hasLocalExtra = false;
+    std::int64_t localExtraLength = -1;  // the local length field alone (the bytes unchanged)
+    std::int64_t descriptorCrc = -1;
+    bool descriptorSignature = true;  // the descriptor starts with its signature
 };
 
 struct RawArchive {
@@ -82,20 +91,29 @@ struct RawArchive {
             c.crc32 = m.dataDescriptor ? 0 : Crc(m.content);
             c.compressedSize = m.dataDescriptor ? 0 : static_cast<std::uint32_t>(data.size());
             c.uncompressedSize = m.dataDescriptor ? 0 : static_cast<std::uint32_t>(m.content.size());
-            c.nameLength = static_cast<std::uint16_t>(m.name.size());
-            c.extraLength = static_cast<std::uint16_t>(m.extra.size());
+            if (m.localCrc >= 0) c.crc32 = static_cast<std::uint32_t>(m.localCrc);
+            if (m.localCompressed >= 0) c.compressedSize = static_cast<std::uint32_t>(m.localCompressed);
+            if (m.localUncompressed >= 0) c.uncompressedSize = static_cast<std::uint32_t>(m.localUncompressed);
+            if (m.localMethod >= 0) c.method = static_cast<std::uint16_t>(m.localMethod);
+            const Bytes localName = m.localName.empty() ? m.name : m.localName;
+            const Bytes localExtra = m.hasLocalExtra ? m.localExtra : m.extra;
+            c.nameLength = static_cast<std::uint16_t>(localName.size());
+            c.extraLength = static_cast<std::uint16_t>(m.localExtraLength >= 0 ? m.localExtraLength
+                                                                                : static_cast<std::int64_t>(localExtra.size()));
             std::uint8_t h[30];
             ls.Encode(h);
             c.Encode(h + 6);
             out.append(reinterpret_cast<char*>(h), 30);
-            out += m.name + m.extra + data;
+            out += localName + localExtra + data;
             if (m.dataDescriptor) {
                 std::uint8_t d[16];
                 kuv::zip::PutU32(d, 0x08074b50);
-                kuv::zip::PutU32(d + 4, Crc(m.content));
+                kuv::zip::PutU32(d + 4, m.descriptorCrc >= 0 ? static_cast<std::uint32_t>(m.descriptorCrc)
+                                                             : Crc(m.content));
                 kuv::zip::PutU32(d + 8, static_cast<std::uint32_t>(data.size()));
                 kuv::zip::PutU32(d + 12, static_cast<std::uint32_t>(m.content.size()));
-                out.append(reinterpret_cast<char*>(d), 16);
+                if (m.descriptorSignature) out.append(reinterpret_cast<char*>(d), 16);
+                else out.append(reinterpret_cast<char*>(d) + 4, 12);
             }
             datas.push_back(data);
         }
@@ -150,20 +168,8 @@ inline RawMember Member(const Bytes& name, const Bytes& content, std::uint16_t m
     return m;
 }
 
-// A fresh scratch folder, removed with everything in it at the end.
-class Scratch {
-public:
-    Scratch() {
-        char tmpl[] = "/tmp/kuvzip-reader-XXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~Scratch() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using ScratchFolder = kuvtest::ScratchFolder;
+using Scratch = kuvtest::ScratchFolder;
 
 inline void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

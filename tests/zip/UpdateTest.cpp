@@ -43,6 +43,16 @@ std::vector<Listed> Entries(const std::string& path) {
     return out;
 }
 
+// The update's work files beside an archive (".NAME.XXXXXX").
+std::vector<std::string> WorkFilesOf(const std::string& archive) {
+    const std::string folder = archive.substr(0, archive.rfind('/'));
+    const std::string prefix = "." + archive.substr(archive.rfind('/') + 1) + ".";
+    std::vector<std::string> out;
+    for (const auto& [name, content] : Snapshot(folder))
+        if (name.rfind(prefix, 0) == 0 && name.size() == prefix.size() + 6) out.push_back(name);
+    return out;
+}
+
 std::map<std::string, std::string> ExtractAll(const std::string& archive) {
     Scratch t;
     clsZip zip;
@@ -122,17 +132,24 @@ TEST(Update, RemoveRefusalsLeaveTheArchiveByteForByte) {
     EXPECT_EQ(rec.fileErrors.back(),
               std::make_pair(2, "Le fichier n'est pas un fichier au format Zip ou Sv [" + s / "text.zip" + "]"));
 
-    // The work file cannot be made (a folder has its name): nothing changes.
-    mkdir((path + "~").c_str(), 0777);
+    // The result would pass the largest archive allowed: ZipError 16 with
+    // the cause, nothing changes.
+    rec.errors.clear();
+    zip.SetSizeLimit(100);
     EXPECT_FALSE(zip.FileRemoveFromZip(path, "c.txt"));
     EXPECT_EQ(ReadFile(path), original);
-    rmdir((path + "~").c_str());
+    ASSERT_EQ(rec.ErrorNumbers(), std::vector<int>{16});
+    EXPECT_EQ(rec.errors[0].second,
+              "Mise à jour du Zip impossible : l'archive dépasserait la taille maximale d'une archive Zip (2 Go)");
+    zip.SetSizeLimit(0x7FFFFFFF);
 
-    // A stale work file of an interrupted run is replaced; empty members can be removed.
-    WriteFile(path + "~", "reste d'une mise à jour interrompue");
+    // A user's file named like the old work file is never touched; empty
+    // members can be removed.
+    WriteFile(path + "~", "un fichier de l'utilisateur");
     ASSERT_TRUE(zip.FileRemoveFromZip(path, "VIDE.TXT"));
     EXPECT_EQ(Entries(path).size(), 3u);
-    EXPECT_FALSE(Exists(path + "~"));
+    EXPECT_EQ(ReadFile(path + "~"), "un fichier de l'utilisateur");
+    EXPECT_EQ(WorkFilesOf(path), std::vector<std::string>{});
 }
 
 TEST(Update, RemoveMembersWrittenWithDataDescriptors) {
@@ -227,12 +244,12 @@ TEST(Update, AnInterruptedAddLeavesTheArchiveAsItWas) {
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_EQ(WEXITSTATUS(status), 7) << "the add was not interrupted";
     EXPECT_EQ(ReadFile(path), before);
-    EXPECT_TRUE(Exists(path + "~"));  // the unfinished work file
+    EXPECT_EQ(WorkFilesOf(path).size(), 1u);  // the unfinished work file
 
-    // The next update replaces the leftover work file.
+    // The next successful update removes the leftover work file.
     clsZip zip;
     std::int32_t mode = 0;
     ASSERT_TRUE(zip.FileAddIntoZip(path, src / "gros.txt", mode, false, false));
-    EXPECT_FALSE(Exists(path + "~"));
+    EXPECT_EQ(WorkFilesOf(path), std::vector<std::string>{});
     EXPECT_EQ(ExtractAll(path).at("gros.txt"), big);
 }

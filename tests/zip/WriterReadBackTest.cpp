@@ -45,7 +45,7 @@ TEST_F(WriterReadBackTest, ReaderListsTestsAndExtractsWhatTheWriterWrote) {
     EXPECT_EQ(dt.minute, 30);
     EXPECT_EQ(dt.second, 58);
     EXPECT_TRUE(reader.TestAllFiles()) << rl.All();
-    RunShell("mkdir -p " + Quote(P("out")));
+    std::filesystem::create_directories(P("out"));
     EXPECT_TRUE(reader.ExtractAllFiles(P("out"), false, true, true)) << rl.All();
     reader.ZipClose();
     EXPECT_EQ(Slurp(P("out/vide.txt")), "");

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "WriterTestSupport.h"
+#include "zip/ArchiveWriter.h"
 #include "zip/WriterState.h"
 #include "zip/ZlibBinding.h"
 #include "zip/clsZip.h"
@@ -186,38 +187,46 @@ TEST_F(WriterStreamTest, StoredFromDiskWhenTheSpoolCannotBeMade) {
     EXPECT_EQ(RunShell("unzip -tq " + Quote(P("stored.zip"))).status, 0);
 }
 
-TEST_F(WriterStreamTest, HandleOnAnOpenFileForTheInPlaceUpdate) {
-    // A work file that already holds 1000 bytes; new local entries go at 600,
-    // the caller's own bytes after them, then the new central entries.
+TEST_F(WriterStreamTest, HandleOnTheInPlaceUpdatesCursor) {
+    // A work file that already holds 1000 bytes; the caller's cursor stands
+    // at 600: new local entries go there, the caller's own bytes after them,
+    // then the new central entries, all through the one cursor.
     const std::string work = P("work.bin");
     WriteFile(work, std::string(1000, '#'));
     const int fd = open(work.c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
     clsZip zip;
     kuv::zip::WriterState& writer = kuv::zip::WriterState::Of(zip);
-    const std::int32_t h = writer.OpenStreamOnFile(fd, 600, 0x7FFFFFFF);
-    ASSERT_NE(h, 0);
-    std::int32_t handle = h;
-    EXPECT_EQ(zip.ybFileAdd(P("data/big/*.*"), 0, handle), 2);
-    const std::uint64_t end = writer.StreamPosition(h);
-    EXPECT_FALSE(writer.StreamFailed(h));
-    ASSERT_EQ(pwrite(fd, "OLD-DIRECTORY", 13, static_cast<off_t>(end)), 13);
-    std::uint64_t bytes = 0;
-    std::int32_t count = 0;
-    ASSERT_TRUE(writer.WriteStreamCentral(h, end + 13, bytes, count));
-    EXPECT_EQ(count, 2);
-    EXPECT_EQ(bytes, 2 * 46u + std::string("mixed.bin").size() + 5u);  // "é.txt" through the OEM table: 5 bytes
-    writer.ReleaseStream(h);
-    EXPECT_EQ(zip.FileCount(), 0);
-    close(fd);  // the writer never closes the caller's file
-    const std::string b = Slurp(work);
-    EXPECT_EQ(b.substr(0, 600), std::string(600, '#'));
-    EXPECT_EQ(U32(b, 600), 0x04034b50u);
-    EXPECT_EQ(b.substr(end, 13), "OLD-DIRECTORY");
-    const size_t c = end + 13;
-    EXPECT_EQ(U32(b, c), 0x02014b50u);
-    EXPECT_EQ(U32(b, c + 42), 600u);  // absolute offset of the first local header
-    EXPECT_EQ(b.substr(c + 46, 9), "mixed.bin");
+    {
+        kuv::zip::ArchiveOutput out(fd, 600, 0x7FFFFFFF, false);
+        const std::int32_t h = writer.OpenStreamOnOutput(out);
+        ASSERT_NE(h, 0);
+        std::int32_t handle = h;
+        EXPECT_EQ(zip.ybFileAdd(P("data/big/*.*"), 0, handle), 2);
+        const std::uint64_t end = out.Position();
+        EXPECT_FALSE(writer.StreamFailed(h));
+        ASSERT_TRUE(out.Write(std::string("OLD-DIRECTORY")));
+        std::uint64_t bytes = 0;
+        std::int32_t count = 0;
+        ASSERT_TRUE(writer.WriteStreamCentral(h, out.Position(), bytes, count));
+        EXPECT_EQ(count, 2);
+        // "é.txt" through the OEM table (5 bytes) with its Unicode Path field
+        // (9 bytes and the 6 of the UTF-8 name).
+        EXPECT_EQ(bytes, 2 * 46u + std::string("mixed.bin").size() + 5u + 9u + 6u);
+        writer.ReleaseStream(h);
+        EXPECT_EQ(zip.FileCount(), 0);
+        ASSERT_TRUE(out.Flush());
+        const std::string b = Slurp(work);
+        EXPECT_EQ(b.substr(0, 600), std::string(600, '#'));
+        EXPECT_EQ(U32(b, 600), 0x04034b50u);
+        EXPECT_EQ(b.substr(end, 13), "OLD-DIRECTORY");
+        const size_t c = end + 13;
+        EXPECT_EQ(U32(b, c), 0x02014b50u);
+        EXPECT_EQ(U32(b, c + 42), 600u);  // absolute offset of the first local header
+        EXPECT_EQ(b.substr(c + 46, 9), "mixed.bin");
+    }
+    EXPECT_NE(fcntl(fd, F_GETFD), -1) << "the writer never closes the caller's file";
+    close(fd);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include "ScratchFolder.h"
 #include "platform/DriveDetection.h"
 #include "platform/Drives.h"
 #include "platform/Files.h"
@@ -111,9 +112,9 @@ TEST(DriveList, KindsOfCdRomsUnknownDevicesAndTheLastLetter) {
 
 // A made-up sysfs: sdb (removable flag), sdc (on the USB bus), sda (fixed).
 TEST(DriveList, SysfsTellsRemovableAndUsbDisks) {
-    char pattern[] = "/tmp/kuv-sysfs-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string sys = pattern;
+    const kuvtest::ScratchFolder scratch("kuv-sysfs");
+    ASSERT_FALSE(scratch.path().empty());
+    const std::string sys = scratch.path();
     auto disk = [&](const std::string& devicePath, const std::string& name, const std::string& removable) {
         const std::string folder = sys + devicePath + "/block/" + name;
         kuv::platform::CreateFolderPath(folder + "/" + name + "1");
@@ -131,7 +132,6 @@ TEST(DriveList, SysfsTellsRemovableAndUsbDisks) {
     EXPECT_TRUE(kuv::platform::SysfsRemovable("/dev/sdc1", sys));
     EXPECT_TRUE(kuv::platform::SysfsRemovable("/dev/sdb", sys));  // a whole disk
     EXPECT_FALSE(kuv::platform::SysfsRemovable("/dev/nvme9n1", sys));
-    std::system(("rm -rf '" + sys + "'").c_str());
 }
 
 // The real machine: c: is the home folder, every entry has the entry form.
@@ -159,12 +159,11 @@ TEST(DriveList, PresentOnlyWhileMountedAtItsRoot) {
     for (const DriveEntry& drive : drives) EXPECT_TRUE(machine.IsPresent(drive)) << drive.text;
     EXPECT_TRUE(machine.IsPresent(DriveEntry{"d: [racine]", "/", 3, "/dev/sda1"}));
 
-    char pattern[] = "/tmp/kuv-mount-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string leftBehind = pattern;
+    const kuvtest::ScratchFolder scratch("kuv-mount");
+    ASSERT_FALSE(scratch.path().empty());
+    const std::string leftBehind = scratch.path();
     EXPECT_FALSE(machine.IsPresent(DriveEntry{"e: [CLE]", leftBehind, 2, "/dev/sdb1"}));
     EXPECT_FALSE(machine.IsPresent(DriveEntry{"e: [CLE]", leftBehind + "/gone", 2, "/dev/sdb1"}));
-    std::system(("rm -rf '" + leftBehind + "'").c_str());
 }
 
 }  // namespace

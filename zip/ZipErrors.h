@@ -1,0 +1,85 @@
+#pragma once
+// The engine's error numbers and the messages its events carry: one table,
+// used by every ZipError and FileZipErr the engine raises. A message's "%1"
+// stands for the path or name it is about.
+
+#include <cstdint>
+#include <string>
+
+namespace kuv::zip {
+
+// The numbers carried by ZipError and FileZipErr.
+enum ZipErrorNumber : std::int32_t {
+    kErrZlibMissing = 1,         // compression library missing
+    kErrNotArchive = 2,          // not an archive, or not accessible
+    kErrNoArchiveOpen = 3,
+    kErrUnsupportedMethod = 4,
+    kErrCrcMismatch = 5,
+    kErrStoredUncompressed = 7,  // member stored without compression
+    kErrFileMissing = 10,
+    kErrTargetExists = 11,       // target exists / archive not overwritten / duplicate member name
+    kErrCannotDelete = 12,
+    kErrCannotCreateFolder = 13,
+    kErrCorruptHeader = 14,      // corrupt local header, or one the directory contradicts
+    kErrTooLargeForMemory = 15,
+    kErrUnidentified = 16,       // decompression error, source inaccessible, update impossible
+    kErrZlibFailed = 17,
+    kErrNoProgram = 18,
+    kErrNameRefused = 19,        // a name that would leave the target folder
+    kErrUnsupportedFeature = 20, // encryption, Zip64, spanned archives
+    kErrTooLargeForArchive = 21,
+    kErrBackslashInName = 22,
+    kErrNameTooLong = 23,        // a name part longer than a file name can be once UTF-8
+    kErrSharing = 70,
+    kErrPathAccess = 75,
+};
+
+// Every message the engine raises.
+enum class ZipMessage {
+    ZlibMissing,
+    ArchiveInaccessible,
+    ArchiveTooLarge,
+    ArchiveMissing,
+    FileMissingZip,
+    FileMissing,
+    NotAnArchive,
+    NotAnArchiveOrSv,
+    NoArchiveOpen,
+    UnsupportedMethod,
+    UnsupportedFeature,
+    CrcMismatch,
+    CorruptHeader,
+    Unidentified,
+    NameRefused,
+    CannotCreateFolder,
+    TargetExists,
+    CannotDelete,
+    NoProgram,
+    Sharing,
+    StoredUncompressed,
+    Untested,
+    TooLargeForArchive,
+    BackslashInName,
+    NameTooLong,
+    ArchiveExists,
+    DuplicateName,
+    SourceTooLarge,
+    SourceGone,
+    SourceUnknownError,
+    UpdateImpossible,
+};
+
+struct ZipMessageRow {
+    ZipMessage id;
+    std::int32_t number;  // the number the message is raised with (variable ones: see Untested)
+    const char* text;
+};
+
+// The row of a message.
+const ZipMessageRow& MessageRow(ZipMessage id);
+// The number a message is raised with.
+inline std::int32_t NumberOf(ZipMessage id) { return MessageRow(id).number; }
+// The message's text with "%1" replaced by arg.
+std::string MessageText(ZipMessage id, const std::string& arg = {});
+
+}  // namespace kuv::zip
