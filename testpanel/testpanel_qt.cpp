@@ -3,7 +3,9 @@
 #include "testpanel/testpanel_qt.h"
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <QKeySequence>
+#include <QLabel>
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QPushButton>
@@ -99,12 +101,23 @@ void TestPanelWindow::Connect() {
 
 void TestPanelWindow::PlaceBesideMainWindow() {
     // To the right of the main window (whose size stays fixed), else to its
-    // left, kept on the main window's screen.
+    // left; on a screen too narrow for both, over the main window's right
+    // part, ending above Label5 so that the buttons' outcome stays in sight.
     const QRect main = mainWindow_.frameGeometry();
     QScreen* screen = mainWindow_.screen() ? mainWindow_.screen() : QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(main.topLeft(), size());
-    QPoint at(main.right() + 8, main.top());
-    if (at.x() + width() > area.right()) at.setX(main.left() - width() - 8);
+    const QRect area = screen ? screen->availableGeometry() : main.united(QRect(main.topRight(), size()));
+    const int gap = 8;
+    QPoint at(main.right() + gap, main.top());
+    if (at.x() + width() > area.right()) {
+        at.setX(main.left() - gap - width());
+        if (at.x() < area.left()) {
+            at.setX(main.right() - width());
+            if (const QLabel* label5 = mainWindow_.findChild<QLabel*>(QStringLiteral("Label5"))) {
+                const int above = label5->mapToGlobal(QPoint(0, 0)).y() - gap - at.y();
+                if (above >= minimumSizeHint().height()) resize(width(), std::min(height(), above));
+            }
+        }
+    }
     at.setX(std::max(area.left(), std::min(at.x(), area.right() - width())));
     at.setY(std::max(area.top(), std::min(at.y(), area.bottom() - height())));
     move(at);
