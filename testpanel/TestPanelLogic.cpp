@@ -101,12 +101,25 @@ TestPanelLogic::TestPanelLogic(TestPanelContext context) : ctx_(std::move(contex
 
 std::string TestPanelLogic::ArchivePath() const { return platform::JoinPath(ctx_.archiveFolder, kTestArchiveName); }
 
+bool TestPanelLogic::Refused(const char* button) {
+    // The engine lets window events run during its walks: a click that
+    // arrives then must not start a second operation on the same instance.
+    if (busy_) Journal(std::string(button) + " : refusé, une autre opération du moteur est en cours");
+    return busy_;
+}
+
 void TestPanelLogic::WithEngine(const char* button, const std::function<void(clsZip&)>& action) {
     clsZip* engine = ctx_.engine ? ctx_.engine() : nullptr;
     if (!engine) {
         Journal(std::string(button) + " : le moteur zip de la fenêtre principale n'est pas encore créé");
         return;
     }
+    if (Refused(button)) return;
+    busy_ = true;
+    struct Release {
+        bool& flag;
+        ~Release() { flag = false; }
+    } release{busy_};
     JournalEvents events(*engine, [this](const std::string& line) { Journal(line); });
     try {
         action(*engine);
@@ -165,9 +178,13 @@ std::string TestPanelLogic::ListText() {
     return text;
 }
 
-void TestPanelLogic::ShowList() { ctx_.boxes.Information(kBoxTitle, ListText()); }
+void TestPanelLogic::ShowList() {
+    if (Refused("cdeListeFichiers")) return;
+    ctx_.boxes.Information(kBoxTitle, ListText());
+}
 
 void TestPanelLogic::RemoveFromSelection() {
+    if (Refused("CdeSupp")) return;
     ctx_.boxes.Information(kBoxTitle, kLookAtTheList);
     ShowList();
     std::string typed;
@@ -219,6 +236,7 @@ void TestPanelLogic::CreateStreaming() {
 }
 
 void TestPanelLogic::AddIntoArchive() {
+    if (Refused("CmdAjZip")) return;
     std::string typed;
     if (!ctx_.boxes.Input(kAddIntoTitle, kAddIntoPrompt, typed)) return;
     WithEngine("CmdAjZip", [&](clsZip& engine) {
@@ -237,6 +255,7 @@ void TestPanelLogic::AddIntoArchive() {
 }
 
 void TestPanelLogic::RemoveFromArchive() {
+    if (Refused("cmdSu")) return;
     std::string typed;
     if (!ctx_.boxes.Input(kRemoveFromTitle, kRemoveFromPrompt, typed)) return;
     WithEngine("cmdSu", [&](clsZip& engine) {

@@ -134,10 +134,13 @@ private:
     // Runs one button with the engine's events written into the journal;
     // a missing engine or an unexpected failure is written there too.
     void WithEngine(const char* button, const std::function<void(clsZip&)>& action);
+    // True (and written in the journal) while another button's engine operation runs.
+    bool Refused(const char* button);
     void Journal(const std::string& line) { ctx_.view.AddJournalLine(line); }
     void AddPattern(clsZip& engine, const std::string& pattern, std::int16_t pathChoice);
 
     TestPanelContext ctx_;
+    bool busy_ = false;  // a button's engine operation is running
 };
 
 }  // namespace kuv::testpanel

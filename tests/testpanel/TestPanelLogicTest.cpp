@@ -465,6 +465,32 @@ TEST_F(TestPanelLogicTest, WithoutTheEngineButtonsOnlySaySo) {
     EXPECT_FALSE(platform::PathExists(f.Archive()));
 }
 
+// Window events run during the engine's walk; a button pressed meanwhile is
+// refused instead of starting a second operation on the same engine.
+TEST_F(TestPanelLogicTest, ButtonPressedWhileTheEngineWorksIsRefused) {
+    int pumped = 0;
+    f.engine.Events.DoEvents = [&] {
+        if (pumped++ == 0) {
+            f.Panel().AddWithoutFolders();
+            f.Panel().ShowCount();
+            f.Panel().RemoveFromSelection();
+            f.Panel().AddIntoArchive();
+        }
+    };
+    f.Panel().CreateStreaming();
+    EXPECT_GT(pumped, 0);
+    EXPECT_EQ(f.view.status, "fichier zip créé avec 3 fichiers");
+    EXPECT_TRUE(f.view.JournalHas("cdeAjouterSansRépertoire : refusé"));
+    EXPECT_TRUE(f.view.JournalHas("cdeCombien : refusé"));
+    EXPECT_TRUE(f.view.JournalHas("CdeSupp : refusé"));
+    EXPECT_TRUE(f.view.JournalHas("CmdAjZip : refusé"));
+    EXPECT_TRUE(f.boxes.shown.empty());  // no box opened over the running operation
+    EXPECT_EQ(f.engine.FileCount(), 0);
+    // Once done, the buttons work again.
+    f.Panel().ShowCount();
+    EXPECT_EQ(f.view.status, "0 fichiers à Sauvegarder");
+}
+
 class FakeRestoreWindow : public RestoreWindowPort {
 public:
     int opened = 0;
