@@ -22,6 +22,7 @@
 #include "restore/SafeRestore.h"
 #include "platform/QtDrives.h"
 #include "restore/kuvzipf2_qt.h"
+#include "testpanel/testpanel_qt.h"
 #include "ui/Translation_qt.h"
 #include "ui/form97_qt.h"
 #include "link/LinkFile.h"
@@ -101,6 +102,10 @@ int main(int argc, char** argv) {
     const std::string dataFolder = kuv::platform::ResolveDrivePath(
         kuv::platform::Trim(window.Logic().Settings().dataFolder), window.Logic().DriveList());
     if (!dataFolder.empty()) kuv::restore::RemoveLeftoverStaging(dataFolder);
+    // The developer test panel: hidden, Ctrl+Shift+T on the main window shows
+    // it; its CdeUZip opens the restore window as "Restaurer" does.
+    kuv::MainWindowRestorePort restorePort(window, environment.openRestoreWindow);
+    new kuv::TestPanelWindow(window, &restorePort, kuv::ProgramTestPanelFolders());
     window.show();
     return app.exec();
 }

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "MainWindowEnvironmentFake.h"
 #include "MainWindowFakes.h"
 #include "backup/QtEnvironment.h"
 #include "backup/kuvzipf1_qt.h"
@@ -44,16 +45,7 @@ protected:
 
     kuvzipf1& Window() {
         if (!window) {
-            MainWindowEnvironment env;
-            env.dialog = &f.dialog;
-            env.clock = &f.clock;
-            env.pump = &f.pump;
-            env.specialFolders = &f.folders;
-            env.drives = &f.drives;
-            env.launcher = &f.launcher;
-            env.end = &f.end;
-            env.workingFolder = f.work;
-            window = std::make_unique<kuvzipf1>(env);
+            window = std::make_unique<kuvzipf1>(FakeEnvironment(f));
             window->Load();
             window->show();
         }
