@@ -135,11 +135,11 @@ kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
     logic_ = std::make_unique<backup::MainWindowLogic>(context);
     // An automatic copy that failed or copied an incomplete backup, told
     // beyond the window.
-    logic_->OnAutomaticCopyReport([](operations::AutomaticCopyNews news, const std::string& text) {
-        qCWarning(lcCopy, "%s : %s",
-                  news == operations::AutomaticCopyNews::Failed ? "Copie automatique impossible"
-                                                                 : "Sauvegarde automatique incomplète",
-                  text.c_str());
+    logic_->OnAutomaticCopyReport([this](operations::AutomaticCopyNews news, const std::string& text) {
+        const char* summary =
+            news == operations::AutomaticCopyNews::Failed ? kNotifyCopyFailed : kNotifyBackupIncomplete;
+        qCWarning(lcCopy, "%s : %s", summary, text.c_str());
+        if (environment_.notifier) environment_.notifier->Notify(summary, text);
     });
     // File2 lists the folder that is current when the window is made.
     ShowProgramFiles(platform::RegularFileNames(platform::CurrentFolder()));

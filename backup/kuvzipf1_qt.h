@@ -17,6 +17,7 @@
 
 #include "backup/Gauge_qt.h"
 #include "backup/MainWindowLogic.h"
+#include "ui/Notifications.h"
 
 namespace Ui {
 class kuvzipf1;
@@ -35,6 +36,9 @@ struct MainWindowEnvironment {
     backup::ProgramLauncher* launcher = nullptr;
     backup::ProgramEnd* end = nullptr;
     std::string workingFolder;  // Kuv-Zip.ini, W_intlog.wdo, the report, the logo file
+    // Tells the desktop about an automatic copy that failed or copied an
+    // incomplete backup; none: only logged.
+    Notifier* notifier = nullptr;
     // "Restaurer" (Command5): opens the restore window modally over the main
     // window for its settings and drive list; returns once it is closed.
     std::function<void(QWidget* parent, const backup::MainSettings& settings,

@@ -23,6 +23,7 @@
 #include "platform/QtDrives.h"
 #include "restore/kuvzipf2_qt.h"
 #include "testpanel/testpanel_qt.h"
+#include "ui/DesktopNotifier_qt.h"
 #include "ui/Translation_qt.h"
 #include "ui/form97_qt.h"
 #include "link/LinkFile.h"
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
     environment.drives = &drives;
     environment.launcher = &launcher;
     environment.end = &end;
+    kuv::DesktopNotifier notifier;
+    environment.notifier = &notifier;
     environment.workingFolder = workingFolder;
 
     // form97 opens over the active window: the main window.

@@ -464,15 +464,8 @@ TEST(MainWindowWithForm97, OutilsUnchangedLinkedProgramIsStoredOnce) {
     WindowFixture f;
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n#L#appli --base compta\r\n\r\n");
     kuv::Form97Dialog dialog;
-    MainWindowEnvironment env;
+    MainWindowEnvironment env = FakeEnvironment(f);
     env.dialog = &dialog;
-    env.clock = &f.clock;
-    env.pump = &f.pump;
-    env.specialFolders = &f.folders;
-    env.drives = &f.drives;
-    env.launcher = &f.launcher;
-    env.end = &f.end;
-    env.workingFolder = f.work;
     kuvzipf1 window(env);
     window.Load();
     window.show();

@@ -24,7 +24,7 @@
 #include "operations/ProgramFiles.h"
 #include "platform/Text.h"
 #include "restore/BackupListing.h"
-#include "tests/backup/MainWindowEnvironment.h"
+#include "tests/backup/MainWindowEnvironmentFake.h"
 #include "zip/clsZip.h"
 
 namespace kuv::operations {
@@ -68,7 +68,7 @@ protected:
 
     kuvzipf1& Window() {
         if (!window) {
-            window = std::make_unique<kuvzipf1>(backup::testing::EnvironmentOf(f));
+            window = std::make_unique<kuvzipf1>(backup::testing::FakeEnvironment(f));
             window->Load();
             window->show();
         }

@@ -26,7 +26,7 @@
 #include "RestoreFakes.h"
 #include "backup/QtEnvironment.h"
 #include "backup/kuvzipf1_qt.h"
-#include "tests/backup/MainWindowEnvironment.h"
+#include "tests/backup/MainWindowEnvironmentFake.h"
 #include "platform/Text.h"
 #include "restore/kuvzipf2_qt.h"
 #include "ui/MakerPage.h"
@@ -478,7 +478,7 @@ TEST(MainWindowRestoreTest, RestaurerOpensTheRestoreWindowModallyAndTheLogoThePa
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
     kuv::platform::CreateFolderPath(f.medium + "/S_c_appli_donnees");
     WriteFile(f.medium + "/S_c_appli_donnees/KuvSav-2612071015.zip", "x");
-    MainWindowEnvironment env = backup::testing::EnvironmentOf(f);
+    MainWindowEnvironment env = backup::testing::FakeEnvironment(f);
     RestoreWindowEnvironment restoreEnv{&f.dialog, &f.clock, &f.pump, &f.folders, &f.end, f.root};
     QString seenTitle;
     int seenEntries = -1;
