@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev
+  qt6-base-dev qt6-base-dev-tools libqt6dbus6 qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev
   libqt6svg6 qt6-translations-l10n qt6-qpa-plugins libgl-dev
   zlib1g-dev
   googletest libgtest-dev libgmock-dev
@@ -15,6 +15,11 @@ packages=(
   # the engine's fuzz targets: clang, its libFuzzer and sanitizer runtimes,
   # llvm-symbolizer for readable stacks
   clang libclang-rt-dev llvm
+  # desktop integration: validating the menu entry and the metainfo, building
+  # and inspecting the package, launching the menu entry, the session bus and
+  # the notification server of the tests, the logo's font
+  desktop-file-utils appstream dpkg-dev file libglib2.0-bin
+  dbus dbus-daemon python3-gi gir1.2-glib-2.0 fonts-dejavu-core
 )
 
 missing=()

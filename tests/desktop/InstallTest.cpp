@@ -1,0 +1,248 @@
+// The program as a user installs it: `cmake --install` into a staging
+// folder (DESTDIR) and the Debian package that `cpack -G DEB` makes, checked
+// with the desktop's own validators; then the menu entry itself started by
+// GLib's launcher, headless, in a scratch home.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+namespace {
+
+const QString kAppId = QStringLiteral("fr.kuvzip.KuvZip");
+
+struct Outcome {
+    int exitCode = -1;  // -1: did not start or did not end in time
+    QString output;     // standard output and error, merged
+};
+
+Outcome RunTool(const QString& program, const QStringList& arguments,
+                const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), int limitMs = 120000) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    Outcome outcome;
+    if (!process.waitForStarted(10000)) {
+        outcome.output = program + ": " + process.errorString();
+        return outcome;
+    }
+    if (!process.waitForFinished(limitMs)) {
+        process.kill();
+        process.waitForFinished();
+        outcome.output = program + " did not end";
+        return outcome;
+    }
+    outcome.output = QString::fromUtf8(process.readAll());
+    if (process.exitStatus() == QProcess::NormalExit) outcome.exitCode = process.exitCode();
+    return outcome;
+}
+
+// One staging install shared by the tests that only read it.
+class InstalledTree : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        staging = new QTemporaryDir();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DESTDIR", staging->path());
+        install = new Outcome(RunTool(QStringLiteral(KUVZIP_CMAKE),
+                                      {"--install", KUVZIP_BUILD_DIR, "--prefix", "/usr"}, env));
+    }
+    static void TearDownTestSuite() {
+        delete install;
+        delete staging;
+    }
+    void SetUp() override { ASSERT_EQ(install->exitCode, 0) << install->output.toStdString(); }
+
+    static QString Installed(const QString& relative) { return staging->path() + "/usr/" + relative; }
+    static QString DesktopFile() { return Installed("share/applications/" + kAppId + ".desktop"); }
+
+    static QTemporaryDir* staging;
+    static Outcome* install;
+};
+QTemporaryDir* InstalledTree::staging = nullptr;
+Outcome* InstalledTree::install = nullptr;
+
+TEST_F(InstalledTree, PlacesEveryFileWhereTheDesktopLooksForIt) {
+    for (const QString& file : {QString("bin/kuvzip"), QString("bin/kuvzip-cli"),
+                                "share/applications/" + kAppId + ".desktop",
+                                "share/metainfo/" + kAppId + ".metainfo.xml",
+                                "share/icons/hicolor/scalable/apps/" + kAppId + ".svg"}) {
+        EXPECT_TRUE(QFileInfo(Installed(file)).isFile()) << file.toStdString();
+    }
+    for (const QString& program : {QString("bin/kuvzip"), QString("bin/kuvzip-cli")})
+        EXPECT_TRUE(QFileInfo(Installed(program)).isExecutable()) << program.toStdString();
+    // Nothing but the program's own files: no test program, no build tool.
+    QStringList bin = QDir(Installed("bin")).entryList(QDir::Files);
+    bin.sort();
+    EXPECT_EQ(bin, QStringList({"kuvzip", "kuvzip-cli"}));
+}
+
+TEST_F(InstalledTree, DesktopEntryValidates) {
+    const Outcome check = RunTool("desktop-file-validate", {DesktopFile()});
+    EXPECT_EQ(check.exitCode, 0) << check.output.toStdString();
+    EXPECT_TRUE(check.output.trimmed().isEmpty()) << check.output.toStdString();
+}
+
+TEST_F(InstalledTree, MetainfoValidatesWithoutTheNetwork) {
+    const Outcome check = RunTool("appstreamcli", {"validate", "--no-net", "--strict", "--no-color",
+                                                   Installed("share/metainfo/" + kAppId + ".metainfo.xml")});
+    EXPECT_EQ(check.exitCode, 0) << check.output.toStdString();
+}
+
+TEST_F(InstalledTree, DesktopEntryNamesTheProgramAndItsIcon) {
+    QFile file(DesktopFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    const QStringList lines = text.split('\n');
+    auto value = [&](const QString& key) {
+        for (const QString& line : lines)
+            if (line.startsWith(key + "=")) return line.mid(key.size() + 1);
+        return QString();
+    };
+    EXPECT_EQ(value("Type"), "Application");
+    EXPECT_EQ(value("Name"), "Kuv-Zip");
+    EXPECT_EQ(value("Name[fr]"), "Kuv-Zip");
+    EXPECT_FALSE(value("GenericName[fr]").isEmpty());
+    EXPECT_EQ(value("Categories"), "Utility;Archiving;");
+    EXPECT_EQ(value("Icon"), kAppId);
+    EXPECT_EQ(value("Terminal"), "false");
+    // The icon it names is there, scalable and in the three rendered sizes.
+    EXPECT_TRUE(QFile::exists(Installed("share/icons/hicolor/scalable/apps/" + value("Icon") + ".svg")));
+    for (int size : {48, 128, 256}) {
+        const QString png = Installed(QString("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(value("Icon")));
+        EXPECT_TRUE(QFile::exists(png)) << png.toStdString();
+    }
+}
+
+TEST_F(InstalledTree, MetainfoDescribesTheSameApplication) {
+    QFile file(Installed("share/metainfo/" + kAppId + ".metainfo.xml"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains("<id>" + kAppId + "</id>"));
+    EXPECT_TRUE(text.contains("<launchable type=\"desktop-id\">" + kAppId + ".desktop</launchable>"));
+    EXPECT_TRUE(text.contains("<content_rating type=\"oars-1.1\""));
+    EXPECT_TRUE(text.contains("<summary xml:lang=\"fr\">"));
+    // The release is the project's version, not a placeholder left behind.
+    EXPECT_FALSE(text.contains('@'));
+    const QRegularExpression release(R"re(<release version="(\d+\.\d+\.\d+)" date="\d{4}-\d\d-\d\d")re");
+    EXPECT_TRUE(release.match(text).hasMatch());
+    EXPECT_TRUE(text.contains("<url type=\"homepage\">https://"));
+}
+
+// The icons are renderings of the logo: the right size, transparent corners
+// (the logo has rounded corners), the logo's blue in the middle.
+TEST_F(InstalledTree, IconsAreRenderingsOfTheLogoAtTheirSize) {
+    for (int size : {48, 128, 256}) {
+        SCOPED_TRACE(size);
+        QImage icon(Installed(QString("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kAppId)));
+        ASSERT_FALSE(icon.isNull());
+        EXPECT_EQ(icon.size(), QSize(size, size));
+        EXPECT_TRUE(icon.hasAlphaChannel());
+        EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0);
+        EXPECT_EQ(qAlpha(icon.pixel(size - 1, size - 1)), 0);
+        // Left of the zip, inside the frame: the sheet's white-blue; the
+        // lower border band: the background's dark blue.
+        const QColor sheet = icon.pixelColor(size * 30 / 96, size * 45 / 96);
+        EXPECT_GT(sheet.lightness(), 200);
+        const QColor band = icon.pixelColor(size * 10 / 96, size * 88 / 96);
+        EXPECT_EQ(band.alpha(), 255);
+        EXPECT_GT(band.blue(), band.red() + 40);
+    }
+}
+
+// The menu entry, started by GLib's own launcher as a desktop does, in a
+// home that has no ~/.local/share/Kuv-Zip yet: the program runs there, the
+// folder created, and writes its link file there, not in the launcher's folder.
+TEST_F(InstalledTree, MenuStartRunsInTheUsersOwnFolder) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QString userFolder = home.path() + "/.local/share/Kuv-Zip";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.remove("XDG_DATA_HOME");
+    env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
+    env.insert("PATH", Installed("bin") + ":" + env.value("PATH"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    // No session bus either: the program must start without one.
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-bus");
+    const Outcome launch = RunTool("gio", {"launch", DesktopFile()}, env, 30000);
+    ASSERT_EQ(launch.exitCode, 0) << launch.output.toStdString();
+
+    // The program is detached from the launcher: found by its executable.
+    const QString program = QFileInfo(Installed("bin/kuvzip")).canonicalFilePath();
+    qint64 pid = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 20000 && (pid == 0 || !QFile::exists(userFolder + "/W_intlog.wdo"))) {
+        for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+            if (QFileInfo("/proc/" + entry + "/exe").symLinkTarget() == program) pid = entry.toLongLong();
+        }
+        QThread::msleep(100);
+    }
+    ASSERT_NE(pid, 0) << "the program did not start";
+    const QString cwd = QFileInfo(QString("/proc/%1/cwd").arg(pid)).symLinkTarget();
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    EXPECT_EQ(cwd, QFileInfo(userFolder).canonicalFilePath());
+    EXPECT_TRUE(QFile::exists(userFolder + "/W_intlog.wdo"));
+    for (int i = 0; i < 50 && QFile::exists(QString("/proc/%1").arg(pid)); ++i) QThread::msleep(100);
+}
+
+// The Debian package: one .deb, named as Debian names it, with the program,
+// its desktop files and the libraries dpkg-shlibdeps found.
+TEST(DebianPackage, HoldsTheProgramAndDependsOnWhatItLinks) {
+    QTemporaryDir out;
+    ASSERT_TRUE(out.isValid());
+    const Outcome pack = RunTool(QStringLiteral(KUVZIP_CPACK),
+                                 {"-G", "DEB", "--config", QString(KUVZIP_BUILD_DIR) + "/CPackConfig.cmake", "-B",
+                                  out.path()});
+    ASSERT_EQ(pack.exitCode, 0) << pack.output.toStdString();
+    const QStringList debs = QDir(out.path()).entryList({"*.deb"}, QDir::Files);
+    ASSERT_EQ(debs.size(), 1) << debs.join(' ').toStdString();
+    EXPECT_TRUE(QRegularExpression(R"(^kuvzip_\d+\.\d+\.\d+_[a-z0-9]+\.deb$)").match(debs.first()).hasMatch());
+    const QString deb = out.path() + "/" + debs.first();
+
+    const Outcome info = RunTool("dpkg-deb", {"-I", deb});
+    ASSERT_EQ(info.exitCode, 0) << info.output.toStdString();
+    auto field = [&](const QString& name) {
+        const QRegularExpression line("^ " + name + ": (.*)$", QRegularExpression::MultilineOption);
+        return line.match(info.output).captured(1).trimmed();
+    };
+    EXPECT_EQ(field("Package"), "kuvzip");
+    EXPECT_FALSE(field("Maintainer").isEmpty());
+    EXPECT_FALSE(field("Description").isEmpty());
+    const QString depends = field("Depends");
+    for (const char* library : {"libqt6widgets6", "libqt6core6", "zlib1g", "libc6", "qt6-qpa-plugins"})
+        EXPECT_TRUE(depends.contains(library)) << depends.toStdString() << " lacks " << library;
+
+    const Outcome contents = RunTool("dpkg-deb", {"-c", deb});
+    ASSERT_EQ(contents.exitCode, 0) << contents.output.toStdString();
+    for (const QString& path : {QString("./usr/bin/kuvzip"), QString("./usr/bin/kuvzip-cli"),
+                                "./usr/share/applications/" + kAppId + ".desktop",
+                                "./usr/share/metainfo/" + kAppId + ".metainfo.xml",
+                                "./usr/share/icons/hicolor/scalable/apps/" + kAppId + ".svg",
+                                "./usr/share/icons/hicolor/48x48/apps/" + kAppId + ".png",
+                                "./usr/share/icons/hicolor/128x128/apps/" + kAppId + ".png",
+                                "./usr/share/icons/hicolor/256x256/apps/" + kAppId + ".png"}) {
+        EXPECT_TRUE(contents.output.contains(' ' + path + '\n')) << path.toStdString();
+    }
+    // The executables are stripped: no debugging sections in the package.
+    const Outcome extract = RunTool("dpkg-deb", {"-x", deb, out.path() + "/root"});
+    ASSERT_EQ(extract.exitCode, 0) << extract.output.toStdString();
+    const Outcome kind = RunTool("file", {"-b", out.path() + "/root/usr/bin/kuvzip"});
+    EXPECT_TRUE(kind.output.contains("stripped") && !kind.output.contains("not stripped")) << kind.output.toStdString();
+}
+
+}  // namespace
