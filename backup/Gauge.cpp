@@ -9,6 +9,7 @@ std::string GaugeLabel(int percent) { return std::to_string(percent) + " %"; }
 void Gauge::Init(GaugeView& view, long steps) {
     view.LoadGaugeBackground();
     view.SetGaugeLabel(GaugeLabel(0));
+    view.SetGaugeValue(0);
     view.LoadGaugeBar();
     startPosition_ = -static_cast<float>(view.GaugeBarWidth());
     view.MoveGaugeBar(startPosition_);  // the bar wholly outside, on the left
@@ -34,6 +35,7 @@ void Gauge::Step(GaugeView& view) {
     if (barPosition_ > 0.0f) barPosition_ = 0.0f;
     view.MoveGaugeBar(barPosition_);
     view.SetGaugeLabel(GaugeLabel(shown_));
+    view.SetGaugeValue(shown_);
     view.RefreshGauge();
 }
 

@@ -30,6 +30,9 @@ public:
     virtual double GaugeBarWidth() const = 0;         // kuvbbim2's width
     virtual void MoveGaugeBar(double left) = 0;       // kuvbbim2's left edge in kuvbbf
     virtual void SetGaugeLabel(const std::string& text) = 0;  // kuvbbl's text
+    // The whole percent shown (0 to 100), for assistive technology, which
+    // reads the gauge as a progress bar; set with each label change.
+    virtual void SetGaugeValue(int percent) = 0;
     virtual void ShowGauge() = 0;     // kuvbbf made visible and repainted
     // kuvbbf repainted, then pending window events run.
     virtual void RefreshGauge() = 0;

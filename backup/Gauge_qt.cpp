@@ -1,16 +1,56 @@
 #include "backup/Gauge_qt.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QLabel>
 #include <cmath>
+#include <mutex>
 
 #include "ui/ImageStore_qt.h"
 
 namespace kuv::backup {
 
 namespace {
+
 constexpr int kGaugeHeightPx = 20;
+
+// The gauge as assistive technology sees it: one progress bar whose value is
+// the percent shown, read-only; its pictures and label are not separate
+// objects.
+class GaugeAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit GaugeAccessible(GaugeWidget* gauge) : QAccessibleWidget(gauge, QAccessible::ProgressBar) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Value) return Gauge()->Label()->text();
+        return QAccessibleWidget::text(kind);
+    }
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+
+    QVariant currentValue() const override { return Gauge()->Value(); }
+    void setCurrentValue(const QVariant&) override {}  // the user cannot move it
+    QVariant maximumValue() const override { return 100; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    GaugeWidget* Gauge() const { return static_cast<GaugeWidget*>(widget()); }
+};
+
+QAccessibleInterface* GaugeAccessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String(GaugeWidget::staticMetaObject.className()) && object->isWidgetType())
+        return new GaugeAccessible(static_cast<GaugeWidget*>(object));
+    return nullptr;
 }
+
+}  // namespace
 
 GaugeWidget::GaugeWidget(QWidget* parent, int widthPx)
     : QFrame(parent),
@@ -33,10 +73,9 @@ GaugeWidget::GaugeWidget(QWidget* parent, int widthPx)
     kuvbbl_->setAlignment(Qt::AlignCenter);
     kuvbbl_->setStyleSheet(QStringLiteral("color: #1B2733; font-weight: bold; background: transparent;"));
     kuvbbl_->setText(QStringLiteral("0 %"));
-    // The gauge reads as one progress indicator to assistive technology.
+    static std::once_flag factoryInstalled;
+    std::call_once(factoryInstalled, [] { QAccessible::installFactory(GaugeAccessibleFactory); });
     setAccessibleName(QStringLiteral("Progression"));
-    kuvbbim1_->setAccessibleName(QStringLiteral("Fond de la jauge"));
-    kuvbbim2_->setAccessibleName(QStringLiteral("Barre de progression"));
 }
 
 void GaugeWidget::LoadGaugeBackground() {
@@ -66,8 +105,19 @@ void GaugeWidget::MoveGaugeBar(double left) {
 }
 
 void GaugeWidget::SetGaugeLabel(const std::string& text) {
-    kuvbbl_->setText(QString::fromStdString(text));
-    setAccessibleDescription(kuvbbl_->text());
+    const QString shown = QString::fromStdString(text);
+    if (shown == kuvbbl_->text()) return;
+    kuvbbl_->setText(shown);
+    // Assistive technology reads the label as the progress bar's value text.
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
+}
+
+void GaugeWidget::SetGaugeValue(int percent) {
+    if (percent == value_) return;
+    value_ = percent;
+    QAccessibleValueChangeEvent changed(this, value_);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void GaugeWidget::ShowGauge() {

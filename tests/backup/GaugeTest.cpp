@@ -16,6 +16,7 @@ public:
     double barWidth = 3000;
     std::vector<std::string> labels;  // every label set
     std::vector<double> barMoves;
+    std::vector<int> values;  // every value given to assistive technology
     int refreshes = 0;
     int shows = 0;
 
@@ -25,6 +26,7 @@ public:
     double GaugeBarWidth() const override { return barWidth; }
     void MoveGaugeBar(double left) override { barMoves.push_back(left); }
     void SetGaugeLabel(const std::string& text) override { labels.push_back(text); }
+    void SetGaugeValue(int percent) override { values.push_back(percent); }
     void ShowGauge() override { ++shows; }
     void RefreshGauge() override { ++refreshes; }
 };
@@ -42,6 +44,7 @@ TEST(Gauge, InitResetsAndHidesTheBarOnTheLeft) {
     Gauge gauge;
     gauge.Init(view, 100);
     EXPECT_EQ(view.labels, std::vector<std::string>{"0 %"});
+    EXPECT_EQ(view.values, std::vector<int>{0});
     ASSERT_EQ(view.barMoves.size(), 1u);
     EXPECT_EQ(view.barMoves[0], -3000.0);
     EXPECT_EQ(view.shows, 1);
@@ -55,6 +58,8 @@ TEST(Gauge, ThreeAndSevenSteps) {
     RecordingGaugeView seven;
     EXPECT_EQ(RunGauge(7, 7, seven),
               (std::vector<std::string>{"14 %", "28 %", "42 %", "57 %", "71 %", "85 %", "100 %"}));
+    // Assistive technology reads the same percents as the label shows.
+    EXPECT_EQ(seven.values, (std::vector<int>{0, 14, 28, 42, 57, 71, 85, 100}));
 }
 
 TEST(Gauge, ThousandStepsEndOn99InSinglePrecision) {
