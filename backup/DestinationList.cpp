@@ -65,6 +65,42 @@ void DestinationList::Fill(const std::vector<platform::DriveEntry>& drives, std:
     ApplyToRoot(SelectedText(), destinationRoot);
 }
 
+bool SameDrives(const std::vector<platform::DriveEntry>& a, const std::vector<platform::DriveEntry>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].text != b[i].text || a[i].rootPath != b[i].rootPath || a[i].kind != b[i].kind ||
+            a[i].source != b[i].source)
+            return false;
+    }
+    return true;
+}
+
+int FindMedium(const platform::DriveEntry& medium, const std::vector<platform::DriveEntry>& drives) {
+    for (size_t i = 0; i < drives.size(); ++i) {
+        if (drives[i].rootPath == medium.rootPath && drives[i].source == medium.source) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void DestinationList::Follow(const std::vector<platform::DriveEntry>& before,
+                             const std::vector<platform::DriveEntry>& after, std::string& destinationRoot) {
+    const int chosen = selected_ - 1;  // the drive behind the selected entry, -1 for none
+    if (chosen < 0 || chosen >= static_cast<int>(before.size())) {
+        Fill(after, destinationRoot);
+        return;
+    }
+    const int found = FindMedium(before[static_cast<size_t>(chosen)], after);
+    if (found < 0) {
+        // Its medium is gone: no destination, whichever medium has its letter now.
+        std::string none;
+        Fill(after, none);
+        return;
+    }
+    std::string root = platform::ToUpper(platform::CharLeft(after[static_cast<size_t>(found)].text, 1)) + ":";
+    Fill(after, root);
+    destinationRoot = root;
+}
+
 void DestinationList::Select(int index, std::string& destinationRoot) {
     if (index < 0 || index >= Count()) return;
     selected_ = index;

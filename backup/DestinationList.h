@@ -34,6 +34,14 @@ public:
 // false for a code outside the table.
 bool DriveKindLabel(int kind, std::string& label, int& picture);
 
+// True when both lists hold the same drives, in the same order, with the
+// same letters, names, folders, kinds and devices.
+bool SameDrives(const std::vector<platform::DriveEntry>& a, const std::vector<platform::DriveEntry>& b);
+
+// The index in drives of the medium `medium` (the same mount folder and the
+// same device), whatever letter it has there; -1 when it is not there.
+int FindMedium(const platform::DriveEntry& medium, const std::vector<platform::DriveEntry>& drives);
+
 // The text of a drive entry in Combo1: "e: [CLE USB]" of kind 2 gives
 // "E: Clé / Carte   [CLE USB]  ".
 std::string DestinationText(const std::string& driveText, const std::string& kindLabel);
@@ -46,6 +54,17 @@ public:
     // destinationRoot (the last drive whose letter matches); may change
     // destinationRoot through the click.
     void Fill(const std::vector<platform::DriveEntry>& drives, std::string& destinationRoot);
+
+    // The machine's drives changed while the window is open: rebuilds the
+    // list from `after` (before: the drives it was built from). The medium
+    // the user had chosen stays selected while it is there, under its new
+    // letter when the lettering moved, and destinationRoot follows it; a
+    // chosen medium that is gone leaves entry 0 selected (in red) and
+    // destinationRoot unchanged, so that no backup goes to another medium
+    // that took its letter. With entry 0 selected, a medium that arrives with
+    // the destination root's letter is selected, as at startup.
+    void Follow(const std::vector<platform::DriveEntry>& before, const std::vector<platform::DriveEntry>& after,
+                std::string& destinationRoot);
 
     // Selects entry index as the program does (raises the click).
     void Select(int index, std::string& destinationRoot);

@@ -98,3 +98,82 @@ TEST(DestinationList, StartupWithANetworkRootFallsBackToC) {
 
 }  // namespace
 }  // namespace kuv::backup::testing
+
+namespace kuv::backup::testing {
+namespace {
+
+using kuv::platform::DriveEntry;
+
+const DriveEntry kHome{"c: [/home/jean]", "/home/jean", 3, ""};
+const DriveEntry kData{"d: [DATA]", "/mnt/data", 3, "/dev/sda3"};
+const DriveEntry kKeyAsE{"e: [CLE]", "/media/jean/CLE", 2, "/dev/sdb1"};
+const DriveEntry kKeyAsF{"f: [CLE]", "/media/jean/CLE", 2, "/dev/sdb1"};
+const DriveEntry kOtherAsE{"e: [AAA]", "/media/jean/AAA", 2, "/dev/sdc1"};
+const DriveEntry kOtherAsF{"f: [AAA]", "/media/jean/AAA", 2, "/dev/sdc1"};
+
+// The drives change while the window is open; the list follows the media.
+struct FollowCase {
+    const char* what;
+    std::vector<DriveEntry> before;
+    const char* root;              // the destination root at startup
+    int chosen;                    // entry the user picked after startup (-1: as startup left it)
+    std::vector<DriveEntry> after;
+    int selected;                  // entry selected afterwards
+    const char* rootAfter;
+    bool red;                      // Combo1 in red (no destination)
+};
+
+class DestinationListFollow : public ::testing::TestWithParam<FollowCase> {};
+
+TEST_P(DestinationListFollow, KeepsTheChosenMediumWhileItIsThere) {
+    const FollowCase& c = GetParam();
+    FakeMainView view;
+    DestinationList list(view);
+    std::string root = c.root;
+    list.Fill(c.before, root);
+    if (c.chosen >= 0) list.Click(c.chosen, root);
+    list.Follow(c.before, c.after, root);
+    EXPECT_EQ(view.entries.size(), c.after.size() + 1);
+    EXPECT_EQ(view.selected, c.selected);
+    EXPECT_EQ(list.SelectedIndex(), c.selected);
+    EXPECT_EQ(root, c.rootAfter);
+    EXPECT_EQ(view.comboColour, c.red ? (std::vector<int>{255, 192, 192}) : (std::vector<int>{192, 255, 192}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Media, DestinationListFollow,
+    ::testing::Values(
+        FollowCase{"a key plugged in keeps C:", {kHome, kData}, "C:", -1, {kHome, kData, kKeyAsE}, 1, "C:", false},
+        FollowCase{"another key sorted first moves the chosen key to F:", {kHome, kData, kKeyAsE}, "E:", -1,
+                   {kHome, kData, kOtherAsE, kKeyAsF}, 4, "F:", false},
+        FollowCase{"the chosen key pulled out: no destination, not the key that took its letter",
+                   {kHome, kData, kOtherAsE, kKeyAsF}, "F:", -1, {kHome, kData, kOtherAsE}, 0, "F:", true},
+        FollowCase{"the chosen key pulled out, nothing else", {kHome, kKeyAsE}, "E:", -1, {kHome}, 0, "E:", true},
+        FollowCase{"no destination yet: the key of the configured letter arrives", {kHome}, "E:", 0,
+                   {kHome, kKeyAsE}, 2, "E:", false},
+        FollowCase{"the user's choice, not the configured letter, is followed", {kHome, kData, kKeyAsE}, "E:", 2,
+                   {kHome, kData, kOtherAsE, kKeyAsF}, 2, "D:", false},
+        FollowCase{"another key pulled out: the chosen one moves back to E:", {kHome, kOtherAsE, kKeyAsF}, "F:",
+                   -1, {kHome, kKeyAsE}, 2, "E:", false}),
+    [](const ::testing::TestParamInfo<FollowCase>& info) { return "Case" + std::to_string(info.index); });
+
+TEST(DestinationList, SameDrivesComparesEveryField) {
+    const std::vector<DriveEntry> list = {kHome, kKeyAsE};
+    EXPECT_TRUE(SameDrives(list, {kHome, kKeyAsE}));
+    EXPECT_FALSE(SameDrives(list, {kHome}));
+    EXPECT_FALSE(SameDrives(list, {kHome, kKeyAsF}));
+    DriveEntry relabelled = kKeyAsE;
+    relabelled.text = "e: [SAUVE]";
+    EXPECT_FALSE(SameDrives(list, {kHome, relabelled}));
+    DriveEntry otherKind = kKeyAsE;
+    otherKind.kind = 3;
+    EXPECT_FALSE(SameDrives(list, {kHome, otherKind}));
+    DriveEntry otherDevice = kKeyAsE;
+    otherDevice.source = "/dev/sdd1";
+    EXPECT_FALSE(SameDrives(list, {kHome, otherDevice}));
+    EXPECT_EQ(FindMedium(kKeyAsE, {kHome, kOtherAsE, kKeyAsF}), 2);
+    EXPECT_EQ(FindMedium(otherDevice, {kHome, kOtherAsE, kKeyAsF}), -1);
+}
+
+}  // namespace
+}  // namespace kuv::backup::testing
