@@ -21,8 +21,7 @@ const QString kApplicationId = QStringLiteral("fr.kuvzip.KuvZip");  // the icon 
 
 }  // namespace
 
-DesktopNotifier::DesktopNotifier(QObject* parent)
-    : DesktopNotifier(QDBusConnection::sessionBus(), kNotificationTimeoutMs, parent) {}
+DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent), timeoutMs_(kNotificationTimeoutMs) {}
 
 DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, int timeoutMs, QObject* parent)
     : QObject(parent), bus_(bus), timeoutMs_(std::clamp(timeoutMs, 1, kNotificationTimeoutMs)) {}
@@ -36,12 +35,17 @@ DesktopNotifier::~DesktopNotifier() {
     for (QDBusPendingCall& call : pending_) call.waitForFinished();
 }
 
+QDBusConnection& DesktopNotifier::Bus() {
+    if (!bus_) bus_ = QDBusConnection::sessionBus();
+    return *bus_;
+}
+
 void DesktopNotifier::Notify(const std::string& summary, const std::string& body) {
     const QString summaryText = QString::fromStdString(summary);
     const QString bodyText = QString::fromStdString(NotificationBody(body));
     qCInfo(lcNotify).noquote() << "notification:" << summaryText << "|" << bodyText;
-    if (!bus_.isConnected()) {
-        Fail(QStringLiteral("no session bus (%1)").arg(bus_.lastError().message()));
+    if (!Bus().isConnected()) {
+        Fail(QStringLiteral("no session bus (%1)").arg(Bus().lastError().message()));
         return;
     }
     switch (markup_) {
@@ -62,7 +66,7 @@ void DesktopNotifier::Notify(const std::string& summary, const std::string& body
 void DesktopNotifier::AskCapabilities() {
     markup_ = Markup::Asking;
     const QDBusMessage ask = QDBusMessage::createMethodCall(kService, kPath, kInterface, "GetCapabilities");
-    capabilities_ = bus_.asyncCall(ask, timeoutMs_);
+    capabilities_ = Bus().asyncCall(ask, timeoutMs_);
     auto* watcher = new QDBusPendingCallWatcher(*capabilities_, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
         done->deleteLater();
@@ -95,7 +99,7 @@ void DesktopNotifier::Send(const QString& summary, const QString& body) {
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(2));
     message << kApplicationName << uint(0) << kApplicationId << summary
             << (markup_ == Markup::Escaped ? body.toHtmlEscaped() : body) << QStringList() << hints << int(-1);
-    const QDBusPendingCall call = bus_.asyncCall(message, timeoutMs_);
+    const QDBusPendingCall call = Bus().asyncCall(message, timeoutMs_);
     pending_.append(call);
     auto* watcher = new QDBusPendingCallWatcher(call, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {

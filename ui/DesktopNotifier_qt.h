@@ -27,7 +27,8 @@ class DesktopNotifier : public QObject, public Notifier {
     Q_OBJECT
 
 public:
-    // On the session bus of the desktop.
+    // On the session bus of the desktop, reached at the first notification
+    // only: a run with nothing to tell never touches the bus.
     explicit DesktopNotifier(QObject* parent = nullptr);
     // On a given connection (tests use a bus of their own). REQUIRES:
     // 0 < timeoutMs <= kNotificationTimeoutMs.
@@ -54,7 +55,9 @@ private:
     void Sent(const QDBusPendingCall& call);
     void Fail(const QString& why);
 
-    QDBusConnection bus_;
+    QDBusConnection& Bus();
+
+    std::optional<QDBusConnection> bus_;
     int timeoutMs_;
     Markup markup_ = Markup::Unknown;
     std::optional<QDBusPendingCall> capabilities_;  // while asking

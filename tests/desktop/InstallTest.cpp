@@ -162,15 +162,24 @@ TEST_F(InstalledTree, IconsAreRenderingsOfTheLogoAtTheirSize) {
 }
 
 // The menu entry, started by GLib's own launcher as a desktop does, in a
-// home that has no ~/.local/share/Kuv-Zip yet: the program runs there, the
-// folder created, and writes its link file there, not in the launcher's folder.
-TEST_F(InstalledTree, MenuStartRunsInTheUsersOwnFolder) {
+// home that has no Kuv-Zip folder yet: the program runs in
+// $XDG_DATA_HOME/Kuv-Zip, else ~/.local/share/Kuv-Zip, the folder created,
+// and writes its link file there, not in the launcher's folder.
+class MenuStart : public InstalledTree, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MenuStart, RunsInTheUsersOwnFolder) {
+    const bool dataHomeSet = GetParam();
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
-    const QString userFolder = home.path() + "/.local/share/Kuv-Zip";
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", home.path());
-    env.remove("XDG_DATA_HOME");
+    QString userFolder = home.path() + "/.local/share/Kuv-Zip";
+    if (dataHomeSet) {
+        env.insert("XDG_DATA_HOME", home.path() + "/données");
+        userFolder = home.path() + "/données/Kuv-Zip";
+    } else {
+        env.remove("XDG_DATA_HOME");
+    }
     env.insert("XDG_CONFIG_HOME", home.path() + "/.config");
     env.insert("PATH", Installed("bin") + ":" + env.value("PATH"));
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -178,8 +187,17 @@ TEST_F(InstalledTree, MenuStartRunsInTheUsersOwnFolder) {
     env.remove("WAYLAND_DISPLAY");
     // No session bus either: the program must start without one.
     env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-bus");
-    const Outcome launch = RunTool("gio", {"launch", DesktopFile()}, env, 30000);
-    ASSERT_EQ(launch.exitCode, 0) << launch.output.toStdString();
+    QProcess launcher;
+    launcher.setProcessEnvironment(env);
+    launcher.setWorkingDirectory(home.path());
+    // The program outlives the launcher: its output goes to a file, not to a
+    // pipe that closes with the launcher.
+    const QString output = home.path() + "/output.txt";
+    launcher.setStandardOutputFile(output);
+    launcher.setStandardErrorFile(output, QIODevice::Append);
+    launcher.start("gio", {"launch", DesktopFile()});
+    ASSERT_TRUE(launcher.waitForFinished(30000));
+    ASSERT_EQ(launcher.exitCode(), 0);
 
     // The program is detached from the launcher: found by its executable.
     const QString program = QFileInfo(Installed("bin/kuvzip")).canonicalFilePath();
@@ -195,10 +213,18 @@ TEST_F(InstalledTree, MenuStartRunsInTheUsersOwnFolder) {
     ASSERT_NE(pid, 0) << "the program did not start";
     const QString cwd = QFileInfo(QString("/proc/%1/cwd").arg(pid)).symLinkTarget();
     ::kill(static_cast<pid_t>(pid), SIGTERM);
-    EXPECT_EQ(cwd, QFileInfo(userFolder).canonicalFilePath());
+    QFile said(output);
+    said.open(QIODevice::ReadOnly);
+    EXPECT_EQ(cwd, QFileInfo(userFolder).canonicalFilePath()) << said.readAll().toStdString();
     EXPECT_TRUE(QFile::exists(userFolder + "/W_intlog.wdo"));
+    EXPECT_FALSE(QFile::exists(home.path() + "/W_intlog.wdo"));
     for (int i = 0; i < 50 && QFile::exists(QString("/proc/%1").arg(pid)); ++i) QThread::msleep(100);
 }
+
+INSTANTIATE_TEST_SUITE_P(DataHome, MenuStart, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "XdgDataHomeSet" : "XdgDataHomeUnset";
+                         });
 
 // The Debian package: one .deb, named as Debian names it, with the program,
 // its desktop files and the libraries dpkg-shlibdeps found.
