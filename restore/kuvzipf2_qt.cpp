@@ -9,17 +9,15 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
-#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
 
 #include "ui/ImageStore_qt.h"
+#include "ui/LogCategories.h"
 #include "ui/WindowHelpers_qt.h"
 #include "ui_kuvzipf2.h"
-
-Q_LOGGING_CATEGORY(lcRestore, "kuvzip.restore")
 
 namespace kuv {
 
