@@ -250,7 +250,7 @@ TEST(DebianPackage, HoldsTheProgramAndDependsOnWhatItLinks) {
     EXPECT_FALSE(field("Maintainer").isEmpty());
     EXPECT_FALSE(field("Description").isEmpty());
     const QString depends = field("Depends");
-    for (const char* library : {"libqt6widgets6", "libqt6core6", "zlib1g", "libc6", "qt6-qpa-plugins"})
+    for (const char* library : {"libqt6widgets6", "libqt6core6", "libqt6dbus6", "zlib1g", "libc6", "qt6-qpa-plugins"})
         EXPECT_TRUE(depends.contains(library)) << depends.toStdString() << " lacks " << library;
 
     const Outcome contents = RunTool("dpkg-deb", {"-c", deb});
