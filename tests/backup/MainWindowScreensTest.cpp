@@ -16,19 +16,14 @@
 #include <QTimer>
 
 #include "MainWindowFakes.h"
+#include "tests/ui/QtTestApp.h"
 #include "backup/kuvzipf1_qt.h"
 #include "ui/form97_qt.h"
 
 namespace kuv::backup::testing {
 namespace {
 
-void EnsureApp() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_backup";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
+using kuv::testing::EnsureApp;
 
 QString ScreensFolder() {
     const QString folder = QDir(QString::fromUtf8(KUVZIP_BIN_DIR)).filePath("../screens");

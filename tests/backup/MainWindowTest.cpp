@@ -18,6 +18,7 @@
 
 #include "MainWindowEnvironmentFake.h"
 #include "MainWindowFakes.h"
+#include "tests/ui/QtTestApp.h"
 #include "backup/QtEnvironment.h"
 #include "backup/kuvzipf1_qt.h"
 #include "ui/form97_qt.h"
@@ -25,13 +26,7 @@
 namespace kuv::backup::testing {
 namespace {
 
-void EnsureApp() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_backup";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
+using kuv::testing::EnsureApp;
 
 class MainWindowTest : public ::testing::Test {
 protected:

@@ -24,6 +24,7 @@
 #include "operations/ProgramFiles.h"
 #include "platform/Text.h"
 #include "restore/BackupListing.h"
+#include "tests/ui/QtTestApp.h"
 #include "tests/backup/MainWindowEnvironmentFake.h"
 #include "zip/clsZip.h"
 
@@ -35,13 +36,7 @@ using backup::testing::WindowFixture;
 using backup::testing::WriteFile;
 using testing::FolderContents;
 
-void EnsureApp() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_operations";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
+using kuv::testing::EnsureApp;
 
 // The size of one member of an archive, -1 when it does not read back.
 long MemberSize(const std::string& archive, const std::string& member) {
