@@ -333,14 +333,18 @@ void DataBackupJob::AddFiles(RunState& run) {
 
 // Names the archive, sets its comment and writes it. A write the engine
 // reports as failed ends on "Support plein ou absent !" (after the engine's
-// own "Clé pleine ou absente !"), an error while naming or writing on
-// "Clé pleine ou absente !"; both show lamp 1 failed and set run.failed.
+// own "Clé pleine ou absente !"), or on the engine's own text when the
+// archive would pass what a FAT medium's file may hold; an error while
+// naming or writing on "Clé pleine ou absente !"; all show lamp 1 failed and
+// set run.failed.
 void DataBackupJob::WriteBackupArchive(RunState& run) {
     BackupJobView& view = ctx_.view;
     clsZip& engine = ctx_.engine;
-    engine.Events.WriteFailed = [&run, &view](const std::string& text) {
+    bool mediumLimit = false;
+    engine.Events.WriteFailed = [&run, &view, &mediumLimit](const std::string& text) {
         view.SetStatus(text);
         run.failed = true;
+        mediumLimit = text == kuv::zip::kWriteFailedMediumLimitText;
     };
     try {
         const DateTime now = ctx_.clock.Now();
@@ -354,7 +358,7 @@ void DataBackupJob::WriteBackupArchive(RunState& run) {
         const bool written = !run.target.empty() && engine.WriteZip(run.target, true);
         if (run.adding) run.result.addAndWriteTime = std::chrono::steady_clock::now() - run.addStart;
         if (!written || run.failed) {
-            run.status = kMediumFull;
+            run.status = mediumLimit ? kuv::zip::kWriteFailedMediumLimitText : kMediumFull;
             view.SetStatus(run.status);
             view.SetLamp(kLampCopy, kLampFailed);
             run.failed = true;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -202,6 +203,26 @@ std::string ProgramFolder() {
 }
 
 // ---- file facts ----
+
+namespace {
+
+long RealFileSystemType(const std::string& folder) {
+    struct statfs fs {};
+    return statfs(folder.c_str(), &fs) == 0 ? static_cast<long>(fs.f_type) : 0;
+}
+
+long (*g_fileSystemType)(const std::string&) = &RealFileSystemType;
+
+}  // namespace
+
+std::uint64_t LargestFileOn(const std::string& folder) {
+    constexpr long kFatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC: vfat and msdos alike
+    return g_fileSystemType(folder.empty() ? "/" : folder) == kFatMagic ? 0xFFFFFFFFull : UINT64_MAX;
+}
+
+void SetFileSystemTypeForTesting(long (*probe)(const std::string& folder)) {
+    g_fileSystemType = probe ? probe : &RealFileSystemType;
+}
 
 bool FileSize(const std::string& path, std::uint64_t& size) {
     struct stat st {};

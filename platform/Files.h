@@ -67,6 +67,12 @@ std::string ProgramFolder();
 // ---- file facts ----
 // Size of a regular file; false when it cannot be read.
 bool FileSize(const std::string& path, std::uint64_t& size);
+// The largest file the file system that holds folder can store: 4 GiB - 1
+// on FAT (vfat, msdos), no limit (UINT64_MAX) elsewhere or when unknown.
+std::uint64_t LargestFileOn(const std::string& folder);
+// Tests only: replaces the query of a folder's file-system type (the
+// statfs f_type; 0 when unknown); nullptr restores the real one.
+void SetFileSystemTypeForTesting(long (*probe)(const std::string& folder));
 // Modification time (seconds since the epoch).
 bool ModificationTime(const std::string& path, std::time_t& mtime);
 // Sets the last-write time and the last-access time.

@@ -405,8 +405,8 @@ void RestoreWindowLogic::ListMembers() {
     const int count = engine_->inFileCount();
     for (int i = 1; i <= count; ++i) {
         Step([&] {
-            const std::int64_t packed = static_cast<std::uint32_t>(engine_->FileCompressedSize(i));
-            const std::int64_t size = static_cast<std::uint32_t>(engine_->FileUncompressedSize(i));
+            const std::int64_t packed = engine_->FileCompressedSize(i);
+            const std::int64_t size = engine_->FileUncompressedSize(i);
             const platform::LocalDateTime when = engine_->FileDateAndTime(i);
             const long rate = size > 0 ? std::lround(100.0 - 100.0 * static_cast<double>(packed) / size) : 0;
             ctx_.view.WriteDiagnostic(std::to_string(i) + " : " + engine_->inFileName(i) + " - " + Two(when.day) + "/" +

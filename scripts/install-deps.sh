@@ -12,6 +12,8 @@ packages=(
   # tools the tests and the benchmark use
   unzip zip p7zip-full libarchive-tools python3 xvfb xdg-utils x11-apps imagemagick
   util-linux time
+  # a small FAT image for the medium-limit test (mkfs.vfat)
+  dosfstools
   # the engine's fuzz targets: clang, its libFuzzer and sanitizer runtimes,
   # llvm-symbolizer for readable stacks
   clang libclang-rt-dev llvm

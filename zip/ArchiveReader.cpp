@@ -16,10 +16,6 @@ using namespace kuv::zip;
 
 namespace {
 
-// The largest file the end-record search accepts: sizes and positions of the
-// format are 32-bit.
-constexpr std::uint64_t kLargestReadableArchive = 0xFFFFFFFFull;
-
 const DirectoryEntry& EntryAt(const ReaderState& r, std::int32_t n) {
     if (n < 1 || static_cast<std::size_t>(n) > r.DirectoryTable.size())
         throw std::out_of_range("member number " + std::to_string(n) + " outside the directory table");
@@ -44,7 +40,7 @@ bool ReaderState::ReadDirectory() {
     directory.clear();
     if (!fd || EndRecordPosition < 1) return false;
     const bool ok = ReadCentralDirectory(fd.get(), fileSize, endRecord, static_cast<std::uint64_t>(EndRecordPosition - 1),
-                                         directory) == DirectoryCheck::Consistent;
+                                         directory, nullptr, &bounds) == DirectoryCheck::Consistent;
     if (!ok) directory.clear();
     if (!directory.empty()) {
         centralStart = directory.back().start;
@@ -71,10 +67,6 @@ std::int64_t clsZip::FindEndRecord(const std::string& path) {
     std::uint64_t size = 0;
     if (!fd || !DescriptorSize(fd.get(), size)) {
         RaiseZipError(ZipMessage::ArchiveInaccessible, path);
-        return 0;
-    }
-    if (size > kLargestReadableArchive) {
-        RaiseZipError(ZipMessage::ArchiveTooLarge, path);
         return 0;
     }
     EndRecordSearch search(fd.get(), size);
@@ -142,8 +134,8 @@ bool clsZip::ZipOpen(const std::string& ZipPath) {
     for (const CentralEntry* e : r.TableEntries()) {
         DirectoryEntry d;
         d.name = e->name;
-        d.compressedSize = static_cast<std::int32_t>(e->common.compressedSize);
-        d.uncompressedSize = static_cast<std::int32_t>(e->common.uncompressedSize);
+        d.compressedSize = static_cast<std::int64_t>(e->compressedSize);  // below 2^63, checked
+        d.uncompressedSize = static_cast<std::int64_t>(e->uncompressedSize);
         d.dosDate = static_cast<std::int16_t>(e->common.dosDate);
         d.dosTime = static_cast<std::int16_t>(e->common.dosTime);
         r.DirectoryTable.push_back(std::move(d));
@@ -168,8 +160,8 @@ bool clsZip::ZipIsOpen() const { return reader_->EndRecordPosition != 0; }
 std::string clsZip::ZipComment() const { return reader_->zipComment; }
 std::int32_t clsZip::inFileCount() const { return reader_->inFileCount; }
 std::string clsZip::inFileName(std::int32_t n) const { return EntryAt(*reader_, n).name; }
-std::int32_t clsZip::FileCompressedSize(std::int32_t n) const { return EntryAt(*reader_, n).compressedSize; }
-std::int32_t clsZip::FileUncompressedSize(std::int32_t n) const { return EntryAt(*reader_, n).uncompressedSize; }
+std::int64_t clsZip::FileCompressedSize(std::int32_t n) const { return EntryAt(*reader_, n).compressedSize; }
+std::int64_t clsZip::FileUncompressedSize(std::int32_t n) const { return EntryAt(*reader_, n).uncompressedSize; }
 
 kuv::platform::LocalDateTime clsZip::FileDateAndTime(std::int32_t n) const {
     const DirectoryEntry& e = EntryAt(*reader_, n);

@@ -179,52 +179,159 @@ bool CommitTempArchive(const std::string& tempPath, const std::string& target, b
     return true;
 }
 
+namespace {
+
+// The local header's Zip64 field: both sizes, always.
+std::string LocalZip64Field(const ZipMemberEntry& m) {
+    Zip64Values v;
+    v.hasUncompressed = v.hasCompressed = true;
+    v.uncompressedSize = m.uncompressedSize;
+    v.compressedSize = m.compressedSize;
+    return EncodeZip64Extra(v);
+}
+
+// The central header's Zip64 values: those that do not fit, and both sizes
+// when the local header carries them too.
+Zip64Values CentralZip64Values(const ZipMemberEntry& m) {
+    Zip64Values v;
+    v.hasUncompressed = m.localZip64 || NeedsZip64(m.uncompressedSize);
+    v.hasCompressed = m.localZip64 || NeedsZip64(m.compressedSize);
+    v.hasOffset = NeedsZip64(m.localHeaderOffset);
+    v.uncompressedSize = m.uncompressedSize;
+    v.compressedSize = m.compressedSize;
+    v.localHeaderOffset = m.localHeaderOffset;
+    return v;
+}
+
+bool AnyZip64(const Zip64Values& v) { return v.hasUncompressed || v.hasCompressed || v.hasOffset; }
+
+std::uint32_t Field32(std::uint64_t value, bool inZip64) {
+    return inZip64 ? kZip64Marker : static_cast<std::uint32_t>(value);
+}
+
+// The common bytes of the local header.
+ZipHeaderCommon LocalCommon(const ZipMemberEntry& m) {
+    ZipHeaderCommon c = m.common;
+    c.compressedSize = Field32(m.compressedSize, m.localZip64);
+    c.uncompressedSize = Field32(m.uncompressedSize, m.localZip64);
+    return c;
+}
+
+std::size_t LocalExtraSize(const ZipMemberEntry& m) {
+    constexpr std::size_t kLocalZip64Field = 4 + 16;
+    return (m.localZip64 ? kLocalZip64Field : 0) + m.extraField.size();
+}
+
+}  // namespace
+
 bool WriteLocalHeader(ArchiveOutput& out, ZipMemberEntry& member) {
-    member.centralTail.LocalHeaderOffset = static_cast<std::uint32_t>(out.Position());
-    if (out.Position() > kMaxArchiveBytes) return false;
+    member.localHeaderOffset = out.Position();
+    const std::string extra = (member.localZip64 ? LocalZip64Field(member) : std::string()) + member.extraField;
+    if (extra.size() > 0xFFFF) return false;
+    ZipLocalStart start = member.localStart;
+    if (member.localZip64 || NeedsZip64(member.localHeaderOffset)) start.versionNeeded = kVersion45;
+    ZipHeaderCommon common = LocalCommon(member);
+    common.extraLength = static_cast<std::uint16_t>(extra.size());
     std::uint8_t header[kLocalHeaderSize];
-    member.localStart.Encode(header);                     // signature, version needed
-    member.common.Encode(header + ZipLocalStart::kSize);  // flags .. extra field length
-    return out.Write(header, sizeof header) && out.Write(member.OemName) && out.Write(member.extraField);
+    start.Encode(header);                          // signature, version needed
+    common.Encode(header + ZipLocalStart::kSize);  // flags .. extra field length
+    return out.Write(header, sizeof header) && out.Write(member.OemName) && out.Write(extra);
 }
 
 bool PatchLocalHeader(ArchiveOutput& out, const ZipMemberEntry& member) {
+    // A size that does not fit needs the Zip64 field the header was written without.
+    if (!member.localZip64 && (NeedsZip64(member.compressedSize) || NeedsZip64(member.uncompressedSize)))
+        return false;
+    ZipHeaderCommon c = LocalCommon(member);
+    c.extraLength = static_cast<std::uint16_t>(LocalExtraSize(member));
     std::uint8_t common[ZipHeaderCommon::kSize];
-    member.common.Encode(common);
-    return out.Patch(member.centralTail.LocalHeaderOffset + ZipLocalStart::kSize, common, sizeof common);
+    c.Encode(common);
+    if (!out.Patch(member.localHeaderOffset + ZipLocalStart::kSize, common, sizeof common)) return false;
+    if (!member.localZip64) return true;
+    const std::string field = LocalZip64Field(member);
+    return out.Patch(member.localHeaderOffset + kLocalHeaderSize + member.OemName.size(),
+                     reinterpret_cast<const std::uint8_t*>(field.data()), field.size());
 }
 
 bool WriteCentralEntry(ArchiveOutput& out, const ZipMemberEntry& member) {
+    const Zip64Values v = CentralZip64Values(member);
+    const bool zip64 = AnyZip64(v);
+    const std::string extra = (zip64 ? EncodeZip64Extra(v) : std::string()) + member.extraField;
+    if (extra.size() > 0xFFFF) return false;
+    ZipCentralStart start = member.centralStart;
+    ZipHeaderCommon common = member.common;
+    ZipCentralTail tail = member.centralTail;
+    if (zip64) start.versionNeeded = kVersion45;
+    common.compressedSize = Field32(member.compressedSize, v.hasCompressed);
+    common.uncompressedSize = Field32(member.uncompressedSize, v.hasUncompressed);
+    common.extraLength = static_cast<std::uint16_t>(extra.size());
+    tail.LocalHeaderOffset = Field32(member.localHeaderOffset, v.hasOffset);
     std::uint8_t header[kCentralHeaderSize];
-    member.centralStart.Encode(header);                                         // signature, made by, needed
-    member.common.Encode(header + ZipCentralStart::kSize);                      // the 24 shared bytes
-    member.centralTail.Encode(header + ZipCentralStart::kSize + ZipHeaderCommon::kSize);  // comment length .. offset
-    return out.Write(header, sizeof header) && out.Write(member.OemName) && out.Write(member.extraField) &&
+    start.Encode(header);                                               // signature, made by, needed
+    common.Encode(header + ZipCentralStart::kSize);                     // the 24 shared bytes
+    tail.Encode(header + ZipCentralStart::kSize + ZipHeaderCommon::kSize);  // comment length .. offset
+    return out.Write(header, sizeof header) && out.Write(member.OemName) && out.Write(extra) &&
            out.Write(member.fileComment);
 }
 
 std::uint64_t CentralEntrySize(const ZipMemberEntry& member) {
-    return kCentralHeaderSize + member.OemName.size() + member.extraField.size() + member.fileComment.size();
+    const Zip64Values v = CentralZip64Values(member);
+    const std::uint64_t zip64 =
+        AnyZip64(v) ? 4 + 8 * (std::uint64_t{v.hasUncompressed} + v.hasCompressed + v.hasOffset) : 0;
+    return kCentralHeaderSize + member.OemName.size() + zip64 + member.extraField.size() + member.fileComment.size();
 }
 
 std::uint64_t LocalEntrySize(const ZipMemberEntry& member) {
-    return kLocalHeaderSize + member.OemName.size() + member.extraField.size() + member.common.compressedSize;
+    return kLocalHeaderSize + member.OemName.size() + LocalExtraSize(member) + member.compressedSize;
 }
 
-bool WriteEndRecord(ArchiveOutput& out, std::int32_t count, std::uint64_t directorySize,
+bool EndNeedsZip64(std::uint64_t count, std::uint64_t directorySize, std::uint64_t directoryOffset) {
+    return CountNeedsZip64(count) || NeedsZip64(directorySize) || NeedsZip64(directoryOffset);
+}
+
+std::uint64_t EndRecordSize(std::uint64_t count, std::uint64_t directorySize, std::uint64_t directoryOffset,
+                            std::size_t commentBytes) {
+    return (EndNeedsZip64(count, directorySize, directoryOffset) ? Zip64EndRecord::kSize + Zip64Locator::kSize : 0) +
+           ZipEndRecord::kSize + commentBytes;
+}
+
+bool WriteEndRecord(ArchiveOutput& out, std::uint64_t count, std::uint64_t directorySize,
                     std::uint64_t directoryOffset, const std::string& commentBytes) {
-    if (count < 0 || count > kMaxMembers || commentBytes.size() > 0xFFFF || directorySize > kMaxArchiveBytes ||
-        directoryOffset > kMaxArchiveBytes)
-        return false;
+    if (commentBytes.size() > 0xFFFF) return false;
     ZipEndRecord end;
-    end.entriesOnThisDisk = static_cast<std::uint16_t>(count);
-    end.entriesTotal = static_cast<std::uint16_t>(count);
-    end.centralDirectorySize = static_cast<std::uint32_t>(directorySize);
-    end.centralDirectoryOffset = static_cast<std::uint32_t>(directoryOffset);
+    if (EndNeedsZip64(count, directorySize, directoryOffset)) {
+        Zip64EndRecord z;
+        z.entriesOnThisDisk = z.entriesTotal = count;
+        z.centralDirectorySize = directorySize;
+        z.centralDirectoryOffset = directoryOffset;
+        Zip64Locator locator;
+        locator.zip64EndOffset = out.Position();
+        std::uint8_t raw[Zip64EndRecord::kSize + Zip64Locator::kSize];
+        z.Encode(raw);                                // the Zip64 end record
+        locator.Encode(raw + Zip64EndRecord::kSize);  // and its locator
+        if (!out.Write(raw, sizeof raw)) return false;
+    }
+    const std::uint16_t count16 = CountNeedsZip64(count) ? kZip64CountMarker : static_cast<std::uint16_t>(count);
+    end.entriesOnThisDisk = count16;
+    end.entriesTotal = count16;
+    end.centralDirectorySize = Field32(directorySize, NeedsZip64(directorySize));
+    end.centralDirectoryOffset = Field32(directoryOffset, NeedsZip64(directoryOffset));
     end.commentLength = static_cast<std::uint16_t>(commentBytes.size());
     std::uint8_t record[ZipEndRecord::kSize];
     end.Encode(record);  // signature, disks, entry counts, directory size and offset, comment length
     return out.Write(record, sizeof record) && out.Write(commentBytes);
+}
+
+std::uint64_t PlannedArchiveSize(std::vector<ZipMemberEntry>& list, const std::string& commentBytes) {
+    std::uint64_t position = 0;
+    for (ZipMemberEntry& m : list) {
+        m.localZip64 = NeedsZip64(m.compressedSize) || NeedsZip64(m.uncompressedSize);
+        m.localHeaderOffset = position;
+        position += LocalEntrySize(m);
+    }
+    const std::uint64_t directoryOffset = position;
+    for (const ZipMemberEntry& m : list) position += CentralEntrySize(m);
+    return position + EndRecordSize(list.size(), position - directoryOffset, directoryOffset, commentBytes.size());
 }
 
 }  // namespace kuv::zip

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/UniqueFd.h"
 #include "zip/MemberCompressor.h"
@@ -90,21 +91,37 @@ int RemoveLeftoverWorkFiles(const std::string& folder);
 // Tests only: replaces the folder flush (nullptr: the real one).
 void SetFolderSyncForTesting(bool (*sync)(const std::string& folder));
 
-// Local header (30 bytes), name and the empty extra field of member; records
-// the member's LocalHeaderOffset. The data is the caller's.
+// The records below write a member's Zip64 values where they do not fit the
+// classic fields, and only then: an archive that needs none is written with
+// classic records alone.
+//
+// Local header (30 bytes), name and extra field of member (the Zip64 field
+// with both sizes first when member.localZip64); records the member's
+// localHeaderOffset. The data is the caller's.
 bool WriteLocalHeader(ArchiveOutput& out, ZipMemberEntry& member);
-// Rewrites the 24 common header bytes of member's local header (final method,
-// CRC and sizes known once its data is written).
+// Rewrites member's local header with its final method, CRC and sizes once
+// its data is written. Returns: false when a size does not fit a header
+// written without the Zip64 field (the caller writes the member again with
+// it), or when the output fails.
 bool PatchLocalHeader(ArchiveOutput& out, const ZipMemberEntry& member);
-// Central header (46 bytes), name, extra field and file comment of member.
+// Central header (46 bytes), name, extra field (with the Zip64 field when
+// needed) and file comment of member.
 bool WriteCentralEntry(ArchiveOutput& out, const ZipMemberEntry& member);
 // Bytes of member's central entry.
 std::uint64_t CentralEntrySize(const ZipMemberEntry& member);
 // Bytes of member's local entry (header, name, extra field, data).
 std::uint64_t LocalEntrySize(const ZipMemberEntry& member);
-// End record and comment; false (nothing written) when count does not fit
-// the 16-bit signed member count or the comment its 16-bit length.
-bool WriteEndRecord(ArchiveOutput& out, std::int32_t count, std::uint64_t directorySize,
+// End record and comment, after the Zip64 end record and its locator when
+// the count, the directory's size or its offset does not fit. False (nothing
+// written) when the comment does not fit its 16-bit length.
+bool WriteEndRecord(ArchiveOutput& out, std::uint64_t count, std::uint64_t directorySize,
                     std::uint64_t directoryOffset, const std::string& commentBytes);
+// Bytes WriteEndRecord writes for these values.
+std::uint64_t EndRecordSize(std::uint64_t count, std::uint64_t directorySize, std::uint64_t directoryOffset,
+                            std::size_t commentBytes);
+// The size of the archive these members (written in order from offset 0,
+// with their present sizes) and this comment make; lays the members out
+// (localZip64, localHeaderOffset) as WriteZip will write them.
+std::uint64_t PlannedArchiveSize(std::vector<ZipMemberEntry>& list, const std::string& commentBytes);
 
 }  // namespace kuv::zip

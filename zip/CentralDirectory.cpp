@@ -33,25 +33,39 @@ bool UnicodePathOf(const std::string& storedName, const std::string& extra, std:
 
 bool Spend(ParseCounter* counter, std::uint64_t n) { return !counter || counter->Spend(n); }
 
-// The data descriptor after a member's data, read within [at, limit): 16
-// bytes with its signature or 12 without. Sets the span's length and whether
-// it repeats the central entry's CRC and sizes.
+// The data descriptor after a member's data, read within [at, limit): its
+// CRC and sizes, with or without its signature, sizes of 4 bytes or (for a
+// member with Zip64 values) of 8. Sets the span's length and whether it
+// repeats the central entry's CRC and sizes.
 bool ReadDescriptor(int fd, std::uint64_t at, std::uint64_t limit, CentralEntry& e, ParseCounter* counter) {
-    std::uint8_t raw[16] = {};
-    std::size_t avail = static_cast<std::size_t>(std::min<std::uint64_t>(16, limit - at));
+    std::uint8_t raw[24] = {};
+    std::size_t avail = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof raw, limit - at));
     if (!Spend(counter, avail)) return false;
     if (avail > 0 && !ReadExact(fd, at, raw, avail)) avail = 0;
-    auto matches = [&](const std::uint8_t* p) {
-        return GetU32(p) == e.common.crc32 && GetU32(p + 4) == e.common.compressedSize &&
-               GetU32(p + 8) == e.common.uncompressedSize;
+    auto matches = [&](const std::uint8_t* p, bool wide) {
+        const std::uint64_t compressed = wide ? (GetU32(p + 4) | std::uint64_t{GetU32(p + 8)} << 32) : GetU32(p + 4);
+        const std::uint64_t uncompressed =
+            wide ? (GetU32(p + 12) | std::uint64_t{GetU32(p + 16)} << 32) : GetU32(p + 8);
+        return GetU32(p) == e.common.crc32 && compressed == e.compressedSize && uncompressed == e.uncompressedSize;
     };
     const bool signature = avail >= 4 && GetU32(raw) == kDataDescriptorSignature;
+    // The forms in order of likelihood: 8-byte sizes first for a member
+    // whose local header carries a Zip64 field.
+    struct Form {
+        bool signature, wide;
+        std::size_t length;
+    };
+    const Form narrowFirst[] = {{true, false, 16}, {false, false, 12}, {true, true, 24}, {false, true, 20}};
+    const Form wideFirst[] = {{true, true, 24}, {false, true, 20}, {true, false, 16}, {false, false, 12}};
     std::size_t length = 0;
-    if (signature && avail >= 16 && matches(raw + 4)) {
-        length = 16;
-    } else if (avail >= 12 && matches(raw)) {
-        length = 12;
-    } else {
+    for (const Form& f : e.localZip64 ? wideFirst : narrowFirst) {
+        if (f.signature && !signature) continue;
+        if (avail >= f.length && matches(raw + (f.signature ? 4 : 0), f.wide)) {
+            length = f.length;
+            break;
+        }
+    }
+    if (length == 0) {
         e.descriptorAgrees = false;
         length = std::min<std::size_t>(signature ? 16 : 12, avail);
     }
@@ -59,13 +73,26 @@ bool ReadDescriptor(int fd, std::uint64_t at, std::uint64_t limit, CentralEntry&
     return true;
 }
 
+// The member's sizes as its local header gives them, from extra (its extra
+// field block) where the header holds the marker.
+void TakeLocalSizes(CentralEntry& e, const std::string& extra) {
+    Zip64Values present;  // no value asked: is there a well-formed Zip64 field at all?
+    e.localZip64 = DecodeZip64Extra(extra, present);
+    Zip64Values v;
+    v.hasUncompressed = e.local.uncompressedSize == kZip64Marker;
+    v.hasCompressed = e.local.compressedSize == kZip64Marker;
+    e.localSizesKnown = !(v.hasUncompressed || v.hasCompressed) || DecodeZip64Extra(extra, v);
+    e.localUncompressedSize = v.hasUncompressed ? v.uncompressedSize : e.local.uncompressedSize;
+    e.localCompressedSize = v.hasCompressed ? v.compressedSize : e.local.compressedSize;
+}
+
 }  // namespace
 
 bool CentralEntry::LocalAgrees() const {
     if (!localFound || localName != storedName || local.method != common.method) return false;
     if (hasDescriptor) return descriptorAgrees;
-    return local.crc32 == common.crc32 && local.compressedSize == common.compressedSize &&
-           local.uncompressedSize == common.uncompressedSize;
+    return localSizesKnown && local.crc32 == common.crc32 && localCompressedSize == compressedSize &&
+           localUncompressedSize == uncompressedSize;
 }
 
 std::string MemberNameOf(const std::string& storedName, std::uint16_t flags, std::uint16_t versionMadeBy,
@@ -83,7 +110,8 @@ std::string MemberNameOf(const std::string& storedName, std::uint16_t flags, std
 
 DirectoryCheck ParseCentralEntry(SequentialReader& in, CentralEntry& e, ParseCounter* counter) {
     std::uint8_t header[kCentralHeaderSize];
-    std::string extra, comment;
+    std::string comment;
+    std::string& extra = e.extra;
     e.entryOffset = in.Position();
     if (!Spend(counter, sizeof header)) return DirectoryCheck::OverBudget;
     if (!in.Read(header, sizeof header)) return DirectoryCheck::BadEntry;
@@ -98,8 +126,20 @@ DirectoryCheck ParseCentralEntry(SequentialReader& in, CentralEntry& e, ParseCou
         !in.ReadString(e.tail.commentLength, comment))
         return DirectoryCheck::BadEntry;
     e.entrySize = kCentralHeaderSize + rest;
-    e.needsZip64 = e.common.compressedSize == kZip64Marker || e.common.uncompressedSize == kZip64Marker ||
-                   e.tail.LocalHeaderOffset == kZip64Marker;
+    // Values that do not fit their fields stand in the Zip64 field, in its
+    // order; a marked value missing there, or past what a signed 64-bit
+    // number holds, makes the entry unreadable.
+    Zip64Values v;
+    v.hasUncompressed = e.common.uncompressedSize == kZip64Marker;
+    v.hasCompressed = e.common.compressedSize == kZip64Marker;
+    v.hasOffset = e.tail.LocalHeaderOffset == kZip64Marker;
+    v.hasDisk = e.tail.diskNumberStart == kZip64CountMarker;
+    if ((v.hasUncompressed || v.hasCompressed || v.hasOffset || v.hasDisk) && !DecodeZip64Extra(extra, v))
+        return DirectoryCheck::BadEntry;
+    e.uncompressedSize = v.hasUncompressed ? v.uncompressedSize : e.common.uncompressedSize;
+    e.compressedSize = v.hasCompressed ? v.compressedSize : e.common.compressedSize;
+    e.localHeaderOffset = v.hasOffset ? v.localHeaderOffset : e.tail.LocalHeaderOffset;
+    if (v.hasDisk && v.diskNumberStart != 0) return DirectoryCheck::BadEntry;
     e.name = MemberNameOf(e.storedName, e.common.flags, e.start.versionMadeBy, extra);
     return DirectoryCheck::Consistent;
 }
@@ -108,13 +148,12 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
                                 ParseCounter* counter) {
     std::vector<CentralEntry*> byOffset;
     byOffset.reserve(entries.size());
-    for (CentralEntry& e : entries)
-        if (!e.needsZip64) byOffset.push_back(&e);
+    for (CentralEntry& e : entries) byOffset.push_back(&e);
     std::sort(byOffset.begin(), byOffset.end(), [](const CentralEntry* a, const CentralEntry* b) {
-        return a->tail.LocalHeaderOffset < b->tail.LocalHeaderOffset;
+        return a->localHeaderOffset < b->localHeaderOffset;
     });
     auto limitOf = [&](std::size_t i) -> std::uint64_t {
-        return i + 1 < byOffset.size() ? byOffset[i + 1]->tail.LocalHeaderOffset : directoryStart;
+        return i + 1 < byOffset.size() ? byOffset[i + 1]->localHeaderOffset : directoryStart;
     };
     // First from the central entries alone (no reading): at least a local
     // header, the name and the data each. Going over the entries again
@@ -122,14 +161,14 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
     if (!Spend(counter, std::uint64_t{kCentralHeaderSize} * byOffset.size())) return DirectoryCheck::OverBudget;
     for (std::size_t i = 0; i < byOffset.size(); ++i) {
         const CentralEntry& e = *byOffset[i];
-        const std::uint64_t least = std::uint64_t{e.tail.LocalHeaderOffset} + kLocalHeaderSize +
-                                    e.common.nameLength + e.common.compressedSize;
+        // Every value is below 2^63 (checked when the entry was parsed): no sum wraps.
+        const std::uint64_t least = e.localHeaderOffset + kLocalHeaderSize + e.common.nameLength + e.compressedSize;
         if (least > limitOf(i)) return DirectoryCheck::MembersOverlap;
     }
     // Then as the local headers really lie.
     for (std::size_t i = 0; i < byOffset.size(); ++i) {
         CentralEntry& e = *byOffset[i];
-        const std::uint64_t offset = e.tail.LocalHeaderOffset;
+        const std::uint64_t offset = e.localHeaderOffset;
         const std::uint64_t limit = limitOf(i);
         std::uint8_t raw[kLocalHeaderSize];
         if (!Spend(counter, sizeof raw)) return DirectoryCheck::OverBudget;
@@ -141,15 +180,19 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
             // member, reported when it is extracted); its span is the least
             // the central entry asks for.
             e.dataOffset = offset + kLocalHeaderSize + e.common.nameLength;
-            e.spanEnd = e.dataOffset + e.common.compressedSize;
+            e.spanEnd = e.dataOffset + e.compressedSize;
             continue;
         }
         const std::uint64_t nameAt = offset + kLocalHeaderSize;
         e.dataOffset = nameAt + e.local.nameLength + e.local.extraLength;
-        const std::uint64_t dataEnd = e.dataOffset + e.common.compressedSize;
+        const std::uint64_t dataEnd = e.dataOffset + e.compressedSize;
         if (dataEnd > limit) return DirectoryCheck::MembersOverlap;
-        if (!Spend(counter, e.local.nameLength)) return DirectoryCheck::OverBudget;
-        if (!ReadString(fd, nameAt, e.local.nameLength, e.localName)) return DirectoryCheck::ReadError;
+        if (!Spend(counter, std::uint64_t{e.local.nameLength} + e.local.extraLength)) return DirectoryCheck::OverBudget;
+        std::string localExtra;
+        if (!ReadString(fd, nameAt, e.local.nameLength, e.localName) ||
+            !ReadString(fd, nameAt + e.local.nameLength, e.local.extraLength, localExtra))
+            return DirectoryCheck::ReadError;
+        TakeLocalSizes(e, localExtra);
         e.hasDescriptor = (e.local.flags & kFlagDataDescriptor) != 0;
         e.descriptorAgrees = true;
         e.spanEnd = dataEnd;
@@ -158,26 +201,67 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
     return DirectoryCheck::Consistent;
 }
 
+bool ResolveDirectoryBounds(int fd, std::uint64_t fileSize, const ZipEndRecord& end, std::uint64_t endOffset,
+                            DirectoryBounds& bounds, ParseCounter* counter) {
+    bounds.start = end.centralDirectoryOffset;
+    bounds.size = end.centralDirectorySize;
+    bounds.count = end.entriesTotal;
+    bounds.limit = endOffset;
+    if (endOffset > fileSize || endOffset < Zip64Locator::kSize) return true;
+    std::uint8_t raw[Zip64EndRecord::kSize];
+    const std::uint64_t locatorAt = endOffset - Zip64Locator::kSize;
+    if (!Spend(counter, Zip64Locator::kSize) || !ReadExact(fd, locatorAt, raw, Zip64Locator::kSize)) return false;
+    const Zip64Locator locator = Zip64Locator::Decode(raw);
+    if (locator.signature != kZip64LocatorSignature) return true;  // a classic end record
+    // The Zip64 end record must end exactly where its locator starts.
+    if (locator.zip64EndDisk != 0 || locator.totalDisks != 1 || locator.zip64EndOffset > locatorAt ||
+        locatorAt - locator.zip64EndOffset < Zip64EndRecord::kSize)
+        return false;
+    if (!Spend(counter, sizeof raw) || !ReadExact(fd, locator.zip64EndOffset, raw, sizeof raw)) return false;
+    const Zip64EndRecord z = Zip64EndRecord::Decode(raw);
+    if (z.signature != kZip64EndRecordSignature || z.recordSize != locatorAt - locator.zip64EndOffset - 12 ||
+        z.thisDisk != 0 || z.centralDirectoryDisk != 0 || z.entriesOnThisDisk != z.entriesTotal)
+        return false;
+    // Each value of the end record is its marker or the Zip64 value itself.
+    auto agrees32 = [](std::uint32_t classic, std::uint64_t wide) { return classic == kZip64Marker || classic == wide; };
+    auto agrees16 = [](std::uint16_t classic, std::uint64_t wide) {
+        return classic == kZip64CountMarker || classic == wide;
+    };
+    if (!agrees16(end.entriesTotal, z.entriesTotal) || !agrees16(end.entriesOnThisDisk, z.entriesOnThisDisk) ||
+        !agrees32(end.centralDirectorySize, z.centralDirectorySize) ||
+        !agrees32(end.centralDirectoryOffset, z.centralDirectoryOffset))
+        return false;
+    if (z.centralDirectoryOffset > locator.zip64EndOffset ||
+        z.centralDirectorySize > locator.zip64EndOffset - z.centralDirectoryOffset)
+        return false;
+    bounds.start = z.centralDirectoryOffset;
+    bounds.size = z.centralDirectorySize;
+    bounds.count = z.entriesTotal;
+    bounds.limit = locator.zip64EndOffset;
+    return true;
+}
+
 DirectoryCheck ReadCentralDirectory(int fd, std::uint64_t fileSize, const ZipEndRecord& end,
                                     std::uint64_t endOffset, std::vector<CentralEntry>& entries,
-                                    ParseCounter* counter) {
+                                    ParseCounter* counter, DirectoryBounds* boundsOut) {
     entries.clear();
-    const std::uint64_t start = end.centralDirectoryOffset;
-    const std::uint64_t size = end.centralDirectorySize;
-    if (endOffset > fileSize || start + size > endOffset) return DirectoryCheck::OutsideFile;
-    const std::uint32_t count = end.entriesTotal;
-    if (static_cast<std::uint64_t>(count) * kCentralHeaderSize > size) return DirectoryCheck::CountMismatch;
+    DirectoryBounds b;
+    if (endOffset > fileSize || !ResolveDirectoryBounds(fd, fileSize, end, endOffset, b, counter))
+        return DirectoryCheck::OutsideFile;
+    if (b.start > b.limit || b.size > b.limit - b.start) return DirectoryCheck::OutsideFile;
+    if (b.count > b.size / kCentralHeaderSize) return DirectoryCheck::CountMismatch;
+    if (boundsOut) *boundsOut = b;
 
-    entries.reserve(count);
-    SequentialReader in(fd, start, start + size);
-    for (std::uint32_t i = 0; i < count; ++i) {
+    entries.reserve(static_cast<std::size_t>(b.count));
+    SequentialReader in(fd, b.start, b.start + b.size);
+    for (std::uint64_t i = 0; i < b.count; ++i) {
         CentralEntry e;
         const DirectoryCheck check = ParseCentralEntry(in, e, counter);
         if (check != DirectoryCheck::Consistent) return check;
         entries.push_back(std::move(e));
     }
     if (in.Remaining() != 0) return DirectoryCheck::CountMismatch;
-    return CheckMemberSpans(fd, start, entries, counter);
+    return CheckMemberSpans(fd, b.start, entries, counter);
 }
 
 }  // namespace kuv::zip

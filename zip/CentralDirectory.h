@@ -19,9 +19,7 @@ namespace kuv::zip {
 
 class SequentialReader;
 
-constexpr std::uint16_t kExtraZip64 = 0x0001;           // Zip64 extended information
 constexpr std::uint16_t kExtraUnicodePath = 0x7075;     // Info-ZIP Unicode Path
-constexpr std::uint32_t kZip64Marker = 0xFFFFFFFFu;     // "the value is in the Zip64 record"
 
 struct CentralEntry {
     ZipCentralStart start;
@@ -31,13 +29,22 @@ struct CentralEntry {
     std::string name;              // UTF-8, every "/" turned into "\"
     std::uint64_t entryOffset = 0; // 0-based position of the central header
     std::uint64_t entrySize = 0;   // 46 + name + extra + comment lengths
-    // A size or the local header offset stands in a Zip64 record: the member
-    // is refused (its 32-bit fields do not hold its real values).
-    bool needsZip64 = false;
+    std::string extra;             // the central extra field block
+    // The member's real values: the header fields, or their Zip64 values
+    // where the fields hold the marker.
+    std::uint64_t compressedSize = 0;
+    std::uint64_t uncompressedSize = 0;
+    std::uint64_t localHeaderOffset = 0;
 
     // What the member's local header says, read when the directory is checked.
     bool localFound = false;       // a local header signature at LocalHeaderOffset
     ZipHeaderCommon local;         // its 24 common bytes
+    // Its sizes (from its Zip64 field where it holds the marker); a field
+    // marked but missing leaves localSizesKnown false.
+    std::uint64_t localCompressedSize = 0;
+    std::uint64_t localUncompressedSize = 0;
+    bool localSizesKnown = false;
+    bool localZip64 = false;       // its extra field carries a Zip64 field
     std::string localName;         // its name bytes
     std::uint64_t dataOffset = 0;  // first data byte: after the local name and extra field
     std::uint64_t spanEnd = 0;     // past the data and the data descriptor, if any
@@ -94,11 +101,26 @@ DirectoryCheck ParseCentralEntry(SequentialReader& in, CentralEntry& e, ParseCou
 DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vector<CentralEntry>& entries,
                                 ParseCounter* counter = nullptr);
 
+// Where a directory lies, as the end record (and its Zip64 record) says.
+struct DirectoryBounds {
+    std::uint64_t start = 0;   // offset of the first central header
+    std::uint64_t size = 0;    // bytes of the central directory
+    std::uint64_t count = 0;   // central entries
+    std::uint64_t limit = 0;   // the directory ends at or before: the (Zip64) end record
+};
+
+// The bounds the end record at endOffset gives, taking the Zip64 end record
+// when a locator lies just before it. Returns: false when a Zip64 record is
+// there but does not hold: outside the file, not where its locator says, a
+// spanned archive, or values that disagree with the end record's own.
+bool ResolveDirectoryBounds(int fd, std::uint64_t fileSize, const ZipEndRecord& end, std::uint64_t endOffset,
+                            DirectoryBounds& bounds, ParseCounter* counter = nullptr);
+
 // Reads and checks the central directory that end (found at the 0-based
 // endOffset of a file of fileSize bytes) describes.
 DirectoryCheck ReadCentralDirectory(int fd, std::uint64_t fileSize, const ZipEndRecord& end,
                                     std::uint64_t endOffset, std::vector<CentralEntry>& entries,
-                                    ParseCounter* counter = nullptr);
+                                    ParseCounter* counter = nullptr, DirectoryBounds* bounds = nullptr);
 
 // The name a member is known by: bit 11 names as UTF-8; an Info-ZIP Unicode
 // Path extra field whose CRC matches the stored name gives the UTF-8 name

@@ -50,12 +50,14 @@ bool EndRecordSearch::Accept(std::uint64_t offset) {
         entries_.clear();
         return true;
     }
-    // Refused from the end record alone: a directory that cannot lie before
-    // it or cannot hold its count of entries.
-    const std::uint64_t start = end.centralDirectoryOffset;
-    const std::uint64_t size = end.centralDirectorySize;
-    const std::uint32_t count = end.entriesTotal;
-    if (start + size > offset || std::uint64_t{count} * kCentralHeaderSize > size) return false;
+    // Refused from the end record (and its Zip64 record) alone: a directory
+    // that cannot lie before it or cannot hold its count of entries.
+    DirectoryBounds bounds;
+    if (!ResolveDirectoryBounds(fd_, fileSize_, end, offset, bounds, &counter_)) return false;
+    const std::uint64_t start = bounds.start;
+    const std::uint64_t size = bounds.size;
+    const std::uint64_t count = bounds.count;
+    if (start > bounds.limit || size > bounds.limit - start || count > size / kCentralHeaderSize) return false;
 
     // The entries from start, parsed once for every candidate that shares it.
     // Candidates come last one first, so later ones never reach further.
@@ -86,10 +88,12 @@ bool EndRecordSearch::Accept(std::uint64_t offset) {
         count == 0 ? start : prefix.entries[count - 1].entryOffset + prefix.entries[count - 1].entrySize;
     if (filled - start != size) return false;
 
-    std::vector<CentralEntry> entries(prefix.entries.begin(), prefix.entries.begin() + count);
+    std::vector<CentralEntry> entries(prefix.entries.begin(),
+                                      prefix.entries.begin() + static_cast<std::ptrdiff_t>(count));
     if (CheckMemberSpans(fd_, start, entries, &counter_) != DirectoryCheck::Consistent) return false;
     spanned_ = false;
     end_ = end;
+    bounds_ = bounds;
     entries_ = std::move(entries);
     return true;
 }

@@ -42,6 +42,8 @@ public:
 
     bool Spanned() const { return spanned_; }
     const ZipEndRecord& End() const { return end_; }
+    // Where the accepted directory lies (from the Zip64 end record when there is one).
+    const DirectoryBounds& Bounds() const { return bounds_; }
     // The accepted directory's entries, checked.
     std::vector<CentralEntry>& Entries() { return entries_; }
     // Every byte read or parsed so far (the blocks scanned, the end records,
@@ -62,6 +64,7 @@ private:
     std::map<std::uint64_t, Prefix> prefixes_;
     bool spanned_ = false;
     ZipEndRecord end_;
+    DirectoryBounds bounds_;
     std::vector<CentralEntry> entries_;
 };
 

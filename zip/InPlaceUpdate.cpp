@@ -62,6 +62,7 @@ struct OpenedArchive {
     ZipEndRecord end;
     std::string commentBytes;
     std::vector<CentralEntry> entries;
+    DirectoryBounds bounds;
     bool Open(const std::string& path, std::int64_t position) {
         fd = UniqueFd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         std::uint8_t raw[ZipEndRecord::kSize];
@@ -70,7 +71,8 @@ struct OpenedArchive {
         if (!ReadExact(fd.get(), endOffset, raw, sizeof raw)) return false;
         end = ZipEndRecord::Decode(raw);
         return ReadString(fd.get(), endOffset + ZipEndRecord::kSize, end.commentLength, commentBytes) &&
-               ReadCentralDirectory(fd.get(), size, end, endOffset, entries) == DirectoryCheck::Consistent;
+               ReadCentralDirectory(fd.get(), size, end, endOffset, entries, nullptr, &bounds) ==
+                   DirectoryCheck::Consistent;
     }
 };
 
@@ -83,12 +85,11 @@ std::string ReasonOf(int error) {
         case EACCES:
         case EPERM: return "accès refusé";
         case EIO: return "erreur de lecture ou d'écriture sur le support";
-        case EFBIG: return "l'archive dépasserait la taille maximale d'une archive Zip (2 Go)";
+        case EFBIG: return "l'archive dépasserait la taille maximale d'un fichier sur ce support";
         default: return std::strerror(error);
     }
 }
 
-const char* const kTooManyMembers = "l'archive compterait plus de 32767 éléments";
 const char* const kNotReadBack = "l'archive écrite ne se relit pas correctement";
 
 // The work file: created with a fresh name beside the archive, with the
@@ -134,6 +135,43 @@ struct WorkFile {
     }
 };
 
+// Central entry e as read (raw: its header, name, extra field and comment)
+// made to point at the member's new place: the local header offset, in the
+// Zip64 field when it does not fit; sizes that stood in a Zip64 field stay
+// there. An entry that needs no Zip64 field keeps every other byte.
+// Returns: false when the extra field would pass its 16-bit length.
+bool MovedCentralEntry(const CentralEntry& e, std::uint64_t offset, std::string& raw) {
+    ZipCentralStart start = e.start;
+    ZipHeaderCommon common = e.common;
+    ZipCentralTail tail = e.tail;
+    Zip64Values v;
+    v.hasUncompressed = common.uncompressedSize == kZip64Marker;
+    v.hasCompressed = common.compressedSize == kZip64Marker;
+    v.hasOffset = NeedsZip64(offset);
+    v.uncompressedSize = e.uncompressedSize;
+    v.compressedSize = e.compressedSize;
+    v.localHeaderOffset = offset;
+    if (tail.diskNumberStart == kZip64CountMarker) tail.diskNumberStart = 0;  // its Zip64 value is 0
+    std::string extra = WithoutZip64Extra(e.extra);
+    if (v.hasUncompressed || v.hasCompressed || v.hasOffset) {
+        extra = EncodeZip64Extra(v) + extra;
+        start.versionNeeded = std::max(start.versionNeeded, kVersion45);
+    }
+    if (extra.size() > 0xFFFF) return false;
+    tail.LocalHeaderOffset = v.hasOffset ? kZip64Marker : static_cast<std::uint32_t>(offset);
+    common.extraLength = static_cast<std::uint16_t>(extra.size());
+    std::string out(kCentralHeaderSize, '\0');
+    auto* p = reinterpret_cast<std::uint8_t*>(out.data());
+    start.Encode(p);                                                      // signature, made by, needed
+    common.Encode(p + ZipCentralStart::kSize);                            // the 24 shared bytes
+    tail.Encode(p + ZipCentralStart::kSize + ZipHeaderCommon::kSize);     // comment length .. offset
+    out += e.storedName;
+    out += extra;
+    out.append(raw, raw.size() - e.tail.commentLength, std::string::npos);  // the file comment
+    raw = std::move(out);
+    return true;
+}
+
 // Writes through out every member of a except the one at skip (npos: none),
 // each as its checked span, in file order, and returns the kept central
 // entries with their local header offsets moved to where the members now lie.
@@ -143,18 +181,13 @@ bool CopyMembersWithout(const OpenedArchive& a, std::size_t skip, ArchiveOutput&
     for (std::size_t i = 0; i < a.entries.size(); ++i)
         if (i != skip) order.push_back(i);
     std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
-        return a.entries[x].tail.LocalHeaderOffset < a.entries[y].tail.LocalHeaderOffset;
+        return a.entries[x].localHeaderOffset < a.entries[y].localHeaderOffset;
     });
     std::vector<std::uint64_t> moved(a.entries.size(), 0);
     for (std::size_t i : order) {
         const CentralEntry& e = a.entries[i];
         moved[i] = out.Position();
-        if (moved[i] > kMaxArchiveBytes) {
-            errno = EFBIG;
-            return false;
-        }
-        if (!CopyRange(a.fd.get(), e.tail.LocalHeaderOffset, e.spanEnd - e.tail.LocalHeaderOffset, out, buffer))
-            return false;
+        if (!CopyRange(a.fd.get(), e.localHeaderOffset, e.spanEnd - e.localHeaderOffset, out, buffer)) return false;
     }
     directory.clear();
     for (std::size_t i = 0; i < a.entries.size(); ++i) {
@@ -165,32 +198,22 @@ bool CopyMembersWithout(const OpenedArchive& a, std::size_t skip, ArchiveOutput&
             errno = EIO;
             return false;
         }
-        ZipCentralTail tail = e.tail;
-        tail.LocalHeaderOffset = static_cast<std::uint32_t>(moved[i]);
-        tail.Encode(reinterpret_cast<std::uint8_t*>(raw.data()) + ZipCentralStart::kSize + ZipHeaderCommon::kSize);
+        if (!MovedCentralEntry(e, moved[i], raw)) {
+            errno = EFBIG;
+            return false;
+        }
         directory += raw;
     }
     return true;
 }
 
-// End record (both counts = count) and the archive's comment through out.
-bool WriteEnd(ArchiveOutput& out, const OpenedArchive& a, std::uint32_t count, std::uint64_t directorySize,
-              std::uint64_t directoryStart) {
-    if (directorySize > 0xFFFFFFFFull || directoryStart > 0xFFFFFFFFull) {
-        errno = EFBIG;
-        return false;
-    }
-    ZipEndRecord end;
-    end.thisDisk = 0;                                                       // number of this disk
-    end.centralDirectoryDisk = 0;                                           // disk where the directory starts
-    end.entriesOnThisDisk = static_cast<std::uint16_t>(count);              // central entries on this disk
-    end.entriesTotal = static_cast<std::uint16_t>(count);                   // central entries in total
-    end.centralDirectorySize = static_cast<std::uint32_t>(directorySize);   // directory size
-    end.centralDirectoryOffset = static_cast<std::uint32_t>(directoryStart);  // directory offset
-    end.commentLength = static_cast<std::uint16_t>(a.commentBytes.size());  // comment length
-    std::uint8_t raw[ZipEndRecord::kSize];
-    end.Encode(raw);
-    return out.Write(raw, sizeof raw) && out.Write(a.commentBytes);
+// End record (with its Zip64 records when needed) and the archive's comment
+// through out; endOffset: where the end record itself starts.
+bool WriteEnd(ArchiveOutput& out, const OpenedArchive& a, std::uint64_t count, std::uint64_t directorySize,
+              std::uint64_t directoryStart, std::uint64_t& endOffset) {
+    endOffset = out.Position() + EndRecordSize(count, directorySize, directoryStart, a.commentBytes.size()) -
+                ZipEndRecord::kSize - a.commentBytes.size();
+    return WriteEndRecord(out, count, directorySize, directoryStart, a.commentBytes);
 }
 
 // The work of one update: the work file, the one cursor that writes it, and
@@ -200,8 +223,12 @@ struct UpdateWork {
     ArchiveOutput out;
     std::vector<std::uint8_t> buffer;
     std::string directory;
-    UpdateWork(const std::string& archive, const OpenedArchive& a, std::uint64_t sizeLimit)
-        : work(archive, a.fd.get()), out(work.fd.get(), 0, sizeLimit, false), buffer(kCopyChunk) {}
+    ArchiveLimit limit;
+    UpdateWork(const std::string& archive, const OpenedArchive& a, ArchiveLimit archiveLimit)
+        : work(archive, a.fd.get()), out(work.fd.get(), 0, archiveLimit.bytes, false), buffer(kCopyChunk),
+          limit(archiveLimit) {}
+    // The output passed the FAT medium's largest file.
+    bool PastMediumLimit() const { return limit.medium && out.Failed() && out.Error() == EFBIG; }
     // Copies every member of a but skip; false with the reason.
     bool Begin(const OpenedArchive& a, std::size_t skip, std::string& reason) {
         if (!work.fd) {
@@ -224,15 +251,6 @@ std::size_t FindByName(const OpenedArchive& a, std::string name) {
 }
 
 }  // namespace
-
-bool clsZip::RefuseZip64Update(const std::vector<CentralEntry>& entries) {
-    for (const CentralEntry& e : entries)
-        if (e.needsZip64) {
-            RaiseZipError(ZipMessage::UnsupportedFeature, e.name);
-            return true;
-        }
-    return false;
-}
 
 // The steps both updates begin with; the end record's position, 0 on failure.
 std::int64_t clsZip::UpdateStart(const std::string& zipPath) {
@@ -261,24 +279,27 @@ bool clsZip::FileRemoveFromZip(const std::string& strZipPath, const std::string&
     OpenedArchive a;
     if (!a.Open(strZipPath, position)) return false;
     const std::size_t index = FindByName(a, strFilePath);
-    if (index == a.entries.size() || RefuseZip64Update(a.entries)) return false;
+    if (index == a.entries.size()) return false;
 
     // Through a link, the file it leads to is rebuilt, beside it (the link stays).
     const std::string archive = ArchiveTargetPath(strZipPath);
-    UpdateWork w(archive, a, sizeLimit_);
+    UpdateWork w(archive, a, LimitFor(archive));
     std::string reason;
     if (!w.Begin(a, index, reason)) {
         RaiseZipError(ZipMessage::UpdateImpossible, reason);
+        if (w.PastMediumLimit()) RaiseWriteFailed(true);
         return false;
     }
     const std::uint64_t directoryStart = w.out.Position();
-    if (!w.out.Write(w.directory) || !WriteEnd(w.out, a, static_cast<std::uint32_t>(a.entries.size() - 1),
-                                               w.directory.size(), directoryStart)) {
+    std::uint64_t endOffset = 0;
+    if (!w.out.Write(w.directory) ||
+        !WriteEnd(w.out, a, a.entries.size() - 1, w.directory.size(), directoryStart, endOffset)) {
         RaiseZipError(ZipMessage::UpdateImpossible, ReasonOf(w.out.Failed() ? w.out.Error() : errno));
+        if (w.PastMediumLimit()) RaiseWriteFailed(true);
         return false;
     }
     ZipClose();
-    if (!w.work.Commit(w.out, directoryStart + w.directory.size(), archive, reason)) {
+    if (!w.work.Commit(w.out, endOffset, archive, reason)) {
         RaiseZipError(ZipMessage::UpdateImpossible, reason);
         return false;
     }
@@ -299,14 +320,14 @@ bool clsZip::FileAddIntoZip(const std::string& strZipPath, const std::string& st
         a, SourceNameToUtf8(StoredNameFor(kuv::platform::FullPath(strFilePath),
                                           static_cast<std::int16_t>(PathChoice), kuv::platform::CurrentFolder())));
     if (replaced < a.entries.size() && !OverWrite) return false;
-    if (RefuseZip64Update(a.entries)) return false;
 
     // The member being replaced is left out; the new ones follow the others.
     const std::string archive = ArchiveTargetPath(strZipPath);
-    UpdateWork w(archive, a, sizeLimit_);
+    UpdateWork w(archive, a, LimitFor(archive));
     std::string reason;
     if (!w.Begin(a, replaced, reason)) {
         RaiseZipError(ZipMessage::UpdateImpossible, reason);
+        if (w.PastMediumLimit()) RaiseWriteFailed(true);
         return false;
     }
     ArchiveOutput& out = w.out;
@@ -317,14 +338,10 @@ bool clsZip::FileAddIntoZip(const std::string& strZipPath, const std::string& st
     const std::int32_t added =
         ybFileAdd(strFilePath, static_cast<std::int16_t>(PathChoice), streamHandle, false, excludeCRC32);
     const bool streamFailed = writer_->StreamFailed(handle);
-    const std::uint32_t kept = static_cast<std::uint32_t>(a.entries.size() - (replaced < a.entries.size() ? 1 : 0));
-    std::uint64_t newStart = 0, newBytes = 0;
+    const std::uint64_t kept = a.entries.size() - (replaced < a.entries.size() ? 1 : 0);
+    std::uint64_t newStart = 0, newBytes = 0, endOffset = 0;
     std::int32_t newCount = 0;
     bool ok = added > 0 && !streamFailed;
-    if (ok && kept + static_cast<std::uint32_t>(added) > static_cast<std::uint32_t>(kMaxMembers)) {
-        ok = false;
-        reason = kTooManyMembers;
-    }
     if (ok) {
         newStart = out.Position();
         ok = out.Write(directory) && writer_->WriteStreamCentral(handle, out.Position(), newBytes, newCount);
@@ -332,17 +349,18 @@ bool clsZip::FileAddIntoZip(const std::string& strZipPath, const std::string& st
     writer_->ReleaseStream(handle);
     writer_->ClearMembers();
     const std::uint64_t directorySize = directory.size() + newBytes;
-    ok = ok && WriteEnd(out, a, kept + static_cast<std::uint32_t>(newCount), directorySize, newStart);
+    ok = ok && WriteEnd(out, a, kept + static_cast<std::uint64_t>(newCount), directorySize, newStart, endOffset);
     if (!ok) {
         // A file that could not be added was reported by the add itself;
-        // the medium or the format's limits are reported here.
+        // the medium's failures and limits are reported here.
         if (reason.empty() && (streamFailed || out.Failed())) reason = ReasonOf(out.Error());
         if (reason.empty() && added > 0) reason = ReasonOf(errno);
         if (!reason.empty()) RaiseZipError(ZipMessage::UpdateImpossible, reason);
+        if (w.PastMediumLimit()) RaiseWriteFailed(true);
         return false;
     }
     ZipClose();
-    if (!w.work.Commit(out, newStart + directorySize, archive, reason)) {
+    if (!w.work.Commit(out, endOffset, archive, reason)) {
         RaiseZipError(ZipMessage::UpdateImpossible, reason);
         return false;
     }

@@ -59,11 +59,10 @@ private:
     int error_ = 0;
 };
 
-// Opens the source and checks its size against the limit.
-int OpenSource(SourceFile& source, const CompressRequest& request, std::uint64_t& size) {
+// Opens the source and takes its size.
+int OpenSource(SourceFile& source, std::uint64_t& size) {
     if (int number = source.OpenError()) return number;
     if (int number = source.Size(size)) return number;
-    if (size > request.sizeLimit) return kCompressTooLarge;
     return kCompressOk;
 }
 
@@ -110,7 +109,7 @@ int CompressFile(const std::string& path, const CompressRequest& request, ByteSi
     const ZlibApi& zlib = *request.zlib;
     SourceFile source(path);
     std::uint64_t size = 0;
-    if (int number = OpenSource(source, request, size)) return number;
+    if (int number = OpenSource(source, size)) return number;
 
     auto input = NewChunk();
     int number = 0;
@@ -147,7 +146,6 @@ int CompressFile(const std::string& path, const CompressRequest& request, ByteSi
     std::uint64_t total = 0;
     for (;;) {
         total += static_cast<std::uint64_t>(got);
-        if (total > request.sizeLimit) return kCompressTooLarge;
         if (!request.excludeCRC32) crc = Crc(zlib, crc, input.get(), static_cast<size_t>(got));
         zs.next_in = input.get();
         zs.avail_in = static_cast<uInt>(got);
@@ -177,7 +175,7 @@ int StoreFile(const std::string& path, const CompressRequest& request, ByteSink&
     out.method = 0;
     SourceFile source(path);
     std::uint64_t size = 0;
-    if (int number = OpenSource(source, request, size)) return number;
+    if (int number = OpenSource(source, size)) return number;
     auto buffer = NewChunk();
     std::uint32_t crc = 0;
     for (;;) {
@@ -186,7 +184,6 @@ int StoreFile(const std::string& path, const CompressRequest& request, ByteSink&
         if (got < 0) return number;
         if (got == 0) break;
         out.uncompressedSize += static_cast<std::uint64_t>(got);
-        if (out.uncompressedSize > request.sizeLimit) return kCompressTooLarge;
         if (!request.excludeCRC32) crc = Crc(*request.zlib, crc, buffer.get(), static_cast<size_t>(got));
         if (!sink.Write(buffer.get(), static_cast<size_t>(got))) return kCompressSinkFailed;
         if (request.doEvents) request.doEvents();

@@ -36,7 +36,6 @@ constexpr size_t kChunkBytes = 256 * 1024;
 constexpr int kCompressOk = 0;
 constexpr int kCompressNoMemory = kErrStoredUncompressed;  // zlib could not get its memory: store the file instead
 constexpr int kCompressZlibFailed = kErrZlibFailed;        // zlib reported a failure
-constexpr int kCompressTooLarge = kErrTooLargeForArchive;  // the file passes the size limit
 constexpr int kCompressSharing = kErrSharing;  // the file is locked or not readable (EACCES, EPERM...)
 constexpr int kCompressSinkFailed = -1;    // the sink refused the data (medium full, size limit)
 // Any other positive value: platform::ErrorNumberFromErrno of a failed open or read.
@@ -45,7 +44,6 @@ struct CompressRequest {
     const ZlibApi* zlib = nullptr;     // must not be null
     int level = -1;                    // LevelCompression
     bool excludeCRC32 = false;         // CRC field 0 instead of the checksum
-    std::uint64_t sizeLimit = 0;       // largest uncompressed size accepted
     std::function<void()> doEvents;    // called after every chunk (may be empty)
 };
 
@@ -59,8 +57,8 @@ struct CompressedMember {
 // Streams the file at path through raw deflate into sink. An empty file gives
 // method 0 (stored), no data, CRC 0 and sizes 0: the form every ZIP tool
 // extracts as an empty file. On failure the sink may hold part of the data;
-// the caller gives it up. The size is checked before anything is read and
-// again while reading (a file that grows past the limit).
+// the caller gives it up. A file of any size is taken, in the memory of two
+// chunks; one that grows or shrinks while it is read is taken as read.
 int CompressFile(const std::string& path, const CompressRequest& request, ByteSink& sink,
                  CompressedMember& out);
 

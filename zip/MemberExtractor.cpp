@@ -48,20 +48,20 @@ std::int32_t PercentOf(std::int32_t i, std::int32_t total) {
 }  // namespace
 
 bool ReaderState::LocateMember(ReaderEvents& events, const CentralEntry& e, const std::string& target, MemberData& data) {
-    if (e.needsZip64 || e.IsEncrypted() || (e.localFound && (e.local.flags & kFlagEncrypted))) {
+    if (e.IsEncrypted() || (e.localFound && (e.local.flags & kFlagEncrypted))) {
         events.ZipError(ZipMessage::UnsupportedFeature, e.name);
         return false;
     }
     // The central entry's values rule; a local header that contradicts them
     // (name, method, CRC or sizes, or its data descriptor) is corrupt.
     headerCommon = e.local;
-    if (!e.LocalAgrees() || e.spanEnd > endRecord.centralDirectoryOffset) {
+    if (!e.LocalAgrees() || e.spanEnd > bounds.start) {
         events.ZipError(ZipMessage::CorruptHeader, target);
         return false;
     }
     data.dataOffset = e.dataOffset;
-    data.compressedSize = e.common.compressedSize;
-    data.uncompressedSize = e.common.uncompressedSize;
+    data.compressedSize = e.compressedSize;
+    data.uncompressedSize = e.uncompressedSize;
     data.crc32 = e.common.crc32;
     data.method = e.common.method;
     if (data.method != kMethodStored && data.method != kMethodDeflate) {
@@ -189,7 +189,7 @@ bool ReaderState::ExtractWalk(ReaderEvents& events, std::int32_t single, const s
             if (!ok && single != 0) return false;
         }
         if (single == 0) {
-            if (events.ProgressExtract(PercentOf(i, endRecord.entriesTotal))) return false;
+            if (events.ProgressExtract(PercentOf(i, static_cast<std::int32_t>(std::min<std::uint64_t>(bounds.count, INT32_MAX))))) return false;
         } else {
             events.ProgressExtract(100);
         }

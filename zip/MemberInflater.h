@@ -16,8 +16,8 @@ struct ZlibApi;
 // What governs one member's decompression.
 struct MemberData {
     std::uint64_t dataOffset = 0;      // 0-based position of the first data byte
-    std::uint32_t compressedSize = 0;
-    std::uint32_t uncompressedSize = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t uncompressedSize = 0;
     std::uint32_t crc32 = 0;
     std::uint16_t method = 0;          // 0 stored, 8 deflate (others are refused before)
 };

@@ -39,8 +39,8 @@ struct PreparedName;
 
 struct DirectoryEntry {
     std::string name;                 // UTF-8, "\" between folders
-    std::int32_t compressedSize = 0;
-    std::int32_t uncompressedSize = 0;
+    std::int64_t compressedSize = 0;
+    std::int64_t uncompressedSize = 0;
     std::int32_t dosDate = 0;         // the 16-bit word widened with its sign
     std::int32_t dosTime = 0;
 };
@@ -66,6 +66,7 @@ struct ReaderState {
     std::uint64_t fileSize = 0;              // its size when it was opened
     std::int64_t EndRecordPosition = 0;      // 1-based; 0 when no archive is open
     ZipEndRecord endRecord;
+    DirectoryBounds bounds;                  // where the directory lies (Zip64 end record included)
     std::string zipComment;
     std::vector<DirectoryEntry> DirectoryTable;
     std::int32_t inFileCount = 0;

@@ -71,6 +71,7 @@ struct StreamHandle {
     std::string tempPath;       // CreateZip: the temporary file being written
     bool overWrite = false;     // CreateZip: may replace an archive created meanwhile
     bool failed = false;        // a write failed or passed the size limit
+    bool mediumLimited = false; // the size limit is the FAT medium's own
 };
 
 struct WriterState {

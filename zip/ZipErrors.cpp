@@ -10,9 +10,6 @@ const std::array<ZipMessageRow, 31>& Table() {
     static const std::array<ZipMessageRow, 31> rows = {{
         {ZipMessage::ZlibMissing, kErrZlibMissing, "La librairie Zlib n'est pas installée"},
         {ZipMessage::ArchiveInaccessible, kErrNotArchive, "Le fichier %1 n'est pas accessible ou a été déplacé !"},
-        {ZipMessage::ArchiveTooLarge, kErrNotArchive,
-         "La Taille du fichier %1 est trop importante !\r\n"
-         "Ce logiciel ne gère pas des tailles de fichiers supérieurs à la FAT32."},
         {ZipMessage::ArchiveMissing, kErrFileMissing, "Le fichier %1 n'existe pas"},
         {ZipMessage::FileMissingZip, kErrFileMissing, "Ce fichier n'existe pas (n° erreur zip)"},
         {ZipMessage::FileMissing, kErrFileMissing, "Ce fichier n'existe pas"},
@@ -37,8 +34,6 @@ const std::array<ZipMessageRow, 31>& Table() {
          "compression !"},
         // Raised with the number of the failure (a system error's, 17 for the library...).
         {ZipMessage::Untested, kErrPathAccess, "Erreur non testée, le fichier a été exclus du traitement"},
-        {ZipMessage::TooLargeForArchive, kErrTooLargeForArchive,
-         "Fichier trop volumineux pour une archive Zip, le fichier a été exclus du traitement"},
         {ZipMessage::BackslashInName, kErrBackslashInName,
          "Nom de fichier avec une barre oblique inverse, le fichier a été exclus du traitement"},
         {ZipMessage::NameTooLong, kErrNameTooLong,
@@ -47,7 +42,6 @@ const std::array<ZipMessageRow, 31>& Table() {
          "Création -No Overwrite- du Zip abandonnée car le fichier existe déjà"},
         {ZipMessage::DuplicateName, kErrTargetExists,
          "Nom en double dans l'archive, le fichier a été exclu du traitement"},
-        {ZipMessage::SourceTooLarge, kErrUnidentified, "La Taille du fichier %1 dépasse celle prévue pour la FAT32 !"},
         {ZipMessage::SourceGone, kErrUnidentified, "Le fichier %1 n'est pas ou plus accessible !"},
         {ZipMessage::SourceUnknownError, kErrUnidentified, "Erreur inconnue sur le fichier %1"},
         {ZipMessage::UpdateImpossible, kErrUnidentified, "Mise à jour du Zip impossible : %1"},

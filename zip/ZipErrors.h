@@ -26,8 +26,7 @@ enum ZipErrorNumber : std::int32_t {
     kErrZlibFailed = 17,
     kErrNoProgram = 18,
     kErrNameRefused = 19,        // a name that would leave the target folder
-    kErrUnsupportedFeature = 20, // encryption, Zip64, spanned archives
-    kErrTooLargeForArchive = 21,
+    kErrUnsupportedFeature = 20, // encryption, spanned archives
     kErrBackslashInName = 22,
     kErrNameTooLong = 23,        // a name part longer than a file name can be once UTF-8
     kErrSharing = 70,
@@ -38,7 +37,6 @@ enum ZipErrorNumber : std::int32_t {
 enum class ZipMessage {
     ZlibMissing,
     ArchiveInaccessible,
-    ArchiveTooLarge,
     ArchiveMissing,
     FileMissingZip,
     FileMissing,
@@ -58,12 +56,10 @@ enum class ZipMessage {
     Sharing,
     StoredUncompressed,
     Untested,
-    TooLargeForArchive,
     BackslashInName,
     NameTooLong,
     ArchiveExists,
     DuplicateName,
-    SourceTooLarge,
     SourceGone,
     SourceUnknownError,
     UpdateImpossible,
@@ -74,6 +70,13 @@ struct ZipMessageRow {
     std::int32_t number;  // the number the message is raised with (variable ones: see Untested)
     const char* text;
 };
+
+// The texts of the WriteFailed event: the medium refused the archive (full
+// or gone), or the archive would reach the 4 GiB a FAT medium's files cannot.
+inline constexpr const char* kWriteFailedText = "Clé pleine ou absente !";
+inline constexpr const char* kWriteFailedMediumLimitText =
+    "Sauvegarde trop volumineuse pour ce support (fichiers de 4 Go au plus) : utilisez un support formaté en "
+    "exFAT ou NTFS.";
 
 // The row of a message.
 const ZipMessageRow& MessageRow(ZipMessage id);

@@ -1,7 +1,10 @@
 #pragma once
 // The byte layout of every record of a ZIP archive as this engine writes and
 // reads it. Each group is encoded and decoded field by field, little-endian,
-// in file order with no gaps. Sizes and offsets are 32-bit in this format.
+// in file order with no gaps. Sizes and offsets are 32-bit in the classic
+// records; a value that does not fit stands as 0xFFFFFFFF (a count as
+// 0xFFFF) and the real one lies in a Zip64 record: the Zip64 extra field of
+// the member's headers, or the Zip64 end record found through its locator.
 
 #include <cstdint>
 #include <string>
@@ -17,6 +20,7 @@ constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
 constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 
 constexpr std::uint16_t kVersion20 = 20;          // version made by / needed: 2.0, MS-DOS host
+constexpr std::uint16_t kVersion45 = 45;          // version needed by a member or an end with Zip64 values
 // "Version made by" of a member whose name is UTF-8 (bit 11): 2.0 on a Unix
 // host. Info-ZIP's unzip passes every name of an MS-DOS host through the OEM
 // table, UTF-8 flag or not, and would spoil such names; for a Unix host it
@@ -32,11 +36,16 @@ constexpr std::uint16_t kFlagUtf8Name = 0x0800;       // bit 11: name and commen
 constexpr std::uint16_t kInternalArchiveAttribute = 0x0020;  // MS-DOS archive attribute value
 constexpr std::uint16_t kInternalDirectoryAttribute = 0x0010;
 
-// The largest member count an end record of this engine holds (16-bit signed).
-constexpr std::int32_t kMaxMembers = 32767;
-// Sizes and positions are 32-bit signed: a file or an archive of 2 GiB or more
-// is outside the format as this engine handles it.
-constexpr std::uint64_t kMaxArchiveBytes = 0x7FFFFFFFull;
+constexpr std::uint16_t kExtraZip64 = 0x0001;          // Zip64 extended information extra field
+constexpr std::uint32_t kZip64Marker = 0xFFFFFFFFu;    // "the value is in the Zip64 record"
+constexpr std::uint16_t kZip64CountMarker = 0xFFFF;    // the same for a member count or a disk number
+// The largest value a Zip64 record may hold for this engine: sizes and
+// positions are signed 64-bit once read.
+constexpr std::uint64_t kLargestZip64Value = 0x7FFFFFFFFFFFFFFFull;
+// A value that needs its Zip64 record (the marker itself included).
+inline bool NeedsZip64(std::uint64_t value) { return value >= kZip64Marker; }
+// A member count that needs the Zip64 end record.
+inline bool CountNeedsZip64(std::uint64_t count) { return count >= kZip64CountMarker; }
 
 // Little-endian helpers over raw bytes.
 inline void PutU16(std::uint8_t* p, std::uint16_t v) {
@@ -122,6 +131,55 @@ struct ZipEndRecord {
     static ZipEndRecord Decode(const std::uint8_t* in);
 };
 
+// Zip64 end of central directory record: 56 bytes (no extensible data when
+// written; a reader takes the record's own size).
+struct Zip64EndRecord {
+    static constexpr size_t kSize = 56;
+    std::uint32_t signature = kZip64EndRecordSignature;
+    std::uint64_t recordSize = kSize - 12;  // the bytes after this field
+    std::uint16_t versionMadeBy = kVersion45;
+    std::uint16_t versionNeeded = kVersion45;
+    std::uint32_t thisDisk = 0;
+    std::uint32_t centralDirectoryDisk = 0;
+    std::uint64_t entriesOnThisDisk = 0;
+    std::uint64_t entriesTotal = 0;
+    std::uint64_t centralDirectorySize = 0;
+    std::uint64_t centralDirectoryOffset = 0;
+
+    void Encode(std::uint8_t* out) const;
+    static Zip64EndRecord Decode(const std::uint8_t* in);
+};
+
+// Zip64 end of central directory locator: 20 bytes, just before the end record.
+struct Zip64Locator {
+    static constexpr size_t kSize = 20;
+    std::uint32_t signature = kZip64LocatorSignature;
+    std::uint32_t zip64EndDisk = 0;
+    std::uint64_t zip64EndOffset = 0;
+    std::uint32_t totalDisks = 1;
+
+    void Encode(std::uint8_t* out) const;
+    static Zip64Locator Decode(const std::uint8_t* in);
+};
+
+// The values a Zip64 extra field may carry, each present or not, always in
+// this order: uncompressed size, compressed size, local header offset, disk
+// number start.
+struct Zip64Values {
+    bool hasUncompressed = false, hasCompressed = false, hasOffset = false, hasDisk = false;
+    std::uint64_t uncompressedSize = 0, compressedSize = 0, localHeaderOffset = 0;
+    std::uint32_t diskNumberStart = 0;
+};
+
+// The Zip64 extra field (header id, data size, the present values).
+std::string EncodeZip64Extra(const Zip64Values& values);
+// Reads the values flagged present in `values` from the first Zip64 field of
+// an extra field block. Returns: false when the block holds no Zip64 field,
+// a field too short for the values asked, or a value past kLargestZip64Value.
+bool DecodeZip64Extra(const std::string& extra, Zip64Values& values);
+// The extra field block without its Zip64 field(s).
+std::string WithoutZip64Extra(const std::string& extra);
+
 constexpr size_t kLocalHeaderSize = ZipLocalStart::kSize + ZipHeaderCommon::kSize;  // 30
 constexpr size_t kCentralHeaderSize =
     ZipCentralStart::kSize + ZipHeaderCommon::kSize + ZipCentralTail::kSize;        // 46
@@ -133,9 +191,18 @@ struct ZipMemberEntry {
     ZipLocalStart localStart;      // copy of the class template
     ZipCentralStart centralStart;  // copy of the class template
     ZipCentralTail centralTail;    // copy of the class template; LocalHeaderOffset set when written
+    // The member's real sizes and local header position (the header fields
+    // hold them, or the Zip64 marker when they do not fit).
+    std::uint64_t compressedSize = 0;
+    std::uint64_t uncompressedSize = 0;
+    std::uint64_t localHeaderOffset = 0;
+    // The local header carries the Zip64 field with both sizes (decided when
+    // the header is written: sizes that do not fit, or may not fit).
+    bool localZip64 = false;
     std::string StoredName;        // name derived from the source path, UTF-8, "\" between folders
     std::string OemName;           // the bytes written as the member name (OEM or UTF-8, see flags)
     std::string extraField;        // the Unicode Path field of an accented OEM name; empty otherwise
+                                   // (the Zip64 field, when needed, is written before it)
     std::string fileComment;       // never set: always empty
     std::string sourcePath;        // the file the member comes from (Linux path)
     bool StoreFromDisk = false;    // copied uncompressed from the source when written

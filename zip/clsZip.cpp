@@ -29,7 +29,7 @@ private:
 
 clsZip::clsZip()
     : zlib_(LinkedZlib()),
-      sizeLimit_(kMaxArchiveBytes),
+      sizeLimit_(UINT64_MAX),
       writer_(std::make_unique<WriterState>()),
       reader_(std::make_unique<ReaderState>()),
       readerEvents_(std::make_unique<EngineReaderEvents>(*this)) {}
@@ -43,7 +43,7 @@ clsZip::~clsZip() {
 void clsZip::SetZlibApi(const ZlibApi* api) { zlib_ = api; }
 
 void clsZip::SetSizeLimit(std::uint64_t bytes) {
-    sizeLimit_ = bytes < kMaxArchiveBytes ? bytes : kMaxArchiveBytes;
+    sizeLimit_ = bytes;
 }
 
 std::string clsZip::Conv_ASCII_ISO(const std::string& text) const {
@@ -75,8 +75,13 @@ void clsZip::RaiseFileZipErr(const std::string& path, std::int32_t number, ZipMe
     if (Events.FileZipErr) Events.FileZipErr(p, n, d);
 }
 
-void clsZip::RaiseWriteFailed() {
-    if (Events.WriteFailed) Events.WriteFailed("Clé pleine ou absente !");
+void clsZip::RaiseWriteFailed(bool mediumLimit) {
+    if (Events.WriteFailed) Events.WriteFailed(mediumLimit ? kWriteFailedMediumLimitText : kWriteFailedText);
+}
+
+ArchiveLimit clsZip::LimitFor(const std::string& target) const {
+    const std::uint64_t medium = kuv::platform::LargestFileOn(kuv::platform::FolderOf(target));
+    return medium < sizeLimit_ ? ArchiveLimit{medium, true} : ArchiveLimit{sizeLimit_, false};
 }
 
 bool clsZip::RaiseProgressExtract(std::int32_t percent) {

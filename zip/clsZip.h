@@ -37,6 +37,12 @@ struct CentralEntry;
 class ArchiveOutput;
 class EngineReaderEvents;
 class ReaderEvents;
+// The largest archive an operation may write, and whether it is the FAT
+// medium's own limit (which has its own WriteFailed text).
+struct ArchiveLimit {
+    std::uint64_t bytes = UINT64_MAX;
+    bool medium = false;
+};
 }  // namespace kuv::zip
 
 // The engine's events.
@@ -87,8 +93,8 @@ public:
     // Stored name / sizes of pending member index (1-based). Above the count:
     // empty / 0. Index 0 or below throws std::out_of_range.
     std::string FileName(std::int32_t index) const;
-    std::int32_t SizeCompressed(std::int32_t index) const;
-    std::int32_t SizeUncompressed(std::int32_t index) const;
+    std::int64_t SizeCompressed(std::int32_t index) const;
+    std::int64_t SizeUncompressed(std::int32_t index) const;
 
     // The archive comment written by WriteZip / WriteEndZip.
     std::string Comment() const;
@@ -142,8 +148,9 @@ public:
     // Member number n (1-based) of the directory table; a number outside the
     // table throws std::out_of_range.
     std::string inFileName(std::int32_t n) const;
-    std::int32_t FileCompressedSize(std::int32_t n) const;
-    std::int32_t FileUncompressedSize(std::int32_t n) const;
+    // Sizes of member n in bytes (64-bit: members may pass 4 GiB).
+    std::int64_t FileCompressedSize(std::int32_t n) const;
+    std::int64_t FileUncompressedSize(std::int32_t n) const;
     kuv::platform::LocalDateTime FileDateAndTime(std::int32_t n) const;
     // False when the member's date words are not a real calendar date.
     bool FileDateAndTimeValid(std::int32_t n) const;
@@ -163,8 +170,8 @@ public:
     // file beside its target and takes the target's name only once its size
     // and CRC are right (ZipError 5 on a CRC mismatch, unless the handler sets
     // cancel to keep the data; 16 for a damaged stream), so an existing file
-    // is never replaced by a damaged member. Encrypted members and members
-    // needing Zip64 give ZipError 20, other methods than stored and deflate
+    // is never replaced by a damaged member. Encrypted members give ZipError
+    // 20, other methods than stored and deflate
     // ZipError 4; the walk goes on with the next member. A member whose name
     // ends in a separator creates its folder (with PreservePath).
     bool ExtractAllFiles(const std::string& FolderPath, bool PreservePath, bool OverWrite, bool KeepModDate);
@@ -208,8 +215,13 @@ public:
     // The zlib functions the instance calls; nullptr stands for a machine
     // without the library.
     void SetZlibApi(const kuv::zip::ZlibApi* api);
-    // The largest file or archive the instance writes (2 GiB - 1 by default);
-    // a lower limit lets tests reach the size checks without writing gigabytes.
+    // The largest archive the instance writes (no limit by default), as a
+    // medium's own limit would: a test stands for a full medium with it. On
+    // a FAT medium (vfat, msdos) an archive is at most 4 GiB - 1 whatever
+    // this says: WriteZip fails before it writes an archive that would be
+    // larger, the streaming pass and the in-place update as soon as their
+    // output would pass it; the WriteFailed text then asks for an exFAT or
+    // NTFS medium.
     void SetSizeLimit(std::uint64_t bytes);
 
 private:
@@ -224,7 +236,11 @@ private:
     void RaiseFileZipErr(const std::string& path, kuv::zip::ZipMessage message);
     // The same with the number of the failure itself (ZipMessage::Untested).
     void RaiseFileZipErr(const std::string& path, std::int32_t number, kuv::zip::ZipMessage message);
-    void RaiseWriteFailed();
+    // mediumLimit: the archive would pass the FAT medium's largest file.
+    void RaiseWriteFailed(bool mediumLimit = false);
+    // The largest archive that may be written at target, and whether it is
+    // the medium's own (FAT) limit.
+    kuv::zip::ArchiveLimit LimitFor(const std::string& target) const;
     bool RaiseProgressExtract(std::int32_t percent);  // returns the cancel flag
     bool RaiseProgressLoad(std::int32_t percent);     // returns the cancel flag
     void DoEvents();
@@ -246,8 +262,6 @@ private:
     // The first steps of both in-place updates (existence, end record, not
     // spanned); the end record's 1-based position, 0 after reporting a failure.
     std::int64_t UpdateStart(const std::string& zipPath);
-    // An archive whose members need Zip64 values is not updated: ZipError 20.
-    bool RefuseZip64Update(const std::vector<kuv::zip::CentralEntry>& entries);
 
     const kuv::zip::ZlibApi* zlib_;
     std::uint64_t sizeLimit_;

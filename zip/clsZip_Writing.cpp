@@ -49,8 +49,37 @@ bool CopyFromSpool(const SpoolFile& spool, std::uint64_t offset, std::uint64_t s
 void SetSizes(ZipMemberEntry& m, const CompressedMember& cm) {
     m.common.method = cm.method;              // 8 deflate, 0 stored
     m.common.crc32 = cm.crc32;                // 0 with excludeCRC32
-    m.common.compressedSize = static_cast<std::uint32_t>(cm.compressedSize);
-    m.common.uncompressedSize = static_cast<std::uint32_t>(cm.uncompressedSize);
+    m.compressedSize = cm.compressedSize;     // the header fields are derived when written
+    m.uncompressedSize = cm.uncompressedSize;
+}
+
+// A file from this size on gets the Zip64 field in a local header written
+// before its data (the streaming pass): its compressed size could pass
+// 4 GiB - 1 even where its own size does not (deflate may add a little).
+constexpr std::uint64_t kZip64HeaderFrom = 0xFF000000ull;
+
+// Writes member m's local entry at out's position: the local header, the
+// data (writeData fills cm), then the header completed with the final
+// method, CRC and sizes. When the sizes do not fit a header written without
+// the Zip64 field (the file grew meanwhile), the entry is written again from
+// its header, with the field, so that the header never lies. Returns: the
+// code of writeData, kCompressSinkFailed when out failed.
+template <class WriteData>
+int WriteLocalEntry(ArchiveOutput& out, ZipMemberEntry& m, WriteData writeData) {
+    const std::uint64_t headerAt = out.Position();
+    for (;;) {
+        if (!WriteLocalHeader(out, m)) return kCompressSinkFailed;
+        CompressedMember cm;
+        const int code = writeData(cm);
+        if (code != kCompressOk && code != kCompressNoMemory) return code;
+        SetSizes(m, cm);
+        if (!m.localZip64 && (NeedsZip64(m.compressedSize) || NeedsZip64(m.uncompressedSize))) {
+            m.localZip64 = true;
+            if (!out.MoveTo(headerAt)) return kCompressSinkFailed;
+            continue;
+        }
+        return PatchLocalHeader(out, m) ? code : kCompressSinkFailed;
+    }
 }
 
 // List method: compresses the file into the spool. kCompressOk, or
@@ -72,7 +101,6 @@ int SpoolMember(WriterState& writer, const std::string& path, const CompressRequ
     if (code != kCompressSinkFailed && code != kCompressNoMemory) return code;
     std::uint64_t size = 0;
     if (!platform::FileSize(path, size)) return platform::ErrorNumberFromErrno(errno);
-    if (size > request.sizeLimit) return kCompressTooLarge;
     m.StoreFromDisk = true;
     cm = CompressedMember {};
     cm.method = kMethodStored;
@@ -90,24 +118,21 @@ int StreamMember(StreamHandle& stream, const std::string& path, const CompressRe
     if (stream.failed) return kCompressSinkFailed;
     ArchiveOutput& out = *stream.out;
     const std::uint64_t headerAt = out.Position();
-    CompressedMember cm;
-    int code = kCompressSinkFailed;
-    if (WriteLocalHeader(out, m)) {
+    std::uint64_t size = 0;
+    m.localZip64 = platform::FileSize(path, size) && size >= kZip64HeaderFrom;
+    int code = WriteLocalEntry(out, m, [&](CompressedMember& cm) {
         const std::uint64_t dataAt = out.Position();
-        code = CompressFile(path, request, out, cm);
-        if (code == kCompressNoMemory) {
+        int c = CompressFile(path, request, out, cm);
+        if (c == kCompressNoMemory) {
             // Stored as the list method stores it: with its CRC, always.
             CompressRequest store = request;
             store.excludeCRC32 = false;
-            code = out.MoveTo(dataAt) ? StoreFile(path, store, out, cm) : kCompressSinkFailed;
-            if (code == kCompressOk) code = kCompressNoMemory;
+            c = out.MoveTo(dataAt) ? StoreFile(path, store, out, cm) : kCompressSinkFailed;
+            if (c == kCompressOk) c = kCompressNoMemory;
         }
-    }
-    if (code == kCompressOk || code == kCompressNoMemory) {
-        SetSizes(m, cm);
-        if (PatchLocalHeader(out, m)) return code;
-        code = kCompressSinkFailed;
-    }
+        return c;
+    });
+    if (code == kCompressOk || code == kCompressNoMemory) return code;
     if (code == kCompressSinkFailed) stream.failed = true;
     else out.MoveTo(headerAt);
     return code;
@@ -120,7 +145,6 @@ int StreamMember(StreamHandle& stream, const std::string& path, const CompressRe
 void clsZip::ReportAddFailure(const std::string& path, int code) {
     switch (code) {
         case kCompressSharing: RaiseFileZipErr(path, code, ZipMessage::Sharing); break;
-        case kCompressTooLarge: RaiseFileZipErr(path, code, ZipMessage::TooLargeForArchive); break;
         case kCompressNoMemory: RaiseFileZipErr(path, code, ZipMessage::StoredUncompressed); break;
         default: RaiseFileZipErr(path, code, ZipMessage::Untested); break;
     }
@@ -180,7 +204,6 @@ std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice
     request.zlib = zlib_;
     request.level = writer_->level;
     request.excludeCRC32 = excludeCRC32;
-    request.sizeLimit = sizeLimit_;
     request.doEvents = [this] { DoEvents(); };
     int code = kCompressOk;
     if (streamHandle == 0) {
@@ -263,14 +286,14 @@ std::string clsZip::FileName(std::int32_t index) const {
     return m ? m->StoredName : std::string();
 }
 
-std::int32_t clsZip::SizeCompressed(std::int32_t index) const {
+std::int64_t clsZip::SizeCompressed(std::int32_t index) const {
     const ZipMemberEntry* m = MemberAt(writer_->MemberList, index, "clsZip::SizeCompressed: index below 1");
-    return m ? static_cast<std::int32_t>(m->common.compressedSize) : 0;
+    return m ? static_cast<std::int64_t>(m->compressedSize) : 0;
 }
 
-std::int32_t clsZip::SizeUncompressed(std::int32_t index) const {
+std::int64_t clsZip::SizeUncompressed(std::int32_t index) const {
     const ZipMemberEntry* m = MemberAt(writer_->MemberList, index, "clsZip::SizeUncompressed: index below 1");
-    return m ? static_cast<std::int32_t>(m->common.uncompressedSize) : 0;
+    return m ? static_cast<std::int64_t>(m->uncompressedSize) : 0;
 }
 
 std::string clsZip::Comment() const { return writer_->comment; }
@@ -282,48 +305,36 @@ void clsZip::SetComment(const std::string& text) { writer_->comment = text; }
 bool clsZip::WritePendingMember(ArchiveOutput& out, ZipMemberEntry& m, bool& written) {
     written = false;
     const std::uint64_t headerAt = out.Position();
-    if (!WriteLocalHeader(out, m)) return false;
+    m.localZip64 = NeedsZip64(m.compressedSize) || NeedsZip64(m.uncompressedSize);
     if (!m.StoreFromDisk) {
-        if (m.common.compressedSize > 0 &&
-            (!writer_->spool || !CopyFromSpool(*writer_->spool, m.dataOffset, m.common.compressedSize, out)))
+        if (!WriteLocalHeader(out, m)) return false;
+        if (m.compressedSize > 0 &&
+            (!writer_->spool || !CopyFromSpool(*writer_->spool, m.dataOffset, m.compressedSize, out)))
             return false;
         written = true;
         return true;
     }
-    // Copied from disk as it is now (method 0), then the header completed;
-    // the copy always computes the CRC.
+    // Copied from disk as it is now (method 0), the header completed after
+    // the data; the copy always computes the CRC.
     CompressRequest request;
     request.zlib = zlib_;
-    request.sizeLimit = sizeLimit_;
     request.doEvents = [this] { DoEvents(); };
-    CompressedMember cm;
-    const int code = StoreFile(m.sourcePath, request, out, cm);
+    const int code = WriteLocalEntry(out, m, [&](CompressedMember& cm) { return StoreFile(m.sourcePath, request, out, cm); });
     if (code == kCompressSinkFailed) return false;
     if (code != kCompressOk) {
-        // The source is gone or changed beyond the limit: the member is left
-        // out of the archive rather than written with data it does not have.
-        if (code == kCompressTooLarge)
-            RaiseZipError(ZipMessage::SourceTooLarge, m.sourcePath);
-        else if (code == kCompressSharing || code == platform::kErrorFileNotFound)
+        // The source is gone or unreadable: the member is left out of the
+        // archive rather than written with data it does not have.
+        if (code == kCompressSharing || code == platform::kErrorFileNotFound)
             RaiseZipError(ZipMessage::SourceGone, m.sourcePath);
         else
             RaiseZipError(ZipMessage::SourceUnknownError, m.sourcePath);
         return out.MoveTo(headerAt);
     }
-    SetSizes(m, cm);
-    if (!PatchLocalHeader(out, m)) return false;
     written = true;
     return true;
 }
 
 namespace {
-
-// The bytes an archive of these members and this comment will take at most.
-std::uint64_t PlannedArchiveSize(const std::vector<ZipMemberEntry>& list, const std::string& commentBytes) {
-    std::uint64_t total = ZipEndRecord::kSize + commentBytes.size();
-    for (const ZipMemberEntry& m : list) total += LocalEntrySize(m) + CentralEntrySize(m);
-    return total;
-}
 
 std::string CommentBytes(const std::string& comment) {
     std::string bytes = EncodeComment(comment);
@@ -342,10 +353,11 @@ bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
     }
     auto& list = writer_->MemberList;
     const std::string commentBytes = CommentBytes(writer_->comment);
-    // An archive past the member count or the size limit cannot be written:
-    // fail before anything is created.
-    if (static_cast<std::int64_t>(list.size()) > kMaxMembers || PlannedArchiveSize(list, commentBytes) > sizeLimit_) {
-        RaiseWriteFailed();
+    // An archive past the medium's limit cannot be written: fail before
+    // anything is created.
+    const ArchiveLimit limit = LimitFor(target);
+    if (PlannedArchiveSize(list, commentBytes) > limit.bytes) {
+        RaiseWriteFailed(limit.medium);
         return false;
     }
     std::string tempPath;
@@ -355,8 +367,9 @@ bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
         return false;
     }
     bool ok = true;
+    bool pastLimit = false;
     {
-        ArchiveOutput out(fd, 0, sizeLimit_, true);
+        ArchiveOutput out(fd, 0, limit.bytes, true);
         std::vector<bool> written(list.size(), false);
         for (size_t i = 0; ok && i < list.size(); ++i) {
             bool w = false;
@@ -364,7 +377,7 @@ bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
             written[i] = w;
         }
         const std::uint64_t directoryAt = out.Position();
-        std::int32_t count = 0;
+        std::uint64_t count = 0;
         for (size_t i = 0; ok && i < list.size(); ++i) {
             if (!written[i]) continue;
             ok = WriteCentralEntry(out, list[i]);
@@ -372,11 +385,12 @@ bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
         }
         ok = ok && WriteEndRecord(out, count, out.Position() - directoryAt, directoryAt, commentBytes);
         ok = ok && out.Finish();
+        pastLimit = out.Failed() && out.Error() == EFBIG;
     }
     ok = ok && CommitTempArchive(tempPath, target, OverWrite);
     if (!ok) {
         platform::RemoveFile(tempPath);
-        RaiseWriteFailed();
+        RaiseWriteFailed(pastLimit && limit.medium);
         return false;
     }
     writer_->ClearMembers();
@@ -395,7 +409,9 @@ std::int32_t clsZip::CreateZip(const std::string& FilePath, bool OverWrite) {
         RaiseWriteFailed();
         return 0;
     }
-    handle->owned = std::make_unique<ArchiveOutput>(fd, 0, sizeLimit_, true);
+    const ArchiveLimit limit = LimitFor(target);
+    handle->owned = std::make_unique<ArchiveOutput>(fd, 0, limit.bytes, true);
+    handle->mediumLimited = limit.medium;
     handle->out = handle->owned.get();
     handle->ownsFile = true;
     handle->targetPath = target;
@@ -421,6 +437,7 @@ bool clsZip::WriteEndZip(std::int32_t& lgNoFileZip) {
     if (!stream) return false;
     auto& list = writer_->MemberList;
     bool ok = !stream->failed && !stream->out->Failed();
+    bool pastLimit = false;
     if (stream->ownsFile) {
         ArchiveOutput& out = *stream->out;
         // Members added with FileAdd during the pass wait in the list: their
@@ -433,7 +450,7 @@ bool clsZip::WriteEndZip(std::int32_t& lgNoFileZip) {
             m.streamHandle = written ? handle : -1;
         }
         const std::uint64_t directoryAt = out.Position();
-        std::int32_t count = 0;
+        std::uint64_t count = 0;
         for (const ZipMemberEntry& m : list) {
             if (!ok) break;
             if (m.streamHandle != handle) continue;
@@ -443,6 +460,7 @@ bool clsZip::WriteEndZip(std::int32_t& lgNoFileZip) {
         ok = ok && WriteEndRecord(out, count, out.Position() - directoryAt, directoryAt,
                                   CommentBytes(writer_->comment));
         ok = ok && out.Finish();
+        pastLimit = out.Failed() && out.Error() == EFBIG && stream->mediumLimited;
         stream->out = nullptr;
         stream->owned.reset();  // closes the file
         ok = ok && CommitTempArchive(stream->tempPath, stream->targetPath, stream->overWrite);
@@ -459,7 +477,7 @@ bool clsZip::WriteEndZip(std::int32_t& lgNoFileZip) {
     if (list.empty() && writer_->spool) writer_->spool->Reset();
     writer_->DiscardStream(handle);  // removes the temporary file when it is still there
     lgNoFileZip = 0;
-    if (!ok) RaiseWriteFailed();
+    if (!ok) RaiseWriteFailed(pastLimit);
     return ok;
 }
 

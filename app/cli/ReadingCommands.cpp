@@ -47,10 +47,10 @@ int RunList(const std::vector<std::string>& args) {
                 std::snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
                               d.minute, d.second);
             }
-            // The size fields are unsigned 32-bit: 2 GiB and more are not negative.
-            std::printf("%d\t%s\t%lu\t%lu\t%s\n", n, OneLine(zip.inFileName(n)).c_str(),
-                        static_cast<unsigned long>(static_cast<std::uint32_t>(zip.FileCompressedSize(n))),
-                        static_cast<unsigned long>(static_cast<std::uint32_t>(zip.FileUncompressedSize(n))), date);
+            // Sizes are 64-bit: members past 4 GiB are printed whole.
+            std::printf("%d\t%s\t%lld\t%lld\t%s\n", n, OneLine(zip.inFileName(n)).c_str(),
+                        static_cast<long long>(zip.FileCompressedSize(n)),
+                        static_cast<long long>(zip.FileUncompressedSize(n)), date);
         }
     }
     return printer.ExitStatus(ok);

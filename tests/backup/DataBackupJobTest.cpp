@@ -1,6 +1,8 @@
 // The data backup job end to end: real engine, real folders, fake window.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstdint>
 #include <string>
@@ -595,4 +597,42 @@ TEST_F(DataBackupJobTest, NetworkDestinationResolvesThroughItsMountedShare) {
     settings.destinationRoot = "\\\\autre\\partage";
     EXPECT_EQ(job->Run().outcome, BackupOutcome::WriteFailed);
     EXPECT_EQ(view.status, "Support plein ou absent !");
+}
+
+namespace {
+long FatFileSystem(const std::string&) { return 0x4d44; }  // what statfs says of vfat and msdos
+}  // namespace
+
+// A FAT medium cannot hold a file of 4 GiB: the backup says so in Label5
+// and the previous archive of that name stays as it was.
+TEST_F(DataBackupJobTest, ArchiveTooLargeForAFatMediumSaysWhichMediumToUse) {
+    FillDataFolder();
+    ASSERT_EQ(job->Run().outcome, BackupOutcome::Completed);
+    std::string before;
+    ASSERT_TRUE(kuv::platform::ReadWholeFile(MediumArchive(), before));
+    // A sparse data file of 4.5 GiB; with no temporary folder the engine
+    // plans it stored from the disk, so that nothing of it is compressed.
+    WriteFile(Data("Base.dat"), "");
+    ASSERT_EQ(truncate(Data("Base.dat").c_str(), (9ll << 30) / 2), 0);
+    const char* previous = std::getenv("TMPDIR");
+    const std::string previousTmp = previous ? previous : "";
+    setenv("TMPDIR", (root + "/no-temporary-folder").c_str(), 1);
+    kuv::platform::SetFileSystemTypeForTesting(&FatFileSystem);
+    dialog.texts.clear();
+    const BackupRunResult result = job->Run();
+    kuv::platform::SetFileSystemTypeForTesting(nullptr);
+    if (previous) setenv("TMPDIR", previousTmp.c_str(), 1);
+    else unsetenv("TMPDIR");
+
+    const std::string text =
+        "Sauvegarde trop volumineuse pour ce support (fichiers de 4 Go au plus) : utilisez un support formaté en "
+        "exFAT ou NTFS.";
+    EXPECT_EQ(result.outcome, BackupOutcome::WriteFailed);
+    EXPECT_EQ(view.status, text);
+    EXPECT_EQ(view.lamps[1], kLampFailed);
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{"La sauvegarde a échoué : " + text});
+    std::string after;
+    ASSERT_TRUE(kuv::platform::ReadWholeFile(MediumArchive(), after));
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(ZipFilesIn(medium + "/S_c_appli_donnees"), std::vector<std::string>{"KuvSav-2701030905.zip"});
 }

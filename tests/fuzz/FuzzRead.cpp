@@ -81,14 +81,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // ---- listing ----
     const std::int32_t n = zip.inFileCount();
     FUZZ_CHECK(n >= 0 && n <= 65535, "member count " + std::to_string(n));
-    std::vector<std::uint32_t> declared;
+    std::vector<std::uint64_t> declared;
     std::uintmax_t declaredTotal = 0;
     for (std::int32_t i = 1; i <= n; ++i) {
         const std::string name = zip.inFileName(i);
         FUZZ_CHECK(IsStrictUtf8(name), "member " + std::to_string(i) + " has a name that is not UTF-8");
         FUZZ_CHECK(name.find('/') == std::string::npos, "member name with '/': " + name);
         (void)zip.FileCompressedSize(i);
-        declared.push_back(static_cast<std::uint32_t>(zip.FileUncompressedSize(i)));
+        declared.push_back(static_cast<std::uint64_t>(zip.FileUncompressedSize(i)));
         declaredTotal += declared.back();
         if (zip.FileDateAndTimeValid(i)) (void)zip.FileDateAndTime(i);
     }

@@ -218,7 +218,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(std::find(names.begin(), names.end(), name) == names.end(),
                    "two accepted files became members of one name: " + name);
         names.push_back(name);
-        FUZZ_CHECK(reader.FileUncompressedSize(number) == static_cast<std::int32_t>(s.content.size()),
+        FUZZ_CHECK(reader.FileUncompressedSize(number) == static_cast<std::int64_t>(s.content.size()),
                    "member " + name + " declares another size");
 
         const fs::path out = work / ("out" + std::to_string(number));

@@ -101,6 +101,9 @@ def tool_archives(tree, scratch):
     take("zip-comment.zip")
     run(["zip", "-q", "-r", "-P", "secret", os.path.join(scratch, "zip-encrypted.zip"), "docs"], tree)
     take("zip-encrypted.zip")
+    # Forced Zip64: Zip64 fields in both headers, the Zip64 end record and locator.
+    run(["zip", "-q", "-r", "-fz", os.path.join(scratch, "zip-zip64.zip"), "docs", "racine.txt"], tree)
+    take("zip-zip64.zip")
     run(["bsdtar", "--format", "zip", "-cf", os.path.join(scratch, "bsdtar-deflate.zip"), "."], tree)
     take("bsdtar-deflate.zip")
     run(["bsdtar", "--format", "zip", "--options", "zip:compression=store", "-cf",

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 
 #include "ReaderTestSupport.h"
 
@@ -235,3 +236,216 @@ TEST(Hostile, CrowdOfEndRecordsIsSearchedOnce) {
     EXPECT_EQ(rec.ErrorNumbers(), std::vector<int>{2});
     EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count(), 3);
 }
+
+// ---------------- Zip64 records ----------------
+
+namespace {
+
+Bytes U64(std::uint64_t v) {
+    Bytes b(8, '\0');
+    for (int i = 0; i < 8; ++i) b[static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
+    return b;
+}
+
+// A Zip64 extra field holding the given 8-byte values in order.
+Bytes Zip64Field(const std::vector<std::uint64_t>& values) {
+    Bytes b(4, '\0');
+    kuv::zip::PutU16(At(b, 0), 0x0001);
+    kuv::zip::PutU16(At(b, 2), static_cast<std::uint16_t>(8 * values.size()));
+    for (std::uint64_t v : values) b += U64(v);
+    return b;
+}
+
+// The fields of a Zip64 end record and its locator, as a test writes them.
+struct Zip64End {
+    std::uint64_t recordSize = 44;
+    std::uint32_t disk = 0;
+    std::uint64_t entriesOnDisk = 0, entries = 0, directorySize = 0, directoryOffset = 0;
+    std::uint32_t locatorDisk = 0, totalDisks = 1;
+    std::uint64_t recordOffset = 0;  // where the locator says the record is
+    // The end record's own fields: the marker unless changed.
+    std::uint32_t classicEntries = 0xFFFF, classicSize = 0xFFFFFFFF, classicOffset = 0xFFFFFFFF;
+};
+
+// The archive a builds, with a Zip64 end record and its locator inserted
+// before the end record; change may alter what they say.
+Bytes WithZip64End(const RawArchive& a, const std::function<void(Zip64End&)>& change = {}) {
+    const Bytes plain = a.Build();
+    const size_t end = plain.size() - 22 - a.comment.size();
+    const auto* e = reinterpret_cast<const std::uint8_t*>(plain.data()) + end;
+    Zip64End z;
+    z.entriesOnDisk = z.entries = kuv::zip::GetU16(e + 10);
+    z.directorySize = kuv::zip::GetU32(e + 12);
+    z.directoryOffset = kuv::zip::GetU32(e + 16);
+    z.recordOffset = end;
+    if (change) change(z);
+    Bytes record(12, '\0');
+    kuv::zip::PutU32(At(record, 0), 0x06064b50);
+    record.replace(4, 8, U64(z.recordSize));
+    Bytes rest(12, '\0');  // versions made by and needed, this disk, the directory's disk
+    kuv::zip::PutU16(At(rest, 0), 45);
+    kuv::zip::PutU16(At(rest, 2), 45);
+    kuv::zip::PutU32(At(rest, 4), z.disk);
+    record += rest + U64(z.entriesOnDisk) + U64(z.entries) + U64(z.directorySize) + U64(z.directoryOffset);
+    Bytes locator(4, '\0');
+    kuv::zip::PutU32(At(locator, 0), 0x07064b50);
+    Bytes disk(4, '\0'), total(4, '\0');
+    kuv::zip::PutU32(At(disk, 0), z.locatorDisk);
+    kuv::zip::PutU32(At(total, 0), z.totalDisks);
+    locator += disk + U64(z.recordOffset) + total;
+    Bytes classic = plain.substr(end);
+    kuv::zip::PutU16(At(classic, 8), static_cast<std::uint16_t>(z.classicEntries));
+    kuv::zip::PutU16(At(classic, 10), static_cast<std::uint16_t>(z.classicEntries));
+    kuv::zip::PutU32(At(classic, 12), z.classicSize);
+    kuv::zip::PutU32(At(classic, 16), z.classicOffset);
+    return plain.substr(0, end) + record + locator + classic;
+}
+
+// Opening bytes is refused with "... n'est pas un fichier Zip" (2) alone.
+void ExpectNotAnArchive(const Bytes& bytes, const std::string& what) {
+    Scratch s;
+    WriteFile(s / "z.zip", bytes);
+    clsZip zip;
+    Recorder rec(zip);
+    EXPECT_FALSE(zip.ZipOpen(s / "z.zip")) << what;
+    EXPECT_EQ(rec.ErrorNumbers(), std::vector<int>{2}) << what;
+    ExpectRefusedWithoutChange(bytes, what);
+}
+
+}  // namespace
+
+TEST(Zip64Records, SoundZip64EndAndFieldsAreRead) {
+    RawArchive a = Small();
+    // The first member with both sizes and its offset in its Zip64 field.
+    const Bytes data = RawDeflate(a.members[0].content);
+    a.members[0].extra = Zip64Field({a.members[0].content.size(), data.size(), 0});
+    a.members[0].centralCompressed = a.members[0].centralUncompressed = a.members[0].localOffset = 0xFFFFFFFF;
+    Scratch s, t;
+    WriteFile(s / "z.zip", WithZip64End(a));
+    clsZip zip;
+    Recorder rec(zip);
+    ASSERT_TRUE(zip.ZipOpen(s / "z.zip"));
+    ASSERT_EQ(zip.inFileCount(), 2);
+    EXPECT_EQ(zip.FileUncompressedSize(1), static_cast<std::int64_t>(a.members[0].content.size()));
+    EXPECT_EQ(zip.FileCompressedSize(1), static_cast<std::int64_t>(data.size()));
+    EXPECT_TRUE(zip.TestAllFiles());
+    EXPECT_TRUE(zip.ExtractAllFiles(t.path(), true, true, false));
+    EXPECT_EQ(ReadFile(t / "un.txt"), "premier fichier, premier fichier");
+    EXPECT_EQ(ReadFile(t / "deux.txt"), "second");
+    EXPECT_TRUE(rec.errors.empty()) << rec.errors.front().second;
+}
+
+struct Zip64EndCase {
+    const char* what;
+    std::function<void(Zip64End&)> change;
+};
+
+std::ostream& operator<<(std::ostream& os, const Zip64EndCase& c) { return os << c.what; }
+
+class HostileZip64End : public ::testing::TestWithParam<Zip64EndCase> {};
+
+TEST_P(HostileZip64End, IsNotAnArchive) {
+    ExpectNotAnArchive(WithZip64End(Small(), GetParam().change), GetParam().what);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, HostileZip64End,
+    ::testing::Values(
+        Zip64EndCase{"locator past the end", [](Zip64End& z) { z.recordOffset = 1ull << 40; }},
+        Zip64EndCase{"locator at garbage", [](Zip64End& z) { z.recordOffset = 0; }},
+        Zip64EndCase{"locator near 2^64", [](Zip64End& z) { z.recordOffset = ~0ull - 10; }},
+        Zip64EndCase{"locator on another disk", [](Zip64End& z) { z.totalDisks = 2; }},
+        Zip64EndCase{"record size wrong", [](Zip64End& z) { z.recordSize = 60; }},
+        Zip64EndCase{"record size 2^63", [](Zip64End& z) { z.recordSize = 1ull << 63; }},
+        Zip64EndCase{"counts disagree with the end record", [](Zip64End& z) { z.classicEntries = 1; }},
+        Zip64EndCase{"count too high", [](Zip64End& z) { z.entries = z.entriesOnDisk = 3; }},
+        Zip64EndCase{"count 2^63", [](Zip64End& z) { z.entries = z.entriesOnDisk = 1ull << 63; }},
+        Zip64EndCase{"counts on the disk and in total differ", [](Zip64End& z) { z.entriesOnDisk = 1; }},
+        Zip64EndCase{"directory offset past the end", [](Zip64End& z) { z.directoryOffset = 1ull << 33; }},
+        Zip64EndCase{"directory size 2^63", [](Zip64End& z) { z.directorySize = 1ull << 63; }},
+        Zip64EndCase{"directory offset disagrees with the end record",
+                     [](Zip64End& z) { z.classicOffset = static_cast<std::uint32_t>(z.directoryOffset + 1); }},
+        Zip64EndCase{"directory size disagrees with the end record",
+                     [](Zip64End& z) { z.classicSize = static_cast<std::uint32_t>(z.directorySize - 1); }}));
+
+struct Zip64FieldCase {
+    const char* what;
+    std::function<void(RawMember&)> change;
+    int number;  // 2: the archive is refused; 14: the member is
+};
+
+std::ostream& operator<<(std::ostream& os, const Zip64FieldCase& c) { return os << c.what; }
+
+class HostileZip64Field : public ::testing::TestWithParam<Zip64FieldCase> {};
+
+TEST_P(HostileZip64Field, IsRefusedWithItsNumber) {
+    const Zip64FieldCase& c = GetParam();
+    RawArchive a = Small();
+    c.change(a.members[0]);
+    const Bytes bytes = a.Build();
+    if (c.number == 2) {
+        ExpectNotAnArchive(bytes, c.what);
+        return;
+    }
+    Scratch s, t;
+    WriteFile(s / "z.zip", bytes);
+    clsZip zip;
+    Recorder rec(zip);
+    ASSERT_TRUE(zip.ZipOpen(s / "z.zip")) << c.what;
+    zip.ExtractAllFiles(t.path(), true, true, false);
+    EXPECT_EQ(rec.ErrorNumbers(), std::vector<int>{c.number}) << c.what;
+    EXPECT_FALSE(Exists(t / "un.txt")) << c.what;
+    EXPECT_EQ(ReadFile(t / "deux.txt"), "second") << c.what;
+    ExpectMemberRefused(bytes, "un.txt", c.what);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Members, HostileZip64Field,
+    ::testing::Values(
+        Zip64FieldCase{"compressed size 2^63",
+                       [](RawMember& m) {
+                           m.centralCompressed = 0xFFFFFFFF;
+                           m.extra = Zip64Field({1ull << 63});
+                       },
+                       2},
+        Zip64FieldCase{"uncompressed size 2^63",
+                       [](RawMember& m) {
+                           m.centralUncompressed = 0xFFFFFFFF;
+                           m.extra = Zip64Field({1ull << 63});
+                       },
+                       2},
+        Zip64FieldCase{"marked size missing from the field",
+                       [](RawMember& m) { m.centralUncompressed = 0xFFFFFFFF; }, 2},
+        Zip64FieldCase{"field too short for the marked values",
+                       [](RawMember& m) {
+                           m.centralUncompressed = m.centralCompressed = 0xFFFFFFFF;
+                           m.extra = Zip64Field({m.content.size()});
+                       },
+                       2},
+        Zip64FieldCase{"compressed size past the end",
+                       [](RawMember& m) {
+                           m.centralCompressed = 0xFFFFFFFF;
+                           m.extra = Zip64Field({1ull << 33});
+                       },
+                       2},
+        Zip64FieldCase{"local header offset past the end",
+                       [](RawMember& m) {
+                           m.localOffset = 0xFFFFFFFF;
+                           m.extra = Zip64Field({1ull << 40});
+                       },
+                       2},
+        Zip64FieldCase{"local header offset inside the other member",
+                       [](RawMember& m) {
+                           m.localOffset = 0xFFFFFFFF;
+                           m.extra = Zip64Field({80});
+                       },
+                       2},
+        Zip64FieldCase{"local Zip64 size disagrees with the directory",
+                       [](RawMember& m) {
+                           m.hasLocalExtra = true;
+                           m.localExtra = Zip64Field({m.content.size() + 1, RawDeflate(m.content).size()});
+                           m.localUncompressed = m.localCompressed = 0xFFFFFFFF;
+                       },
+                       14},
+        Zip64FieldCase{"local Zip64 field missing",
+                       [](RawMember& m) { m.localUncompressed = m.localCompressed = 0xFFFFFFFF; }, 14}));

@@ -25,9 +25,10 @@ namespace readertest {
 
 using Bytes = std::string;
 
-inline Bytes RawDeflate(const Bytes& data) {
+// Raw deflate at level with memLevel (the engine's own writer uses 9).
+inline Bytes RawDeflate(const Bytes& data, int level = 6, int memLevel = 8) {
     z_stream zs{};
-    deflateInit2(&zs, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&zs, level, Z_DEFLATED, -15, memLevel, Z_DEFAULT_STRATEGY);
     Bytes out(deflateBound(&zs, data.size()) + 16, '\0');
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     zs.avail_in = static_cast<uInt>(data.size());

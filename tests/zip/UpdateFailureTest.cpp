@@ -124,16 +124,6 @@ INSTANTIATE_TEST_SUITE_P(
                         return m.MakeReadOnly();
                     },
                     false, "le support est en lecture seule"},
-        FailureCase{"more members than an archive holds",
-                    [](SmallMedium&, const std::string& archive, const std::string& source) {
-                        RawArchive a;
-                        for (int i = 0; i < 32767; ++i) a.members.push_back(Member(std::to_string(i), "", 0));
-                        a.members[0].name = "un.txt";
-                        WriteFile(archive, a.Build());
-                        WriteFile(source, "un de trop");
-                        return ReadFile(archive).size() > 0;
-                    },
-                    true, "l'archive compterait plus de 32767 éléments"},
         FailureCase{"folder flush refused",
                     [](SmallMedium&, const std::string& archive, const std::string&) {
                         WriteFile(archive, Small().Build());

@@ -140,7 +140,7 @@ TEST(Update, RemoveRefusalsLeaveTheArchiveByteForByte) {
     EXPECT_EQ(ReadFile(path), original);
     ASSERT_EQ(rec.ErrorNumbers(), std::vector<int>{16});
     EXPECT_EQ(rec.errors[0].second,
-              "Mise à jour du Zip impossible : l'archive dépasserait la taille maximale d'une archive Zip (2 Go)");
+              "Mise à jour du Zip impossible : l'archive dépasserait la taille maximale d'un fichier sur ce support");
     zip.SetSizeLimit(0x7FFFFFFF);
 
     // A user's file named like the old work file is never touched; empty

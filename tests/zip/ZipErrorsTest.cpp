@@ -30,7 +30,4 @@ TEST(ZipErrorsTest, NumbersAndTexts) {
     EXPECT_EQ(NumberOf(ZipMessage::UnsupportedFeature), 20);
     EXPECT_EQ(MessageText(ZipMessage::UpdateImpossible, "le support est plein"),
               "Mise à jour du Zip impossible : le support est plein");
-    EXPECT_EQ(MessageText(ZipMessage::ArchiveTooLarge, "a.zip"),
-              "La Taille du fichier a.zip est trop importante !\r\n"
-              "Ce logiciel ne gère pas des tailles de fichiers supérieurs à la FAT32.");
 }

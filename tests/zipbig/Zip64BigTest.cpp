@@ -1,0 +1,205 @@
+// Archives past 4 GiB, end to end: a sparse data file of 4.5 GiB with marked
+// bytes (at its start, across the 4 GiB boundary and at its end) is backed up
+// deflated (list method) and stored (streaming method, level 0: the archive
+// passes 4 GiB and the next member's offset too), updated in place, read
+// back byte for byte and checked by unzip, 7z and Python's zipfile; on a FAT
+// medium the streaming pass and the update fail at 4 GiB - 1 and leave
+// nothing behind. Needs 16 GiB free; skipped otherwise.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "ReaderTestSupport.h"
+#include "platform/Files.h"
+
+using namespace readertest;
+
+namespace {
+
+constexpr std::int64_t kBigSize = (9ll << 30) / 2;  // 4.5 GiB
+
+bool Have(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
+
+std::string Out(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        const int status = pclose(p);
+        if (status != 0) out += "\n[status " + std::to_string(status) + "]";
+    }
+    return out;
+}
+
+int Shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()); }
+
+long FatType(const std::string&) { return 0x4d44; }
+
+// The marks: the bytes that are not zero in the sparse file.
+const std::vector<std::pair<std::int64_t, std::string>>& Marks() {
+    static const std::vector<std::pair<std::int64_t, std::string>> marks = {
+        {0, "DEBUT de la grande base"},
+        {0xFFFFFFF0ll, "a cheval sur la limite des 4 Go"},
+        {kBigSize - 24, "FIN de la grande base !!"}};
+    return marks;
+}
+
+void MakeBigFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, kBigSize), 0);
+    for (const auto& [at, text] : Marks())
+        ASSERT_EQ(pwrite(fd, text.data(), text.size(), at), static_cast<ssize_t>(text.size()));
+    close(fd);
+}
+
+std::int64_t SizeOf(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+// The archive is accepted by every tool at hand.
+void ExpectToolsAccept(const std::string& archive) {
+    if (Have("unzip")) {
+        EXPECT_EQ(Shell("unzip -tq '" + archive + "'"), 0) << "unzip -t " << archive;
+    }
+    if (Have("7z")) {
+        EXPECT_EQ(Shell("7z t '" + archive + "'"), 0) << "7z t " << archive;
+    }
+    EXPECT_EQ(Out("python3 -c \"import zipfile,sys; print(zipfile.ZipFile(sys.argv[1]).testzip())\" '" + archive + "'"),
+              "None\n")
+        << "Python " << archive;
+}
+
+struct Timer {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    void Say(const std::string& what) {
+        const auto now = std::chrono::steady_clock::now();
+        std::printf("[big] %-42s %6.1f s\n", what.c_str(), std::chrono::duration<double>(now - start).count());
+        std::fflush(stdout);
+        start = now;
+    }
+};
+
+}  // namespace
+
+TEST(Zip64Big, FileOf4Point5GiBBackedUpDeflatedAndStoredThenReadBack) {
+    Scratch s;
+    struct statvfs fs {};
+    ASSERT_EQ(statvfs(s.path().c_str(), &fs), 0);
+    const std::uint64_t freeBytes = std::uint64_t{fs.f_bavail} * fs.f_frsize;
+    if (freeBytes < (16ull << 30))
+        GTEST_SKIP() << "less than 16 GiB free in " << s.path() << " (" << (freeBytes >> 20) << " MiB): skipped";
+    Timer timer;
+    mkdir((s / "data").c_str(), 0755);
+    const std::string big = s / "data/grande-base.dat";
+    MakeBigFile(big);
+    WriteFile(s / "data/petit.txt", "petit fichier après le grand");
+    WriteFile(s / "ajout.txt", "ajouté par la mise à jour");
+
+    clsZip zip;
+    Recorder rec(zip);
+    std::vector<std::string> failed;
+    zip.Events.WriteFailed = [&](const std::string& t) { failed.push_back(t); };
+
+    // Deflated, list method: the member's size needs Zip64, its data does not.
+    const std::string deflated = s / "deflate.zip";
+    ASSERT_EQ(zip.FileAdd(s / "data/*.*"), 2);
+    EXPECT_EQ(zip.SizeUncompressed(1), kBigSize);
+    ASSERT_TRUE(zip.WriteZip(deflated, false));
+    EXPECT_LT(SizeOf(deflated), 64ll << 20);
+    timer.Say("list method, deflated");
+
+    // Stored, streaming method: the archive passes 4 GiB.
+    const std::string stored = s / "stored.zip";
+    zip.SetLevelCompression(0);
+    std::int32_t h = zip.CreateZip(stored, false);
+    ASSERT_NE(h, 0);
+    ASSERT_EQ(zip.ybFileAdd(s / "data/*.*", 0, h), 2);
+    ASSERT_TRUE(zip.WriteEndZip(h));
+    EXPECT_GT(SizeOf(stored), kBigSize);
+    timer.Say("streaming method, level 0");
+
+    // Both read back: sizes whole, every CRC right.
+    for (const std::string& archive : {deflated, stored}) {
+        SCOPED_TRACE(archive);
+        ASSERT_TRUE(zip.ZipOpen(archive));
+        ASSERT_EQ(zip.inFileCount(), 2);
+        EXPECT_EQ(zip.inFileName(1), "grande-base.dat");
+        EXPECT_EQ(zip.FileUncompressedSize(1), kBigSize);
+        EXPECT_EQ(zip.FileUncompressedSize(2), 29);
+        if (archive == stored) {
+            EXPECT_GT(zip.FileCompressedSize(1), kBigSize);
+        }
+        EXPECT_TRUE(zip.TestAllFiles());
+        zip.ZipClose();
+    }
+    timer.Say("engine TestAllFiles on both");
+    // The command-line tool prints the sizes whole.
+    const std::string listing = Out("'" KUVZIP_BIN_DIR "/kuvzip-cli' list '" + deflated + "'");
+    EXPECT_NE(listing.find("\tgrande-base.dat\t"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("\t" + std::to_string(kBigSize) + "\t"), std::string::npos) << listing;
+
+    // The update keeps the stored archive Zip64: the small member after
+    // 4 GiB is moved with its Zip64 offset, the new one lands past it.
+    std::int32_t mode = 0;
+    ASSERT_TRUE(zip.FileAddIntoZip(stored, s / "ajout.txt", mode, false, false));
+    timer.Say("in-place update of the stored archive");
+
+    // Extraction, byte for byte.
+    ASSERT_TRUE(zip.ZipOpen(deflated));
+    ASSERT_TRUE(zip.ExtractAllFiles(s / "restore", false, false, false));
+    EXPECT_EQ(Shell("cmp '" + big + "' '" + s / "restore/grande-base.dat" + "'"), 0);
+    EXPECT_EQ(ReadFile(s / "restore/petit.txt"), "petit fichier après le grand");
+    zip.ZipClose();
+    ScratchFolder::Remove(s / "restore");
+    timer.Say("extraction and comparison");
+    ASSERT_TRUE(zip.ZipOpen(stored));
+    ASSERT_EQ(zip.inFileCount(), 3);
+    ASSERT_TRUE(zip.ExtractSingleFile(2, s / "restore", false, false, false));
+    ASSERT_TRUE(zip.ExtractSingleFile(3, s / "restore", false, false, false));
+    EXPECT_EQ(ReadFile(s / "restore/petit.txt"), "petit fichier après le grand");
+    EXPECT_EQ(ReadFile(s / "restore/ajout.txt"), "ajouté par la mise à jour");
+    zip.ZipClose();
+    EXPECT_TRUE(rec.errors.empty()) << rec.errors.front().second;
+    EXPECT_TRUE(failed.empty());
+
+    ExpectToolsAccept(deflated);
+    ExpectToolsAccept(stored);
+    timer.Say("unzip -t, 7z t, Python zipfile on both");
+    kuv::platform::RemoveFile(stored);
+
+    // On a FAT medium the stored pass stops at 4 GiB - 1: nothing is left
+    // but the earlier archive, and the host is told why.
+    mkdir((s / "fat").c_str(), 0755);
+    WriteFile(s / "fat/a.zip", "archive précédente");
+    kuv::platform::SetFileSystemTypeForTesting(&FatType);
+    h = zip.CreateZip(s / "fat/a.zip", true);
+    ASSERT_NE(h, 0);
+    zip.ybFileAdd(big, 0, h);
+    EXPECT_FALSE(zip.WriteEndZip(h));
+    EXPECT_EQ(failed, std::vector<std::string>{kuv::zip::kWriteFailedMediumLimitText});
+    EXPECT_EQ(ReadFile(s / "fat/a.zip"), "archive précédente");
+    timer.Say("streaming pass on FAT");
+
+    // The in-place update as well.
+    Shell("cp '" + deflated + "' '" + s / "fat/b.zip" + "'");
+    const std::string before = ReadFile(s / "fat/b.zip");
+    failed.clear();
+    rec.errors.clear();
+    EXPECT_FALSE(zip.FileAddIntoZip(s / "fat/b.zip", big, mode, false, true));
+    kuv::platform::SetFileSystemTypeForTesting(nullptr);
+    EXPECT_EQ(failed, std::vector<std::string>{kuv::zip::kWriteFailedMediumLimitText});
+    EXPECT_EQ(rec.ErrorNumbers(), std::vector<int>{16});
+    EXPECT_EQ(ReadFile(s / "fat/b.zip"), before);
+    std::vector<std::string> names;
+    for (const auto& e : kuv::platform::ListFolder(s / "fat")) names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"a.zip", "b.zip"}));
+    timer.Say("in-place update on FAT");
+}
