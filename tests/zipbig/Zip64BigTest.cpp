@@ -11,6 +11,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -56,6 +57,26 @@ void MakeBigFile(const std::string& path) {
     ASSERT_EQ(ftruncate(fd, kBigSize), 0);
     for (const auto& [at, text] : Marks())
         ASSERT_EQ(pwrite(fd, text.data(), text.size(), at), static_cast<ssize_t>(text.size()));
+    close(fd);
+}
+
+// The file has the big file's size and its marks.
+void ExpectMarks(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    struct stat st {};
+    EXPECT_EQ(fstat(fd, &st), 0);
+    EXPECT_EQ(st.st_size, kBigSize);
+    for (const auto& [at, text] : Marks()) {
+        // The mark, with the zero bytes around it.
+        const std::int64_t from = at > 0 ? at - 1 : 0;
+        const std::int64_t to = std::min<std::int64_t>(kBigSize, at + static_cast<std::int64_t>(text.size()) + 1);
+        std::string got(static_cast<size_t>(to - from), '\0');
+        EXPECT_EQ(pread(fd, got.data(), got.size(), from), static_cast<ssize_t>(got.size()));
+        std::string expected(got.size(), '\0');
+        expected.replace(static_cast<size_t>(at - from), text.size(), text);
+        EXPECT_EQ(got, expected) << "mark at " << at;
+    }
     close(fd);
 }
 
@@ -108,8 +129,10 @@ TEST(Zip64Big, FileOf4Point5GiBBackedUpDeflatedAndStoredThenReadBack) {
     std::vector<std::string> failed;
     zip.Events.WriteFailed = [&](const std::string& t) { failed.push_back(t); };
 
-    // Deflated, list method: the member's size needs Zip64, its data does not.
+    // Deflated, list method: the member's size needs Zip64, its data does
+    // not. Level 1: the same records as any level, in a fraction of the time.
     const std::string deflated = s / "deflate.zip";
+    zip.SetLevelCompression(1);
     ASSERT_EQ(zip.FileAdd(s / "data/*.*"), 2);
     EXPECT_EQ(zip.SizeUncompressed(1), kBigSize);
     ASSERT_TRUE(zip.WriteZip(deflated, false));
@@ -155,11 +178,12 @@ TEST(Zip64Big, FileOf4Point5GiBBackedUpDeflatedAndStoredThenReadBack) {
     // Extraction, byte for byte.
     ASSERT_TRUE(zip.ZipOpen(deflated));
     ASSERT_TRUE(zip.ExtractAllFiles(s / "restore", false, false, false));
-    EXPECT_EQ(Shell("cmp '" + big + "' '" + s / "restore/grande-base.dat" + "'"), 0);
+    // Its size and CRC were checked by the extraction; the marks are where they were.
+    ExpectMarks(s / "restore/grande-base.dat");
     EXPECT_EQ(ReadFile(s / "restore/petit.txt"), "petit fichier après le grand");
     zip.ZipClose();
     ScratchFolder::Remove(s / "restore");
-    timer.Say("extraction and comparison");
+    timer.Say("extraction");
     ASSERT_TRUE(zip.ZipOpen(stored));
     ASSERT_EQ(zip.inFileCount(), 3);
     ASSERT_TRUE(zip.ExtractSingleFile(2, s / "restore", false, false, false));
@@ -170,9 +194,17 @@ TEST(Zip64Big, FileOf4Point5GiBBackedUpDeflatedAndStoredThenReadBack) {
     EXPECT_TRUE(rec.errors.empty()) << rec.errors.front().second;
     EXPECT_TRUE(failed.empty());
 
-    ExpectToolsAccept(deflated);
+    // Every tool tests the stored archive (Zip64 sizes, offsets and end
+    // record); the deflated one, whose data they would inflate again for
+    // minutes, is listed: its member's Zip64 size is read right.
     ExpectToolsAccept(stored);
-    timer.Say("unzip -t, 7z t, Python zipfile on both");
+    EXPECT_EQ(Out("python3 -c \"import zipfile,sys; print([i.file_size for i in zipfile.ZipFile(sys.argv[1]).infolist()])\" '" +
+                  deflated + "'"),
+              "[" + std::to_string(kBigSize) + ", 29]\n");
+    if (Have("unzip")) {
+        EXPECT_NE(Out("unzip -l '" + deflated + "'").find(std::to_string(kBigSize) + " "), std::string::npos);
+    }
+    timer.Say("unzip -t, 7z t, Python zipfile");
     kuv::platform::RemoveFile(stored);
 
     // On a FAT medium the stored pass stops at 4 GiB - 1: nothing is left
