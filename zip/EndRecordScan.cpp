@@ -98,9 +98,10 @@ bool EndRecordSearch::Accept(std::uint64_t offset) {
     return true;
 }
 
-bool EndRecordIsConsistent(int fd, std::uint64_t fileSize, std::uint64_t offset) {
+bool ReaderFindsEndRecordAt(int fd, std::uint64_t fileSize, std::uint64_t offset) {
     EndRecordSearch search(fd, fileSize);
-    return search.Accept(offset) && !search.Spanned();
+    const std::int64_t found = search.Find();
+    return found >= 0 && static_cast<std::uint64_t>(found) == offset && !search.Spanned();
 }
 
 }  // namespace kuv::zip

@@ -68,8 +68,9 @@ private:
     std::vector<CentralEntry> entries_;
 };
 
-// Reads the end record at offset and checks that it and the directory it
-// describes are consistent with the file (a spanned archive is not).
-bool EndRecordIsConsistent(int fd, std::uint64_t fileSize, std::uint64_t offset);
+// Returns: true when the search a reader makes (last candidate first) settles
+// on the end record at offset, with a consistent directory. A signature that
+// lies after it (in its comment, say) and would be taken first makes it false.
+bool ReaderFindsEndRecordAt(int fd, std::uint64_t fileSize, std::uint64_t offset);
 
 }  // namespace kuv::zip

@@ -109,14 +109,15 @@ struct WorkFile {
         fd.Reset();
         if (!path.empty()) unlink(path.c_str());
     }
-    // Cuts the file at length, flushes it, checks it reads back as an
-    // archive, and renames it over target. False with the reason.
+    // Cuts the file at length, flushes it, checks that a reader's search
+    // finds the end record written (the kept comment could hide another),
+    // and renames it over target. False with the reason.
     bool Commit(ArchiveOutput& out, std::uint64_t endOffset, const std::string& target, std::string& reason) {
         if (!out.Finish()) {
             reason = ReasonOf(out.Error());
             return false;
         }
-        if (!EndRecordIsConsistent(fd.get(), out.Position(), endOffset)) {
+        if (!ReaderFindsEndRecordAt(fd.get(), out.Position(), endOffset)) {
             reason = kNotReadBack;
             return false;
         }

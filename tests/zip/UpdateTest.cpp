@@ -152,6 +152,43 @@ TEST(Update, RemoveRefusalsLeaveTheArchiveByteForByte) {
     EXPECT_EQ(WorkFilesOf(path), std::vector<std::string>{});
 }
 
+// The archive's comment ends with the end record of a spanned archive, and
+// bytes follow the comment, so the archive opens by its real end record. The
+// update keeps the comment but not the trailing bytes: in its result the
+// stray record would end the file and every reader would take it first. The
+// update must then fail and leave the archive as it was, not report success
+// over an archive that no longer opens.
+TEST(Update, ACommentHidingAnEndRecordIsNeverMadeTheOneReadersFind) {
+    Scratch s;
+    const std::string path = s / "c.zip";
+    RawArchive a = Three();
+    Bytes stray("PK\x05\x06", 4);
+    stray += Bytes("\x00\x00\x00\x00\x01\x00\x04\x00\x33\x00\x00\x00\x3e\x00\x00\x00\x00\x00", 18);
+    a.comment = "Sauvegarde " + stray;
+    WriteFile(path, a.Build() + "octets après le commentaire");
+    const Bytes original = ReadFile(path);
+    {
+        clsZip zip;
+        ASSERT_TRUE(zip.ZipOpen(path));
+        ASSERT_EQ(zip.inFileCount(), 3);
+    }
+    WriteFile(s / "nouveau.txt", "ajouté");
+    for (int operation = 0; operation < 2; ++operation) {
+        SCOPED_TRACE(operation == 0 ? "remove" : "add");
+        clsZip zip;
+        Recorder rec(zip);
+        std::int32_t pathChoice = 0;
+        const bool done = operation == 0 ? zip.FileRemoveFromZip(path, "c.txt")
+                                         : zip.FileAddIntoZip(path, s / "nouveau.txt", pathChoice, false, false);
+        EXPECT_FALSE(done);
+        EXPECT_EQ(ReadFile(path), original);
+        ASSERT_EQ(rec.ErrorNumbers(), std::vector<int>{16});
+        EXPECT_EQ(rec.errors[0].second,
+                  "Mise à jour du Zip impossible : l'archive écrite ne se relit pas correctement");
+        EXPECT_EQ(WorkFilesOf(path), std::vector<std::string>{});
+    }
+}
+
 TEST(Update, RemoveMembersWrittenWithDataDescriptors) {
     Scratch s;
     const std::string path = s / "d.zip";

@@ -152,6 +152,33 @@ def user_file_named_like_work_file():
     return zb.update_input(zb.ADD, 0, b"nouveau contenu\n", zb.archive([zb.Member(b"a.txt", b"alpha" * 20)]))
 
 
+# The input the update target found: removing the member of an archive whose
+# comment carries a spanned end record left an archive that did not open.
+FOUND_BY_FUZZING_UPDATE_COMMENT = (
+    "00000000504b030414000000080060729857d9fd68ef19000000680100000a001500728273756d822e74787475701100"
+    "01c9ddcd1972c3a973756dc3a92e747874cbcb2f492d56484955283abcb2342f333f8f2b6f5484062200504b01021400"
+    "140000000872d957006098fd68ef19000000680100000a00150000000000000020000000000000000000000000000000"
+    "000000000000000000000000000000000000000000000000000000001100018ac9ddcd1972c3a973756dc3a92e747874"
+    "504b050600000000010001004d000000560000000001011000636f6e74656e7520616a6f7574c3a90a504b0304140008"
+    "000833ba0d246ac04c81b1baf23e3bf9eef5f79f2b4934af87f5520b69b94b0d982e85bb55b672a872637acd7466fcb6"
+    "0e0e8ff18463b0e4b2ba29703474f064ac68f700f5902b3dc666f45b948100003d212f62696e2f73680a657869742031"
+    "0a504b030414007a000800607298575d3948570a000000c800000005000000612e7478744bcc29c8484c1cfa0400504b"
+    "010214001400000008009e7298575d3048570a000000ff79ffffff05000000000000000000000011ffffffffffff0100"
+    "0041ffffff7fffffff00059fd18b5874504b05060000000001000400330000003e0000000000007fff235ad7303a7ddd"
+    "df252849294a538672a15c29df941f851bb4ea901d0125ab11d1980000006a0475c04c81b1baf23e2bf9ee0008"
+)
+
+
+def comment_hides_end_record():
+    """The comment ends with the end record of a spanned archive and bytes
+    follow the comment: the archive opens by its real end record, but an
+    update that keeps the comment and drops the trailing bytes would make the
+    stray record end the file, and the result would not open."""
+    stray = zb.end_record(4, 0x33, 0x3E, entries_here=1)
+    archive = zb.archive([zb.Member(b"seul.txt", b"le seul membre")], comment=b"Sauvegarde " + stray)
+    return zb.update_input(zb.REMOVE, 0, b"", archive + b"octets apres le commentaire")
+
+
 # ---------------- round-trip target ----------------
 
 def roundtrip_regressions():
@@ -190,6 +217,8 @@ def main():
             "remove-beside-shared-bytes": remove_beside_shared_bytes(),
             "remove-last-member-empty-archive": remove_last_member_empty_archive(),
             "user-file-named-like-work-file": user_file_named_like_work_file(),
+            "comment-hides-end-record": comment_hides_end_record(),
+            "comment-hides-end-record-found-by-fuzzing": bytes.fromhex(FOUND_BY_FUZZING_UPDATE_COMMENT),
         },
         "roundtrip": roundtrip_regressions(),
     }
