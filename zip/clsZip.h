@@ -138,8 +138,12 @@ public:
     // members that do not overlap); otherwise ZipError 2 "... n'est pas un
     // fichier Zip". Member names are UTF-8 with "\" between folders: bit 11
     // and Unicode Path names as UTF-8, names written on Unix hosts as UTF-8
-    // when valid, others through the OEM table. A cancelled opening (the
-    // ProgressLoad 95 handler) leaves no archive open.
+    // when valid, others through the OEM table. Sizes and positions past
+    // 4 GiB and more than 65,534 members are read from the Zip64 records,
+    // checked like the others: a Zip64 end record outside the file, not
+    // where its locator says or disagreeing with the end record, or a Zip64
+    // value past the file or past 2^63 - 1, gives ZipError 2 as well. A
+    // cancelled opening (the ProgressLoad 95 handler) leaves no archive open.
     bool ZipOpen(const std::string& ZipPath);
     void ZipClose();
     bool ZipIsOpen() const;
@@ -197,8 +201,9 @@ public:
     // byte as it was. Names are compared without regard to case, "/" read as
     // "\". FileAddIntoZip with OverWrite replaces a member of the same name
     // in the same pass (the new member comes last); FileRemoveFromZip removes
-    // the first member of that name, empty members included. Both close the
-    // archive the instance has open when they replace the file.
+    // the first member of that name, empty members included. A Zip64
+    // archive stays one (members moved past 4 GiB get their Zip64 offset).
+    // Both close the archive the instance has open when they replace the file.
 
     bool FileAddIntoZip(const std::string& strZipPath, const std::string& strFilePath, std::int32_t& PathChoice,
                         bool excludeCRC32, bool OverWrite);
