@@ -52,7 +52,7 @@ const std::vector<std::pair<std::int64_t, std::string>>& Marks() {
 }
 
 void MakeBigFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);  // grows a shorter one in place
     ASSERT_GE(fd, 0);
     ASSERT_EQ(ftruncate(fd, kBigSize), 0);
     for (const auto& [at, text] : Marks())
@@ -139,15 +139,42 @@ TEST(Zip64Big, FileOf4Point5GiBBackedUpDeflatedAndStoredThenReadBack) {
     EXPECT_LT(SizeOf(deflated), 64ll << 20);
     timer.Say("list method, deflated");
 
-    // Stored, streaming method: the archive passes 4 GiB.
+    // Stored, streaming method: the archive passes 4 GiB. The file is just
+    // below the size from which its local header is written with the Zip64
+    // field when the pass opens it, and grows to 4.5 GiB while it is read:
+    // the member is written again with the field, so that its header holds.
     const std::string stored = s / "stored.zip";
     zip.SetLevelCompression(0);
+    ASSERT_EQ(truncate(big.c_str(), 0xFF000000ll - 1), 0);
+    bool grown = false;
+    zip.Events.DoEvents = [&] {
+        if (grown) return;
+        grown = true;
+        MakeBigFile(big);
+    };
     std::int32_t h = zip.CreateZip(stored, false);
     ASSERT_NE(h, 0);
-    ASSERT_EQ(zip.ybFileAdd(s / "data/*.*", 0, h), 2);
+    // One file at a time: the first DoEvents comes after the first chunk read.
+    ASSERT_EQ(zip.ybFileAdd(big, 0, h), 1);
+    ASSERT_EQ(zip.ybFileAdd(s / "data/petit.txt", 0, h), 1);
     ASSERT_TRUE(zip.WriteEndZip(h));
+    zip.Events.DoEvents = nullptr;
+    EXPECT_TRUE(grown);
     EXPECT_GT(SizeOf(stored), kBigSize);
-    timer.Say("streaming method, level 0");
+    {
+        // Its local header: version 45, sizes marked, the Zip64 field with them.
+        Bytes head(30 + 15 + 20, '\0');
+        std::ifstream(stored, std::ios::binary).read(head.data(), static_cast<std::streamsize>(head.size()));
+        const auto* p = reinterpret_cast<const std::uint8_t*>(head.data());
+        EXPECT_EQ(kuv::zip::GetU16(p + 4), 45);
+        EXPECT_EQ(kuv::zip::GetU32(p + 18), 0xFFFFFFFFu);
+        EXPECT_EQ(kuv::zip::GetU32(p + 22), 0xFFFFFFFFu);
+        EXPECT_EQ(kuv::zip::GetU16(p + 28), 20);
+        EXPECT_EQ(kuv::zip::GetU16(p + 45), 0x0001);
+        EXPECT_EQ(kuv::zip::GetU32(p + 49) | std::uint64_t{kuv::zip::GetU32(p + 53)} << 32,
+                  static_cast<std::uint64_t>(kBigSize));
+    }
+    timer.Say("streaming method, level 0, file growing");
 
     // Both read back: sizes whole, every CRC right.
     for (const std::string& archive : {deflated, stored}) {
