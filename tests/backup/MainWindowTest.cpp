@@ -437,7 +437,7 @@ TEST(QtProgramLauncher, QuitStartsTheLinkedProgramThroughTheDriveList) {
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n#L#C:\\Appli\\marque.sh --base \"Compta 2027\"\r\n\r\n");
     QtProgramLauncher launcher;
     MainWindowLogic logic(MainWindowContext{f.view, f.gauge, f.dialog, f.clock, f.pump, f.timers, f.folders,
-                                            f.drives, launcher, f.end, f.work});
+                                            f.drives, launcher, f.end, f.work, f.notifier});
     logic.Startup();
     logic.Quit();
     EXPECT_EQ(f.end.ends, 1);
