@@ -197,7 +197,9 @@ void MainWindowLogic::Startup() {
 
 void MainWindowLogic::ShowDestinationFolder() {
     std::string path;
-    if (!settings_.destinationRoot.empty()) {
+    // With no destination chosen (its medium pulled out), the root's letter
+    // may name another medium now: nothing is shown.
+    if (!settings_.destinationRoot.empty() && destinations_.SelectedIndex() > 0) {
         path = platform::ResolveDrivePath(settings_.destinationRoot + "\\" + settings_.backupFolderName,
                                           driveList_);
     }
