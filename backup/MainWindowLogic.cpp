@@ -53,6 +53,11 @@ MainWindowLogic::MainWindowLogic(MainWindowContext context)
                                       [this] { return driveList_; }, LinkPath(), [this] { return RunBackupForCopy(); },
                                       [this] { Quit(); }, ctx_.end,
                                       [this](operations::AutomaticCopyNews news, const std::string& text) {
+                                          qCWarning(lcOperations).noquote()
+                                              << (news == operations::AutomaticCopyNews::Failed
+                                                      ? "automatic copy failed:"
+                                                      : "automatic copy of an incomplete backup:")
+                                              << Q(text);
                                           TellDesktop(news == operations::AutomaticCopyNews::Failed
                                                           ? kNotifyCopyFailed
                                                           : kNotifyBackupIncomplete,

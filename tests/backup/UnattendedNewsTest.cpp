@@ -184,7 +184,9 @@ TEST(CopyNews, AFailedAutomaticCopyIsNotified) {
     DataOk(f);
     f.SetLink("RES2Z4IU4", "c:\\absent\\{AUTO}{NOAT}{CLOS}");
     MainWindowLogic& logic = f.Start();
+    LogCapture log;
     logic.OnTimer(TimerId::Timer3);
+    EXPECT_TRUE(log.Has("kuvzip.operations", QtWarningMsg, "automatic copy failed")) << log.All();
     ASSERT_EQ(f.notifier.sent.size(), 1u);
     EXPECT_EQ(f.notifier.sent[0].summary, kNotifyCopyFailed);
     EXPECT_EQ(f.notifier.sent[0].dialogsBefore, 0u);
