@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "LogCapture.h"
 #include "MainWindowEnvironmentFake.h"
 #include "MainWindowFakes.h"
 #include "tests/ui/QtTestApp.h"
@@ -298,6 +299,17 @@ TEST_F(MainWindowTest, KeepsItsDesignedSizeAndASharpLogo) {
     EXPECT_LT(narrowed, designed.width());
     Window().resize(designed);
     EXPECT_EQ(Window().width(), narrowed);
+}
+
+// A logo file of the linked application that is not a picture: startup
+// goes on with the program's own logo, and says so in the log.
+TEST_F(MainWindowTest, ALogoFileThatCannotBeReadIsLogged) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    WriteFile(f.work + "/fc_img_024.gif", "pas une image");
+    LogCapture log;
+    QLabel* logo = Find<QLabel>("logoc");
+    EXPECT_FALSE(logo->pixmap().isNull());
+    EXPECT_TRUE(log.Has("kuvzip.startup", QtWarningMsg, "cannot read the logo")) << log.All();
 }
 
 TEST_F(MainWindowTest, NoDestinationChosenIsRefused) {
