@@ -263,15 +263,24 @@ void CompressionPipeline::Run(std::size_t count, MemberSource& source, MemberCon
             return r;
         });
     };
-    // Reads up to one slice into buffer. Returns: false with code on a read error.
-    auto readSlice = [&](Buffer& buffer, int& code) {
-        if (!buffer.Resize(kSliceBytes)) {
-            code = kCompressNoMemory;
-            return false;
+    // Reads up to one slice into buffer, sized from what the file system said
+    // is left (one byte more, to see a file that grew): a small file holds
+    // a small buffer. Returns: false with code on a read error.
+    auto readSlice = [&](Buffer& buffer, std::uint64_t expectedLeft, int& code) {
+        std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(kSliceBytes, expectedLeft + 1));
+        std::size_t got = 0;
+        for (;;) {
+            if (!buffer.Resize(room)) {
+                code = kCompressNoMemory;
+                return false;
+            }
+            const long long n = source.Read(buffer.bytes().data() + got, room - got, code);
+            if (n < 0) return false;
+            got += static_cast<std::size_t>(n);
+            if (got < room || room == kSliceBytes) break;
+            room = kSliceBytes;  // the file grew: read on up to a whole slice
         }
-        const long long got = source.Read(buffer.bytes().data(), kSliceBytes, code);
-        if (got < 0) return false;
-        buffer.bytes().resize(static_cast<std::size_t>(got));
+        buffer.bytes().resize(got);
         return true;
     };
 
@@ -288,7 +297,7 @@ void CompressionPipeline::Run(std::size_t count, MemberSource& source, MemberCon
         }
         Buffer current(s.meter);
         int code = 0;
-        if (!readSlice(current, code)) {
+        if (!readSlice(current, size, code)) {
             source.Close();
             fail(member, code);
             continue;
@@ -313,7 +322,8 @@ void CompressionPipeline::Run(std::size_t count, MemberSource& source, MemberCon
             Buffer next(s.meter);
             bool last = current.bytes().size() < kSliceBytes;
             if (!last) {
-                if (!readSlice(next, code)) break;
+                const std::uint64_t read = total + current.bytes().size();
+                if (!readSlice(next, size > read ? size - read : 0, code)) break;
                 last = next.bytes().empty();
                 if (last) next.Release();
             }
@@ -334,7 +344,8 @@ void CompressionPipeline::Run(std::size_t count, MemberSource& source, MemberCon
                 }
                 std::copy(in.end() - static_cast<std::ptrdiff_t>(keep), in.end(), nextDictionary.bytes().begin());
             }
-            const std::uint64_t cost = SliceCost(current.bytes().size(), dictionary.bytes().size());
+            const std::uint64_t cost = current.bytes().capacity() + dictionary.bytes().capacity() +
+                                       SliceOutputBound(current.bytes().size());
             auto in = std::make_shared<Buffer>(std::move(current));
             auto dict = std::make_shared<Buffer>(std::move(dictionary));
             queue.Submit(cost, [&s, member, in, dict, last, oneCall](unsigned worker) {

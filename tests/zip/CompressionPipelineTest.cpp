@@ -267,6 +267,19 @@ TEST(CompressionPipelineTest, MemoryStaysBoundedWhateverTheSize) {
     EXPECT_LT(kuv::zip::CompressionPipeline::kMemoryBound, 12ull * 1024 * 1024);
 }
 
+TEST(CompressionPipelineTest, ManySmallMembersHoldSmallBuffers) {
+    // Many members in flight at once: each holds what its size needs, not a
+    // whole slice, and all of them together stay within the bound.
+    MemorySource source;
+    for (unsigned i = 0; i < 3000; ++i) source.members.push_back({TextBytes(2000 + i % 7, 200 + i % 5)});
+    kuv::zip::CompressionPipeline pipeline(Options(2));
+    Collector c;
+    pipeline.Run(source.members.size(), source, c);
+    ASSERT_EQ(c.got.size(), source.members.size());
+    EXPECT_EQ(c.got[2999].code, 0);
+    EXPECT_LE(pipeline.PeakBufferedBytes(), kuv::zip::CompressionPipeline::kMemoryBound);
+}
+
 TEST(CompressionPipelineTest, StopEndsTheRunAfterTheCurrentMember) {
     MemorySource source;
     for (unsigned i = 0; i < 6; ++i) source.members.push_back({TextBytes(kSliceBytes + 1000 * i, 40 + i)});
