@@ -1,6 +1,7 @@
 #include "zip/CompressionPipeline.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +33,45 @@ private:
     std::atomic<std::uint64_t> peak_ {0};
 };
 
+// The allocator of slice buffers: a large buffer is mapped from the system
+// and given back to it when freed (the allocator's own caches, one per
+// thread, would otherwise keep what every thread ever freed), and bytes are
+// not zeroed: pages that are never written never become resident.
+template <class T>
+struct SliceAllocator {
+    using value_type = T;
+    static constexpr std::size_t kMapFrom = 128 * 1024;
+    SliceAllocator() = default;
+    template <class U>
+    SliceAllocator(const SliceAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        const std::size_t bytes = n * sizeof(T);
+        if (bytes < kMapFrom) return static_cast<T*>(::operator new(bytes));
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, std::size_t n) noexcept {
+        const std::size_t bytes = n * sizeof(T);
+        if (bytes < kMapFrom) ::operator delete(p);
+        else munmap(p, bytes);
+    }
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;  // left as it is: written before it is read
+    }
+    template <class U, class... A>
+    void construct(U* p, A&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<A>(args)...);
+    }
+    template <class U>
+    bool operator==(const SliceAllocator<U>&) const noexcept { return true; }
+    template <class U>
+    bool operator!=(const SliceAllocator<U>&) const noexcept { return false; }
+};
+
+using SliceBytes = std::vector<std::uint8_t, SliceAllocator<std::uint8_t>>;
+
 // A byte buffer whose capacity is counted by a meter while it lives.
 class Buffer {
 public:
@@ -53,7 +93,7 @@ public:
     Buffer& operator=(const Buffer&) = delete;
     ~Buffer() { Release(); }
 
-    std::vector<std::uint8_t>& bytes() { return bytes_; }
+    SliceBytes& bytes() { return bytes_; }
     // Counts the buffer's capacity as it is now.
     void Recount() {
         if (!meter_) return;
@@ -61,7 +101,7 @@ public:
         counted_ = bytes_.capacity();
         meter_->Add(counted_);
     }
-    // REQUIRES: size within the capacity or memory to grow. Returns: false without memory.
+    // Returns: false without memory.
     bool Resize(std::size_t size) {
         try {
             bytes_.resize(size);
@@ -74,12 +114,12 @@ public:
     void Release() {
         if (meter_) meter_->Sub(counted_);
         counted_ = 0;
-        std::vector<std::uint8_t>().swap(bytes_);
+        SliceBytes().swap(bytes_);
     }
 
 private:
     Meter* meter_ = nullptr;
-    std::vector<std::uint8_t> bytes_;
+    SliceBytes bytes_;
     std::uint64_t counted_ = 0;
 };
 
@@ -94,6 +134,7 @@ struct SliceResult {
     std::uint64_t inputSize = 0;
 };
 
+// What a slice holds: its input, its dictionary and its output's room.
 std::uint64_t SliceCost(std::size_t size, std::size_t dictionary) {
     return size + dictionary + SliceOutputBound(size);
 }
@@ -101,8 +142,10 @@ std::uint64_t SliceCost(std::size_t size, std::size_t dictionary) {
 }  // namespace
 
 const std::uint64_t CompressionPipeline::kMemoryBound =
-    // the slices in flight, plus the slice read ahead and its dictionary copy
-    CompressionPipeline::kSlicesInFlight * SliceCost(kSliceBytes, kDictionaryBytes) + kSliceBytes + kDictionaryBytes;
+    // the slices in flight, plus the two the reading thread holds (the one
+    // to submit and the one read after it, to know whether it is the last)
+    CompressionPipeline::kSlicesInFlight * SliceCost(kSliceBytes, kDictionaryBytes) +
+    2 * (kSliceBytes + kDictionaryBytes);
 
 // ---------------- files as the source ----------------
 
@@ -174,14 +217,22 @@ struct CompressionPipeline::Impl {
         r.member = member;
         r.last = last;
         r.data = Buffer(meter);
-        std::vector<std::uint8_t>& in = input.bytes();
+        SliceBytes& in = input.bytes();
         r.inputSize = in.size();
         if (!options.excludeCRC32) r.crc = CrcOf(*options.zlib, 0, in.data(), in.size());
-        SliceDeflater& d = DeflaterOf(worker);
-        std::vector<std::uint8_t>& out = r.data.bytes();
-        r.code = oneCall ? d.Whole(in.data(), in.size(), out)
-                         : d.Slice(dictionary.bytes().data(), dictionary.bytes().size(), in.data(), in.size(), last,
-                                   out);
+        // Room for the worst case; only the pages written become resident.
+        const std::size_t room = SliceOutputBound(in.size());
+        if (!r.data.Resize(room)) {
+            r.code = kCompressNoMemory;
+        } else {
+            SliceDeflater& d = DeflaterOf(worker);
+            std::uint8_t* out = r.data.bytes().data();
+            std::size_t produced = 0;
+            r.code = oneCall ? d.Whole(in.data(), in.size(), out, room, produced)
+                             : d.Slice(dictionary.bytes().data(), dictionary.bytes().size(), in.data(), in.size(),
+                                       last, out, room, produced);
+            r.data.bytes().resize(produced);
+        }
         r.data.Recount();
         input.Release();
         dictionary.Release();
@@ -213,7 +264,7 @@ struct CompressionPipeline::Impl {
             consumer.End(r.member, kCompressOk, result);
             return;
         }
-        const std::vector<std::uint8_t>& bytes = r.data.bytes();
+        const SliceBytes& bytes = r.data.bytes();
         if (!refused && !bytes.empty()) refused = !consumer.Data(r.member, bytes.data(), bytes.size());
         result.compressedSize += bytes.size();
         r.data.Release();
@@ -336,7 +387,7 @@ void CompressionPipeline::Run(std::size_t count, MemberSource& source, MemberCon
             // The next slice's dictionary: the end of this one.
             Buffer nextDictionary(s.meter);
             if (!last) {
-                const std::vector<std::uint8_t>& in = current.bytes();
+                const SliceBytes& in = current.bytes();
                 const std::size_t keep = std::min(kDictionaryBytes, in.size());
                 if (!nextDictionary.Resize(keep)) {
                     code = kCompressNoMemory;

@@ -84,7 +84,7 @@ struct PipelineOptions {
 class CompressionPipeline {
 public:
     // Slices submitted and not yet handed to the consumer, at most.
-    static constexpr std::size_t kSlicesInFlight = 4;
+    static constexpr std::size_t kSlicesInFlight = 2;
     // The most bytes of slice buffers held at once (input, dictionary, output).
     static const std::uint64_t kMemoryBound;
 

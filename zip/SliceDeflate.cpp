@@ -6,6 +6,7 @@
 #include <climits>
 #include <new>
 
+
 #include "zip/MemberCompressor.h"
 #include "zip/ZlibBinding.h"
 
@@ -25,10 +26,11 @@ bool CompressedInOneCall(std::uint64_t size, int LevelCompression) {
 }
 
 std::size_t SliceOutputBound(std::size_t size) {
-    // Stored blocks at worst: 5 bytes per block of at most 16 KiB at level 0
-    // in zlib (64 KiB elsewhere), the sync flush's empty block, a final
-    // empty block, and room for the bit buffer.
-    return size + 5 * (size / 16384 + 1) + 64;
+    // zlib: stored blocks at worst, 5 bytes per block (level 0 cuts them at
+    // 16 KiB), the sync flush's empty block, a final empty block, the bit
+    // buffer; libdeflate states its own bound.
+    const std::size_t zlibBound = size + 5 * (size / 16384 + 1) + 64;
+    return std::max(zlibBound, libdeflate_deflate_compress_bound(nullptr, size));
 }
 
 std::uint32_t CrcOf(const ZlibApi& zlib, std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
@@ -58,8 +60,8 @@ SliceDeflater::~SliceDeflater() {
 }
 
 int SliceDeflater::Slice(const std::uint8_t* dictionary, std::size_t dictionarySize, const std::uint8_t* data,
-                         std::size_t size, bool last, std::vector<std::uint8_t>& out) {
-    out.clear();
+                         std::size_t size, bool last, std::uint8_t* out, std::size_t room, std::size_t& produced) {
+    produced = 0;
     if (!stream_) {
         auto* fresh = new (std::nothrow) Stream;
         if (!fresh) return kCompressNoMemory;
@@ -78,54 +80,27 @@ int SliceDeflater::Slice(const std::uint8_t* dictionary, std::size_t dictionaryS
     if (dictionarySize > 0 &&
         zlib_.deflateSetDictionary(&zs, dictionary, static_cast<uInt>(dictionarySize)) != Z_OK)
         return kCompressZlibFailed;
-    try {
-        out.resize(SliceOutputBound(size));
-    } catch (const std::bad_alloc&) {
-        return kCompressNoMemory;
-    }
     zs.next_in = const_cast<std::uint8_t*>(data);
     zs.avail_in = static_cast<uInt>(size);
-    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
-    std::size_t produced = 0;
-    for (;;) {
-        zs.next_out = out.data() + produced;
-        zs.avail_out = static_cast<uInt>(out.size() - produced);
-        const int rc = zlib_.deflate(&zs, flush);
-        produced = out.size() - zs.avail_out;
-        if (rc == Z_STREAM_END) break;
-        if (rc != Z_OK && rc != Z_BUF_ERROR) return kCompressZlibFailed;
-        // A sync flush is complete when deflate left output room unused.
-        if (!last && zs.avail_in == 0 && zs.avail_out > 0) break;
-        if (zs.avail_out == 0) {
-            // More than the bound (a zlib that is not the one measured): grow.
-            try {
-                out.resize(out.size() + 64 * 1024);
-            } catch (const std::bad_alloc&) {
-                return kCompressNoMemory;
-            }
-        } else if (rc == Z_BUF_ERROR) {
-            return kCompressZlibFailed;  // no progress with room to spare
-        }
-    }
-    out.resize(produced);
-    return kCompressOk;
+    zs.next_out = out;
+    zs.avail_out = static_cast<uInt>(room);
+    // One call with room for the worst case: a sync flush is complete when
+    // deflate leaves room unused, the last slice when the stream has ended.
+    const int rc = zlib_.deflate(&zs, last ? Z_FINISH : Z_SYNC_FLUSH);
+    produced = room - zs.avail_out;
+    const bool complete = last ? rc == Z_STREAM_END : (rc == Z_OK && zs.avail_in == 0 && zs.avail_out > 0);
+    return complete ? kCompressOk : kCompressZlibFailed;
 }
 
-int SliceDeflater::Whole(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out) {
-    out.clear();
+int SliceDeflater::Whole(const std::uint8_t* data, std::size_t size, std::uint8_t* out, std::size_t room,
+                         std::size_t& produced) {
+    produced = 0;
     if (!whole_) {
         whole_ = libdeflate_alloc_compressor(ZlibLevelOf(level_));
         if (!whole_) return kCompressNoMemory;
     }
-    try {
-        out.resize(libdeflate_deflate_compress_bound(whole_, size));
-    } catch (const std::bad_alloc&) {
-        return kCompressNoMemory;
-    }
-    const std::size_t produced = libdeflate_deflate_compress(whole_, data, size, out.data(), out.size());
-    if (produced == 0) return kCompressZlibFailed;  // cannot happen with the bound's room
-    out.resize(produced);
-    return kCompressOk;
+    produced = libdeflate_deflate_compress(whole_, data, size, out, room);
+    return produced == 0 ? kCompressZlibFailed : kCompressOk;  // 0: no room, which the bound excludes
 }
 
 int DeflateMember(const ZlibApi& zlib, int LevelCompression, const std::uint8_t* data, std::size_t size,
@@ -135,13 +110,22 @@ int DeflateMember(const ZlibApi& zlib, int LevelCompression, const std::uint8_t*
     if (size == 0) return kCompressOk;
     SliceDeflater deflater(zlib, LevelCompression);
     crc = CrcOf(zlib, 0, data, size);
-    if (CompressedInOneCall(size, LevelCompression)) return deflater.Whole(data, size, out);
-    std::vector<std::uint8_t> slice;
+    std::size_t produced = 0;
+    if (CompressedInOneCall(size, LevelCompression)) {
+        out.resize(SliceOutputBound(size));
+        const int code = deflater.Whole(data, size, out.data(), out.size(), produced);
+        out.resize(produced);
+        return code;
+    }
     for (std::size_t at = 0; at < size; at += kSliceBytes) {
         const std::size_t n = std::min(kSliceBytes, size - at);
         const std::size_t dict = std::min(kDictionaryBytes, at);
-        if (int code = deflater.Slice(data + at - dict, dict, data + at, n, at + n == size, slice)) return code;
-        out.insert(out.end(), slice.begin(), slice.end());
+        const std::size_t start = out.size();
+        out.resize(start + SliceOutputBound(n));
+        const int code = deflater.Slice(data + at - dict, dict, data + at, n, at + n == size, out.data() + start,
+                                        SliceOutputBound(n), produced);
+        out.resize(start + produced);
+        if (code != kCompressOk) return code;
     }
     return kCompressOk;
 }

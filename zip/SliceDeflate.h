@@ -60,15 +60,18 @@ public:
     SliceDeflater(const SliceDeflater&) = delete;
     SliceDeflater& operator=(const SliceDeflater&) = delete;
 
-    // REQUIRES: size <= kSliceBytes, dictionarySize <= kDictionaryBytes.
-    // Returns: a code; out holds the slice's output (last: the stream's end;
-    // otherwise ended by a sync flush). The dictionary is the input just before.
+    // REQUIRES: size <= kSliceBytes, dictionarySize <= kDictionaryBytes,
+    // room >= SliceOutputBound(size) bytes at out.
+    // Returns: a code; out holds the slice's produced bytes (last: the
+    // stream's end; otherwise ended by a sync flush). The dictionary is the
+    // input just before.
     int Slice(const std::uint8_t* dictionary, std::size_t dictionarySize, const std::uint8_t* data,
-              std::size_t size, bool last, std::vector<std::uint8_t>& out);
+              std::size_t size, bool last, std::uint8_t* out, std::size_t room, std::size_t& produced);
 
-    // REQUIRES: CompressedInOneCall(size, level).
+    // REQUIRES: CompressedInOneCall(size, level), room >= SliceOutputBound(size).
     // Returns: a code; out holds one complete raw deflate stream of data.
-    int Whole(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out);
+    int Whole(const std::uint8_t* data, std::size_t size, std::uint8_t* out, std::size_t room,
+              std::size_t& produced);
 
 private:
     const ZlibApi& zlib_;

@@ -264,7 +264,7 @@ TEST(CompressionPipelineTest, MemoryStaysBoundedWhateverTheSize) {
     EXPECT_EQ(counter.result.compressedSize, counter.bytes);
     EXPECT_GT(pipeline.PeakBufferedBytes(), kSliceBytes) << "the meter counts the slices";
     EXPECT_LE(pipeline.PeakBufferedBytes(), kuv::zip::CompressionPipeline::kMemoryBound);
-    EXPECT_LT(kuv::zip::CompressionPipeline::kMemoryBound, 12ull * 1024 * 1024);
+    EXPECT_LT(kuv::zip::CompressionPipeline::kMemoryBound, 8ull * 1024 * 1024);
 }
 
 TEST(CompressionPipelineTest, ManySmallMembersHoldSmallBuffers) {
