@@ -68,26 +68,32 @@ echo "Corpus: $FOLDER, $(find "$FOLDER" -type f | wc -l) files, $total_in bytes,
 
 # zip -6: the reference size (the members' compressed bytes) and time.
 tmpzip=$(mktemp -u /tmp/kuvzip-bench-XXXXXX.zip)
-start=$(date +%s.%N)
-(cd "$FOLDER" && zip -6 -r -q "$tmpzip" .)
-zip_seconds=$(echo "$(date +%s.%N) - $start" | bc)
+zip_report=$(mktemp)
+(cd "$FOLDER" && /usr/bin/time -f '%e %U %S %M' -o "$zip_report" zip -6 -r -q "$tmpzip" .)
+read -r zip_seconds zip_user zip_sys zip_rss < <(tail -1 "$zip_report")
+rm -f "$zip_report"
 zip_out=$(unzip -Zt "$tmpzip" | sed -E 's/.* ([0-9]+) bytes compressed.*/\1/')
 rm -f "$tmpzip"
-printf '%-22s %12s %9s %8s %10s %9s\n' "" "compressed" "vs zip-6" "seconds" "MB/s" "peak RSS"
-printf '%-22s %12s %9s %8.2f %10.1f %9s\n' "zip -6" "$zip_out" "1.0000" "$zip_seconds" \
-    "$(echo "$total_in / 1000000 / $zip_seconds" | bc -l)" "-"
+# Wall time and MB/s, CPU time (user + system: what the work costs whatever
+# else runs), peak resident memory.
+printf '%-22s %12s %9s %8s %8s %8s %11s\n' "" "compressed" "vs zip-6" "seconds" "MB/s" "CPU s" "peak RSS"
+printf '%-22s %12s %9s %8.2f %8.1f %8.2f %7s KiB\n' "zip -6" "$zip_out" "1.0000" "$zip_seconds" \
+    "$(echo "$total_in / 1000000 / $zip_seconds" | bc -l)" "$(echo "$zip_user + $zip_sys" | bc -l)" "$zip_rss"
 
 run() {
     local label=$1; shift
     local report line
     report=$(mktemp)
-    line=$(/usr/bin/time -f '%M' -o "$report" "$BENCH" "$FOLDER" "$@")
+    line=$(/usr/bin/time -f '%M %U %S' -o "$report" "$BENCH" "$FOLDER" "$@")
     local out seconds mbps
     out=$(sed -E 's/.* out=([0-9]+).*/\1/' <<<"$line")
     seconds=$(sed -E 's/.* seconds=([0-9.]+).*/\1/' <<<"$line")
     mbps=$(sed -E 's/.* MBps=([0-9.]+).*/\1/' <<<"$line")
-    printf '%-22s %12s %9.4f %8.2f %10.1f %7s KiB\n' "$label" "$out" "$(echo "$out / $zip_out" | bc -l)" \
-        "$seconds" "$mbps" "$(tail -1 "$report")"
+    local rss user sys cpu
+    read -r rss user sys < <(tail -1 "$report")
+    cpu=$(echo "$user + $sys" | bc -l)
+    printf '%-22s %12s %9.4f %8.2f %8.1f %8.2f %7s KiB\n' "$label" "$out" "$(echo "$out / $zip_out" | bc -l)" \
+        "$seconds" "$mbps" "$cpu" "$rss"
     rm -f "$report"
 }
 run "zlib, 1 thread (today)" zlib

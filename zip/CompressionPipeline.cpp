@@ -277,7 +277,6 @@ struct CompressionPipeline::Impl {
     }
 
     PipelineOptions options;
-    WorkerPool pool;
     std::vector<std::unique_ptr<SliceDeflater>> deflaters;
     Meter meter;
     std::atomic<bool> stopped {false};
@@ -286,6 +285,8 @@ struct CompressionPipeline::Impl {
     bool ended = false;
     bool refused = false;
     CompressedMember result;
+    // Last: its threads are joined first, before what their jobs touch goes.
+    WorkerPool pool;
 };
 
 CompressionPipeline::CompressionPipeline(const PipelineOptions& options) : impl_(std::make_unique<Impl>(options)) {}

@@ -104,10 +104,11 @@ private:
     InflatedMember Work(unsigned worker, std::size_t index, const MemberData& member, bool keepData);
     const ZlibApi& zlib_;
     int fd_;
-    WorkerPool pool_;
     std::vector<std::unique_ptr<OneCallInflater>> inflaters_;
     std::vector<std::unique_ptr<InflateBuffers>> buffers_;
     std::unique_ptr<OrderedResults<InflatedMember>> queue_;
+    // Last: its threads are joined first, before what their jobs touch goes.
+    WorkerPool pool_;
 };
 
 }  // namespace kuv::zip
