@@ -44,7 +44,7 @@ public:
             return -1;
         }
         const std::size_t n = std::min<std::size_t>(size, open_->bytes.size() - at_);
-        std::memcpy(buffer, open_->bytes.data() + at_, n);
+        if (n > 0) std::memcpy(buffer, open_->bytes.data() + at_, n);
         at_ += n;
         return static_cast<long long>(n);
     }
