@@ -299,10 +299,22 @@ void CompressionPipeline::Stop() { impl_->stopped = true; }
 
 std::uint64_t CompressionPipeline::PeakBufferedBytes() const { return impl_->meter.Peak(); }
 
-void CompressionPipeline::Run(std::size_t count, MemberSource& source, MemberConsumer& consumer) {
+bool CompressionPipeline::Run(std::size_t count, MemberSource& source, MemberConsumer& consumer) {
     Impl& s = *impl_;
     s.stopped = false;
     s.current = SIZE_MAX;
+    try {
+        RunMembers(count, source, consumer);
+    } catch (const std::bad_alloc&) {
+        // What is in flight is discarded; the caller learns it from the result.
+        s.stopped = true;
+        source.Close();
+    }
+    return !s.stopped.load();
+}
+
+void CompressionPipeline::RunMembers(std::size_t count, MemberSource& source, MemberConsumer& consumer) {
+    Impl& s = *impl_;
     OrderedResults<SliceResult> queue(
         s.pool, kSlicesInFlight * SliceCost(kSliceBytes, kDictionaryBytes), 256,
         [&](SliceResult& r) { s.Deliver(r, consumer); }, s.options.idle);

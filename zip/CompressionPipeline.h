@@ -99,8 +99,9 @@ public:
     unsigned Threads() const;
 
     // Compresses members 0 to count - 1 of source and hands them to consumer
-    // in order; returns when every member has been handed over (or Stop).
-    void Run(std::size_t count, MemberSource& source, MemberConsumer& consumer);
+    // in order. Returns: true when every member has been handed over; false
+    // after Stop, or when memory ran out (the members not ended get no End).
+    bool Run(std::size_t count, MemberSource& source, MemberConsumer& consumer);
 
     // From the consumer: no further member is read or handed over; Run returns
     // once the work in flight is done (members not ended get no End).
@@ -110,6 +111,7 @@ public:
     std::uint64_t PeakBufferedBytes() const;
 
 private:
+    void RunMembers(std::size_t count, MemberSource& source, MemberConsumer& consumer);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -76,7 +76,8 @@ public:
 
     // Runs job, which holds cost bytes until its result is delivered. First
     // delivers the results that are ready, and waits while the budget or the
-    // job count would be passed.
+    // job count would be passed. Throws std::bad_alloc (the job not run)
+    // when there is no memory to queue it.
     void Submit(std::uint64_t cost, Job job) {
         DeliverReady();
         while (!slots_.empty() && (held_ + cost > budget_ || slots_.size() >= maxJobs_)) DeliverFront();
@@ -89,13 +90,20 @@ public:
             slot->done = true;
             return;
         }
-        pool_.Post([this, slot, job = std::move(job)](unsigned worker) {
-            R result = job(worker);
-            std::lock_guard<std::mutex> lock(mutex_);
-            slot->result = std::move(result);
-            slot->done = true;
-            ready_.notify_all();
-        });
+        try {
+            pool_.Post([this, slot, job = std::move(job)](unsigned worker) {
+                R result = job(worker);
+                std::lock_guard<std::mutex> lock(mutex_);
+                slot->result = std::move(result);
+                slot->done = true;
+                ready_.notify_all();
+            });
+        } catch (...) {
+            // Not posted (no memory): nothing will ever fill the slot.
+            slots_.pop_back();
+            held_ -= cost;
+            throw;
+        }
     }
 
     // Delivers every result still pending, in order.

@@ -117,7 +117,7 @@ TEST_P(PipelineThreadsTest, SameBytesAsOneThreadInMemberOrder) {
     kuv::zip::CompressionPipeline pipeline(Options(GetParam()));
     for (int run = 0; run < 2; ++run) {
         Collector c;
-        pipeline.Run(inputs.size(), source, c);
+        EXPECT_TRUE(pipeline.Run(inputs.size(), source, c));
         ASSERT_EQ(c.got.size(), inputs.size());
         // Ends come in member order, each after its own data and before the next member's.
         std::size_t expectEnd = 0;
@@ -287,7 +287,7 @@ TEST(CompressionPipelineTest, StopEndsTheRunAfterTheCurrentMember) {
     Collector c;
     c.pipeline = &pipeline;
     c.stopAtEndOf = 1;
-    pipeline.Run(6, source, c);
+    EXPECT_FALSE(pipeline.Run(6, source, c)) << "a stopped run says so";
     EXPECT_EQ(c.log.back(), "end 1 0") << "nothing is handed over after the stop";
     EXPECT_EQ(c.got.count(3), 0u);
 }
