@@ -92,6 +92,10 @@ void DataBackupJob::ShowMessage(const std::string& text) {
     ctx_.dialog.ShowDialog();
 }
 
+void DataBackupJob::ReportFailure(BackupOutcome outcome, const std::string& text) {
+    if (onFailure_) onFailure_(outcome, text);
+}
+
 void DataBackupJob::ClearPendingMembers() {
     while (ctx_.engine.FileCount() > 0) {
         if (!ctx_.engine.FileDel(1)) break;
@@ -153,6 +157,7 @@ BackupRunResult DataBackupJob::RunOnce() {
     // A destination must be chosen, in copy mode too.
     if (view.SelectedDestinationIndex() <= 0) {
         view.SetDestinationBackground(kComboNoDestination.r, kComboNoDestination.g, kComboNoDestination.b);
+        ReportFailure(BackupOutcome::NoDestination, kNoDestination);
         ShowMessage(kNoDestination);
         run.result.outcome = BackupOutcome::NoDestination;
         return run.result;
@@ -242,6 +247,7 @@ bool DataBackupJob::FindDataFiles(RunState& run) {
     efface_boutons(ctx_.view);
     ctx_.view.SetLamp(kLampCompress, kLampFailed);
     ctx_.view.SetStatus(problem);
+    ReportFailure(BackupOutcome::NoDataFolder, problem);
     if (!run.silentMode) ShowMessage(problem);
     return false;
 }
@@ -283,9 +289,11 @@ void DataBackupJob::AddFiles(RunState& run) {
     view.SetAddedCounter("");
     int addedCounter = 0;
 
-    ctx_.engine.Events.FileZipErr = [&run](std::string& path, std::int32_t&, std::string& description) {
+    ctx_.engine.Events.FileZipErr = [&run, window = ctx_.engine.Events.FileZipErr](
+                                        std::string& path, std::int32_t& number, std::string& description) {
         run.engineMessages[path] = description;
         run.lastEngineMessage = description;
+        if (window) window(path, number, description);
     };
     const ExclusionRules rules(ctx_.settings.backupOptions);
     for (const std::string& name : run.names) {
@@ -376,7 +384,13 @@ void DataBackupJob::WriteBackupArchive(RunState& run) {
 // system's cache first, so that the check reads what the medium really holds.
 bool DataBackupJob::ArchiveReadsBack(RunState& run) {
     clsZip& engine = ctx_.engine;
-    engine.Events.ZipError = [](std::int32_t, const std::string&, bool&) {};
+    // The failing member is named to the window's handler (which logs it);
+    // nothing is kept on a CRC mismatch.
+    engine.Events.ZipError = [window = engine.Events.ZipError](std::int32_t number, const std::string& text,
+                                                               bool& cancel) {
+        if (window) window(number, text, cancel);
+        cancel = false;
+    };
     kuv::platform::DropCachedData(run.target);
     const bool sound = engine.ZipOpen(run.target) && engine.TestAllFiles();
     if (sound) {
@@ -434,6 +448,7 @@ void DataBackupJob::EndFailedRun(RunState& run, BackupOutcome outcome) {
     ctx_.view.SetAddedCounter("0");
     run.result.savedCount = 0;
     run.report.Fail(ctx_.clock.Now());
+    ReportFailure(outcome, run.status);
     if (!run.silentMode) ShowMessage(kBackupFailed + run.status);
     run.result.outcome = outcome;
 }

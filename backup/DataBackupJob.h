@@ -35,7 +35,8 @@
 //    the names it showed.
 //  - During a run the job installs its own handlers for the engine events
 //    FileZipErr, WriteFailed and ZipError, and puts the window's previous
-//    handlers back when the run ends. Events.DoEvents, when the window left it
+//    handlers back when the run ends. The window's own FileZipErr and
+//    ZipError handlers still hear each report (the window logs them). Events.DoEvents, when the window left it
 //    unset, runs the event pump during the run (so that the window lives while
 //    a large file is compressed or the archive checked); Status is left as the
 //    window set it.
@@ -68,6 +69,7 @@
 //    "Clé pleine ou absente !".
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -214,6 +216,12 @@ public:
     BackupRunResult Run();
     bool IsRunning() const { return running_; }
 
+    // Told when a run fails, before the dialog says so (in an unattended run
+    // nobody may be there to close it): the outcome and the failure text the
+    // window shows. None by default.
+    using FailureReport = std::function<void(BackupOutcome, const std::string& text)>;
+    void OnFailure(FailureReport report) { onFailure_ = std::move(report); }
+
 private:
     struct RunState;  // one run's state
     BackupRunResult RunOnce();
@@ -228,8 +236,10 @@ private:
     void WriteLastBackupRecord(RunState& run);
     void ClearPendingMembers();
     void ShowMessage(const std::string& text);
+    void ReportFailure(BackupOutcome outcome, const std::string& text);
 
     DataBackupJobContext ctx_;
+    FailureReport onFailure_;
     bool running_ = false;
     std::string mediumArchivePath_;  // last medium archive path, in the user's vocabulary
 };

@@ -31,6 +31,11 @@ std::string FirstUpper(const std::string& text) { return platform::ToUpper(platf
 }  // namespace
 
 void DestinationList::Fill(const std::vector<platform::DriveEntry>& drives, std::string& destinationRoot) {
+    Build(drives, destinationRoot, true);
+}
+
+void DestinationList::Build(const std::vector<platform::DriveEntry>& drives, std::string& destinationRoot,
+                            bool click) {
     texts_.clear();
     pictures_.clear();
     selected_ = -1;
@@ -59,7 +64,15 @@ void DestinationList::Fill(const std::vector<platform::DriveEntry>& drives, std:
             toSelect = static_cast<int>(i) + 1;
         }
     }
-    Select(toSelect, destinationRoot);
+    if (click) {
+        Select(toSelect, destinationRoot);
+    } else {
+        // Followed, not chosen: the status line and the keyboard focus stay
+        // where they are.
+        selected_ = toSelect;
+        view_.SelectDestination(toSelect);
+        view_.ShowDrivePicture(pictures_[static_cast<size_t>(toSelect)]);
+    }
     const Rgb colour = selected_ == 0 ? kComboNoDestination : kComboDestination;
     view_.SetDestinationBackground(colour.r, colour.g, colour.b);
     ApplyToRoot(SelectedText(), destinationRoot);
@@ -86,18 +99,18 @@ void DestinationList::Follow(const std::vector<platform::DriveEntry>& before,
                              const std::vector<platform::DriveEntry>& after, std::string& destinationRoot) {
     const int chosen = selected_ - 1;  // the drive behind the selected entry, -1 for none
     if (chosen < 0 || chosen >= static_cast<int>(before.size())) {
-        Fill(after, destinationRoot);
+        Build(after, destinationRoot, false);
         return;
     }
     const int found = FindMedium(before[static_cast<size_t>(chosen)], after);
     if (found < 0) {
         // Its medium is gone: no destination, whichever medium has its letter now.
         std::string none;
-        Fill(after, none);
+        Build(after, none, false);
         return;
     }
     std::string root = platform::ToUpper(platform::CharLeft(after[static_cast<size_t>(found)].text, 1)) + ":";
-    Fill(after, root);
+    Build(after, root, false);
     destinationRoot = root;
 }
 

@@ -62,7 +62,9 @@ public:
     // chosen medium that is gone leaves entry 0 selected (in red) and
     // destinationRoot unchanged, so that no backup goes to another medium
     // that took its letter. With entry 0 selected, a medium that arrives with
-    // the destination root's letter is selected, as at startup.
+    // the destination root's letter is selected, as at startup. Unlike a
+    // click, following leaves the status line (Label5, which may tell a
+    // failure) and the keyboard focus alone.
     void Follow(const std::vector<platform::DriveEntry>& before, const std::vector<platform::DriveEntry>& after,
                 std::string& destinationRoot);
 
@@ -83,6 +85,9 @@ public:
     int Picture(int index) const;
 
 private:
+    // affiche_cle's list; click: the selection raises the destination click
+    // (startup), else it is only shown (following the drives).
+    void Build(const std::vector<platform::DriveEntry>& drives, std::string& destinationRoot, bool click);
     void ApplyToRoot(const std::string& text, std::string& destinationRoot) const;
 
     DestinationView& view_;

@@ -30,8 +30,10 @@ public:
     virtual void Wait(int milliseconds) = 0;
 };
 
-// The main window's one-shot timers.
-enum class TimerId { Timer1, Timer111, Timer2, Timer3 };
+// The main window's one-shot timers. DriveWatch looks at the mounted
+// volumes once a second while the window is open, so that the destination
+// list follows the media plugged in or pulled out.
+enum class TimerId { Timer1, Timer111, Timer2, Timer3, DriveWatch };
 
 class TimerPort {
 public:

@@ -3,28 +3,41 @@
 
 #include "backup/MainWindowLogic.h"
 
+#include <QString>
+#include <QStringList>
 #include <exception>
+#include <utility>
 
 #include "backup/ConfigFile.h"
 #include "backup/Startup.h"
 #include "link/LinkFile.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "ui/LogCategories.h"
 #include "zip/clsZip.h"
 
 namespace kuv::backup {
 
 namespace {
 
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
 // Every step of the window's handlers runs under a continue-on-error rule: a
-// step that fails is skipped and the next one runs.
+// step that fails is skipped, logged under category, and the next one runs.
 template <typename Action>
-void Step(Action&& action) {
+void StepIn(const QLoggingCategory& category, const char* step, Action&& action) {
     try {
         action();
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
+        qCWarning(category, "%s skipped after an error: %s", step, error.what());
     } catch (...) {
+        qCWarning(category, "%s skipped after an unknown error", step);
     }
+}
+
+template <typename Action>
+void Step(Action&& action) {
+    StepIn(lcBackup(), "a step of the main window", std::forward<Action>(action));
 }
 
 constexpr int kRequestTimerMs = 1500;
@@ -40,7 +53,15 @@ MainWindowLogic::MainWindowLogic(MainWindowContext context)
                                       [this] { return driveList_; }, LinkPath(), [this] { return RunBackupForCopy(); },
                                       [this] { Quit(); }, ctx_.end,
                                       [this](operations::AutomaticCopyNews news, const std::string& text) {
-                                          if (automaticCopyReport_) automaticCopyReport_(news, text);
+                                          qCWarning(lcOperations).noquote()
+                                              << (news == operations::AutomaticCopyNews::Failed
+                                                      ? "automatic copy failed:"
+                                                      : "automatic copy of an incomplete backup:")
+                                              << Q(text);
+                                          TellDesktop(news == operations::AutomaticCopyNews::Failed
+                                                          ? kNotifyCopyFailed
+                                                          : kNotifyBackupIncomplete,
+                                                      text);
                                       }}),
       programFiles_(operations::ProgramFilesContext{ctx_.dialog, ctx_.view, ctx_.clock, ctx_.pump,
                                                     [] { return platform::CurrentFolder(); }}) {}
@@ -57,7 +78,7 @@ std::string MainWindowLogic::ReadLink(const std::string& key) const {
 
 void MainWindowLogic::Startup() {
     // 1. Flags of the run modes (the settings start empty and the flags false).
-    Step([&] {
+    StepIn(lcStartup(), "startup step 1", [&] {
         settings_.noWarning = false;
         settings_.automaticCopy = false;
         settings_.noFinalMessage = false;
@@ -65,29 +86,39 @@ void MainWindowLogic::Startup() {
         settings_.copyMode = false;
     });
     // 2. The window's frame, button pictures, Frame1's place and the logo.
-    Step([&] { ctx_.view.DressWindow(); });
+    StepIn(lcStartup(), "startup step 2", [&] { ctx_.view.DressWindow(); });
     // 3. The gauge, 100 steps.
-    Step([&] { ctx_.gauge.InitGauge(100); });
+    StepIn(lcStartup(), "startup step 3", [&] { ctx_.gauge.InitGauge(100); });
     // 4. Kuv-Zip.ini.
-    Step([&] {
+    StepIn(lcStartup(), "startup step 4", [&] {
         ConfigLines lines;
-        ReadConfigFile(ConfigPath(), lines);
+        if (!ReadConfigFile(ConfigPath(), lines)) {
+            if (platform::PathExists(ConfigPath())) {
+                qCWarning(lcStartup).noquote() << "cannot read" << Q(ConfigPath()) << "- the settings stay empty";
+            } else {
+                qCInfo(lcStartup).noquote() << "no" << Q(ConfigPath()) << "- the settings stay empty";
+            }
+        }
         ApplyConfig(lines, settings_);
     });
     // 5. The destination list, the destination root's entry selected.
-    Step([&] {
+    StepIn(lcStartup(), "startup step 5", [&] {
+        volumesMark_ = ctx_.drives.VolumesMark();
         driveList_ = ctx_.drives.Drives();
+        for (const platform::DriveEntry& drive : driveList_) {
+            qCInfo(lcDrives).noquote() << "drive" << Q(drive.text) << "at" << Q(drive.rootPath) << "kind" << drive.kind;
+        }
         destinations_.Fill(driveList_, settings_.destinationRoot);
     });
     // 6. The data folder.
-    Step([&] { ctx_.view.SetDataFolderText(settings_.dataFolder); });
+    StepIn(lcStartup(), "startup step 6", [&] { ctx_.view.SetDataFolderText(settings_.dataFolder); });
     // 7. The last backup and its age.
-    Step([&] {
+    StepIn(lcStartup(), "startup step 7", [&] {
         std::string last = ReadLink(kLastBackupKey);
         if (!last.empty()) ShowLastBackup(last);
     });
     // 8. The exchange folder and its run-mode markers.
-    Step([&] {
+    StepIn(lcStartup(), "startup step 8", [&] {
         std::string value = ReadLink("RES2Z4IU4");
         if (value.empty()) return;
         ctx_.view.ShowTransferButton();
@@ -99,7 +130,7 @@ void MainWindowLogic::Startup() {
         if (exchange.automaticCopy) ctx_.view.SetWindowWidthTwips(kAutomaticWindowWidth);
     });
     // 9. Security backup on C: requested.
-    Step([&] {
+    StepIn(lcStartup(), "startup step 9", [&] {
         if (ReadLink("SAVAUT55").empty()) return;
         settings_.autoQuit = true;
         ctx_.view.SetWindowWidthTwips(kAutomaticWindowWidth);
@@ -110,7 +141,7 @@ void MainWindowLogic::Startup() {
         ctx_.pump.DoEvents();
     });
     // 10. Backup on the desktop requested.
-    Step([&] {
+    StepIn(lcStartup(), "startup step 10", [&] {
         std::string request = ReadLink("SAVAUT56");
         if (request.empty()) return;
         if (request.find("NOSIG") != std::string::npos) settings_.noWarning = true;
@@ -125,48 +156,55 @@ void MainWindowLogic::Startup() {
         ctx_.pump.DoEvents();
     });
     // 11. No destination found: the C: disk by default.
-    Step([&] {
+    StepIn(lcStartup(), "startup step 11", [&] {
         if (destinations_.SelectedIndex() != 0) return;
         destinations_.SelectDriveC(settings_.destinationRoot);
         ctx_.view.SetTitle(kTitleDefaultDiskC);
     });
     // 12. The backup name serves one start only.
-    Step([&] {
+    StepIn(lcStartup(), "startup step 12", [&] {
         settings_.backupName = ReadLink("nom_zip_s");
         if (settings_.backupName.empty()) settings_.backupName = kDefaultArchiveName;
-        WriteLinkValue("nom_zip_s", " ", LinkPath());
+        if (!WriteLinkValue("nom_zip_s", " ", LinkPath())) {
+            qCWarning(lcStartup).noquote() << "cannot clear nom_zip_s in" << Q(LinkPath())
+                                           << "- the backup name" << Q(settings_.backupName) << "may serve again";
+        }
     });
     // 13.
-    Step([&] { ctx_.view.CentreWindow(); });
+    StepIn(lcStartup(), "startup step 13", [&] { ctx_.view.CentreWindow(); });
     // 14. The backup folder on the medium.
-    Step([&] { settings_.backupFolderName = BackupFolderName(settings_.dataFolder); });
+    StepIn(lcStartup(), "startup step 14", [&] { settings_.backupFolderName = BackupFolderName(settings_.dataFolder); });
     // 15. efface_boutons.
-    Step([&] {
+    StepIn(lcStartup(), "startup step 15", [&] {
         for (int lamp = kLampCompress; lamp <= kLampDone; ++lamp) ctx_.view.SetLamp(lamp, kLampOff);
     });
     // 16. File1 on the data folder.
-    Step([&] { ShowDataFolderFiles(); });
+    StepIn(lcStartup(), "startup step 16", [&] { ShowDataFolderFiles(); });
     // 17. The backup engine of the run.
-    Step([&] { CreateEngine(); });
+    StepIn(lcStartup(), "startup step 17", [&] { CreateEngine(); });
     // 18. An exchange folder replaces the destination list.
-    Step([&] {
+    StepIn(lcStartup(), "startup step 18", [&] {
         if (settings_.exchangeFolder.empty()) return;
         ctx_.view.ShowExchangeFolder(settings_.exchangeFolder);
     });
     // 19. The automatic copy to the exchange folder, after one second.
-    Step([&] {
+    StepIn(lcStartup(), "startup step 19", [&] {
         if (!settings_.automaticCopy) return;
         ctx_.view.ShowAutomaticCopyPanel(true);
         ctx_.timers.Arm(TimerId::Timer3, kAutomaticCopyTimerMs);
     });
-    Step([&] { ShowDestinationFolder(); });
+    StepIn(lcStartup(), "Text1", [&] { ShowDestinationFolder(); });
     // 20.
-    Step([&] { ctx_.pump.DoEvents(); });
+    StepIn(lcStartup(), "startup step 20", [&] { ctx_.pump.DoEvents(); });
+    // The destination list follows the media from now on.
+    StepIn(lcStartup(), "watching the drives", [&] { ctx_.timers.Arm(TimerId::DriveWatch, kDriveWatchMs); });
 }
 
 void MainWindowLogic::ShowDestinationFolder() {
     std::string path;
-    if (!settings_.destinationRoot.empty()) {
+    // With no destination chosen (its medium pulled out), the root's letter
+    // may name another medium now: nothing is shown.
+    if (!settings_.destinationRoot.empty() && destinations_.SelectedIndex() > 0) {
         path = platform::ResolveDrivePath(settings_.destinationRoot + "\\" + settings_.backupFolderName,
                                           driveList_);
     }
@@ -176,9 +214,26 @@ void MainWindowLogic::ShowDestinationFolder() {
 void MainWindowLogic::CreateEngine() {
     if (engine_) return;
     engine_ = std::make_unique<clsZip>();
+    // The window shows none of the engine's reports during a backup; they
+    // are logged (the engine itself has no logging).
+    engine_->Events.FileZipErr = [](std::string& path, std::int32_t& number, std::string& description) {
+        qCWarning(lcZip).noquote() << "FileZipErr" << number << Q(path) << "-" << Q(description);
+    };
+    engine_->Events.ZipError = [](std::int32_t number, const std::string& description, bool&) {
+        qCWarning(lcZip).noquote() << "ZipError" << number << "-" << Q(description);
+    };
     job_ = std::make_unique<DataBackupJob>(DataBackupJobContext{
         settings_, *engine_, ctx_.dialog, ctx_.view, ctx_.gauge, ctx_.clock, ctx_.pump, ctx_.timers,
         ctx_.specialFolders, listedDrives_, ctx_.workingFolder});
+    job_->OnFailure([this](BackupOutcome, const std::string& text) {
+        qCWarning(lcBackup).noquote() << "backup failed:" << Q(text);
+        if (unattendedRun_) TellDesktop(kNotifyBackupFailed, text);
+    });
+}
+
+void MainWindowLogic::TellDesktop(const char* summary, const std::string& body) {
+    qCWarning(lcNotify).noquote() << summary << ":" << Q(body);
+    ctx_.notifier.Notify(summary, body);
 }
 
 void MainWindowLogic::ShowLastBackup(const std::string& value) {
@@ -190,9 +245,16 @@ void MainWindowLogic::ShowLastBackup(const std::string& value) {
 
 void MainWindowLogic::ShowDataFolderFiles() {
     std::vector<std::string> names;
-    if (!settings_.dataFolder.empty()) {
-        std::string folder = platform::ResolveDrivePath(settings_.dataFolder, driveList_);
-        if (!folder.empty()) names = platform::RegularFileNames(folder);
+    if (settings_.dataFolder.empty()) {
+        qCInfo(lcStartup) << "no data folder configured";
+    } else {
+        const std::string folder = platform::ResolveDrivePath(settings_.dataFolder, driveList_);
+        bool listed = false;
+        if (!folder.empty()) names = platform::RegularFileNames(folder, &listed);
+        if (!listed) {
+            qCWarning(lcStartup).noquote() << "data folder" << Q(settings_.dataFolder) << "not found"
+                                           << (folder.empty() ? QStringLiteral("(no such drive)") : Q(folder));
+        }
     }
     ctx_.view.ShowDataFolderFiles(settings_.dataFolder, names);
 }
@@ -215,6 +277,8 @@ operations::JobArchive MainWindowLogic::RunBackupForCopy() {
     operations::JobArchive archive;
     archive.written = result.outcome == BackupOutcome::Completed && result.archiveWritten;
     if (archive.written) archive.path = result.archivePath;
+    // The copy tells what the backup lacks, after copying it.
+    if (result.refusedCount > 0) archive.warning = BackupDoneWithErrors(result.refusedCount);
     return archive;
 }
 
@@ -251,8 +315,14 @@ void MainWindowLogic::DestinationClicked(int index) {
     Step([&] { ShowDestinationFolder(); });
 }
 
+void MainWindowLogic::WriteConfig() {
+    if (!WriteConfigFile(ConfigPath(), ConfigFromSettings(settings_))) {
+        qCWarning(lcBackup).noquote() << "cannot write" << Q(ConfigPath()) << "- the settings of this run are lost";
+    }
+}
+
 void MainWindowLogic::Quit() {
-    Step([&] { WriteConfigFile(ConfigPath(), ConfigFromSettings(settings_)); });
+    Step([&] { WriteConfig(); });
     Step([&] {
         // The command line in the linked application's vocabulary: its
         // program ("C:\Appli\appli.exe") goes through the drive list; a
@@ -302,7 +372,7 @@ void MainWindowLogic::Configure() {
         std::string answer = Ask(kAskLinkedProgram, LinkedProgramForDisplay(settings_.linkedProgram));
         if (!answer.empty()) settings_.linkedProgram = LinkedProgramFromAnswer(answer);
     });
-    Step([&] { WriteConfigFile(ConfigPath(), ConfigFromSettings(settings_)); });
+    Step([&] { WriteConfig(); });
     Step([&] {
         DialogMode = kDialogMessage;
         DialogText = kConfigured;
@@ -321,7 +391,15 @@ void MainWindowLogic::RunRequest(TimerId timer) {
     }
     waitingRequests_.erase(timer);
     if (timer == TimerId::Timer111) settings_.copyMode = true;
-    if (RunBackup().outcome == BackupOutcome::Completed) {
+    // Nobody may be in front of the window: a failure (told by the job as it
+    // happens) or files left out go to the desktop's notifications too.
+    unattendedRun_ = true;
+    const BackupRunResult result = RunBackup();
+    unattendedRun_ = false;
+    if (result.outcome == BackupOutcome::Completed && result.refusedCount > 0) {
+        TellDesktop(kNotifyBackupIncomplete, BackupDoneWithErrors(result.refusedCount));
+    }
+    if (result.outcome == BackupOutcome::Completed) {
         failedRequests_.erase(timer);
     } else {
         failedRequests_.insert(timer);
@@ -357,7 +435,26 @@ void MainWindowLogic::OnTimer(TimerId timer) {
         case TimerId::Timer3:
             Step([&] { copies_.AutomaticCopy(); });
             break;
+        case TimerId::DriveWatch:
+            StepIn(lcDrives(), "watching the drives", [&] { WatchDrives(); });
+            Step([&] { ctx_.timers.Arm(TimerId::DriveWatch, kDriveWatchMs); });
+            break;
     }
+}
+
+void MainWindowLogic::WatchDrives() {
+    if (job_ && job_->IsRunning()) return;
+    const std::string mark = ctx_.drives.VolumesMark();
+    if (!mark.empty() && mark == volumesMark_) return;
+    std::vector<platform::DriveEntry> now = ctx_.drives.Drives();
+    volumesMark_ = mark;
+    if (SameDrives(now, driveList_)) return;
+    QStringList texts;
+    for (const platform::DriveEntry& drive : now) texts << Q(drive.text);
+    qCInfo(lcDrives).noquote() << "the drives changed:" << texts.join(QStringLiteral(", "));
+    destinations_.Follow(driveList_, now, settings_.destinationRoot);
+    driveList_ = std::move(now);
+    ShowDestinationFolder();
 }
 
 }  // namespace kuv::backup

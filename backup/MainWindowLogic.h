@@ -28,6 +28,7 @@
 #include "operations/ProgramFiles.h"
 #include "platform/Drives.h"
 #include "ui/DialogPort.h"
+#include "ui/Notifications.h"
 
 class clsZip;
 
@@ -46,6 +47,9 @@ inline constexpr const char* kDefaultArchiveName = "kuvchier";
 
 // Picture of the image store given to Command9 when an exchange folder exists.
 inline constexpr int kTransferPicture = 248;
+
+// How often the window looks at the mounted volumes, in milliseconds.
+inline constexpr int kDriveWatchMs = 1000;
 
 // What the logic asks of the window beyond the destination list and the job.
 class MainWindowView : public DestinationView, public BackupJobView, public operations::OperationsView {
@@ -86,6 +90,10 @@ struct MainWindowContext {
     ProgramLauncher& launcher;
     ProgramEnd& end;
     std::string workingFolder;  // Kuv-Zip.ini, W_intlog.wdo, rapport.txt, dernkuvp.txt
+    // The desktop's notifications: what went wrong in an unattended run (a
+    // requested backup, the automatic copy) is told there too, before the
+    // window's own message.
+    Notifier& notifier;
 };
 
 class MainWindowLogic {
@@ -115,6 +123,12 @@ public:
     void Configure();
     // A one-shot timer fired.
     void OnTimer(TimerId timer);
+    // DriveWatch: when the mounted volumes changed, Combo1 is rebuilt,
+    // keeping the chosen medium while it is there (DestinationList::Follow),
+    // and Text1 follows. Nothing is asked of the machine beyond the volumes'
+    // mark while they stay the same, nor while a backup runs (it keeps the
+    // list it started with; the next look after it catches up).
+    void WatchDrives();
 
     // ---- the other commands ----
     // "Drop-Box" (Command8), "OneDrive"/"Transfert" (Command9), "Dossier"
@@ -128,11 +142,6 @@ public:
     // Version" (Command7), on the current folder at the click.
     void BackupProgramFiles();
     void RestoreProgramFiles();
-    // The one place where an automatic copy that failed, or copied a backup
-    // that lacks files, is told beyond the window (with the text the window
-    // shows); none by default.
-    using AutomaticCopyReport = std::function<void(operations::AutomaticCopyNews, const std::string&)>;
-    void OnAutomaticCopyReport(AutomaticCopyReport report) { automaticCopyReport_ = std::move(report); }
 
     MainSettings& Settings() { return settings_; }
     const MainSettings& Settings() const { return settings_; }
@@ -160,6 +169,11 @@ private:
     };
 
     void CreateEngine();
+    // Kuv-Zip.ini with the current settings ("Quitter", "Outils").
+    void WriteConfig();
+    // The one place where an unattended run's failure or lack is told beyond
+    // the window: logged, and sent to the desktop's notifications.
+    void TellDesktop(const char* summary, const std::string& body);
     // The data backup job as the copies run it: the archive this run wrote
     // and read back, or nothing.
     operations::JobArchive RunBackupForCopy();
@@ -185,7 +199,8 @@ private:
     std::unique_ptr<DataBackupJob> job_;
     std::set<TimerId> waitingRequests_;  // requests re-armed because a backup was in progress
     std::set<TimerId> failedRequests_;   // requests whose backup did not complete (yet)
-    AutomaticCopyReport automaticCopyReport_;
+    bool unattendedRun_ = false;         // the backup running serves a request
+    std::string volumesMark_;            // the mounted volumes' mark driveList_ was made at
     operations::CopyCommands copies_;
     operations::ProgramFileCommands programFiles_;
 };

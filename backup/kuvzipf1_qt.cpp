@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,14 +22,13 @@
 #include "operations/ProgramFiles.h"
 #include "platform/Files.h"
 #include "ui/ImageStore_qt.h"
+#include "ui/LogCategories.h"
 #include "ui/WindowHelpers_qt.h"
 #include "ui_kuvzipf1.h"
 
 namespace kuv {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcCopy, "kuvzip.operations")
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -79,7 +79,7 @@ kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
     setWindowTitle(QStringLiteral("Kuv-Zip"));
     setWindowIcon(QIcon(icc::logoc()));
 
-    const char* names[4] = {"Timer1", "Timer111", "Timer2", "Timer3"};
+    const char* names[5] = {"Timer1", "Timer111", "Timer2", "Timer3", "DriveWatch"};
     for (size_t i = 0; i < timers_.size(); ++i) {
         timers_[i] = new QTimer(this);
         timers_[i]->setObjectName(QString::fromLatin1(names[i]));
@@ -131,16 +131,9 @@ kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
                                       *environment_.drives,
                                       *environment_.launcher,
                                       *environment_.end,
-                                      environment_.workingFolder};
+                                      environment_.workingFolder,
+                                      environment_.notifier ? *environment_.notifier : noNotifier_};
     logic_ = std::make_unique<backup::MainWindowLogic>(context);
-    // An automatic copy that failed or copied an incomplete backup, told
-    // beyond the window.
-    logic_->OnAutomaticCopyReport([this](operations::AutomaticCopyNews news, const std::string& text) {
-        const char* summary =
-            news == operations::AutomaticCopyNews::Failed ? kNotifyCopyFailed : kNotifyBackupIncomplete;
-        qCWarning(lcCopy, "%s : %s", summary, text.c_str());
-        if (environment_.notifier) environment_.notifier->Notify(summary, text);
-    });
     // File2 lists the folder that is current when the window is made.
     ShowProgramFiles(platform::RegularFileNames(platform::CurrentFolder()));
     Connect();
@@ -264,7 +257,13 @@ void kuvzipf1::DressWindow() {
     }
     ui_->Frame1->move(Px(kFrame1Left), Px(kFrame1Top));
     const QString logoFile = QDir(Q(environment_.workingFolder)).filePath(QStringLiteral("fc_img_024.gif"));
-    icc::LoadLogo(logoFile);
+    if (!icc::LoadLogo(logoFile)) {
+        if (QFileInfo::exists(logoFile)) {
+            qCWarning(lcStartup).noquote() << "cannot read the logo" << logoFile << "- the program's own is shown";
+        } else {
+            qCInfo(lcStartup).noquote() << "no logo" << logoFile << "- the program's own is shown";
+        }
+    }
     ui_->logoc->setPixmap(icc::logoc(ui_->logoc->size()));
 }
 

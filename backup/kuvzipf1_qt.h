@@ -4,9 +4,9 @@
 // the copies ("Drop-Box", "OneDrive"/"Transfert", "Dossier", "Attribuer
 // repertoire"), "Zip Mail", the program files ("Sauvegarder les PROGRAMMES",
 // "Restaurer l'ancienne Version", File2, File3), "Outils" and "Quitter", the
-// panels of the automatic modes and the four one-shot timers. Its logic is MainWindowLogic; the window shows what the
-// logic tells it and forwards the user's buttons, Combo1's choice and the
-// timers.
+// panels of the automatic modes, the four one-shot timers and the watch of
+// the drives. Its logic is MainWindowLogic; the window shows what the logic
+// tells it and forwards the user's buttons, Combo1's choice and the timers.
 
 #include <QTimer>
 #include <QWidget>
@@ -36,8 +36,8 @@ struct MainWindowEnvironment {
     backup::ProgramLauncher* launcher = nullptr;
     backup::ProgramEnd* end = nullptr;
     std::string workingFolder;  // Kuv-Zip.ini, W_intlog.wdo, the report, the logo file
-    // Tells the desktop about an automatic copy that failed or copied an
-    // incomplete backup; none: only logged.
+    // Tells the desktop about an unattended backup or copy that failed or
+    // left files out; none: only logged.
     Notifier* notifier = nullptr;
     // "Restaurer" (Command5): opens the restore window modally over the main
     // window for its settings and drive list; returns once it is closed.
@@ -122,8 +122,9 @@ private:
 
     std::unique_ptr<Ui::kuvzipf1> ui_;
     MainWindowEnvironment environment_;
+    NoNotifier noNotifier_;  // when the environment has no notifier
     std::unique_ptr<backup::MainWindowLogic> logic_;
-    std::array<QTimer*, 4> timers_{};
+    std::array<QTimer*, 5> timers_{};  // by TimerId
     std::array<int, 4> lampPictures_{{36, 36, 36, 36}};
     int drivePicture_ = -1;
     int busyPointers_ = 0;  // wait pointers set and not yet taken back

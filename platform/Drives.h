@@ -41,6 +41,11 @@ public:
         (void)drive;
         return true;
     }
+    // A cheap mark of the machine's mounted volumes, asked before the list
+    // when the drives are watched: while it stays the same, the volumes have
+    // not changed and the list is not made again. Empty when the source
+    // cannot tell (the list is then made at each look).
+    virtual std::string VolumesMark() const { return {}; }
 };
 
 // The drive a drive-letter or network path resolves through (see

@@ -7,6 +7,7 @@
 #include <QStorageInfo>
 
 #include "platform/DriveDetection.h"
+#include "platform/Files.h"
 #include "platform/QtDrives.h"
 
 namespace kuv::platform {
@@ -38,6 +39,12 @@ bool QtDriveSource::IsPresent(const DriveEntry& drive) const {
     const QStorageInfo volume(root);
     return volume.isValid() && volume.isReady() &&
            QDir::cleanPath(volume.rootPath()) == QDir::cleanPath(root);
+}
+
+std::string QtDriveSource::VolumesMark() const {
+    std::string table;
+    if (!ReadWholeFile("/proc/self/mountinfo", table)) return {};
+    return table;
 }
 
 }  // namespace kuv::platform

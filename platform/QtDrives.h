@@ -15,6 +15,10 @@ public:
     // c: (the home folder) always; another drive while a volume is mounted
     // exactly at its root path.
     bool IsPresent(const DriveEntry& drive) const override;
+    // The kernel's mount table of this process (/proc/self/mountinfo): a
+    // read of a few kilobytes, where the list asks every volume for its
+    // state (a hung network share could block that).
+    std::string VolumesMark() const override;
 };
 
 }  // namespace kuv::platform

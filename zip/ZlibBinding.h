@@ -17,6 +17,12 @@ struct ZlibApi {
     int (*inflateInit2_)(z_streamp strm, int windowBits, const char* version, int stream_size);
     int (*inflate)(z_streamp strm, int flush);
     int (*inflateEnd)(z_streamp strm);
+    // Used by the sliced compression: a slice is primed with the input that
+    // precedes it, the deflate state is reused from slice to slice, and the
+    // slices' CRC-32 are joined into the member's.
+    int (*deflateSetDictionary)(z_streamp strm, const Bytef* dictionary, uInt dictLength);
+    int (*deflateReset)(z_streamp strm);
+    uLong (*crc32_combine)(uLong crc1, uLong crc2, z_off_t len2);
 };
 
 // The zlib the program is linked with.

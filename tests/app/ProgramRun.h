@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <functional>
 
 #include <string>
 
@@ -72,6 +73,7 @@ protected:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
+        if (adjustEnvironment) adjustEnvironment(env);
         program.setProcessEnvironment(env);
         program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     }
@@ -97,6 +99,8 @@ protected:
         return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -3;
     }
 
+    // Changes a test makes to the program's environment, last.
+    std::function<void(QProcessEnvironment&)> adjustEnvironment;
     QTemporaryDir scratch;
     QString home, work, config, data;
     QByteArray ini;

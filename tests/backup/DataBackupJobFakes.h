@@ -131,7 +131,13 @@ class FakeDrives : public kuv::platform::DriveSource {
 public:
     std::vector<kuv::platform::DriveEntry> list;
     std::set<char> absent;  // letters of drives no longer mounted
-    std::vector<kuv::platform::DriveEntry> Drives() const override { return list; }
+    std::string mark;       // the volumes' mark; empty: the source cannot tell
+    mutable int listings = 0;
+    std::vector<kuv::platform::DriveEntry> Drives() const override {
+        ++listings;
+        return list;
+    }
+    std::string VolumesMark() const override { return mark; }
     bool IsPresent(const kuv::platform::DriveEntry& drive) const override { return !absent.count(drive.Letter()); }
 };
 
@@ -144,6 +150,22 @@ inline std::string ReadFile(const std::string& path) {
     std::string bytes;
     kuv::platform::ReadWholeFile(path, bytes);
     return bytes;
+}
+
+// The medium spoils what was written: every byte of the first member's data
+// of the archive at path is flipped.
+inline void SpoilFirstMember(const std::string& path) {
+    std::string bytes = ReadFile(path);
+    if (bytes.size() < 30) return;
+    const auto u16 = [&](size_t at) {
+        return static_cast<size_t>(static_cast<unsigned char>(bytes[at])) |
+               static_cast<size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+    };
+    const size_t start = 30 + u16(26) + u16(28);
+    const size_t size = u16(18) | u16(20) << 16;
+    if (start + size > bytes.size()) return;
+    for (size_t i = start; i < start + size; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    WriteFile(path, bytes);
 }
 
 // A fresh temporary machine:

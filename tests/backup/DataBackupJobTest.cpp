@@ -368,8 +368,10 @@ TEST_F(DataBackupJobTest, AFileTheEngineRefusesIsLeftOut) {
     };
     // A name the archive cannot carry back is refused by the engine.
     WriteFile(Data("a\\b.txt"), "nom avec barre");
-    int windowReports = 0;
-    engine.Events.FileZipErr = [&](std::string&, std::int32_t&, std::string&) { ++windowReports; };
+    std::vector<std::string> windowReports;  // the window logs them
+    engine.Events.FileZipErr = [&](std::string& path, std::int32_t& number, std::string&) {
+        windowReports.push_back(kuv::platform::FileNameOf(path) + " " + std::to_string(number));
+    };
 
     const BackupRunResult result = job->Run();
     ASSERT_EQ(result.outcome, BackupOutcome::Completed);
@@ -413,15 +415,16 @@ TEST_F(DataBackupJobTest, AFileTheEngineRefusesIsLeftOut) {
     EXPECT_EQ(timers.armed, (std::vector<std::pair<TimerId, int>>{{TimerId::Timer2, 1000}}));
     EXPECT_TRUE(dialog.texts.empty());
 
-    // The engine's reports stayed off the window during the run; the
-    // window's own handler is back afterwards.
-    EXPECT_EQ(windowReports, 0);
+    // The window's own handler heard each report (to log it), while the
+    // job kept them for its report; it is the window's handler again
+    // afterwards.
+    EXPECT_EQ(windowReports, (std::vector<std::string>{"a\\b.txt 22", "Compta.DAT 10", "a\\b.txt 22"}));
     ASSERT_TRUE(static_cast<bool>(engine.Events.FileZipErr));
-    std::string path;
+    std::string path = "/x/y";
     std::int32_t number = 0;
     std::string text;
     engine.Events.FileZipErr(path, number, text);
-    EXPECT_EQ(windowReports, 1);
+    EXPECT_EQ(windowReports.size(), 4u);
 }
 
 // With no room in the temporary folder the engine keeps the added files to
@@ -466,21 +469,17 @@ TEST_F(DataBackupJobTest, AnArchiveThatDoesNotReadBackIsAFailedBackup) {
     // The medium spoils the written data: when the job opens the archive to
     // check it, every byte of the first member's data is flipped.
     engine.Events.ProgressLoad = [this](std::int32_t percent, bool&) {
-        if (percent != 100) return;
-        std::string bytes = ReadFile(MediumArchive());
-        ASSERT_GT(bytes.size(), 30u);
-        const auto u16 = [&](size_t at) {
-            return static_cast<size_t>(static_cast<unsigned char>(bytes[at])) |
-                   static_cast<size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
-        };
-        const size_t start = 30 + u16(26) + u16(28);
-        const size_t size = u16(18) | u16(20) << 16;
-        ASSERT_LE(start + size, bytes.size());
-        for (size_t i = start; i < start + size; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
-        WriteFile(MediumArchive(), bytes);
+        if (percent == 100) SpoilFirstMember(MediumArchive());
+    };
+    std::vector<std::string> windowErrors;  // the window logs them
+    engine.Events.ZipError = [&](std::int32_t number, const std::string& text, bool&) {
+        windowErrors.push_back(std::to_string(number) + " " + text);
     };
     const BackupRunResult result = job->Run();
     EXPECT_EQ(result.outcome, BackupOutcome::VerifyFailed);
+    // The failing member was named to the window's handler.
+    ASSERT_EQ(windowErrors.size(), 1u);
+    EXPECT_NE(windowErrors[0].find("Clients.idx"), std::string::npos) << windowErrors[0];
     EXPECT_FALSE(result.archiveWritten);
     EXPECT_EQ(view.status, "La sauvegarde ne se relit pas correctement, support défectueux ?");
     EXPECT_TRUE(view.saved.empty());

@@ -7,7 +7,7 @@
 namespace kuv::backup::testing {
 
 // Returns: the environment whose dialog, clock, pump, folders, drives,
-// launcher and end are f's, working in f.work. REQUIRES: f outlives the window.
+// launcher, end and notifier are f's, working in f.work. REQUIRES: f outlives the window.
 inline MainWindowEnvironment FakeEnvironment(WindowFixture& f) {
     MainWindowEnvironment env;
     env.dialog = &f.dialog;
@@ -18,6 +18,7 @@ inline MainWindowEnvironment FakeEnvironment(WindowFixture& f) {
     env.launcher = &f.launcher;
     env.end = &f.end;
     env.workingFolder = f.work;
+    env.notifier = &f.notifier;
     return env;
 }
 

@@ -128,6 +128,23 @@ public:
     }
 };
 
+// Records each notification, with the number of dialogs shown before it.
+class FakeNotifier : public kuv::Notifier {
+public:
+    struct Sent {
+        std::string summary, body;
+        size_t dialogsBefore;
+    };
+    explicit FakeNotifier(const ScriptedDialog& dialog) : dialog_(dialog) {}
+    std::vector<Sent> sent;
+    void Notify(const std::string& summary, const std::string& body) override {
+        sent.push_back({summary, body, dialog_.shown.size()});
+    }
+
+private:
+    const ScriptedDialog& dialog_;
+};
+
 class FakeEnd : public ProgramEnd {
 public:
     int ends = 0;
@@ -143,7 +160,7 @@ public:
     MainWindowLogic& Logic() {
         if (!logic) {
             logic = std::make_unique<MainWindowLogic>(MainWindowContext{
-                view, gauge, dialog, clock, pump, timers, folders, drives, launcher, end, work});
+                view, gauge, dialog, clock, pump, timers, folders, drives, launcher, end, work, notifier});
         }
         return *logic;
     }
@@ -174,6 +191,7 @@ public:
     FakeTimers timers;
     FakeLauncher launcher;
     FakeEnd end;
+    FakeNotifier notifier{dialog};
     std::unique_ptr<MainWindowLogic> logic;
 };
 

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "LogCapture.h"
 #include "MainWindowEnvironmentFake.h"
 #include "MainWindowFakes.h"
 #include "tests/ui/QtTestApp.h"
@@ -300,6 +301,17 @@ TEST_F(MainWindowTest, KeepsItsDesignedSizeAndASharpLogo) {
     EXPECT_EQ(Window().width(), narrowed);
 }
 
+// A logo file of the linked application that is not a picture: startup
+// goes on with the program's own logo, and says so in the log.
+TEST_F(MainWindowTest, ALogoFileThatCannotBeReadIsLogged) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    WriteFile(f.work + "/fc_img_024.gif", "pas une image");
+    LogCapture log;
+    QLabel* logo = Find<QLabel>("logoc");
+    EXPECT_FALSE(logo->pixmap().isNull());
+    EXPECT_TRUE(log.Has("kuvzip.startup", QtWarningMsg, "cannot read the logo")) << log.All();
+}
+
 TEST_F(MainWindowTest, NoDestinationChosenIsRefused) {
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
     Window();
@@ -437,7 +449,7 @@ TEST(QtProgramLauncher, QuitStartsTheLinkedProgramThroughTheDriveList) {
     f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n#L#C:\\Appli\\marque.sh --base \"Compta 2027\"\r\n\r\n");
     QtProgramLauncher launcher;
     MainWindowLogic logic(MainWindowContext{f.view, f.gauge, f.dialog, f.clock, f.pump, f.timers, f.folders,
-                                            f.drives, launcher, f.end, f.work});
+                                            f.drives, launcher, f.end, f.work, f.notifier});
     logic.Startup();
     logic.Quit();
     EXPECT_EQ(f.end.ends, 1);

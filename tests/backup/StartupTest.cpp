@@ -65,7 +65,8 @@ TEST(Startup, WithoutConfigurationTheCDiskIsChosenByDefault) {
     EXPECT_EQ(s.backupName, "kuvchier");
     EXPECT_EQ(s.backupFolderName, "S_");
     EXPECT_FALSE(s.autoQuit);
-    EXPECT_TRUE(f.timers.armed.empty());
+    // No request: only the watch of the drives is armed.
+    EXPECT_EQ(f.timers.armed, (std::vector<std::pair<TimerId, int>>{{TimerId::DriveWatch, kDriveWatchMs}}));
     EXPECT_TRUE(f.view.dressed);
     EXPECT_TRUE(f.view.centred);
     EXPECT_EQ(f.gauge.inits, (std::vector<int>{100}));
@@ -108,7 +109,8 @@ TEST(Startup, LastBackupAndExchangeFolderMarkers) {
     EXPECT_EQ(f.view.widthTwips, kAutomaticWindowWidth);
     // Step 19: the panel of the automatic copy, Timer3 after one second.
     EXPECT_EQ(f.view.automaticCopyPanel, (std::vector<bool>{true}));
-    EXPECT_EQ(f.timers.armed, (std::vector<std::pair<TimerId, int>>{{TimerId::Timer3, 1000}}));
+    EXPECT_EQ(f.timers.armed, (std::vector<std::pair<TimerId, int>>{{TimerId::Timer3, 1000},
+                                                                     {TimerId::DriveWatch, kDriveWatchMs}}));
     EXPECT_FALSE(s.copyMode);
 }
 

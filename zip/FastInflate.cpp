@@ -1,0 +1,138 @@
+#include "zip/FastInflate.h"
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <new>
+
+#include "zip/ReaderIo.h"
+#include "zip/ZipRecords.h"
+
+namespace kuv::zip {
+
+bool InflatesInOneCall(const MemberData& member) {
+    return member.method == kMethodDeflate && member.uncompressedSize <= kOneCallInflateBytes &&
+           member.compressedSize <= kOneCallInflateBytes;
+}
+
+namespace {
+
+// A stored member small enough to be held: read whole and checked.
+bool HoldsWhole(const MemberData& member) {
+    return member.method == kMethodStored && member.uncompressedSize <= kOneCallInflateBytes &&
+           member.compressedSize == member.uncompressedSize;
+}
+
+std::uint64_t CostOf(const MemberData& member, bool keepData) {
+    if (InflatesInOneCall(member)) return std::uint64_t {member.compressedSize} + member.uncompressedSize;
+    if (keepData && HoldsWhole(member)) return member.uncompressedSize;
+    if (keepData) return 0;  // handed back unread
+    return 2 * 256 * 1024;   // the streaming path's two buffers
+}
+
+}  // namespace
+
+OneCallInflater::OneCallInflater() = default;
+
+OneCallInflater::~OneCallInflater() { libdeflate_free_decompressor(d_); }
+
+InflateResult OneCallInflater::Inflate(const std::uint8_t* compressed, const MemberData& member,
+                                       std::vector<std::uint8_t>& out) {
+    out.clear();
+    // Some writers give an empty file no deflate stream at all.
+    if (member.compressedSize == 0 && member.uncompressedSize == 0)
+        return member.crc32 == 0 ? InflateResult::Ok : InflateResult::CrcMismatch;
+    if (!d_) {
+        d_ = libdeflate_alloc_decompressor();
+        if (!d_) return InflateResult::LibraryError;
+    }
+    try {
+        // Exactly the declared size, which the caller has bounded: a stream
+        // that would give one byte more finds no room and is refused.
+        out.resize(member.uncompressedSize);
+    } catch (const std::bad_alloc&) {
+        return InflateResult::LibraryError;
+    }
+    std::size_t produced = 0;
+    const libdeflate_result rc = libdeflate_deflate_decompress_ex(d_, compressed, member.compressedSize, out.data(),
+                                                                 out.size(), nullptr, &produced);
+    if (rc != LIBDEFLATE_SUCCESS || produced != member.uncompressedSize) {
+        out.clear();
+        return InflateResult::DataError;
+    }
+    const std::uint32_t crc = static_cast<std::uint32_t>(libdeflate_crc32(0, out.data(), out.size()));
+    return crc == member.crc32 ? InflateResult::Ok : InflateResult::CrcMismatch;
+}
+
+InflateResult OneCallInflater::InflateFrom(int fd, const MemberData& member, std::vector<std::uint8_t>& out) {
+    try {
+        in_.resize(member.compressedSize);
+    } catch (const std::bad_alloc&) {
+        return InflateResult::LibraryError;
+    }
+    if (!ReadExact(fd, member.dataOffset, in_.data(), in_.size())) return InflateResult::ReadError;
+    const InflateResult r = Inflate(in_.data(), member, out);
+    // The input buffer is not kept from one member to the next: what a
+    // worker holds between members stays small.
+    std::vector<std::uint8_t>().swap(in_);
+    return r;
+}
+
+ParallelInflater::ParallelInflater(const ZlibApi& zlib, int fd, Deliver deliver, unsigned threads,
+                                   std::function<void()> idle)
+    : zlib_(zlib), fd_(fd), pool_(threads) {
+    const unsigned slots = std::max(1u, pool_.Threads());
+    inflaters_.resize(slots);
+    buffers_.resize(slots);
+    queue_ = std::make_unique<OrderedResults<InflatedMember>>(pool_, kInflateBudget, 256, std::move(deliver),
+                                                              std::move(idle));
+}
+
+ParallelInflater::~ParallelInflater() { Finish(); }
+
+void ParallelInflater::Finish() { queue_->Finish(); }
+
+void ParallelInflater::Submit(std::size_t index, const MemberData& member, bool keepData) {
+    queue_->Submit(CostOf(member, keepData),
+                   [this, index, member, keepData](unsigned worker) { return Work(worker, index, member, keepData); });
+}
+
+InflatedMember ParallelInflater::Work(unsigned worker, std::size_t index, const MemberData& member, bool keepData) {
+    InflatedMember r;
+    r.index = index;
+    if (InflatesInOneCall(member)) {
+        auto& inflater = inflaters_[worker];
+        if (!inflater) inflater = std::make_unique<OneCallInflater>();
+        r.result = inflater->InflateFrom(fd_, member, r.data);
+        if (!keepData) std::vector<std::uint8_t>().swap(r.data);
+        return r;
+    }
+    if (keepData && HoldsWhole(member)) {
+        // Stored and small: read whole and checked, as the streaming copy checks it.
+        try {
+            r.data.resize(member.uncompressedSize);
+        } catch (const std::bad_alloc&) {
+            r.result = InflateResult::LibraryError;
+            return r;
+        }
+        if (!ReadExact(fd_, member.dataOffset, r.data.data(), r.data.size())) {
+            r.data.clear();
+            r.result = InflateResult::ReadError;
+            return r;
+        }
+        const auto crc = static_cast<std::uint32_t>(libdeflate_crc32(0, r.data.data(), r.data.size()));
+        r.result = crc == member.crc32 ? InflateResult::Ok : InflateResult::CrcMismatch;
+        return r;
+    }
+    if (keepData) {
+        r.streamed = true;
+        return r;
+    }
+    auto& buffers = buffers_[worker];
+    if (!buffers) buffers = std::make_unique<InflateBuffers>();
+    r.result = DecompressMemberData(zlib_, fd_, member, [](const std::uint8_t*, std::size_t) { return true; },
+                                    *buffers);
+    return r;
+}
+
+}  // namespace kuv::zip

@@ -1,0 +1,114 @@
+#pragma once
+// Faster reading back of members, for extraction and TestAllFiles.
+//
+// A deflated member whose declared sizes are both at most
+// kOneCallInflateBytes is inflated in one libdeflate call (several times
+// zlib's speed) into a buffer of exactly its declared size; the stream must
+// fill that buffer and end there, and the CRC-32 must match. The declared
+// size only chooses the path and sizes that bounded buffer: a member that
+// declares more goes to the streaming zlib path (MemberInflater.h), which
+// allocates nothing from declared sizes.
+//
+// The bound keeps reading back within the engine's memory budget: a member
+// in flight holds at most 2 x 4 MiB (its compressed data and its output),
+// and ParallelInflater admits members while what they hold together stays
+// within kInflateBudget (8 MiB), whatever the number of cores; with the
+// streaming path's own 512 KiB buffers and the program itself, the whole
+// stays under 16 MiB.
+//
+// ParallelInflater checks or inflates members on every core, one member per
+// job, and hands the results back in the order they were submitted
+// (directory order) on the caller's thread.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "zip/MemberInflater.h"
+#include "zip/OrderedWork.h"
+
+struct libdeflate_decompressor;
+
+namespace kuv::zip {
+
+struct ZlibApi;
+
+constexpr std::uint64_t kOneCallInflateBytes = 4 * 1024 * 1024;
+constexpr std::uint64_t kInflateBudget = 8 * 1024 * 1024;
+
+// Returns: true when the member is inflated in one call (deflate, both
+// declared sizes at most kOneCallInflateBytes).
+bool InflatesInOneCall(const MemberData& member);
+
+// One decompressor per thread.
+class OneCallInflater {
+public:
+    OneCallInflater();
+    ~OneCallInflater();
+    OneCallInflater(const OneCallInflater&) = delete;
+    OneCallInflater& operator=(const OneCallInflater&) = delete;
+
+    // REQUIRES: InflatesInOneCall(member); compressed holds member.compressedSize bytes.
+    // Returns: Ok with out holding exactly member.uncompressedSize bytes;
+    // DataError when the stream is damaged or gives more or fewer bytes than
+    // declared; CrcMismatch (out kept) when only the CRC-32 differs;
+    // LibraryError without memory.
+    InflateResult Inflate(const std::uint8_t* compressed, const MemberData& member, std::vector<std::uint8_t>& out);
+
+    // REQUIRES: InflatesInOneCall(member). Reads the member's data from fd at
+    // its offset (positioned reads: safe from any thread), then Inflate.
+    // Returns: as Inflate, or ReadError.
+    InflateResult InflateFrom(int fd, const MemberData& member, std::vector<std::uint8_t>& out);
+
+private:
+    libdeflate_decompressor* d_ = nullptr;
+    std::vector<std::uint8_t> in_;
+};
+
+// One member's outcome, handed back in order.
+struct InflatedMember {
+    std::size_t index = 0;            // as submitted
+    InflateResult result = InflateResult::Ok;
+    bool streamed = false;            // too large for one call and not checked here: the caller streams it
+    std::vector<std::uint8_t> data;   // the member's bytes (one-call members, when kept)
+};
+
+class ParallelInflater {
+public:
+    using Deliver = std::function<void(InflatedMember&)>;
+
+    // REQUIRES: zlib outlives this; fd is open for reading for its whole
+    // life. threads 0: one per core. deliver runs on the caller's thread.
+    ParallelInflater(const ZlibApi& zlib, int fd, Deliver deliver, unsigned threads = 0,
+                     std::function<void()> idle = {});
+    ~ParallelInflater();
+    ParallelInflater(const ParallelInflater&) = delete;
+    ParallelInflater& operator=(const ParallelInflater&) = delete;
+
+    // Submits a stored or deflated member. keepData false (a test): the
+    // member is only checked, streamed through zlib on a worker when too
+    // large for one call. keepData true (an extraction): one-call members
+    // come back with their bytes; larger ones come back streamed = true,
+    // unread, for the caller's streaming path, in their place in the order.
+    void Submit(std::size_t index, const MemberData& member, bool keepData);
+
+    // Hands every pending result over, in order.
+    void Finish();
+
+    // Returns: the worker threads running (0: inline).
+    unsigned Threads() const { return pool_.Threads(); }
+
+private:
+    InflatedMember Work(unsigned worker, std::size_t index, const MemberData& member, bool keepData);
+    const ZlibApi& zlib_;
+    int fd_;
+    std::vector<std::unique_ptr<OneCallInflater>> inflaters_;
+    std::vector<std::unique_ptr<InflateBuffers>> buffers_;
+    std::unique_ptr<OrderedResults<InflatedMember>> queue_;
+    // Last: its threads are joined first, before what their jobs touch goes.
+    WorkerPool pool_;
+};
+
+}  // namespace kuv::zip

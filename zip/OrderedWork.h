@@ -1,0 +1,168 @@
+#pragma once
+// Work spread over threads, results taken back in order on the calling
+// thread. The caller submits jobs one after the other; each job runs on a
+// worker thread (or at once on the caller's thread when there are none); its
+// result is handed to the caller's deliver function in submission order,
+// always on the caller's thread, so that whatever the caller does with it
+// (writing the archive, raising events) happens in order and where it always
+// did. Memory stays bounded: each job states what it holds until delivered,
+// and a submission waits (delivering what is done) while the total would pass
+// the budget.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace kuv::zip {
+
+// Returns: the number of worker threads for "one per core" (at least 1).
+unsigned CoreCount();
+
+// A fixed set of threads that run posted jobs. A job receives the number of
+// the thread that runs it (0 to Threads() - 1), for per-thread state.
+class WorkerPool {
+public:
+    // threads 0: one per core. Returns with fewer threads (maybe none) when
+    // the system refuses to start them; Threads() says how many run.
+    explicit WorkerPool(unsigned threads = 0);
+    // Waits for the posted jobs, then stops the threads.
+    ~WorkerPool();
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    // Returns: the threads running (0: jobs must be run by the caller).
+    unsigned Threads() const { return static_cast<unsigned>(threads_.size()); }
+    // REQUIRES: Threads() > 0. Runs job on one of the threads, in posting order.
+    void Post(std::function<void(unsigned worker)> job);
+
+private:
+    void Loop(unsigned worker);
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void(unsigned)>> jobs_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// Jobs giving results of type R, delivered in submission order. One caller
+// thread submits and receives; the jobs run on the pool.
+template <class R>
+class OrderedResults {
+public:
+    using Job = std::function<R(unsigned worker)>;
+    using Deliver = std::function<void(R&)>;
+
+    // REQUIRES: pool outlives this. budget: the most the undelivered jobs
+    // may hold together (a single job larger than it still runs, alone);
+    // maxJobs: the most undelivered jobs. idle (may be empty): called about
+    // every idleMs while the caller waits for a result. Without threads in
+    // the pool, jobs run at once on the caller's thread as worker 0.
+    OrderedResults(WorkerPool& pool, std::uint64_t budget, std::size_t maxJobs, Deliver deliver,
+                   std::function<void()> idle = {}, unsigned idleMs = 50)
+        : pool_(pool), budget_(budget), maxJobs_(maxJobs == 0 ? 1 : maxJobs), deliver_(std::move(deliver)),
+          idle_(std::move(idle)), idleMs_(idleMs) {}
+    // Delivers what is left.
+    ~OrderedResults() { Finish(); }
+    OrderedResults(const OrderedResults&) = delete;
+    OrderedResults& operator=(const OrderedResults&) = delete;
+
+    // Runs job, which holds cost bytes until its result is delivered. First
+    // delivers the results that are ready, and waits while the budget or the
+    // job count would be passed. Throws std::bad_alloc (the job not run)
+    // when there is no memory to queue it.
+    void Submit(std::uint64_t cost, Job job) {
+        DeliverReady();
+        while (!slots_.empty() && (held_ + cost > budget_ || slots_.size() >= maxJobs_)) DeliverFront();
+        auto slot = std::make_shared<Slot>();
+        slot->cost = cost;
+        held_ += cost;
+        slots_.push_back(slot);
+        if (pool_.Threads() == 0) {
+            slot->result = job(pool_.Threads());
+            slot->done = true;
+            return;
+        }
+        try {
+            pool_.Post([this, slot, job = std::move(job)](unsigned worker) {
+                R result = job(worker);
+                std::lock_guard<std::mutex> lock(mutex_);
+                slot->result = std::move(result);
+                slot->done = true;
+                ready_.notify_all();
+            });
+        } catch (...) {
+            // Not posted (no memory): nothing will ever fill the slot.
+            slots_.pop_back();
+            held_ -= cost;
+            throw;
+        }
+    }
+
+    // Delivers every result still pending, in order.
+    void Finish() {
+        while (!slots_.empty()) DeliverFront();
+    }
+
+    // Returns: what the undelivered jobs hold (as submitted).
+    std::uint64_t Held() const { return held_; }
+
+private:
+    struct Slot {
+        std::uint64_t cost = 0;
+        bool done = false;
+        R result {};
+    };
+
+    void DeliverReady() {
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (slots_.empty() || !slots_.front()->done) return;
+            }
+            DeliverFront();
+        }
+    }
+
+    // Waits for the oldest job and hands its result over.
+    void DeliverFront() {
+        std::shared_ptr<Slot> slot = slots_.front();
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            while (!slot->done) {
+                if (!idle_) {
+                    ready_.wait(lock);
+                    continue;
+                }
+                if (!ready_.wait_for(lock, std::chrono::milliseconds(idleMs_), [&] { return slot->done; })) {
+                    lock.unlock();
+                    idle_();
+                    lock.lock();
+                }
+            }
+        }
+        slots_.pop_front();
+        deliver_(slot->result);
+        held_ -= slot->cost;
+    }
+
+    WorkerPool& pool_;
+    const std::uint64_t budget_;
+    const std::size_t maxJobs_;
+    Deliver deliver_;
+    std::function<void()> idle_;
+    const unsigned idleMs_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::shared_ptr<Slot>> slots_;  // caller's thread only; done/result under mutex_
+    std::uint64_t held_ = 0;
+};
+
+}  // namespace kuv::zip
