@@ -354,11 +354,6 @@ void CompressionPipeline::RunMembers(std::size_t count, MemberSource& source, Me
             fail(member, code);
             continue;
         }
-        if (size > s.options.sizeLimit) {
-            source.Close();
-            fail(member, kCompressTooLarge);
-            continue;
-        }
         Buffer current(s.meter);
         int code = 0;
         if (!readSlice(current, size, code)) {
@@ -392,10 +387,6 @@ void CompressionPipeline::RunMembers(std::size_t count, MemberSource& source, Me
                 if (last) next.Release();
             }
             total += current.bytes().size();
-            if (total > s.options.sizeLimit) {
-                code = kCompressTooLarge;
-                break;
-            }
             const bool oneCall = first && last && CompressedInOneCall(total, s.options.level);
             // The next slice's dictionary: the end of this one.
             Buffer nextDictionary(s.meter);

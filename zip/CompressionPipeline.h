@@ -66,7 +66,7 @@ public:
     // Member index is complete: once per member, after its data. code is
     // kCompressOk (result filled: method 8, or 0 for an empty member with no
     // data), or a failure code of the member compressor (kCompressSharing,
-    // kCompressTooLarge, kCompressNoMemory, kCompressZlibFailed,
+    // kCompressNoMemory, kCompressZlibFailed,
     // kCompressSinkFailed or the number of a failed open or read); after a
     // failure the data already given is to be given up.
     virtual void End(std::size_t index, int code, const CompressedMember& result) = 0;
@@ -76,7 +76,6 @@ struct PipelineOptions {
     const ZlibApi* zlib = nullptr;     // must not be null
     int level = -1;                    // LevelCompression
     bool excludeCRC32 = false;         // CRC 0 instead of the checksum
-    std::uint64_t sizeLimit = UINT64_MAX;  // largest member accepted (kCompressTooLarge past it)
     unsigned threads = 0;              // worker threads; 0: one per core
     std::function<void()> idle;        // called about every 50 ms while waiting for a worker (may be empty)
 };

@@ -56,7 +56,6 @@ int main(int argc, char** argv) {
     if (mode == "zlib") {
         kuv::zip::CompressRequest request;
         request.zlib = kuv::zip::LinkedZlib();
-        request.sizeLimit = UINT64_MAX;
         for (const std::string& path : files) {
             CountingSink sink;
             kuv::zip::CompressedMember cm;
