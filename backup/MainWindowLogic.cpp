@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "backup/ConfigFile.h"
@@ -47,11 +48,13 @@ constexpr int kAutomaticCopyTimerMs = 1000;
 
 MainWindowLogic::MainWindowLogic(MainWindowContext context)
     : ctx_(std::move(context)),
+      end_(ctx_.end),
       destinations_(ctx_.view),
       listedDrives_(driveList_, ctx_.drives),
       copies_(operations::CopyContext{settings_, ctx_.dialog, ctx_.view, ctx_.clock, ctx_.pump, ctx_.specialFolders,
                                       [this] { return driveList_; }, LinkPath(), [this] { return RunBackupForCopy(); },
-                                      [this] { Quit(); }, ctx_.end,
+                                      // the copy's own closing step: it runs inside the copy
+                                      [this] { QuitNow(); }, end_,
                                       [this](operations::AutomaticCopyNews news, const std::string& text) {
                                           qCWarning(lcOperations).noquote()
                                               << (news == operations::AutomaticCopyNews::Failed
@@ -282,10 +285,75 @@ operations::JobArchive MainWindowLogic::RunBackupForCopy() {
     return archive;
 }
 
+bool MainWindowLogic::BackupInProgress() const { return backupDepth_ > 0 || (job_ && job_->IsRunning()); }
+
+bool MainWindowLogic::WhenBackupEnds(const std::string& command, std::function<void()> action) {
+    if (!BackupInProgress() && waiting_.empty()) {
+        Step(action);
+        return true;
+    }
+    for (const WaitingCommand& w : waiting_) {
+        if (w.name == command) {
+            qCInfo(lcBackup).noquote() << Q(command) << "already waits for the end of the backup";
+            return false;
+        }
+    }
+    qCInfo(lcBackup).noquote() << Q(command) << "waits for the end of the backup";
+    waiting_.push_back({command, std::move(action)});
+    // Only reached between two waiting commands when one of them was asked
+    // for outside a backup: it takes its turn now.
+    if (!BackupInProgress()) RunWaitingCommands();
+    return false;
+}
+
+bool MainWindowLogic::RunEngineCommand(const std::string& command, std::function<void()> action) {
+    return WhenBackupEnds(command, [this, action = std::move(action)] { AsBackup(action); });
+}
+
+std::vector<std::string> MainWindowLogic::WaitingCommands() const {
+    std::vector<std::string> names;
+    for (const WaitingCommand& w : waiting_) names.push_back(w.name);
+    return names;
+}
+
+void MainWindowLogic::AsBackup(const std::function<void()>& action) {
+    ++backupDepth_;
+    Step(action);
+    --backupDepth_;
+    if (backupDepth_ == 0) RunWaitingCommands();
+}
+
+void MainWindowLogic::RunWaitingCommands() {
+    // A waiting command that runs a backup itself comes back here at its
+    // end: the loop below goes on with the next one, in order.
+    if (runningWaiting_) return;
+    runningWaiting_ = true;
+    while (!waiting_.empty() && !BackupInProgress()) {
+        if (end_.Ended()) {
+            for (const WaitingCommand& w : waiting_) {
+                qCInfo(lcBackup).noquote() << Q(w.name) << "dropped: the program ends";
+            }
+            waiting_.clear();
+            break;
+        }
+        WaitingCommand next = std::move(waiting_.front());
+        waiting_.pop_front();
+        qCInfo(lcBackup).noquote() << Q(next.name) << "runs after the backup";
+        Step(next.action);
+    }
+    runningWaiting_ = false;
+}
+
 operations::CopyResult MainWindowLogic::CopyTo(operations::CopyTarget target) {
-    operations::CopyResult result = operations::CopyResult::CopyFailed;
-    Step([&] { result = copies_.Copy(target); });
-    return result;
+    const char* name = target == operations::CopyTarget::Dropbox    ? kCommandDropbox
+                       : target == operations::CopyTarget::OneDrive ? kCommandOneDrive
+                                                                    : kCommandFolder;
+    // Told only to a copy that runs at once.
+    auto result = std::make_shared<operations::CopyResult>(operations::CopyResult::CopyFailed);
+    const bool now = WhenBackupEnds(name, [this, target, result] {
+        AsBackup([&] { *result = copies_.Copy(target); });
+    });
+    return now ? *result : operations::CopyResult::Waiting;
 }
 
 void MainWindowLogic::RequestExchangeFolder() {
@@ -293,7 +361,7 @@ void MainWindowLogic::RequestExchangeFolder() {
 }
 
 void MainWindowLogic::ZipMail() {
-    Step([&] { copies_.ZipMail(); });
+    WhenBackupEnds(kCommandZipMail, [this] { AsBackup([this] { copies_.ZipMail(); }); });
 }
 
 void MainWindowLogic::BackupProgramFiles() {
@@ -305,7 +373,16 @@ void MainWindowLogic::RestoreProgramFiles() {
 }
 
 BackupRunResult MainWindowLogic::BackupClicked() {
-    BackupRunResult result = RunBackup();
+    if (BackupInProgress()) {
+        // A second start while a backup (or a copy, or a test panel button)
+        // is under way is ignored.
+        qCInfo(lcBackup) << "Sauvegarder les DONNEES ignored: a backup is in progress";
+        BackupRunResult ignored;
+        ignored.outcome = BackupOutcome::AlreadyRunning;
+        return ignored;
+    }
+    BackupRunResult result;
+    AsBackup([&] { result = RunBackup(); });
     if (result.outcome == BackupOutcome::Completed) failedRequests_.clear();
     return result;
 }
@@ -322,6 +399,10 @@ void MainWindowLogic::WriteConfig() {
 }
 
 void MainWindowLogic::Quit() {
+    WhenBackupEnds(kCommandQuit, [this] { QuitNow(); });
+}
+
+void MainWindowLogic::QuitNow() {
     Step([&] { WriteConfig(); });
     Step([&] {
         // The command line in the linked application's vocabulary: its
@@ -335,7 +416,7 @@ void MainWindowLogic::Quit() {
         ctx_.launcher.StartProgram(program, words, ctx_.workingFolder);
     });
     Step([&] { ctx_.pump.DoEvents(); });
-    ctx_.end.EndProgram();
+    end_.EndProgram();
 }
 
 std::string MainWindowLogic::Ask(const std::string& prompt, const std::string& defaultAnswer) {
@@ -348,6 +429,10 @@ std::string MainWindowLogic::Ask(const std::string& prompt, const std::string& d
 }
 
 void MainWindowLogic::Configure() {
+    WhenBackupEnds(kCommandConfigure, [this] { ConfigureNow(); });
+}
+
+void MainWindowLogic::ConfigureNow() {
     Step([&] {
         std::string answer = Ask(kAskDataFolder, settings_.dataFolder);
         if (!answer.empty()) settings_.dataFolder = answer;
@@ -378,11 +463,11 @@ void MainWindowLogic::Configure() {
         DialogText = kConfigured;
         ctx_.dialog.ShowDialog();
     });
-    ctx_.end.EndProgram();
+    end_.EndProgram();
 }
 
 void MainWindowLogic::RunRequest(TimerId timer) {
-    if (job_ && job_->IsRunning()) {
+    if (BackupInProgress()) {
         // Another backup is in progress (the other request, or the user's
         // button): this request waits for its turn instead of being lost.
         waitingRequests_.insert(timer);
@@ -394,7 +479,8 @@ void MainWindowLogic::RunRequest(TimerId timer) {
     // Nobody may be in front of the window: a failure (told by the job as it
     // happens) or files left out go to the desktop's notifications too.
     unattendedRun_ = true;
-    const BackupRunResult result = RunBackup();
+    BackupRunResult result;
+    AsBackup([&] { result = RunBackup(); });
     unattendedRun_ = false;
     if (result.outcome == BackupOutcome::Completed && result.refusedCount > 0) {
         TellDesktop(kNotifyBackupIncomplete, BackupDoneWithErrors(result.refusedCount));
@@ -422,18 +508,10 @@ void MainWindowLogic::OnTimer(TimerId timer) {
             RunRequest(timer);
             break;
         case TimerId::Timer2:
-            // Another request still waits for its turn, or one of them
-            // failed: the program stays open and no request is marked as
-            // served (the run that serves the waiting one arms Timer2 again).
-            if ((job_ && job_->IsRunning()) || !waitingRequests_.empty() || !failedRequests_.empty()) break;
-            // The request has been served: cleared so that it runs once;
-            // Kuv-Zip.ini is not rewritten and the linked program not started.
-            Step([&] { WriteLinkValue("SAVAUT55", " ", LinkPath()); });
-            Step([&] { WriteLinkValue("SAVAUT56", " ", LinkPath()); });
-            ctx_.end.EndProgram();
+            WhenBackupEnds(kCommandEndTimer, [this] { EndAfterRequests(); });
             break;
         case TimerId::Timer3:
-            Step([&] { copies_.AutomaticCopy(); });
+            WhenBackupEnds(kCommandAutomaticCopy, [this] { AsBackup([this] { copies_.AutomaticCopy(); }); });
             break;
         case TimerId::DriveWatch:
             StepIn(lcDrives(), "watching the drives", [&] { WatchDrives(); });
@@ -442,8 +520,20 @@ void MainWindowLogic::OnTimer(TimerId timer) {
     }
 }
 
+void MainWindowLogic::EndAfterRequests() {
+    // Another request still waits for its turn, or one of them failed: the
+    // program stays open and no request is marked as served (the run that
+    // serves the waiting one arms Timer2 again).
+    if (!waitingRequests_.empty() || !failedRequests_.empty()) return;
+    // The request has been served: cleared so that it runs once;
+    // Kuv-Zip.ini is not rewritten and the linked program not started.
+    Step([&] { WriteLinkValue("SAVAUT55", " ", LinkPath()); });
+    Step([&] { WriteLinkValue("SAVAUT56", " ", LinkPath()); });
+    end_.EndProgram();
+}
+
 void MainWindowLogic::WatchDrives() {
-    if (job_ && job_->IsRunning()) return;
+    if (BackupInProgress()) return;
     const std::string mark = ctx_.drives.VolumesMark();
     if (!mark.empty() && mark == volumesMark_) return;
     std::vector<platform::DriveEntry> now = ctx_.drives.Drives();

@@ -13,6 +13,7 @@
 // Settings and flags live here for the whole run; the backup engine (one
 // clsZip for the run) is created by startup and handed to the backup job.
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <set>
@@ -44,6 +45,19 @@ inline constexpr const char* kAskLinkedProgram = "Logiciel à lier ? (Cliquez su
 inline constexpr const char* kConfigured =
     "Votre sauvegarde est configurée, relancez votre logiciel de sauvegarde !";
 inline constexpr const char* kDefaultArchiveName = "kuvchier";
+
+// Names of the commands that wait for the end of a backup in progress (the
+// main window's own; the test panel's go by their button's name).
+inline constexpr const char* kCommandQuit = "Quitter";
+inline constexpr const char* kCommandConfigure = "Outils";
+inline constexpr const char* kCommandEndTimer = "Timer2";
+inline constexpr const char* kCommandAutomaticCopy = "Timer3";
+inline constexpr const char* kCommandDropbox = "Drop-Box";
+inline constexpr const char* kCommandOneDrive = "OneDrive";
+inline constexpr const char* kCommandFolder = "Dossier";
+inline constexpr const char* kCommandZipMail = "Zip Mail";
+inline constexpr const char* kCommandRestore = "Restaurer";
+inline constexpr const char* kCommandCloseWindow = "Fermeture de la fenêtre";
 
 // Picture of the image store given to Command9 when an exchange folder exists.
 inline constexpr int kTransferPicture = 248;
@@ -130,9 +144,33 @@ public:
     // list it started with; the next look after it catches up).
     void WatchDrives();
 
+    // ---- commands during a backup ----
+    // No command is disabled while the data backup job runs, but the
+    // commands that use the engine, the archive being written or end the
+    // program ("Quitter", "Outils", Timer2, the copies and Timer3, "Zip
+    // Mail", "Restaurer", the window's closing, the test panel) wait for the
+    // backup's end, however it ends; a second start of the backup is ignored.
+    //
+    // Returns: whether a backup is in progress: the job runs, or a command
+    // that runs it (a copy, "Zip Mail", a request) or drives the engine (a
+    // test panel button) is under way.
+    bool BackupInProgress() const;
+    // Runs action at once; while a backup is in progress, once it has ended,
+    // after the commands already waiting (a command of the same name already
+    // waiting is not queued again). Once the program has been told to end,
+    // the commands still waiting are dropped.
+    // Returns: true when action ran at once.
+    bool WhenBackupEnds(const std::string& command, std::function<void()> action);
+    // The same for a command that drives the engine: it also counts as a
+    // backup in progress while it runs, so that the others wait for it.
+    bool RunEngineCommand(const std::string& command, std::function<void()> action);
+    // Returns: the names of the commands waiting, in their order.
+    std::vector<std::string> WaitingCommands() const;
+
     // ---- the other commands ----
     // "Drop-Box" (Command8), "OneDrive"/"Transfert" (Command9), "Dossier"
-    // (Command11).
+    // (Command11). Returns: CopyResult::Waiting when it waits for a backup
+    // in progress.
     operations::CopyResult CopyTo(operations::CopyTarget target);
     // "Attribuer repertoire" (Command10).
     void RequestExchangeFolder();
@@ -168,6 +206,34 @@ private:
         const platform::DriveSource& machine_;
     };
 
+    // Ends the program, and remembers it: the commands still waiting for a
+    // backup's end are then dropped.
+    class EndOnce : public ProgramEnd {
+    public:
+        explicit EndOnce(ProgramEnd& end) : end_(end) {}
+        void EndProgram() override {
+            ended_ = true;
+            end_.EndProgram();
+        }
+        bool Ended() const { return ended_; }
+
+    private:
+        ProgramEnd& end_;
+        bool ended_ = false;
+    };
+    struct WaitingCommand {
+        std::string name;
+        std::function<void()> action;
+    };
+
+    // Runs action as a backup in progress, under the continue-on-error rule;
+    // when the outermost one ends, the commands that waited run.
+    void AsBackup(const std::function<void()>& action);
+    void RunWaitingCommands();
+    void QuitNow();
+    void ConfigureNow();
+    void EndAfterRequests();
+
     void CreateEngine();
     // Kuv-Zip.ini with the current settings ("Quitter", "Outils").
     void WriteConfig();
@@ -191,6 +257,7 @@ private:
     std::string Ask(const std::string& prompt, const std::string& defaultAnswer);
 
     MainWindowContext ctx_;
+    EndOnce end_;
     MainSettings settings_;
     DestinationList destinations_;
     std::vector<platform::DriveEntry> driveList_;
@@ -201,6 +268,9 @@ private:
     std::set<TimerId> failedRequests_;   // requests whose backup did not complete (yet)
     bool unattendedRun_ = false;         // the backup running serves a request
     std::string volumesMark_;            // the mounted volumes' mark driveList_ was made at
+    int backupDepth_ = 0;                // commands running as a backup in progress, nested
+    bool runningWaiting_ = false;        // the waiting commands are being run
+    std::deque<WaitingCommand> waiting_;  // commands waiting for the backup's end, in order
     operations::CopyCommands copies_;
     operations::ProgramFileCommands programFiles_;
 };

@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -145,6 +146,15 @@ kuvzipf1::~kuvzipf1() {
 
 void kuvzipf1::Load() { logic_->Startup(); }
 
+void kuvzipf1::closeEvent(QCloseEvent* event) {
+    if (logic_->BackupInProgress()) {
+        event->ignore();
+        logic_->WhenBackupEnds(backup::kCommandCloseWindow, [this] { close(); });
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
 QTimer* kuvzipf1::Timer(backup::TimerId timer) const { return timers_.at(static_cast<size_t>(timer)); }
 
 int kuvzipf1::Px(double twips) const { return static_cast<int>(WidgetTwipsToPixels(this, twips) + 0.5); }
@@ -209,9 +219,13 @@ void kuvzipf1::Connect() {
     connect(ui_->Command1, &QPushButton::clicked, this, [this] { logic_->BackupClicked(); });
     connect(ui_->Command2, &QPushButton::clicked, this, [this] { logic_->Quit(); });
     connect(ui_->Command3, &QPushButton::clicked, this, [this] { logic_->Configure(); });
+    // The restore window reads the archives of the medium a backup may be
+    // writing: it opens once the backup has ended.
     connect(ui_->Command5, &QPushButton::clicked, this, [this] {
-        if (environment_.openRestoreWindow)
-            environment_.openRestoreWindow(this, logic_->Settings(), logic_->DriveList());
+        logic_->WhenBackupEnds(backup::kCommandRestore, [this] {
+            if (environment_.openRestoreWindow)
+                environment_.openRestoreWindow(this, logic_->Settings(), logic_->DriveList());
+        });
     });
     ui_->Command5->setIcon(icc::p11Icon(icc::kRestore));
     ui_->logoc->installEventFilter(new LogoClick(ui_->logoc));

@@ -114,6 +114,11 @@ public:
     // ---- TimerPort ----
     void Arm(backup::TimerId timer, int milliseconds) override;
 
+protected:
+    // The title bar's close: while a backup is in progress the window stays
+    // and closes once it has ended.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     int Px(double twips) const;
     void PlaceControls();

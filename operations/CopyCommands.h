@@ -99,6 +99,7 @@ enum class CopyResult {
     NoBackup,       // the job failed or wrote nothing: nothing copied
     CopyFailed,     // the copy into the target folder failed: nothing changed there
     AlreadyRunning, // another copy is in progress: ignored
+    Waiting,        // a backup is in progress: the copy runs once it has ended
 };
 
 class CopyCommands {

@@ -87,9 +87,15 @@ void TestPanelWindow::Connect() {
         {ui_->cmdSu, &L::RemoveFromArchive},
         {ui_->CdeUZip, &L::OpenRestoreWindow},
     };
+    // The buttons drive the main window's engine: while a backup is in
+    // progress they wait for its end, and the main window's commands wait
+    // for them.
     for (const auto& [button, action] : actions) {
         auto method = action;
-        connect(button, &QPushButton::clicked, this, [this, method] { ((*logic_).*method)(); });
+        const std::string name = button->objectName().toStdString();
+        connect(button, &QPushButton::clicked, this, [this, method, name] {
+            mainWindow_.Logic().RunEngineCommand(name, [this, method] { ((*logic_).*method)(); });
+        });
     }
     // Ctrl+Shift+T on the main window toggles the panel; a tool window takes
     // its parent window's shortcuts, so the same keys work on the panel (a

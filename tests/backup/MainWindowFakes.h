@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -103,8 +104,10 @@ public:
     };
     std::vector<Shown> shown;
     std::deque<std::pair<std::string, int>> answers;
+    std::function<void()> onShow;  // a window event arriving while the dialog is open
     void ShowDialog() override {
         shown.push_back({kuv::DialogText, kuv::DialogMode});
+        if (onShow) onShow();
         if (answers.empty()) {
             kuv::DialogMode = 1;
             return;
@@ -148,7 +151,11 @@ private:
 class FakeEnd : public ProgramEnd {
 public:
     int ends = 0;
-    void EndProgram() override { ++ends; }
+    std::function<void()> onEnd;  // looks at the machine as the program ends
+    void EndProgram() override {
+        ++ends;
+        if (onEnd) onEnd();
+    }
 };
 
 class WindowFixture : public ScratchMachine {

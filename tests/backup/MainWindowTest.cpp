@@ -416,6 +416,41 @@ TEST_F(MainWindowTest, FailedRequestGivesWayToTheFailureAndALaterSuccessEnds) {
     EXPECT_EQ(f.Link("SAVAUT55"), "");
 }
 
+// "Restaurer" reads the archives of the medium a backup may be writing, and
+// the title bar's close would end the program in its middle: both, asked for
+// during a backup, wait for its end.
+TEST_F(MainWindowTest, RestaurerAndTheTitleBarsCloseWaitForTheBackupsEnd) {
+    f.WriteIni("C:\\Appli\\Donnees\r\nE:\r\n\r\n\r\n");
+    const std::string archive = f.medium + "/S_c_appli_donnees/KuvSav-2701030905.zip";
+    MainWindowEnvironment env = FakeEnvironment(f);
+    int opened = 0;
+    bool archiveWhenOpened = false;
+    env.openRestoreWindow = [&](QWidget*, const MainSettings&, const std::vector<platform::DriveEntry>&) {
+        ++opened;
+        archiveWhenOpened = kuv::platform::IsRegularFile(archive);
+    };
+    window = std::make_unique<kuvzipf1>(env);
+    window->Load();
+    window->show();
+    bool clicked = false;
+    f.pump.onDoEvents = [&] {
+        if (clicked || !Window().Logic().BackupInProgress()) return;
+        clicked = true;
+        Find<QPushButton>("Command5")->click();
+        EXPECT_FALSE(Window().close());
+        EXPECT_TRUE(Window().isVisible());
+        EXPECT_EQ(opened, 0);
+        EXPECT_EQ(Window().Logic().WaitingCommands(),
+                  (std::vector<std::string>{kCommandRestore, kCommandCloseWindow}));
+    };
+    QTest::mouseClick(Find<QPushButton>("Command1"), Qt::LeftButton);
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(opened, 1);
+    EXPECT_TRUE(archiveWhenOpened);
+    EXPECT_FALSE(Window().isVisible());
+    EXPECT_TRUE(Window().Logic().WaitingCommands().empty());
+}
+
 }  // namespace
 }  // namespace kuv::backup::testing
 

@@ -231,6 +231,33 @@ TEST_F(TestPanelWindowTest, AddCountListRemoveThenCreateAddAndRemoveInTheTestArc
     EXPECT_EQ(boxes.unscripted, 2);  // the two list boxes above, closed with OK
 }
 
+// The panel drives the main window's engine: a button clicked during a
+// backup runs once the backup has ended, so that the archive holds the data
+// folder's files once each and the panel's list starts empty.
+TEST_F(TestPanelWindowTest, ButtonsClickedDuringABackupRunAfterIt) {
+    Open();
+    ShowPanel();
+    bool clicked = false;
+    f.pump.onDoEvents = [&] {
+        if (clicked || !window->Logic().BackupInProgress()) return;
+        clicked = true;
+        Click("cdeAjouterSansRépertoire");
+        Click("cdeCombien");
+        EXPECT_EQ(window->Logic().WaitingCommands(),
+                  (std::vector<std::string>{"cdeAjouterSansRépertoire", "cdeCombien"}));
+        EXPECT_EQ(window->Logic().Engine()->FileCount(), 0);
+    };
+    window->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    ASSERT_TRUE(clicked);
+    clsZip reader;
+    ASSERT_TRUE(reader.ZipOpen(f.medium + "/S_c_appli_donnees/KuvSav-2701030905.zip"));
+    EXPECT_EQ(reader.inFileCount(), 2);
+    reader.ZipClose();
+    EXPECT_EQ(window->Logic().Engine()->FileCount(), 2);
+    EXPECT_EQ(Label5(), "2 fichiers à Sauvegarder");
+    EXPECT_TRUE(window->Logic().WaitingCommands().empty());
+}
+
 TEST_F(TestPanelWindowTest, CdeSuppWithoutANumberWarnsAndChangesNothing) {
     Open();
     ShowPanel();
