@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <new>
 
 #include "platform/Files.h"
 #include "zip/ArchiveWriter.h"
+#include "zip/CompressionPipeline.h"
 #include "zip/SpoolFile.h"
 #include "zip/clsZip.h"
 
@@ -15,6 +17,31 @@ WriterState::WriterState() = default;
 
 WriterState::~WriterState() {
     while (!streams.empty()) DiscardStream(streams.begin()->first);
+}
+
+CompressionPipeline* WriterState::Pipeline(const ZlibApi* zlib, bool excludeCRC32) {
+    if (pipeline_ && pipelineZlib_ == zlib && pipelineLevel_ == level && pipelineNoCrc_ == excludeCRC32 &&
+        pipelineWorkers_ == workers)
+        return pipeline_.get();
+    pipeline_.reset();  // its threads end before the new ones start
+    PipelineOptions options;
+    options.zlib = zlib;
+    options.level = level;
+    options.excludeCRC32 = excludeCRC32;
+    options.threads = workers;
+    options.idle = [this] {
+        if (idle) idle();
+    };
+    try {
+        pipeline_ = std::make_unique<CompressionPipeline>(options);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    pipelineZlib_ = zlib;
+    pipelineLevel_ = level;
+    pipelineNoCrc_ = excludeCRC32;
+    pipelineWorkers_ = workers;
+    return pipeline_.get();
 }
 
 WriterState& WriterState::Of(clsZip& owner) { return *owner.writer_; }

@@ -47,6 +47,7 @@
 //      the handle; the file stays open and as written.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -59,8 +60,10 @@ class clsZip;
 
 namespace kuv::zip {
 
+struct ZlibApi;
 class SpoolFile;
 class ArchiveOutput;
+class CompressionPipeline;
 
 // One archive being written front to back.
 struct StreamHandle {
@@ -89,6 +92,17 @@ struct WriterState {
 
     std::map<std::int32_t, std::unique_ptr<StreamHandle>> streams;
     std::int32_t nextHandle = 1;
+
+    // The compression workers: 0 is one per core (SetWorkerCount).
+    unsigned workers = 0;
+    // Called while the caller's thread waits for the workers (set for the
+    // time of one add operation).
+    std::function<void()> idle;
+    // Returns: the pipeline for this level and CRC choice, made again when
+    // they or the worker count changed since the last add (its threads
+    // live as long as it does); nullptr when the system gives no memory.
+    // REQUIRES: zlib not null.
+    CompressionPipeline* Pipeline(const ZlibApi* zlib, bool excludeCRC32);
 
     // Empties the pending member list (and the spool that holds its data).
     void ClearMembers();
@@ -123,6 +137,11 @@ private:
     // The stored names of MemberList, valid while indexedCount_ is its size.
     std::unordered_set<std::string> names_;
     std::size_t indexedCount_ = kNotIndexed;
+    std::unique_ptr<CompressionPipeline> pipeline_;
+    const ZlibApi* pipelineZlib_ = nullptr;
+    std::int32_t pipelineLevel_ = 0;
+    bool pipelineNoCrc_ = false;
+    unsigned pipelineWorkers_ = 0;
 };
 
 }  // namespace kuv::zip

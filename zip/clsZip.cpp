@@ -46,6 +46,8 @@ void clsZip::SetSizeLimit(std::uint64_t bytes) {
     sizeLimit_ = bytes;
 }
 
+void clsZip::SetWorkerCount(unsigned count) { writer_->workers = count; }
+
 std::string clsZip::Conv_ASCII_ISO(const std::string& text) const {
     return ConvertNameCharset(text, CharsetDirection::OemToAnsi);
 }

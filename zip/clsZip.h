@@ -32,6 +32,7 @@
 namespace kuv::zip {
 struct ZlibApi;
 struct WriterState;
+struct AddBatch;
 struct ReaderState;
 struct CentralEntry;
 class ArchiveOutput;
@@ -228,6 +229,10 @@ public:
     // output would pass it; the WriteFailed text then asks for an exFAT or
     // NTFS medium.
     void SetSizeLimit(std::uint64_t bytes);
+    // The threads that compress the added files: count, or one per core
+    // (std::thread::hardware_concurrency) for 0, the default. The archive's
+    // bytes do not depend on it; tests compare counts with it.
+    void SetWorkerCount(unsigned count);
 
 private:
     friend struct kuv::zip::WriterState;
@@ -255,14 +260,26 @@ private:
     // (streamHandle 0) or are written at once into that streaming archive.
     std::int32_t AddFiles(const std::string& FilePath, std::int16_t PathChoice, bool RecurseDirectories,
                           bool excludeCRC32, std::int32_t streamHandle);
-    // 1 when the file became a member, 0 when it was excluded (and reported).
-    std::int32_t AddOneFile(const std::string& path, std::int16_t PathChoice, bool excludeCRC32,
-                            std::int32_t streamHandle, const std::string& currentFolder);
+    // Checks one file of an add operation and, when it may become a member,
+    // queues its record in batch; a refusal is queued as its event (nothing
+    // is raised here).
+    void PrepareMember(const std::string& path, std::int16_t PathChoice, const std::string& currentFolder,
+                       kuv::zip::AddBatch& batch);
+    // Compresses the batch's files on the workers and makes them members (in
+    // the spool, or written at once into that streaming archive), raising the
+    // queued events and each member's own in file order. Returns: the members added.
+    std::int32_t AddBatchFiles(kuv::zip::AddBatch& batch, bool excludeCRC32, std::int32_t streamHandle);
+    // Makes batch item index a member without the workers (the way left
+    // when the pipeline cannot run). Returns: 1 when it became a member.
+    std::int32_t AddWithoutPipeline(kuv::zip::AddBatch& batch, std::size_t index, bool excludeCRC32,
+                                    std::int32_t streamHandle);
     void ReportAddFailure(const std::string& path, int code);
     // Writes the local entry of a member waiting in the list. False when the
     // archive could not be written; written false (and a ZipError 16) when a
     // member stored from disk lost its source: it is then left out.
-    bool WritePendingMember(kuv::zip::ArchiveOutput& out, kuv::zip::ZipMemberEntry& member, bool& written);
+    // tick is called often while it writes (it lets window events run now and then).
+    bool WritePendingMember(kuv::zip::ArchiveOutput& out, kuv::zip::ZipMemberEntry& member, bool& written,
+                            const std::function<void()>& tick);
 
     // The first steps of both in-place updates (existence, end record, not
     // spanned); the end record's 1-based position, 0 after reporting a failure.

@@ -3,11 +3,14 @@
 // WriteEndZip) and the compression operations.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <functional>
 #include <stdexcept>
 
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "zip/ArchiveWriter.h"
+#include "zip/CompressionPipeline.h"
 #include "zip/FolderWalk.h"
 #include "zip/MemberCompressor.h"
 #include "zip/SpoolFile.h"
@@ -34,14 +37,33 @@ bool HasOverlongPart(const std::string& name) {
     return false;
 }
 
+// Lets window events run when about kEvery has passed since they last ran.
+class EventPacer {
+public:
+    static constexpr std::chrono::milliseconds kEvery {40};
+    explicit EventPacer(std::function<void()> doEvents) : doEvents_(std::move(doEvents)) {}
+    void Tick() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ < kEvery) return;
+        doEvents_();
+        last_ = std::chrono::steady_clock::now();
+    }
+
+private:
+    std::function<void()> doEvents_;
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
 // Copies size bytes of the spool from offset into the archive.
-bool CopyFromSpool(const SpoolFile& spool, std::uint64_t offset, std::uint64_t size, ArchiveOutput& out) {
+bool CopyFromSpool(const SpoolFile& spool, std::uint64_t offset, std::uint64_t size, ArchiveOutput& out,
+                   const std::function<void()>& tick) {
     std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(size, kChunkBytes));
     while (size > 0) {
         const size_t n = static_cast<size_t>(std::min<std::uint64_t>(size, chunk.size()));
         if (!spool.ReadAt(offset, chunk.data(), n) || !out.Write(chunk.data(), n)) return false;
         offset += n;
         size -= n;
+        tick();
     }
     return true;
 }
@@ -113,8 +135,10 @@ int SpoolMember(WriterState& writer, const std::string& path, const CompressRequ
 // once, completing its header after the data. kCompressOk, kCompressNoMemory
 // (written stored, without compression), kCompressSinkFailed (the archive
 // can no longer be written: the handle is marked failed), or the code of a
-// file that could not be read (nothing of it stays in the archive).
-int StreamMember(StreamHandle& stream, const std::string& path, const CompressRequest& request, ZipMemberEntry& m) {
+// file that could not be read (nothing of it stays in the archive). With
+// compress false the file is stored at once (kCompressNoMemory on success).
+int StreamEntry(StreamHandle& stream, const std::string& path, const CompressRequest& request, ZipMemberEntry& m,
+                bool compress) {
     if (stream.failed) return kCompressSinkFailed;
     ArchiveOutput& out = *stream.out;
     const std::uint64_t headerAt = out.Position();
@@ -122,7 +146,7 @@ int StreamMember(StreamHandle& stream, const std::string& path, const CompressRe
     m.localZip64 = platform::FileSize(path, size) && size >= kZip64HeaderFrom;
     int code = WriteLocalEntry(out, m, [&](CompressedMember& cm) {
         const std::uint64_t dataAt = out.Position();
-        int c = CompressFile(path, request, out, cm);
+        int c = compress ? CompressFile(path, request, out, cm) : kCompressNoMemory;
         if (c == kCompressNoMemory) {
             // Stored as the list method stores it: with its CRC, always.
             CompressRequest store = request;
@@ -138,6 +162,16 @@ int StreamMember(StreamHandle& stream, const std::string& path, const CompressRe
     return code;
 }
 
+int StreamMember(StreamHandle& stream, const std::string& path, const CompressRequest& request, ZipMemberEntry& m) {
+    return StreamEntry(stream, path, request, m, true);
+}
+
+// The member written stored (no memory to compress it): kCompressNoMemory
+// when written, as StreamMember's codes otherwise.
+int StreamStored(StreamHandle& stream, const std::string& path, const CompressRequest& request, ZipMemberEntry& m) {
+    return StreamEntry(stream, path, request, m, false);
+}
+
 }  // namespace
 
 // ---------------- adding files ----------------
@@ -150,17 +184,41 @@ void clsZip::ReportAddFailure(const std::string& path, int code) {
     }
 }
 
-std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice, bool excludeCRC32,
-                                std::int32_t streamHandle, const std::string& currentFolder) {
-    if (writer_->IsStreamFile(path)) return 0;  // the archive being written, met by a walk
+namespace kuv::zip {
+
+// The files of one add operation, in order, with the events met while they
+// were gathered (refusals, the walk's Status texts), raised later on the
+// caller's thread in the same order.
+struct AddBatch {
+    struct Item {
+        ZipMemberEntry member;
+        std::size_t eventsBefore = 0;  // the queued events that come before this file's own
+    };
+    std::vector<std::function<void()>> events;
+    std::size_t raised = 0;
+    std::vector<Item> items;
+
+    // Raises the queued events up to (not including) number n.
+    void RaiseUpTo(std::size_t n) {
+        while (raised < n && raised < events.size()) events[raised++]();
+    }
+};
+
+}  // namespace kuv::zip
+
+void clsZip::PrepareMember(const std::string& path, std::int16_t PathChoice, const std::string& currentFolder,
+                           AddBatch& batch) {
+    auto refuse = [&](auto raise) { batch.events.push_back(raise); };
+    if (writer_->IsStreamFile(path)) return;  // the archive being written, met by a walk
     if (NamedPartOf(path, PathChoice, currentFolder).find('\\') != std::string::npos) {
-        RaiseFileZipErr(path, ZipMessage::BackslashInName);
-        return 0;
+        refuse([this, path] { RaiseFileZipErr(path, ZipMessage::BackslashInName); });
+        return;
     }
     std::time_t mtime = 0;
     if (!platform::ModificationTime(path, mtime)) {
-        RaiseFileZipErr(path, platform::ErrorNumberFromErrno(errno), ZipMessage::Untested);
-        return 0;
+        const int number = platform::ErrorNumberFromErrno(errno);
+        refuse([this, path, number] { RaiseFileZipErr(path, number, ZipMessage::Untested); });
+        return;
     }
     // Every member starts from the class templates (the defaults of the records).
     ZipMemberEntry m;
@@ -171,13 +229,15 @@ std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice
     if (HasOverlongPart(m.StoredName)) {
         // Its UTF-8 form could never be written back as a file name: said
         // now, at backup time, rather than at the restore.
-        RaiseFileZipErr(path, ZipMessage::NameTooLong);
-        return 0;
+        refuse([this, path] { RaiseFileZipErr(path, ZipMessage::NameTooLong); });
+        return;
     }
     if (writer_->HasMemberNamed(m.StoredName)) {
-        // Two sources that would make one member name: the second is left out.
-        RaiseFileZipErr(path, ZipMessage::DuplicateName);
-        return 0;
+        // Two sources that would make one member name: the second is left
+        // out. (A name met earlier in the same batch is checked when the
+        // file's turn comes, once the earlier file is known to be a member.)
+        refuse([this, path] { RaiseFileZipErr(path, ZipMessage::DuplicateName); });
+        return;
     }
     bool utf8 = false;
     m.OemName = EncodeMemberName(m.StoredName, utf8);
@@ -191,15 +251,29 @@ std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice
         m.extraField = UnicodePathExtra(m.OemName, m.StoredName);
     }
     if (m.OemName.size() > 0xFFFF || m.extraField.size() > 0xFFFF) {
-        RaiseFileZipErr(path, kErrPathAccess, ZipMessage::Untested);
-        return 0;
+        refuse([this, path] { RaiseFileZipErr(path, kErrPathAccess, ZipMessage::Untested); });
+        return;
     }
     m.common.nameLength = static_cast<std::uint16_t>(m.OemName.size());
     m.common.extraLength = static_cast<std::uint16_t>(m.extraField.size());
     const platform::LocalDateTime dt = platform::ToLocalDateTime(mtime);
     m.common.dosTime = DosTimeFromDate(dt);
     m.common.dosDate = DosDateFromDate(dt);
+    AddBatch::Item item;
+    item.member = std::move(m);
+    item.eventsBefore = batch.events.size();
+    batch.items.push_back(std::move(item));
+}
 
+std::int32_t clsZip::AddWithoutPipeline(AddBatch& batch, std::size_t index, bool excludeCRC32,
+                                        std::int32_t streamHandle) {
+    batch.RaiseUpTo(batch.items[index].eventsBefore);
+    ZipMemberEntry m = batch.items[index].member;
+    const std::string path = m.sourcePath;
+    if (writer_->HasMemberNamed(m.StoredName)) {
+        RaiseFileZipErr(path, ZipMessage::DuplicateName);
+        return 0;
+    }
     CompressRequest request;
     request.zlib = zlib_;
     request.level = writer_->level;
@@ -224,6 +298,177 @@ std::int32_t clsZip::AddOneFile(const std::string& path, std::int16_t PathChoice
     return 1;
 }
 
+namespace {
+
+// Hands the pipeline's members to the add operation's own steps.
+class ConsumerFunctions : public MemberConsumer {
+public:
+    std::function<bool(std::size_t, const std::uint8_t*, std::size_t)> data;
+    std::function<void(std::size_t, int, const CompressedMember&)> end;
+    bool Data(std::size_t index, const std::uint8_t* bytes, std::size_t size) override {
+        return data(index, bytes, size);
+    }
+    void End(std::size_t index, int code, const CompressedMember& result) override { end(index, code, result); }
+};
+
+}  // namespace
+
+std::int32_t clsZip::AddBatchFiles(AddBatch& batch, bool excludeCRC32, std::int32_t streamHandle) {
+    if (streamHandle != 0 && !writer_->Stream(streamHandle)) return 0;
+    std::int32_t added = 0;
+    std::size_t next = 0;  // the first item not yet handled
+    // An add started from a window event while another runs (idle is set)
+    // does not use the pipeline in use.
+    CompressionPipeline* pipeline =
+        batch.items.empty() || writer_->idle ? nullptr : writer_->Pipeline(zlib_, excludeCRC32);
+    if (pipeline) {
+        std::vector<std::string> paths;
+        paths.reserve(batch.items.size());
+        for (const AddBatch::Item& item : batch.items) paths.push_back(item.member.sourcePath);
+        FileListSource source(std::move(paths));
+
+        // The member being received.
+        std::size_t current = SIZE_MAX;
+        bool duplicate = false;     // its name became a member's earlier in the batch
+        bool refused = false;       // its data could not be written
+        bool headerWritten = false; // streaming: its local header is in the archive
+        std::uint64_t start = 0;    // its data's offset in the spool, or its header's in the archive
+        StreamHandle* stream = streamHandle ? writer_->Stream(streamHandle) : nullptr;
+        bool streamLost = false;
+
+        auto begin = [&](std::size_t index) {
+            if (current == index) return;
+            current = index;
+            duplicate = writer_->HasMemberNamed(batch.items[index].member.StoredName);
+            refused = headerWritten = false;
+            if (duplicate) return;
+            ZipMemberEntry& m = batch.items[index].member;
+            if (!stream) {
+                if (!writer_->spool) writer_->spool = std::make_unique<SpoolFile>();
+                refused = !writer_->spool->Open();
+                start = writer_->spool->Size();
+                return;
+            }
+            if (stream->failed) {
+                refused = true;
+                return;
+            }
+            start = stream->out->Position();
+            std::uint64_t size = 0;
+            m.localZip64 = platform::FileSize(m.sourcePath, size) && size >= kZip64HeaderFrom;
+            headerWritten = WriteLocalHeader(*stream->out, m);
+            refused = !headerWritten;
+        };
+        ConsumerFunctions consumer;
+        consumer.data = [&](std::size_t index, const std::uint8_t* bytes, std::size_t size) {
+            begin(index);
+            if (duplicate || refused) return false;
+            return stream ? stream->out->Write(bytes, size) : writer_->spool->Write(bytes, size);
+        };
+        consumer.end = [&](std::size_t index, int code, const CompressedMember& cm) {
+            AddBatch::Item& item = batch.items[index];
+            batch.RaiseUpTo(item.eventsBefore);
+            next = index + 1;
+            begin(index);  // when no data came (an empty file, a failed one)
+            ZipMemberEntry& m = item.member;
+            const std::string path = m.sourcePath;
+            if (duplicate) {
+                // Nothing of it was written.
+                RaiseFileZipErr(path, ZipMessage::DuplicateName);
+                DoEvents();
+                return;
+            }
+            if (!stream) {
+                if (code == kCompressOk && !refused) {
+                    m.dataOffset = start;
+                    SetSizes(m, cm);
+                    writer_->AddMember(std::move(m));
+                    ++added;
+                    DoEvents();
+                    return;
+                }
+                writer_->spool->Truncate(start);
+                if (code == kCompressOk || code == kCompressSinkFailed || code == kCompressNoMemory) {
+                    // No room for its data: kept, copied from disk as it is
+                    // when the archive is written.
+                    std::uint64_t size = 0;
+                    if (!platform::FileSize(path, size)) {
+                        ReportAddFailure(path, platform::ErrorNumberFromErrno(errno));
+                    } else {
+                        m.StoreFromDisk = true;
+                        CompressedMember stored;
+                        stored.method = kMethodStored;
+                        stored.compressedSize = stored.uncompressedSize = size;
+                        SetSizes(m, stored);
+                        writer_->AddMember(std::move(m));
+                        ++added;
+                        ReportAddFailure(path, kCompressNoMemory);
+                    }
+                } else {
+                    ReportAddFailure(path, code);
+                }
+                DoEvents();
+                return;
+            }
+            ArchiveOutput& out = *stream->out;
+            int result = refused ? kCompressSinkFailed : code;
+            if (result == kCompressOk) {
+                SetSizes(m, cm);
+                if (!m.localZip64 && (NeedsZip64(m.compressedSize) || NeedsZip64(m.uncompressedSize))) {
+                    // The file grew past what a header without the Zip64 field
+                    // holds while it was read: written again, with the field.
+                    CompressRequest request;
+                    request.zlib = zlib_;
+                    request.level = writer_->level;
+                    request.excludeCRC32 = excludeCRC32;
+                    request.doEvents = [this] { DoEvents(); };
+                    result = out.MoveTo(start) ? StreamMember(*stream, path, request, m) : kCompressSinkFailed;
+                } else if (!PatchLocalHeader(out, m)) {
+                    result = kCompressSinkFailed;
+                }
+            } else if (result == kCompressNoMemory) {
+                // Stored as the list method stores it: with its CRC, always.
+                CompressRequest store;
+                store.zlib = zlib_;
+                store.doEvents = [this] { DoEvents(); };
+                result = out.MoveTo(start) ? StreamStored(*stream, path, store, m) : kCompressSinkFailed;
+            }
+            if (result == kCompressSinkFailed) {
+                // The archive is lost (WriteEndZip reports it): nothing more is read.
+                stream->failed = true;
+                streamLost = true;
+                pipeline->Stop();
+                return;
+            }
+            if (result != kCompressOk && result != kCompressNoMemory) {
+                out.MoveTo(start);  // nothing of it stays in the archive
+                ReportAddFailure(path, result);
+            } else {
+                m.streamHandle = streamHandle;
+                writer_->AddMember(std::move(m));
+                ++added;
+                if (result == kCompressNoMemory) ReportAddFailure(path, result);  // kept, stored without compression
+            }
+            DoEvents();
+        };
+        writer_->idle = [this] { DoEvents(); };
+        const bool ran = pipeline->Run(batch.items.size(), source, consumer);
+        writer_->idle = nullptr;
+        if (streamLost) {
+            next = batch.items.size();  // the members left are not written, as in a lost archive
+        } else if (!ran && current == next && next < batch.items.size()) {
+            // The member cut off by the lack of memory: its part goes.
+            if (stream) stream->out->MoveTo(start);
+            else if (writer_->spool) writer_->spool->Truncate(start);
+        }
+    }
+    // Members the pipeline did not hand over (no memory for it): the same
+    // steps, one file after the other.
+    for (; next < batch.items.size(); ++next) added += AddWithoutPipeline(batch, next, excludeCRC32, streamHandle);
+    batch.RaiseUpTo(batch.events.size());
+    return added;
+}
+
 std::int32_t clsZip::AddFiles(const std::string& FilePath, std::int16_t PathChoice, bool RecurseDirectories,
                               bool excludeCRC32, std::int32_t streamHandle) {
     if (!zlib_) {
@@ -232,6 +477,7 @@ std::int32_t clsZip::AddFiles(const std::string& FilePath, std::int16_t PathChoi
     }
     const AddTarget target = ResolveAddTarget(FilePath);
     const std::string currentFolder = platform::CurrentFolder();
+    AddBatch batch;
     if (!target.isSet) {
         if (!platform::PathExists(target.path)) {
             RaiseFileZipErr(target.path, ZipMessage::FileMissingZip);
@@ -242,15 +488,20 @@ std::int32_t clsZip::AddFiles(const std::string& FilePath, std::int16_t PathChoi
             RaiseFileZipErr(target.path, kErrPathAccess, ZipMessage::Untested);
             return 0;
         }
-        return AddOneFile(target.path, PathChoice, excludeCRC32, streamHandle, currentFolder);
+        PrepareMember(target.path, PathChoice, currentFolder, batch);
+        return AddBatchFiles(batch, excludeCRC32, streamHandle);
     }
+    // The walk gathers the files and its Status texts in order; they are
+    // compressed and reported afterwards, file by file.
     WalkCallbacks callbacks;
     callbacks.addOne = [&](const std::string& path) {
-        return AddOneFile(path, PathChoice, excludeCRC32, streamHandle, currentFolder);
+        PrepareMember(path, PathChoice, currentFolder, batch);
+        return 0;
     };
-    callbacks.status = [this](const std::string& text) { RaiseStatus(text); };
+    callbacks.status = [&](const std::string& text) { batch.events.push_back([this, text] { RaiseStatus(text); }); };
     callbacks.doEvents = [this] { DoEvents(); };
-    return AddDirectoryFiles(target.folder, target.filter, RecurseDirectories, callbacks);
+    AddDirectoryFiles(target.folder, target.filter, RecurseDirectories, callbacks);
+    return AddBatchFiles(batch, excludeCRC32, streamHandle);
 }
 
 std::int32_t clsZip::FileAdd(const std::string& FilePath, std::int16_t PathChoice, bool RecurseDirectories,
@@ -302,14 +553,15 @@ void clsZip::SetComment(const std::string& text) { writer_->comment = text; }
 
 // ---------------- writing archives ----------------
 
-bool clsZip::WritePendingMember(ArchiveOutput& out, ZipMemberEntry& m, bool& written) {
+bool clsZip::WritePendingMember(ArchiveOutput& out, ZipMemberEntry& m, bool& written,
+                                const std::function<void()>& tick) {
     written = false;
     const std::uint64_t headerAt = out.Position();
     m.localZip64 = NeedsZip64(m.compressedSize) || NeedsZip64(m.uncompressedSize);
     if (!m.StoreFromDisk) {
         if (!WriteLocalHeader(out, m)) return false;
         if (m.compressedSize > 0 &&
-            (!writer_->spool || !CopyFromSpool(*writer_->spool, m.dataOffset, m.compressedSize, out)))
+            (!writer_->spool || !CopyFromSpool(*writer_->spool, m.dataOffset, m.compressedSize, out, tick)))
             return false;
         written = true;
         return true;
@@ -318,7 +570,7 @@ bool clsZip::WritePendingMember(ArchiveOutput& out, ZipMemberEntry& m, bool& wri
     // the data; the copy always computes the CRC.
     CompressRequest request;
     request.zlib = zlib_;
-    request.doEvents = [this] { DoEvents(); };
+    request.doEvents = tick;
     const int code = WriteLocalEntry(out, m, [&](CompressedMember& cm) { return StoreFile(m.sourcePath, request, out, cm); });
     if (code == kCompressSinkFailed) return false;
     if (code != kCompressOk) {
@@ -369,11 +621,15 @@ bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
     bool ok = true;
     bool pastLimit = false;
     {
+        // Window events run about every 40 ms while the archive is written.
+        EventPacer pacer([this] { DoEvents(); });
+        const std::function<void()> tick = [&pacer] { pacer.Tick(); };
         ArchiveOutput out(fd, 0, limit.bytes, true);
         std::vector<bool> written(list.size(), false);
         for (size_t i = 0; ok && i < list.size(); ++i) {
             bool w = false;
-            ok = WritePendingMember(out, list[i], w);
+            ok = WritePendingMember(out, list[i], w, tick);
+            tick();
             written[i] = w;
         }
         const std::uint64_t directoryAt = out.Position();
@@ -382,6 +638,7 @@ bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
             if (!written[i]) continue;
             ok = WriteCentralEntry(out, list[i]);
             ++count;
+            tick();
         }
         ok = ok && WriteEndRecord(out, count, out.Position() - directoryAt, directoryAt, commentBytes);
         ok = ok && out.Finish();
@@ -440,13 +697,16 @@ bool clsZip::WriteEndZip(std::int32_t& lgNoFileZip) {
     bool pastLimit = false;
     if (stream->ownsFile) {
         ArchiveOutput& out = *stream->out;
+        EventPacer pacer([this] { DoEvents(); });
+        const std::function<void()> tick = [&pacer] { pacer.Tick(); };
         // Members added with FileAdd during the pass wait in the list: their
         // local entries go in first.
         for (ZipMemberEntry& m : list) {
             if (!ok) break;
             if (m.streamHandle != 0) continue;
             bool written = false;
-            ok = WritePendingMember(out, m, written);
+            ok = WritePendingMember(out, m, written, tick);
+            tick();
             m.streamHandle = written ? handle : -1;
         }
         const std::uint64_t directoryAt = out.Position();
