@@ -1,25 +1,37 @@
 #!/usr/bin/env bash
-# Benchmark of kuvzip-cli against Info-ZIP's zip -6 on a backup-like data set
-# (not part of the test run).
+# Benchmark of kuvzip-cli against Info-ZIP's zip -6 and unzip (not part of
+# the test run), in one run, on two data sets: a backup-like one and 20,000
+# small text files.
 #
 #   tools/benchmark.sh [BUILD_DIR]      (default: build)
 #
-# The data set is generated once with a fixed seed under $BENCH_DIR
-# (default /tmp/kuvzip-bench/data, about 600 MB): one large database-like
+# The data sets are generated once with fixed seeds under $BENCH_DIR
+# (default /tmp/kuvzip-bench): data/ (about 600 MB: one large database-like
 # file, a few medium log files, hundreds of small text files in sub-folders
-# and some incompressible files. Each tool is timed with /usr/bin/time -v; the
-# script prints the wall times, their ratio, the archive sizes and the peak
-# resident memory. Then extraction (tools/benchmark-extract.sh) and a restore
-# through the restore window's logic (kuvzip-restore-bench).
+# and some incompressible files) and small/ (20,000 text files of 0.5 to
+# 16 KB in 100 folders). The outputs go to $OUT (default $BENCH_DIR/out).
+# For each set, each step is timed with /usr/bin/time and printed as the
+# ratio of the reference tool's time to kuvzip-cli's (above 1: kuvzip-cli is
+# faster), with the peak resident memory of both:
+#   create      kuvzip-cli create       against zip -6 -r
+#   extract     kuvzip-cli extract      against unzip -o  (the kuvzip archive)
+#   test        kuvzip-cli test         against unzip -t  (the kuvzip archive)
+#   size        zip -6's archive size / kuvzip-cli's (above 1: smaller)
+# Then the backup job's adding and writing phase against kuvzip-cli create
+# and the window's longest stall (tools/benchmark-job.sh), a restore through
+# the restore window's logic (NO_RESTORE=1 skips it) and a copy of the
+# archive (NO_COPY=1 skips it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${1:-build}
 CLI="$PWD/$BUILD_DIR/bin/kuvzip-cli"
 BENCH_DIR=${BENCH_DIR:-/tmp/kuvzip-bench}
 DATA="$BENCH_DIR/data"
-OUT="$BENCH_DIR/out"
+SMALL="$BENCH_DIR/small"
+OUT=${OUT:-$BENCH_DIR/out}
 [ -x "$CLI" ] || { echo "kuvzip-cli not found in $BUILD_DIR/bin (build first)" >&2; exit 1; }
 command -v zip >/dev/null || { echo "zip is not installed" >&2; exit 1; }
+command -v unzip >/dev/null || { echo "unzip is not installed" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is not installed (apt-get install time)" >&2; exit 1; }
 
 # ---------------------------------------------------------------- data set
@@ -86,47 +98,93 @@ for n in range(4):
 PY
     touch "$BENCH_DIR/.data-complete"
 fi
-echo "Data set: $(du -sh --apparent-size "$DATA" | cut -f1), $(find "$DATA" -type f | wc -l) files"
+if [ ! -f "$BENCH_DIR/.small-complete" ]; then
+    echo "Generating 20,000 small text files in $SMALL ..."
+    rm -rf "$SMALL"
+    mkdir -p "$SMALL"
+    python3 - "$SMALL" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+rng = random.Random(20261208)  # fixed seed
+words = ("le la les un une des client fournisseur facture montant total remise date échéance article "
+         "quantité prix livraison commande stock dépôt courrier réunion compte rendu").split()
+for n in range(20000):
+    folder = os.path.join(root, "dossier%03d" % (n // 200))
+    os.makedirs(folder, exist_ok=True)
+    size = rng.randint(512, 16 * 1024)
+    text = []
+    length = 0
+    while length < size:
+        w = rng.choice(words) if rng.random() < 0.8 else str(rng.randint(0, 99999))
+        text.append(w)
+        length += len(w.encode("utf-8")) + 1
+    data = " ".join(text).encode("utf-8")[:size]
+    with open(os.path.join(folder, "texte%05d.txt" % n), "wb") as f:
+        f.write(data)
+PY
+    touch "$BENCH_DIR/.small-complete"
+fi
 
 mkdir -p "$OUT"
-sync
 
-# Runs a command under /usr/bin/time -v; sets SECONDS_TAKEN and PEAK_KB.
+# Runs a command under /usr/bin/time; sets SECONDS_TAKEN and PEAK_KB.
 timed() {
     local log="$OUT/time.log"
-    /usr/bin/time -v -o "$log" "$@" >/dev/null
-    SECONDS_TAKEN=$(awk -F': ' '/Elapsed \(wall clock\)/ {
-        n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s }' "$log")
-    PEAK_KB=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$log")
+    /usr/bin/time -f "%e %M" -o "$log" "$@" >/dev/null 2>&1 || true
+    read -r SECONDS_TAKEN PEAK_KB < <(tail -n 1 "$log")
+}
+size() { stat -c %s "$1"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+line() {  # STEP REF_SECONDS KUV_SECONDS REF_KB KUV_KB REF_NAME
+    printf '  %-8s %-10s %7.2f s  kuvzip-cli %7.2f s  ratio %5s   peak %7d KiB / kuvzip-cli %7d KiB\n' \
+        "$1" "$6" "$2" "$3" "$(ratio "$2" "$3")" "$4" "$5"
 }
 
-# ---------------------------------------------------------------- creation
-rm -f "$OUT/kuvzip.zip" "$OUT/kuvzip-stream.zip" "$OUT/zip.zip"
-timed "$CLI" create --recurse "$OUT/kuvzip.zip" "$DATA/*.*"
-KUV_S=$SECONDS_TAKEN; KUV_KB=$PEAK_KB
-timed "$CLI" create --stream --recurse "$OUT/kuvzip-stream.zip" "$DATA/*.*"
-KUVS_S=$SECONDS_TAKEN; KUVS_KB=$PEAK_KB
-pushd "$DATA" >/dev/null
-timed zip -6 -r -q "$OUT/zip.zip" .
-popd >/dev/null
-ZIP_S=$SECONDS_TAKEN; ZIP_KB=$PEAK_KB
+# One data set: create, extract, test and size.
+compare() {  # NAME FOLDER
+    local name=$1 folder=$2 kuv="$OUT/$1-kuvzip.zip" ref="$OUT/$1-zip.zip"
+    rm -f "$kuv" "$ref"
+    rm -rf "$OUT/$name-by-kuvzip" "$OUT/$name-by-unzip"
+    sync
+    pushd "$folder" >/dev/null
+    timed "$CLI" create --recurse --path-mode 2 "$kuv" "*.*"
+    local kc=$SECONDS_TAKEN kcm=$PEAK_KB
+    sync
+    timed zip -6 -r -q "$ref" .
+    local zc=$SECONDS_TAKEN zcm=$PEAK_KB
+    popd >/dev/null
+    sync
+    timed "$CLI" extract --preserve-path --overwrite "$kuv" "$OUT/$name-by-kuvzip"
+    local ke=$SECONDS_TAKEN kem=$PEAK_KB
+    sync
+    timed unzip -qq -o "$kuv" -d "$OUT/$name-by-unzip"
+    local ue=$SECONDS_TAKEN uem=$PEAK_KB
+    timed "$CLI" test "$kuv"
+    local kt=$SECONDS_TAKEN ktm=$PEAK_KB
+    timed unzip -tqq "$kuv"
+    local ut=$SECONDS_TAKEN utm=$PEAK_KB
+    printf '\n%s: %s files, %s (%s cores; ratio = reference time / kuvzip-cli time, above 1: faster)\n' "$name" \
+        "$(find "$folder" -type f | wc -l)" "$(du -sh --apparent-size "$folder" | cut -f1)" "$(nproc)"
+    line create "$zc" "$kc" "$zcm" "$kcm" "zip -6"
+    line extract "$ue" "$ke" "$uem" "$kem" "unzip -o"
+    line test "$ut" "$kt" "$utm" "$ktm" "unzip -t"
+    printf '  %-8s zip -6 %12d bytes, kuvzip-cli %12d bytes, ratio %s\n' size "$(size "$ref")" "$(size "$kuv")" \
+        "$(ratio "$(size "$ref")" "$(size "$kuv")")"
+    unzip -tqq "$kuv" >/dev/null 2>&1 && echo "  unzip -t: the kuvzip archive is sound" || echo "  WARNING: unzip -t finds errors in the kuvzip archive"
+    diff -rq "$OUT/$name-by-kuvzip" "$OUT/$name-by-unzip" >/dev/null && echo "  extracted trees identical" \
+        || echo "  WARNING: the extracted trees differ"
+    for kb in "$kcm" "$kem" "$ktm"; do [ "$kb" -lt 16384 ] || echo "  WARNING: a peak memory of 16 MiB or more"; done
+    rm -rf "$OUT/$name-by-kuvzip" "$OUT/$name-by-unzip"
+}
 
-size() { stat -c %s "$1"; }
-printf '\nCreation (%s)\n' "$(nproc) cores"
-printf '  %-28s %8.2f s  %12d bytes  peak %7d KiB\n' "kuvzip-cli create" "$KUV_S" "$(size "$OUT/kuvzip.zip")" "$KUV_KB"
-printf '  %-28s %8.2f s  %12d bytes  peak %7d KiB\n' "kuvzip-cli create --stream" "$KUVS_S" "$(size "$OUT/kuvzip-stream.zip")" "$KUVS_KB"
-printf '  %-28s %8.2f s  %12d bytes  peak %7d KiB\n' "zip -6 -r" "$ZIP_S" "$(size "$OUT/zip.zip")" "$ZIP_KB"
-awk -v a="$KUV_S" -v b="$ZIP_S" 'BEGIN { printf "  time ratio kuvzip-cli / zip -6: %.2f\n", (b > 0 ? a / b : 0) }'
-cmp -s "$OUT/kuvzip.zip" "$OUT/kuvzip-stream.zip" && echo "  list and streaming archives are byte-identical" \
-    || echo "  WARNING: list and streaming archives differ"
-[ "$KUV_KB" -lt 32768 ] && echo "  peak memory under 32 MiB" || echo "  WARNING: peak memory of 32 MiB or more"
+compare "benchmark set" "$DATA"
+compare "20000 small files" "$SMALL"
+cp "$OUT/benchmark set-kuvzip.zip" "$OUT/kuvzip.zip"
 
-# ---------------------------------------------------------------- extraction
-# EXTRACTION HOOK: kuvzip-cli extract against unzip -o on the archive just
-# made, timed by tools/benchmark-extract.sh (skipped with NO_EXTRACT=1).
-if [ -z "${NO_EXTRACT:-}" ] && [ -f tools/benchmark-extract.sh ]; then
-    printf '\nExtraction of %s\n' "$OUT/kuvzip.zip"
-    KUVZIP_CLI="$CLI" bash tools/benchmark-extract.sh "$OUT/kuvzip.zip"
+# ---------------------------------------------------------------- backup job
+if [ -z "${NO_JOB:-}" ] && [ -x "$BUILD_DIR/bin/test_backup" ]; then
+    printf '\nBackup job (tools/benchmark-job.sh)\n'
+    bash tools/benchmark-job.sh "$BUILD_DIR" "$DATA"
 fi
 
 # ---------------------------------------------------------------- restore

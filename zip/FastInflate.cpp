@@ -100,6 +100,10 @@ void ParallelInflater::Submit(std::size_t index, const MemberData& member, bool 
 InflatedMember ParallelInflater::Work(unsigned worker, std::size_t index, const MemberData& member, bool keepData) {
     InflatedMember r;
     r.index = index;
+    if (cancelled_.load(std::memory_order_relaxed)) {
+        r.result = InflateResult::SinkError;
+        return r;
+    }
     if (InflatesInOneCall(member)) {
         auto& inflater = inflaters_[worker];
         if (!inflater) inflater = std::make_unique<OneCallInflater>();
@@ -130,8 +134,9 @@ InflatedMember ParallelInflater::Work(unsigned worker, std::size_t index, const 
     }
     auto& buffers = buffers_[worker];
     if (!buffers) buffers = std::make_unique<InflateBuffers>();
-    r.result = DecompressMemberData(zlib_, fd_, member, [](const std::uint8_t*, std::size_t) { return true; },
-                                    *buffers);
+    r.result = DecompressMemberData(
+        zlib_, fd_, member,
+        [this](const std::uint8_t*, std::size_t) { return !cancelled_.load(std::memory_order_relaxed); }, *buffers);
     return r;
 }
 

@@ -20,6 +20,7 @@
 // job, and hands the results back in the order they were submitted
 // (directory order) on the caller's thread.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -97,6 +98,11 @@ public:
     // Hands every pending result over, in order.
     void Finish();
 
+    // Stops the work still to do: members not yet checked come back with
+    // SinkError, a member streaming through zlib stops at its next chunk.
+    // Their results are still delivered, for the caller to drop.
+    void Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
+
     // Returns: the worker threads running (0: inline).
     unsigned Threads() const { return pool_.Threads(); }
 
@@ -104,6 +110,7 @@ private:
     InflatedMember Work(unsigned worker, std::size_t index, const MemberData& member, bool keepData);
     const ZlibApi& zlib_;
     int fd_;
+    std::atomic<bool> cancelled_ {false};
     std::vector<std::unique_ptr<OneCallInflater>> inflaters_;
     std::vector<std::unique_ptr<InflateBuffers>> buffers_;
     std::unique_ptr<OrderedResults<InflatedMember>> queue_;

@@ -1,11 +1,16 @@
 // Extraction of the members of the open archive: into a folder (all, or one
 // by number), into the temporary folder, or only decompressed and checked
 // (TestAllFiles); and opening a file with its associated program.
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <functional>
+#include <deque>
 
 #include "platform/Files.h"
 #include "platform/Programs.h"
 #include "zip/DeferredDeletion.h"
+#include "zip/FastInflate.h"
 #include "zip/ReaderIo.h"
 #include "zip/ReaderState.h"
 #include "zip/SafeMemberPath.h"
@@ -39,6 +44,9 @@ std::string AnswerLine(const std::string& text) {
     const std::size_t last = text.find_last_not_of(" \t\r\n");
     return text.substr(first, last - first + 1);
 }
+
+// How often the window gets its events while the engine waits or streams.
+constexpr int kIdleMs = 50;
 
 std::int32_t PercentOf(std::int32_t i, std::int32_t total) {
     if (total <= 0) return 100;
@@ -76,10 +84,39 @@ bool ReaderState::DecompressMember(ReaderEvents& events, const CentralEntry& e, 
     keepOnCrc = false;
     MemberData data;
     if (!LocateMember(events, e, target, data)) return false;
-    if (!buffers) buffers = std::make_unique<InflateBuffers>();
     const ZlibApi* zlib = events.Zlib();
     if (!zlib) return false;
-    switch (DecompressMemberData(*zlib, fd.get(), data, sink, *buffers)) {
+    InflateResult result;
+    if (InflatesInOneCall(data)) {
+        if (!oneCall) oneCall = std::make_unique<OneCallInflater>();
+        std::vector<std::uint8_t> out;
+        result = oneCall->InflateFrom(fd.get(), data, out);
+        // The bytes of a CRC mismatch still go to the sink: the ZipError 5
+        // handler may keep them, as it may keep those streamed.
+        if ((result == InflateResult::Ok || result == InflateResult::CrcMismatch) && !out.empty() &&
+            !sink(out.data(), out.size()))
+            result = InflateResult::SinkError;
+    } else {
+        if (!buffers) buffers = std::make_unique<InflateBuffers>();
+        // The window stays alive while a large member streams through.
+        auto last = std::chrono::steady_clock::now();
+        const MemberSink paced = [&](const std::uint8_t* p, std::size_t n) {
+            if (!sink(p, n)) return false;
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last >= std::chrono::milliseconds(kIdleMs)) {
+                events.DoEvents();
+                last = std::chrono::steady_clock::now();
+            }
+            return true;
+        };
+        result = DecompressMemberData(*zlib, fd.get(), data, paced, *buffers);
+    }
+    return ReportInflate(events, result, e, target, keepOnCrc);
+}
+
+bool ReaderState::ReportInflate(ReaderEvents& events, InflateResult result, const CentralEntry& e,
+                                const std::string& target, bool& keepOnCrc) {
+    switch (result) {
         case InflateResult::Ok:
             return true;
         case InflateResult::CrcMismatch:
@@ -94,7 +131,7 @@ bool ReaderState::DecompressMember(ReaderEvents& events, const CentralEntry& e, 
 
 bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, const DirectoryEntry& entry,
                                 const SafeFolder& base, FolderCache& cache, const ExtractOptions& options,
-                                std::string* writtenPath) {
+                                std::string* writtenPath, const MemberSource* source) {
     std::string name = e.name;
     PreparedName prepared = PrepareMemberName(name, options.preservePath);
     if (!options.replaceColons && !prepared.refused && !prepared.isFolder) {
@@ -140,8 +177,9 @@ bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, con
         return false;
     }
     bool keep = false;
-    const bool sound = DecompressMember(
-        events, e, target, [&](const std::uint8_t* p, std::size_t n) { return file.Write(p, n); }, keep);
+    const MemberSink sink = [&](const std::uint8_t* p, std::size_t n) { return file.Write(p, n); };
+    const bool sound =
+        source ? (*source)(target, sink, keep) : DecompressMember(events, e, target, sink, keep);
     if (!sound && !keep) return false;  // the pending file is removed; an existing target is untouched
     if (options.keepModDate) {
         bool valid = false;
@@ -181,6 +219,11 @@ bool ReaderState::ExtractWalk(ReaderEvents& events, std::int32_t single, const s
         return false;
     }
     const std::vector<const CentralEntry*> entries = TableEntries();
+    if (single == 0) {
+        if (!ExtractEvery(events, entries, base, options)) return false;  // cancelled
+        events.Status("Extraction terminée");
+        return true;
+    }
     const std::int32_t n = inFileCount;
     FolderCache cache;
     for (std::int32_t i = 1; i <= n && static_cast<std::size_t>(i) <= entries.size(); ++i) {
@@ -248,18 +291,136 @@ bool clsZip::TestAllFiles() {
         RaiseZipError(ZipMessage::CorruptHeader, r.path);
         return false;
     }
-    const std::vector<const CentralEntry*> entries = r.TableEntries();
+    return r.TestAll(*readerEvents_);
+}
+
+namespace {
+
+// Takes a step's events and forgets them: the members whose locating step
+// fails are not submitted, and the sequential steps raise those errors
+// again, in their place, when the member's turn comes.
+class QuietEvents : public ReaderEvents {
+public:
+    explicit QuietEvents(ReaderEvents& target) : target_(target) {}
+    bool ZipError(ZipMessage, const std::string&) override { return false; }
+    void Status(const std::string&) override {}
+    bool ProgressExtract(std::int32_t) override { return false; }
+    void DoEvents() override {}
+    const ZlibApi* Zlib() override { return target_.Zlib(); }
+
+private:
+    ReaderEvents& target_;
+};
+
+// Reads members 1 to count on every core and finishes them in that order on
+// the caller's thread. prepare(i, data) tells whether member i is submitted
+// (data filled); finish(i, inflated) ends member i (inflated nullptr: not
+// submitted) and returns true to cancel what remains. Returns: false when
+// cancelled.
+bool ReadInOrder(ReaderEvents& events, const ZlibApi& zlib, int fd, std::int32_t count, bool keepData,
+                 const std::function<bool(std::int32_t, MemberData&)>& prepare,
+                 const std::function<bool(std::int32_t, InflatedMember*)>& finish) {
+    struct Pending {
+        std::int32_t number = 0;
+        bool submitted = false;
+    };
+    std::deque<Pending> pending;
+    bool cancelled = false;
+    std::unique_ptr<ParallelInflater> inflater;
+    const auto end = [&](InflatedMember* inflated) {
+        cancelled = finish(pending.front().number, inflated);
+        pending.pop_front();
+        if (cancelled && inflater) inflater->Cancel();
+    };
+    const auto endUnsubmitted = [&] {
+        while (!cancelled && !pending.empty() && !pending.front().submitted) end(nullptr);
+    };
+    inflater = std::make_unique<ParallelInflater>(
+        zlib, fd,
+        [&](InflatedMember& m) {
+            endUnsubmitted();
+            if (cancelled || pending.empty()) return;
+            end(&m);
+            endUnsubmitted();
+        },
+        0, [&] { events.DoEvents(); });
+    for (std::int32_t i = 1; i <= count && !cancelled; ++i) {
+        MemberData data;
+        pending.push_back({i, prepare(i, data)});
+        if (pending.back().submitted) inflater->Submit(static_cast<std::size_t>(i), data, keepData);
+        else endUnsubmitted();
+    }
+    inflater->Finish();
+    endUnsubmitted();
+    return !cancelled;
+}
+
+}  // namespace
+
+bool ReaderState::TestAll(ReaderEvents& events) {
+    const ZlibApi* zlib = events.Zlib();
+    if (!zlib) return false;
+    const std::vector<const CentralEntry*> entries = TableEntries();
     const auto total = static_cast<std::int32_t>(entries.size());
     bool allSound = true;
-    const MemberSink discard = [](const std::uint8_t*, std::size_t) { return true; };
-    for (std::int32_t i = 1; i <= total; ++i) {
-        const CentralEntry& e = *entries[i - 1];
-        bool keep = false;
-        if (!r.DecompressMember(*readerEvents_, e, e.name, discard, keep)) allSound = false;
-        if (RaiseProgressExtract(PercentOf(i, total))) return false;
-        DoEvents();
-    }
-    return allSound;
+    const bool finished = ReadInOrder(
+        events, *zlib, fd.get(), total, false,
+        [&](std::int32_t i, MemberData& data) {
+            QuietEvents quiet(events);
+            return LocateMember(quiet, *entries[i - 1], entries[i - 1]->name, data);
+        },
+        [&](std::int32_t i, InflatedMember* checked) {
+            const CentralEntry& e = *entries[i - 1];
+            MemberData data;
+            bool keep = false;
+            if (!checked) {
+                LocateMember(events, e, e.name, data);  // raises why it cannot be read
+                allSound = false;
+            } else if (!ReportInflate(events, checked->result, e, e.name, keep)) {
+                allSound = false;
+            }
+            if (events.ProgressExtract(PercentOf(i, total))) return true;
+            events.DoEvents();
+            return false;
+        });
+    return allSound && finished;
+}
+
+bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const CentralEntry*>& entries,
+                               const SafeFolder& base, const ExtractOptions& options) {
+    const ZlibApi* zlib = events.Zlib();
+    if (!zlib) return false;
+    const auto count = static_cast<std::int32_t>(
+        std::min<std::size_t>({static_cast<std::size_t>(std::max(inFileCount, 0)), entries.size(), DirectoryTable.size()}));
+    const auto progressTotal = static_cast<std::int32_t>(std::min<std::uint64_t>(bounds.count, INT32_MAX));
+    FolderCache cache;
+    return ReadInOrder(
+        events, *zlib, fd.get(), count, true,
+        [&](std::int32_t i, MemberData& data) {
+            // Folders and refused names have no data; the sequential steps
+            // raise the errors of those that cannot be located.
+            std::string name = entries[i - 1]->name;
+            const PreparedName prepared = PrepareMemberName(name, options.preservePath);
+            QuietEvents quiet(events);
+            return !prepared.refused && !prepared.isFolder && LocateMember(quiet, *entries[i - 1], name, data);
+        },
+        [&](std::int32_t i, InflatedMember* inflated) {
+            const CentralEntry& e = *entries[i - 1];
+            const MemberSource source = [&](const std::string& target, const MemberSink& sink, bool& keepOnCrc) {
+                keepOnCrc = false;
+                if (!inflated || inflated->streamed) return DecompressMember(events, e, target, sink, keepOnCrc);
+                InflateResult result = inflated->result;
+                if ((result == InflateResult::Ok || result == InflateResult::CrcMismatch) &&
+                    !inflated->data.empty() && !sink(inflated->data.data(), inflated->data.size()))
+                    result = InflateResult::SinkError;
+                std::vector<std::uint8_t>().swap(inflated->data);
+                return ReportInflate(events, result, e, target, keepOnCrc);
+            };
+            ExtractMember(events, e, DirectoryTable[i - 1], base, cache, options, nullptr, &source);
+            if (events.ProgressExtract(PercentOf(i, progressTotal))) return true;
+            events.DoEvents();
+            return false;
+        });
 }
 
 bool clsZip::LoadZippedFile(const std::string& strFilePath) {

@@ -4,12 +4,14 @@
 // their associated program.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/UniqueFd.h"
 #include "zip/CentralDirectory.h"
+#include "zip/FastInflate.h"
 #include "zip/MemberInflater.h"
 #include "zip/SafeMemberPath.h"
 #include "zip/ZipErrors.h"
@@ -85,6 +87,8 @@ struct ReaderState {
     ZipCentralTail centralTail;
     // Decompression buffers, allocated on first use.
     std::unique_ptr<InflateBuffers> buffers;
+    // The one-call inflater of small members, made on first use.
+    std::unique_ptr<OneCallInflater> oneCall;
 
     // Reads the end record at the 1-based position and the comment after it;
     // true when the archive does not span disks.
@@ -98,19 +102,39 @@ struct ReaderState {
     // Finds member e's data behind its local header and checks it; raises
     // ZipError 20, 14 or 4 and returns false when it cannot be decompressed.
     bool LocateMember(ReaderEvents& events, const CentralEntry& e, const std::string& target, MemberData& data);
-    // Decompresses member e into sink; raises the member's errors. keepOnCrc
-    // is set when the ZipError 5 handler chose to keep the data anyway.
+    // Decompresses member e into sink (small deflated members in one call,
+    // others streamed, with DoEvents about every 50 ms); raises the member's
+    // errors. keepOnCrc is set when the ZipError 5 handler chose to keep the
+    // data anyway.
     bool DecompressMember(ReaderEvents& events, const CentralEntry& e, const std::string& target, const MemberSink& sink,
                           bool& keepOnCrc);
-    // Writes member e under folder as options say; false on a failure of
-    // this member (already reported). written: a file was written.
+    // Raises the errors of a member's decompression result (ZipError 5 with
+    // its cancel flag in keepOnCrc, or 16). Returns: result is Ok.
+    bool ReportInflate(ReaderEvents& events, InflateResult result, const CentralEntry& e, const std::string& target,
+                       bool& keepOnCrc);
+    // Gives a member's bytes to sink in place of DecompressMember (same
+    // contract), for data already inflated elsewhere.
+    using MemberSource = std::function<bool(const std::string& target, const MemberSink& sink, bool& keepOnCrc)>;
+    // Writes member e under folder as options say, its bytes from source
+    // (nullptr: DecompressMember); false on a failure of this member (already
+    // reported). written: a file was written.
     bool ExtractMember(ReaderEvents& events, const CentralEntry& e, const DirectoryEntry& entry, const SafeFolder& base,
-                       FolderCache& cache, const ExtractOptions& options, std::string* writtenPath = nullptr);
+                       FolderCache& cache, const ExtractOptions& options, std::string* writtenPath = nullptr,
+                       const MemberSource* source = nullptr);
 
+    // Writes every member of entries under base, data inflated on every
+    // core, events in directory order. Returns: false when cancelled.
+    bool ExtractEvery(ReaderEvents& events, const std::vector<const CentralEntry*>& entries, const SafeFolder& base,
+                      const ExtractOptions& options);
     // The walk of ExtractAllFiles (single 0) and ExtractSingleFile (single
     // the member number).
     bool ExtractWalk(ReaderEvents& events, std::int32_t single, const std::string& FolderPath,
                      const ExtractOptions& options);
+
+    // Checks every member of the directory table, on every core, raising
+    // each member's errors, ProgressExtract and DoEvents in directory order.
+    // Returns: every member sound (false as well when cancelled).
+    bool TestAll(ReaderEvents& events);
 
     // End of the instance: removes the members taken out into the private
     // folder and schedules the deletion of those opened with their program.
