@@ -201,6 +201,11 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
     return DirectoryCheck::Consistent;
 }
 
+bool ClassicEndNeedsZip64(const ZipEndRecord& end) {
+    return end.entriesTotal == kZip64CountMarker || end.entriesOnThisDisk == kZip64CountMarker ||
+           end.centralDirectorySize == kZip64Marker || end.centralDirectoryOffset == kZip64Marker;
+}
+
 bool ResolveDirectoryBounds(int fd, std::uint64_t fileSize, const ZipEndRecord& end, std::uint64_t endOffset,
                             DirectoryBounds& bounds, ParseCounter* counter) {
     bounds.start = end.centralDirectoryOffset;
@@ -213,15 +218,22 @@ bool ResolveDirectoryBounds(int fd, std::uint64_t fileSize, const ZipEndRecord& 
     if (!Spend(counter, Zip64Locator::kSize) || !ReadExact(fd, locatorAt, raw, Zip64Locator::kSize)) return false;
     const Zip64Locator locator = Zip64Locator::Decode(raw);
     if (locator.signature != kZip64LocatorSignature) return true;  // a classic end record
+    // The locator's signature alone may be the last bytes of a member's name
+    // (names may hold any byte but NUL). When no Zip64 end record is where
+    // such a locator says, an end record that marks none of its values as
+    // "in the Zip64 record" describes the directory by itself, as it does
+    // for every other reader; one that does mark a value has lost it.
+    const bool classicHolds = !ClassicEndNeedsZip64(end);
     // The Zip64 end record must end exactly where its locator starts.
     if (locator.zip64EndDisk != 0 || locator.totalDisks != 1 || locator.zip64EndOffset > locatorAt ||
         locatorAt - locator.zip64EndOffset < Zip64EndRecord::kSize)
-        return false;
+        return classicHolds;
     if (!Spend(counter, sizeof raw) || !ReadExact(fd, locator.zip64EndOffset, raw, sizeof raw)) return false;
     const Zip64EndRecord z = Zip64EndRecord::Decode(raw);
-    if (z.signature != kZip64EndRecordSignature || z.recordSize != locatorAt - locator.zip64EndOffset - 12 ||
-        z.thisDisk != 0 || z.centralDirectoryDisk != 0 || z.entriesOnThisDisk != z.entriesTotal)
-        return false;
+    if (z.signature != kZip64EndRecordSignature || z.recordSize != locatorAt - locator.zip64EndOffset - 12)
+        return classicHolds;
+    // A Zip64 end record is there: it rules, and must agree.
+    if (z.thisDisk != 0 || z.centralDirectoryDisk != 0 || z.entriesOnThisDisk != z.entriesTotal) return false;
     // Each value of the end record is its marker or the Zip64 value itself.
     auto agrees32 = [](std::uint32_t classic, std::uint64_t wide) { return classic == kZip64Marker || classic == wide; };
     auto agrees16 = [](std::uint16_t classic, std::uint64_t wide) {

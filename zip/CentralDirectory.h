@@ -109,10 +109,16 @@ struct DirectoryBounds {
     std::uint64_t limit = 0;   // the directory ends at or before: the (Zip64) end record
 };
 
+// Returns: true when a value of the classic end record is a Zip64 marker.
+bool ClassicEndNeedsZip64(const ZipEndRecord& end);
+
 // The bounds the end record at endOffset gives, taking the Zip64 end record
 // when a locator lies just before it. Returns: false when a Zip64 record is
-// there but does not hold: outside the file, not where its locator says, a
-// spanned archive, or values that disagree with the end record's own.
+// there but does not hold (a spanned archive, values that disagree with the
+// end record's own, a directory past it), or when the end record needs one
+// and none is where the locator says. A locator signature with no Zip64
+// record behind it beside an end record that needs none is not a locator
+// (the end of a member's name): the classic bounds are given.
 bool ResolveDirectoryBounds(int fd, std::uint64_t fileSize, const ZipEndRecord& end, std::uint64_t endOffset,
                             DirectoryBounds& bounds, ParseCounter* counter = nullptr);
 

@@ -181,6 +181,9 @@ def comment_hides_end_record():
 
 # ---------------- round-trip target ----------------
 
+LOCATOR_LIKE = b"PK\x06\x07" + b"\x01" * 16
+
+
 def roundtrip_regressions():
     u = lambda s: s.encode("utf-8")  # noqa: E731
     return {
@@ -195,6 +198,12 @@ def roundtrip_regressions():
         "name-too-long-once-utf8": zb.roundtrip_input([(b"n" * 60 + b"\xf0" * 140 + b".txt", b"long")]),
         "empty-archive-list": zb.roundtrip_input([]),
         "empty-archive-streaming": zb.roundtrip_input([], True),
+        # The last name's bytes end with a Zip64 locator's signature and 16
+        # bytes, just before the end record: no Zip64 record is behind it.
+        "name-ends-like-zip64-locator": zb.roundtrip_input([(b"a" + LOCATOR_LIKE, b"contenu")]),
+        "name-ends-like-zip64-locator-streaming": zb.roundtrip_input([(b"a" + LOCATOR_LIKE, b"contenu")], True),
+        # The same once its Windows-1252 bytes are read as UTF-8 (the fuzzer's input).
+        "name-ends-like-zip64-locator-found-by-fuzzing": bytes.fromhex("6996504b06079191916e6e01806e"),
     }
 
 
