@@ -62,9 +62,12 @@ public:
 
     // REQUIRES: pool outlives this. budget: the most the undelivered jobs
     // may hold together (a single job larger than it still runs, alone);
-    // maxJobs: the most undelivered jobs. idle (may be empty): called about
-    // every idleMs while the caller waits for a result. Without threads in
-    // the pool, jobs run at once on the caller's thread as worker 0.
+    // maxJobs: the most undelivered jobs. idle (may be empty): called on the
+    // caller's thread once idleMs have passed since it last ran (or since
+    // construction), whenever the caller submits or waits for a result, so
+    // that a caller whose jobs are quick still lets window events run.
+    // Without threads in the pool, jobs run at once on the caller's thread
+    // as worker 0.
     OrderedResults(WorkerPool& pool, std::uint64_t budget, std::size_t maxJobs, Deliver deliver,
                    std::function<void()> idle = {}, unsigned idleMs = 50)
         : pool_(pool), budget_(budget), maxJobs_(maxJobs == 0 ? 1 : maxJobs), deliver_(std::move(deliver)),
@@ -79,6 +82,7 @@ public:
     // job count would be passed. Throws std::bad_alloc (the job not run)
     // when there is no memory to queue it.
     void Submit(std::uint64_t cost, Job job) {
+        Pace();
         DeliverReady();
         while (!slots_.empty() && (held_ + cost > budget_ || slots_.size() >= maxJobs_)) DeliverFront();
         auto slot = std::make_shared<Slot>();
@@ -121,6 +125,15 @@ private:
         R result {};
     };
 
+    // Runs idle when idleMs have passed since it last ran.
+    void Pace() {
+        if (!idle_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastIdle_ < std::chrono::milliseconds(idleMs_)) return;
+        idle_();
+        lastIdle_ = std::chrono::steady_clock::now();
+    }
+
     void DeliverReady() {
         for (;;) {
             {
@@ -141,9 +154,10 @@ private:
                     ready_.wait(lock);
                     continue;
                 }
-                if (!ready_.wait_for(lock, std::chrono::milliseconds(idleMs_), [&] { return slot->done; })) {
+                if (!ready_.wait_until(lock, lastIdle_ + std::chrono::milliseconds(idleMs_),
+                                       [&] { return slot->done; })) {
                     lock.unlock();
-                    idle_();
+                    Pace();
                     lock.lock();
                 }
             }
@@ -159,6 +173,7 @@ private:
     Deliver deliver_;
     std::function<void()> idle_;
     const unsigned idleMs_;
+    std::chrono::steady_clock::time_point lastIdle_ = std::chrono::steady_clock::now();
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<std::shared_ptr<Slot>> slots_;  // caller's thread only; done/result under mutex_
