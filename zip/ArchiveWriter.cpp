@@ -322,7 +322,7 @@ bool WriteEndRecord(ArchiveOutput& out, std::uint64_t count, std::uint64_t direc
     return out.Write(record, sizeof record) && out.Write(commentBytes);
 }
 
-std::uint64_t PlannedArchiveSize(std::vector<ZipMemberEntry>& list, const std::string& commentBytes) {
+std::uint64_t PlannedArchiveSize(MemberTable& list, const std::string& commentBytes) {
     std::uint64_t position = 0;
     for (ZipMemberEntry& m : list) {
         m.localZip64 = NeedsZip64(m.compressedSize) || NeedsZip64(m.uncompressedSize);

@@ -122,6 +122,6 @@ std::uint64_t EndRecordSize(std::uint64_t count, std::uint64_t directorySize, st
 // The size of the archive these members (written in order from offset 0,
 // with their present sizes) and this comment make; lays the members out
 // (localZip64, localHeaderOffset) as WriteZip will write them.
-std::uint64_t PlannedArchiveSize(std::vector<ZipMemberEntry>& list, const std::string& commentBytes);
+std::uint64_t PlannedArchiveSize(MemberTable& list, const std::string& commentBytes);
 
 }  // namespace kuv::zip

@@ -88,8 +88,19 @@ void TakeLocalSizes(CentralEntry& e, const std::string& extra) {
 
 }  // namespace
 
+void CentralEntry::ResetLocalView() {
+    localFound = false;
+    local = ZipHeaderCommon{};
+    localCompressedSize = localUncompressedSize = 0;
+    localSizesKnown = localZip64 = false;
+    localNameAgrees = false;
+    dataOffset = spanEnd = 0;
+    hasDescriptor = false;
+    descriptorAgrees = true;
+}
+
 bool CentralEntry::LocalAgrees() const {
-    if (!localFound || localName != storedName || local.method != common.method) return false;
+    if (!localFound || !localNameAgrees || local.method != common.method) return false;
     if (hasDescriptor) return descriptorAgrees;
     return localSizesKnown && local.crc32 == common.crc32 && localCompressedSize == compressedSize &&
            localUncompressedSize == uncompressedSize;
@@ -145,10 +156,10 @@ DirectoryCheck ParseCentralEntry(SequentialReader& in, CentralEntry& e, ParseCou
 }
 
 DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vector<CentralEntry>& entries,
-                                ParseCounter* counter) {
+                                std::size_t count, ParseCounter* counter) {
     std::vector<CentralEntry*> byOffset;
-    byOffset.reserve(entries.size());
-    for (CentralEntry& e : entries) byOffset.push_back(&e);
+    byOffset.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) byOffset.push_back(&entries[i]);
     std::sort(byOffset.begin(), byOffset.end(), [](const CentralEntry* a, const CentralEntry* b) {
         return a->localHeaderOffset < b->localHeaderOffset;
     });
@@ -168,6 +179,7 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
     // Then as the local headers really lie.
     for (std::size_t i = 0; i < byOffset.size(); ++i) {
         CentralEntry& e = *byOffset[i];
+        e.ResetLocalView();  // nothing kept from an earlier check of the same entry
         const std::uint64_t offset = e.localHeaderOffset;
         const std::uint64_t limit = limitOf(i);
         std::uint8_t raw[kLocalHeaderSize];
@@ -188,10 +200,11 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
         const std::uint64_t dataEnd = e.dataOffset + e.compressedSize;
         if (dataEnd > limit) return DirectoryCheck::MembersOverlap;
         if (!Spend(counter, std::uint64_t{e.local.nameLength} + e.local.extraLength)) return DirectoryCheck::OverBudget;
-        std::string localExtra;
-        if (!ReadString(fd, nameAt, e.local.nameLength, e.localName) ||
+        std::string localName, localExtra;
+        if (!ReadString(fd, nameAt, e.local.nameLength, localName) ||
             !ReadString(fd, nameAt + e.local.nameLength, e.local.extraLength, localExtra))
             return DirectoryCheck::ReadError;
+        e.localNameAgrees = localName == e.storedName;
         TakeLocalSizes(e, localExtra);
         e.hasDescriptor = (e.local.flags & kFlagDataDescriptor) != 0;
         e.descriptorAgrees = true;
@@ -273,7 +286,7 @@ DirectoryCheck ReadCentralDirectory(int fd, std::uint64_t fileSize, const ZipEnd
         entries.push_back(std::move(e));
     }
     if (in.Remaining() != 0) return DirectoryCheck::CountMismatch;
-    return CheckMemberSpans(fd, b.start, entries, counter);
+    return CheckMemberSpans(fd, b.start, entries, entries.size(), counter);
 }
 
 }  // namespace kuv::zip

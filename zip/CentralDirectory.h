@@ -45,7 +45,7 @@ struct CentralEntry {
     std::uint64_t localUncompressedSize = 0;
     bool localSizesKnown = false;
     bool localZip64 = false;       // its extra field carries a Zip64 field
-    std::string localName;         // its name bytes
+    bool localNameAgrees = false;  // its name bytes are storedName
     std::uint64_t dataOffset = 0;  // first data byte: after the local name and extra field
     std::uint64_t spanEnd = 0;     // past the data and the data descriptor, if any
     // Bit 3 of the local header: a descriptor after the data, which must
@@ -61,6 +61,8 @@ struct CentralEntry {
     // and, without a data descriptor, the same CRC and sizes; with one, the
     // descriptor holds them. The central entry's values are the member's.
     bool LocalAgrees() const;
+    // Forgets what the local header said (before it is read again).
+    void ResetLocalView();
 };
 
 enum class DirectoryCheck {
@@ -96,10 +98,11 @@ private:
 // the reader's range.
 DirectoryCheck ParseCentralEntry(SequentialReader& in, CentralEntry& e, ParseCounter* counter = nullptr);
 
-// Reads each member's local header and checks that every member's bytes lie
-// before the next member and before the directory (directoryStart).
+// Reads the local header of each of the first count entries and checks that
+// every member's bytes lie before the next member and before the directory
+// (directoryStart). REQUIRES: count <= entries.size().
 DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vector<CentralEntry>& entries,
-                                ParseCounter* counter = nullptr);
+                                std::size_t count, ParseCounter* counter = nullptr);
 
 // Where a directory lies, as the end record (and its Zip64 record) says.
 struct DirectoryBounds {

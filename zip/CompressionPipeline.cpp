@@ -149,16 +149,21 @@ const std::uint64_t CompressionPipeline::kMemoryBound =
 
 // ---------------- files as the source ----------------
 
-FileListSource::FileListSource(std::vector<std::string> paths) : paths_(std::move(paths)) {}
+FileListSource::FileListSource(std::vector<std::string> paths)
+    : count_(paths.size()),
+      pathOf_([list = std::move(paths)](std::size_t index) { return list[index]; }) {}
+
+FileListSource::FileListSource(std::size_t count, std::function<std::string(std::size_t)> pathOf)
+    : count_(count), pathOf_(std::move(pathOf)) {}
 
 FileListSource::~FileListSource() { Close(); }
 
 int FileListSource::Open(std::size_t index, std::uint64_t& size) {
     Close();
     size = 0;
-    if (index >= paths_.size()) return platform::ErrorNumberFromErrno(ENOENT);
+    if (index >= count_) return platform::ErrorNumberFromErrno(ENOENT);
     // Non-blocking open: a FIFO put in a file's place does not hang the walk.
-    fd_ = open(paths_[index].c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    fd_ = open(pathOf_(index).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd_ < 0) return platform::ErrorNumberFromErrno(errno);
     struct stat st {};
     if (fstat(fd_, &st) != 0) {

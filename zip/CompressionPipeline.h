@@ -42,17 +42,20 @@ public:
     virtual void Close() = 0;
 };
 
-// Members read from files, the index naming a path of the list.
+// Members read from files, the index naming a path of the list (or the
+// path pathOf gives for it, asked when the member is opened).
 class FileListSource : public MemberSource {
 public:
     explicit FileListSource(std::vector<std::string> paths);
+    FileListSource(std::size_t count, std::function<std::string(std::size_t)> pathOf);
     ~FileListSource() override;
     int Open(std::size_t index, std::uint64_t& size) override;
     long long Read(std::uint8_t* buffer, std::size_t size, int& number) override;
     void Close() override;
 
 private:
-    std::vector<std::string> paths_;
+    std::size_t count_;
+    std::function<std::string(std::size_t)> pathOf_;
     int fd_ = -1;
 };
 

@@ -68,6 +68,9 @@ bool EndRecordSearch::Accept(std::uint64_t offset) {
     }
     Prefix& prefix = found->second;
     if (prefix.entries.size() < count && !prefix.stopped) {
+        // Room for them all at once (count fits in the bytes before this
+        // record, checked above), not twice that while the table grows.
+        prefix.entries.reserve(static_cast<std::size_t>(count));
         SequentialReader in(fd_, prefix.parsedTo, offset);
         while (prefix.entries.size() < count) {
             CentralEntry e;
@@ -88,13 +91,17 @@ bool EndRecordSearch::Accept(std::uint64_t offset) {
         count == 0 ? start : prefix.entries[count - 1].entryOffset + prefix.entries[count - 1].entrySize;
     if (filled - start != size) return false;
 
-    std::vector<CentralEntry> entries(prefix.entries.begin(),
-                                      prefix.entries.begin() + static_cast<std::ptrdiff_t>(count));
-    if (CheckMemberSpans(fd_, start, entries, &counter_) != DirectoryCheck::Consistent) return false;
+    // The entries are checked in place and, when they hold, handed over
+    // without a copy: the search ends with this candidate. Checking only
+    // adds what the local headers say, so a refused candidate leaves the
+    // prefix as good for the next one.
+    if (CheckMemberSpans(fd_, start, prefix.entries, count, &counter_) != DirectoryCheck::Consistent) return false;
     spanned_ = false;
     end_ = end;
     bounds_ = bounds;
-    entries_ = std::move(entries);
+    entries_ = std::move(prefix.entries);
+    entries_.resize(static_cast<std::size_t>(count));
+    prefixes_.clear();
     return true;
 }
 

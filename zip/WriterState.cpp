@@ -58,6 +58,9 @@ bool WriterState::HasMemberNamed(const std::string& storedName) {
 void WriterState::AddMember(ZipMemberEntry&& member) {
     const bool indexed = indexedCount_ == MemberList.size();
     if (indexed) names_.insert(member.StoredName);
+    // Only a member copied from its file when the archive is written still
+    // needs the file's path.
+    if (!member.StoreFromDisk) std::string().swap(member.sourcePath);
     MemberList.push_back(std::move(member));
     if (indexed) indexedCount_ = MemberList.size();
 }

@@ -81,7 +81,7 @@ struct WriterState {
     WriterState();
     ~WriterState();
 
-    std::vector<ZipMemberEntry> MemberList;  // pending members, in order of addition
+    MemberTable MemberList;  // pending members, in order of addition
     std::string comment;                     // the Comment property (UTF-8)
     std::int32_t level = -1;                 // LevelCompression
 

@@ -7,6 +7,7 @@
 // the member's headers, or the Zip64 end record found through its locator.
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -214,5 +215,10 @@ struct ZipMemberEntry {
     // while the member waits in the list (FileAdd).
     std::int32_t streamHandle = 0;
 };
+
+// The pending members, in order. A deque: adding never copies the whole
+// table (a vector holds it twice while it grows), which matters with tens of
+// thousands of members.
+using MemberTable = std::deque<ZipMemberEntry>;
 
 }  // namespace kuv::zip

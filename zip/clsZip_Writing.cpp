@@ -196,12 +196,34 @@ struct AddBatch {
     };
     std::vector<std::function<void()>> events;
     std::size_t raised = 0;
-    std::vector<Item> items;
 
-    // Raises the queued events up to (not including) number n.
+    // Raises the queued events up to (not including) number n, letting go
+    // of each once raised.
     void RaiseUpTo(std::size_t n) {
-        while (raised < n && raised < events.size()) events[raised++]();
+        while (raised < n && raised < events.size()) {
+            std::function<void()> event = std::move(events[raised++]);
+            event();
+        }
     }
+
+    // The files, numbered from 0 in the order they were gathered; those
+    // handled are let go (Release), so that a batch of many small files
+    // does not hold every prepared entry beside the member table.
+    std::size_t Count() const { return released_ + items_.size(); }
+    // REQUIRES: index < Count() and not released.
+    Item& At(std::size_t index) { return items_[index - released_]; }
+    void Push(Item&& item) { items_.push_back(std::move(item)); }
+    // Lets go of the items before number n.
+    void Release(std::size_t n) {
+        while (released_ < n && !items_.empty()) {
+            items_.pop_front();
+            ++released_;
+        }
+    }
+
+private:
+    std::deque<Item> items_;
+    std::size_t released_ = 0;
 };
 
 }  // namespace kuv::zip
@@ -262,13 +284,14 @@ void clsZip::PrepareMember(const std::string& path, std::int16_t PathChoice, con
     AddBatch::Item item;
     item.member = std::move(m);
     item.eventsBefore = batch.events.size();
-    batch.items.push_back(std::move(item));
+    batch.Push(std::move(item));
 }
 
 std::int32_t clsZip::AddWithoutPipeline(AddBatch& batch, std::size_t index, bool excludeCRC32,
                                         std::int32_t streamHandle) {
-    batch.RaiseUpTo(batch.items[index].eventsBefore);
-    ZipMemberEntry m = batch.items[index].member;
+    batch.RaiseUpTo(batch.At(index).eventsBefore);
+    ZipMemberEntry m = std::move(batch.At(index).member);
+    batch.Release(index + 1);
     const std::string path = m.sourcePath;
     if (writer_->HasMemberNamed(m.StoredName)) {
         RaiseFileZipErr(path, ZipMessage::DuplicateName);
@@ -320,12 +343,10 @@ std::int32_t clsZip::AddBatchFiles(AddBatch& batch, bool excludeCRC32, std::int3
     // An add started from a window event while another runs (idle is set)
     // does not use the pipeline in use.
     CompressionPipeline* pipeline =
-        batch.items.empty() || writer_->idle ? nullptr : writer_->Pipeline(zlib_, excludeCRC32);
+        batch.Count() == 0 || writer_->idle ? nullptr : writer_->Pipeline(zlib_, excludeCRC32);
     if (pipeline) {
-        std::vector<std::string> paths;
-        paths.reserve(batch.items.size());
-        for (const AddBatch::Item& item : batch.items) paths.push_back(item.member.sourcePath);
-        FileListSource source(std::move(paths));
+        // Opened ahead of the members handed back: never a released one.
+        FileListSource source(batch.Count(), [&batch](std::size_t i) { return batch.At(i).member.sourcePath; });
 
         // The member being received.
         std::size_t current = SIZE_MAX;
@@ -339,10 +360,10 @@ std::int32_t clsZip::AddBatchFiles(AddBatch& batch, bool excludeCRC32, std::int3
         auto begin = [&](std::size_t index) {
             if (current == index) return;
             current = index;
-            duplicate = writer_->HasMemberNamed(batch.items[index].member.StoredName);
+            duplicate = writer_->HasMemberNamed(batch.At(index).member.StoredName);
             refused = headerWritten = false;
             if (duplicate) return;
-            ZipMemberEntry& m = batch.items[index].member;
+            ZipMemberEntry& m = batch.At(index).member;
             if (!stream) {
                 if (!writer_->spool) writer_->spool = std::make_unique<SpoolFile>();
                 refused = !writer_->spool->Open();
@@ -366,7 +387,8 @@ std::int32_t clsZip::AddBatchFiles(AddBatch& batch, bool excludeCRC32, std::int3
             return stream ? stream->out->Write(bytes, size) : writer_->spool->Write(bytes, size);
         };
         consumer.end = [&](std::size_t index, int code, const CompressedMember& cm) {
-            AddBatch::Item& item = batch.items[index];
+            batch.Release(index);  // the files before it are handled
+            AddBatch::Item& item = batch.At(index);
             batch.RaiseUpTo(item.eventsBefore);
             next = index + 1;
             begin(index);  // when no data came (an empty file, a failed one)
@@ -452,11 +474,11 @@ std::int32_t clsZip::AddBatchFiles(AddBatch& batch, bool excludeCRC32, std::int3
             DoEvents();
         };
         writer_->idle = [this] { DoEvents(); };
-        const bool ran = pipeline->Run(batch.items.size(), source, consumer);
+        const bool ran = pipeline->Run(batch.Count(), source, consumer);
         writer_->idle = nullptr;
         if (streamLost) {
-            next = batch.items.size();  // the members left are not written, as in a lost archive
-        } else if (!ran && current == next && next < batch.items.size()) {
+            next = batch.Count();  // the members left are not written, as in a lost archive
+        } else if (!ran && current == next && next < batch.Count()) {
             // The member cut off by the lack of memory: its part goes.
             if (stream) stream->out->MoveTo(start);
             else if (writer_->spool) writer_->spool->Truncate(start);
@@ -464,7 +486,7 @@ std::int32_t clsZip::AddBatchFiles(AddBatch& batch, bool excludeCRC32, std::int3
     }
     // Members the pipeline did not hand over (no memory for it): the same
     // steps, one file after the other.
-    for (; next < batch.items.size(); ++next) added += AddWithoutPipeline(batch, next, excludeCRC32, streamHandle);
+    for (; next < batch.Count(); ++next) added += AddWithoutPipeline(batch, next, excludeCRC32, streamHandle);
     batch.RaiseUpTo(batch.events.size());
     return added;
 }
@@ -524,7 +546,7 @@ std::int32_t clsZip::FileCount() const { return static_cast<std::int32_t>(writer
 
 namespace {
 
-const ZipMemberEntry* MemberAt(const std::vector<ZipMemberEntry>& list, std::int32_t index, const char* what) {
+const ZipMemberEntry* MemberAt(const MemberTable& list, std::int32_t index, const char* what) {
     if (index <= 0) throw std::out_of_range(what);
     if (static_cast<size_t>(index) > list.size()) return nullptr;
     return &list[static_cast<size_t>(index) - 1];
