@@ -320,8 +320,11 @@ bool CompressionPipeline::Run(std::size_t count, MemberSource& source, MemberCon
 
 void CompressionPipeline::RunMembers(std::size_t count, MemberSource& source, MemberConsumer& consumer) {
     Impl& s = *impl_;
+    // Small files make small slices: a few per worker keep every worker busy
+    // without holding thousands of them (their buffers) at once.
+    const std::size_t jobsInFlight = 8 * std::max<std::size_t>(2, s.pool.Threads());
     OrderedResults<SliceResult> queue(
-        s.pool, kSlicesInFlight * SliceCost(kSliceBytes, kDictionaryBytes), 256,
+        s.pool, kSlicesInFlight * SliceCost(kSliceBytes, kDictionaryBytes), jobsInFlight,
         [&](SliceResult& r) { s.Deliver(r, consumer); }, s.options.idle);
     auto fail = [&](std::size_t member, int code) {
         queue.Submit(0, [member, code](unsigned) {

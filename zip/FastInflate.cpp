@@ -84,8 +84,11 @@ ParallelInflater::ParallelInflater(const ZlibApi& zlib, int fd, Deliver deliver,
     const unsigned slots = std::max(1u, pool_.Threads());
     inflaters_.resize(slots);
     buffers_.resize(slots);
-    queue_ = std::make_unique<OrderedResults<InflatedMember>>(pool_, kInflateBudget, 256, std::move(deliver),
-                                                              std::move(idle));
+    // A few members per worker keep every worker busy; thousands of small
+    // ones waiting to be written would each hold their bytes.
+    const std::size_t jobsInFlight = 8 * std::max(2u, slots);
+    queue_ = std::make_unique<OrderedResults<InflatedMember>>(pool_, kInflateBudget, jobsInFlight,
+                                                              std::move(deliver), std::move(idle));
 }
 
 ParallelInflater::~ParallelInflater() { Finish(); }

@@ -52,17 +52,19 @@ bool WriterState::HasMemberNamed(const std::string& storedName) {
         for (const ZipMemberEntry& m : MemberList) names_.insert(m.StoredName);
         indexedCount_ = MemberList.size();
     }
-    return names_.count(storedName) != 0;
+    return names_.count(std::string_view(storedName)) != 0;
 }
 
 void WriterState::AddMember(ZipMemberEntry&& member) {
     const bool indexed = indexedCount_ == MemberList.size();
-    if (indexed) names_.insert(member.StoredName);
     // Only a member copied from its file when the archive is written still
     // needs the file's path.
     if (!member.StoreFromDisk) std::string().swap(member.sourcePath);
     MemberList.push_back(std::move(member));
-    if (indexed) indexedCount_ = MemberList.size();
+    if (indexed) {
+        names_.insert(MemberList.back().StoredName);
+        indexedCount_ = MemberList.size();
+    }
 }
 
 void WriterState::ClearMembers() {

@@ -51,6 +51,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -112,7 +113,10 @@ struct WriterState {
     // Appends a member to the list (keeping the name index in step).
     void AddMember(ZipMemberEntry&& member);
     // To be called after members left the list other than by ClearMembers.
-    void MembersRemoved() { indexedCount_ = kNotIndexed; }
+    void MembersRemoved() {
+        names_.clear();  // its views may point into moved or removed entries
+        indexedCount_ = kNotIndexed;
+    }
 
     // The writing state of an instance (for code outside clsZip's members).
     static WriterState& Of(clsZip& owner);
@@ -134,8 +138,9 @@ struct WriterState {
 
 private:
     static constexpr std::size_t kNotIndexed = static_cast<std::size_t>(-1);
-    // The stored names of MemberList, valid while indexedCount_ is its size.
-    std::unordered_set<std::string> names_;
+    // Views of the stored names of MemberList's entries (a deque: appending
+    // moves none), valid while indexedCount_ is its size.
+    std::unordered_set<std::string_view> names_;
     std::size_t indexedCount_ = kNotIndexed;
     std::unique_ptr<CompressionPipeline> pipeline_;
     const ZlibApi* pipelineZlib_ = nullptr;

@@ -207,10 +207,9 @@ struct ZipMemberEntry {
     std::string fileComment;       // never set: always empty
     std::string sourcePath;        // the file the member comes from (Linux path)
     bool StoreFromDisk = false;    // copied uncompressed from the source when written
-    // Where the member's compressed data waits until it is written (the
-    // writer's spool or memory); owned by the writer.
+    // Where the member's compressed data waits in the writer's spool until
+    // it is written.
     std::uint64_t dataOffset = 0;
-    std::vector<std::uint8_t> data;  // compressed data kept in memory, emptied once written
     // The streaming handle whose archive holds the member's local entry; 0
     // while the member waits in the list (FileAdd).
     std::int32_t streamHandle = 0;

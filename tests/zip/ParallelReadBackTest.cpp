@@ -135,7 +135,7 @@ TEST(ParallelTestAll, SoundArchiveIsSoundAndCancelStopsIt) {
 TEST(ParallelExtract, WritesInDirectoryOrderAndOnlySoundFiles) {
     Case c = Mixed();
     std::string large;
-    for (int k = 0; large.size() < 5 * 1024 * 1024 + 17; ++k) large += "grand " + std::to_string(k * 7919 % 100003) + "\n";
+    for (long long k = 0; large.size() < 5 * 1024 * 1024 + 17; ++k) large += "grand " + std::to_string(k * 7919 % 100003) + "\n";
     c.archive.members[20].content = large;  // f21.txt
     Scratch s;
     WriteFile(s / "m.zip", c.archive.Build());
