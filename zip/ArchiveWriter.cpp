@@ -10,6 +10,11 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -81,9 +86,49 @@ bool ArchiveOutput::MoveTo(std::uint64_t position) {
     return true;
 }
 
-bool ArchiveOutput::Finish() {
+namespace {
+
+// fsync of fd; with idle, on a thread of its own while idle runs about
+// every 25 ms (inline when no thread can be started). Returns: 0 or errno.
+int SyncToMedium(int fd, const std::function<void()>& idle) {
+    if (idle) {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        int error = 0;
+        std::thread syncer;
+        try {
+            syncer = std::thread([&] {
+                const int e = fsync(fd) == 0 ? 0 : errno;
+                std::lock_guard<std::mutex> lock(mutex);
+                error = e;
+                finished = true;
+                done.notify_all();
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: flushed on this one.
+        }
+        if (syncer.joinable()) {
+            std::unique_lock<std::mutex> lock(mutex);
+            while (!done.wait_for(lock, std::chrono::milliseconds(25), [&] { return finished; })) {
+                lock.unlock();
+                idle();
+                lock.lock();
+            }
+            lock.unlock();
+            syncer.join();
+            return error;
+        }
+    }
+    return fsync(fd) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+bool ArchiveOutput::Finish(const std::function<void()>& idle) {
     if (!Flush()) return false;
-    if (ftruncate(fd_, static_cast<off_t>(position_)) != 0 || fsync(fd_) != 0) return Fail(errno);
+    if (ftruncate(fd_, static_cast<off_t>(position_)) != 0) return Fail(errno);
+    if (const int error = SyncToMedium(fd_, idle)) return Fail(error);
     return true;
 }
 

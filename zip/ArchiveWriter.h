@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,8 +44,11 @@ public:
     // The system's error number of the first failure (EFBIG past the limit).
     int Error() const { return error_; }
     int fd() const { return fd_; }
-    // Flushes, cuts the file at the current position and flushes it to the medium.
-    bool Finish();
+    // Flushes, cuts the file at the current position and flushes it to the
+    // medium. idle (may be empty): the flush to the medium (seconds on a
+    // slow key) runs on a thread of its own while idle is called about every
+    // 25 ms on the caller's, so that window events go on running.
+    bool Finish(const std::function<void()>& idle = {});
 
 private:
     bool WriteOut(std::uint64_t position, const std::uint8_t* data, size_t size);

@@ -80,7 +80,7 @@ struct PipelineOptions {
     int level = -1;                    // LevelCompression
     bool excludeCRC32 = false;         // CRC 0 instead of the checksum
     unsigned threads = 0;              // worker threads; 0: one per core
-    std::function<void()> idle;        // called about every 50 ms while waiting for a worker (may be empty)
+    std::function<void()> idle;        // called about every 25 ms while members are compressed (may be empty)
 };
 
 class CompressionPipeline {

@@ -69,7 +69,7 @@ public:
     // Without threads in the pool, jobs run at once on the caller's thread
     // as worker 0.
     OrderedResults(WorkerPool& pool, std::uint64_t budget, std::size_t maxJobs, Deliver deliver,
-                   std::function<void()> idle = {}, unsigned idleMs = 50)
+                   std::function<void()> idle = {}, unsigned idleMs = 25)
         : pool_(pool), budget_(budget), maxJobs_(maxJobs == 0 ? 1 : maxJobs), deliver_(std::move(deliver)),
           idle_(std::move(idle)), idleMs_(idleMs) {}
     // Delivers what is left.

@@ -103,7 +103,7 @@ struct ReaderState {
     // ZipError 20, 14 or 4 and returns false when it cannot be decompressed.
     bool LocateMember(ReaderEvents& events, const CentralEntry& e, const std::string& target, MemberData& data);
     // Decompresses member e into sink (small deflated members in one call,
-    // others streamed, with DoEvents about every 50 ms); raises the member's
+    // others streamed, with DoEvents about every 25 ms); raises the member's
     // errors. keepOnCrc is set when the ZipError 5 handler chose to keep the
     // data anyway.
     bool DecompressMember(ReaderEvents& events, const CentralEntry& e, const std::string& target, const MemberSink& sink,

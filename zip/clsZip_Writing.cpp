@@ -40,7 +40,7 @@ bool HasOverlongPart(const std::string& name) {
 // Lets window events run when about kEvery has passed since they last ran.
 class EventPacer {
 public:
-    static constexpr std::chrono::milliseconds kEvery {40};
+    static constexpr std::chrono::milliseconds kEvery {25};
     explicit EventPacer(std::function<void()> doEvents) : doEvents_(std::move(doEvents)) {}
     void Tick() {
         const auto now = std::chrono::steady_clock::now();
@@ -643,7 +643,7 @@ bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
     bool ok = true;
     bool pastLimit = false;
     {
-        // Window events run about every 40 ms while the archive is written.
+        // Window events run about every 25 ms while the archive is written.
         EventPacer pacer([this] { DoEvents(); });
         const std::function<void()> tick = [&pacer] { pacer.Tick(); };
         ArchiveOutput out(fd, 0, limit.bytes, true);
@@ -663,7 +663,7 @@ bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
             tick();
         }
         ok = ok && WriteEndRecord(out, count, out.Position() - directoryAt, directoryAt, commentBytes);
-        ok = ok && out.Finish();
+        ok = ok && out.Finish([this] { DoEvents(); });
         pastLimit = out.Failed() && out.Error() == EFBIG;
     }
     ok = ok && CommitTempArchive(tempPath, target, OverWrite);
@@ -741,7 +741,7 @@ bool clsZip::WriteEndZip(std::int32_t& lgNoFileZip) {
         }
         ok = ok && WriteEndRecord(out, count, out.Position() - directoryAt, directoryAt,
                                   CommentBytes(writer_->comment));
-        ok = ok && out.Finish();
+        ok = ok && out.Finish([this] { DoEvents(); });
         pastLimit = out.Failed() && out.Error() == EFBIG && stream->mediumLimited;
         stream->out = nullptr;
         stream->owned.reset();  // closes the file
