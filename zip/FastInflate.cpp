@@ -95,7 +95,18 @@ ParallelInflater::~ParallelInflater() { Finish(); }
 
 void ParallelInflater::Finish() { queue_->Finish(); }
 
+namespace {
+std::atomic<std::size_t> g_failSubmission {0};  // 0: off
+std::atomic<std::size_t> g_submissions {0};
+}  // namespace
+
+void ParallelInflater::FailSubmissionForTesting(std::size_t n) {
+    g_submissions = 0;
+    g_failSubmission = n;
+}
+
 void ParallelInflater::Submit(std::size_t index, const MemberData& member, bool keepData) {
+    if (g_failSubmission != 0 && ++g_submissions == g_failSubmission) throw std::bad_alloc();
     queue_->Submit(CostOf(member, keepData),
                    [this, index, member, keepData](unsigned worker) { return Work(worker, index, member, keepData); });
 }

@@ -93,7 +93,14 @@ public:
     // large for one call. keepData true (an extraction): one-call members
     // come back with their bytes; larger ones come back streamed = true,
     // unread, for the caller's streaming path, in their place in the order.
+    // Throws std::bad_alloc (nothing submitted) when there is no memory to
+    // queue the member.
     void Submit(std::size_t index, const MemberData& member, bool keepData);
+
+    // For tests: the submission numbered n (from 1, counted over every
+    // inflater from now on) throws std::bad_alloc as if memory ran out; 0
+    // turns it off.
+    static void FailSubmissionForTesting(std::size_t n);
 
     // Hands every pending result over, in order.
     void Finish();

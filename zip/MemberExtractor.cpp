@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 #include <deque>
+#include <new>
 
 #include "platform/Files.h"
 #include "platform/Programs.h"
@@ -344,14 +345,23 @@ bool ReadInOrder(ReaderEvents& events, const ZlibApi& zlib, int fd, std::int32_t
             endUnsubmitted();
         },
         0, [&] { events.DoEvents(); });
-    for (std::int32_t i = 1; i <= count && !cancelled; ++i) {
-        MemberData data;
-        pending.push_back({i, prepare(i, data)});
-        if (pending.back().submitted) inflater->Submit(static_cast<std::size_t>(i), data, keepData);
-        else endUnsubmitted();
+    try {
+        for (std::int32_t i = 1; i <= count && !cancelled; ++i) {
+            MemberData data;
+            pending.push_back({i, prepare(i, data)});
+            if (pending.back().submitted) inflater->Submit(static_cast<std::size_t>(i), data, keepData);
+            else endUnsubmitted();
+        }
+        inflater->Finish();
+        endUnsubmitted();
+    } catch (const std::bad_alloc&) {
+        // No memory to queue one more member: the run stops as a cancelled
+        // one does (what is in flight is dropped, nothing more is written)
+        // and is never reported whole; no exception leaves the engine.
+        cancelled = true;
+        inflater->Cancel();
+        inflater.reset();
     }
-    inflater->Finish();
-    endUnsubmitted();
     return !cancelled;
 }
 

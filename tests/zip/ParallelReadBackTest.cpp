@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "ReaderTestSupport.h"
+#include "zip/FastInflate.h"
 
 using namespace readertest;
 
@@ -194,3 +195,41 @@ TEST(ParallelExtract, CancelStopsWritingAndLeavesNoPendingFile) {
 }
 
 }  // namespace
+
+// Memory running out while members are queued ends the test or the
+// extraction as failed, never as sound and never by an exception out of the
+// engine; nothing half-written is left, and the next run is whole again.
+TEST(ParallelReadBack, NoMemoryToQueueAMemberEndsTheRunAsFailed) {
+    RawArchive a;
+    for (int i = 0; i < 30; ++i) a.members.push_back(Member("h" + std::to_string(i), std::string(2000 + i, 'a' + i % 26)));
+    Scratch s;
+    WriteFile(s / "h.zip", a.Build());
+    clsZip zip;
+    ASSERT_TRUE(zip.ZipOpen(s / "h.zip"));
+    struct HookOff {
+        ~HookOff() { kuv::zip::ParallelInflater::FailSubmissionForTesting(0); }
+    } off;
+
+    kuv::zip::ParallelInflater::FailSubmissionForTesting(3);
+    bool tested = true;
+    EXPECT_NO_THROW(tested = zip.TestAllFiles());
+    EXPECT_FALSE(tested);
+
+    Scratch t;
+    kuv::zip::ParallelInflater::FailSubmissionForTesting(10);
+    bool extracted = true;
+    EXPECT_NO_THROW(extracted = zip.ExtractAllFiles(t.path(), false, true, false));
+    EXPECT_FALSE(extracted);
+    const auto files = Snapshot(t.path());
+    EXPECT_LT(files.size(), 30u);
+    for (const auto& [name, content] : files) {
+        ASSERT_EQ(name[0], 'h') << "a file left under another name: " << name;
+        EXPECT_EQ(content.size(), 2000u + std::stoi(name.substr(1))) << name;
+    }
+
+    kuv::zip::ParallelInflater::FailSubmissionForTesting(0);
+    EXPECT_TRUE(zip.TestAllFiles());
+    Scratch u;
+    EXPECT_TRUE(zip.ExtractAllFiles(u.path(), false, true, false));
+    EXPECT_EQ(Snapshot(u.path()).size(), 30u);
+}
