@@ -1,5 +1,7 @@
 #include "zip/ArchiveWriter.h"
 
+#include "zip/OrderedWork.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -109,10 +111,11 @@ int SyncToMedium(int fd, const std::function<void()>& idle) {
             // No thread to be had: flushed on this one.
         }
         if (syncer.joinable()) {
+            EventPacer pacer(idle);
             std::unique_lock<std::mutex> lock(mutex);
-            while (!done.wait_for(lock, std::chrono::milliseconds(25), [&] { return finished; })) {
+            while (!done.wait_until(lock, pacer.Next(), [&] { return finished; })) {
                 lock.unlock();
-                idle();
+                pacer.Tick();
                 lock.lock();
             }
             lock.unlock();

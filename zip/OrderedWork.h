@@ -23,6 +23,28 @@
 
 namespace kuv::zip {
 
+// Runs a function (letting window events run) once its period has passed
+// since it last ran; Tick does nothing before then or without a function.
+class EventPacer {
+public:
+    static constexpr std::chrono::milliseconds kEvery {25};
+    explicit EventPacer(std::function<void()> doEvents, std::chrono::milliseconds every = kEvery)
+        : doEvents_(std::move(doEvents)), every_(every) {}
+    explicit operator bool() const { return static_cast<bool>(doEvents_); }
+    void Tick() {
+        if (!doEvents_ || std::chrono::steady_clock::now() < Next()) return;
+        doEvents_();
+        last_ = std::chrono::steady_clock::now();
+    }
+    // Returns: when the function is next due.
+    std::chrono::steady_clock::time_point Next() const { return last_ + every_; }
+
+private:
+    std::function<void()> doEvents_;
+    std::chrono::milliseconds every_;
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
 // Returns: the number of worker threads for "one per core" (at least 1).
 unsigned CoreCount();
 
@@ -71,7 +93,7 @@ public:
     OrderedResults(WorkerPool& pool, std::uint64_t budget, std::size_t maxJobs, Deliver deliver,
                    std::function<void()> idle = {}, unsigned idleMs = 25)
         : pool_(pool), budget_(budget), maxJobs_(maxJobs == 0 ? 1 : maxJobs), deliver_(std::move(deliver)),
-          idle_(std::move(idle)), idleMs_(idleMs) {}
+          idle_(std::move(idle), std::chrono::milliseconds(idleMs)) {}
     // Delivers what is left.
     ~OrderedResults() { Finish(); }
     OrderedResults(const OrderedResults&) = delete;
@@ -82,7 +104,7 @@ public:
     // job count would be passed. Throws std::bad_alloc (the job not run)
     // when there is no memory to queue it.
     void Submit(std::uint64_t cost, Job job) {
-        Pace();
+        idle_.Tick();
         DeliverReady();
         while (!slots_.empty() && (held_ + cost > budget_ || slots_.size() >= maxJobs_)) DeliverFront();
         auto slot = std::make_shared<Slot>();
@@ -125,15 +147,6 @@ private:
         R result {};
     };
 
-    // Runs idle when idleMs have passed since it last ran.
-    void Pace() {
-        if (!idle_) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastIdle_ < std::chrono::milliseconds(idleMs_)) return;
-        idle_();
-        lastIdle_ = std::chrono::steady_clock::now();
-    }
-
     void DeliverReady() {
         for (;;) {
             {
@@ -154,10 +167,9 @@ private:
                     ready_.wait(lock);
                     continue;
                 }
-                if (!ready_.wait_until(lock, lastIdle_ + std::chrono::milliseconds(idleMs_),
-                                       [&] { return slot->done; })) {
+                if (!ready_.wait_until(lock, idle_.Next(), [&] { return slot->done; })) {
                     lock.unlock();
-                    Pace();
+                    idle_.Tick();
                     lock.lock();
                 }
             }
@@ -171,9 +183,7 @@ private:
     const std::uint64_t budget_;
     const std::size_t maxJobs_;
     Deliver deliver_;
-    std::function<void()> idle_;
-    const unsigned idleMs_;
-    std::chrono::steady_clock::time_point lastIdle_ = std::chrono::steady_clock::now();
+    EventPacer idle_;
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<std::shared_ptr<Slot>> slots_;  // caller's thread only; done/result under mutex_

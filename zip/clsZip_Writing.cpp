@@ -10,6 +10,7 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "zip/ArchiveWriter.h"
+#include "zip/OrderedWork.h"
 #include "zip/CompressionPipeline.h"
 #include "zip/FolderWalk.h"
 #include "zip/MemberCompressor.h"
@@ -36,23 +37,6 @@ bool HasOverlongPart(const std::string& name) {
     }
     return false;
 }
-
-// Lets window events run when about kEvery has passed since they last ran.
-class EventPacer {
-public:
-    static constexpr std::chrono::milliseconds kEvery {25};
-    explicit EventPacer(std::function<void()> doEvents) : doEvents_(std::move(doEvents)) {}
-    void Tick() {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last_ < kEvery) return;
-        doEvents_();
-        last_ = std::chrono::steady_clock::now();
-    }
-
-private:
-    std::function<void()> doEvents_;
-    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
-};
 
 // Copies size bytes of the spool from offset into the archive.
 bool CopyFromSpool(const SpoolFile& spool, std::uint64_t offset, std::uint64_t size, ArchiveOutput& out,
