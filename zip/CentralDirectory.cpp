@@ -182,9 +182,15 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
         e.ResetLocalView();  // nothing kept from an earlier check of the same entry
         const std::uint64_t offset = e.localHeaderOffset;
         const std::uint64_t limit = limitOf(i);
-        std::uint8_t raw[kLocalHeaderSize];
-        if (!Spend(counter, sizeof raw)) return DirectoryCheck::OverBudget;
-        if (!ReadExact(fd, offset, raw, sizeof raw)) return DirectoryCheck::ReadError;
+        // The header and, where they are as long as the central entry's,
+        // its name and extra field, in one read (the span ahead holds at
+        // least the header, the central name and the data).
+        std::uint8_t raw[kLocalHeaderSize + 768];
+        const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(
+            {sizeof raw, limit - offset,
+             std::uint64_t{kLocalHeaderSize} + e.common.nameLength + e.common.extraLength + 64}));
+        if (!Spend(counter, kLocalHeaderSize)) return DirectoryCheck::OverBudget;
+        if (!ReadExact(fd, offset, raw, got)) return DirectoryCheck::ReadError;
         e.localFound = ZipLocalStart::Decode(raw).signature == kLocalHeaderSignature;
         e.local = ZipHeaderCommon::Decode(raw + ZipLocalStart::kSize);
         if (!e.localFound) {
@@ -201,9 +207,14 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
         if (dataEnd > limit) return DirectoryCheck::MembersOverlap;
         if (!Spend(counter, std::uint64_t{e.local.nameLength} + e.local.extraLength)) return DirectoryCheck::OverBudget;
         std::string localName, localExtra;
-        if (!ReadString(fd, nameAt, e.local.nameLength, localName) ||
-            !ReadString(fd, nameAt + e.local.nameLength, e.local.extraLength, localExtra))
+        if (std::size_t{kLocalHeaderSize} + e.local.nameLength + e.local.extraLength <= got) {
+            const char* name = reinterpret_cast<const char*>(raw) + kLocalHeaderSize;
+            localName.assign(name, e.local.nameLength);
+            localExtra.assign(name + e.local.nameLength, e.local.extraLength);
+        } else if (!ReadString(fd, nameAt, e.local.nameLength, localName) ||
+                   !ReadString(fd, nameAt + e.local.nameLength, e.local.extraLength, localExtra)) {
             return DirectoryCheck::ReadError;
+        }
         e.localNameAgrees = localName == e.storedName;
         TakeLocalSizes(e, localExtra);
         e.hasDescriptor = (e.local.flags & kFlagDataDescriptor) != 0;

@@ -105,10 +105,19 @@ void ParallelInflater::FailSubmissionForTesting(std::size_t n) {
     g_failSubmission = n;
 }
 
-void ParallelInflater::Submit(std::size_t index, const MemberData& member, bool keepData) {
+void ParallelInflater::Submit(std::size_t index, const MemberData& member, bool keepData, WorkerFinisher finish) {
     if (g_failSubmission != 0 && ++g_submissions == g_failSubmission) throw std::bad_alloc();
     queue_->Submit(CostOf(member, keepData),
-                   [this, index, member, keepData](unsigned worker) { return Work(worker, index, member, keepData); });
+                   [this, index, member, keepData, finish = std::move(finish)](unsigned worker) {
+                       InflatedMember r = Work(worker, index, member, keepData);
+                       if (keepData && finish) FinishOnWorker(worker, r, finish);
+                       return r;
+                   });
+}
+
+void ParallelInflater::FinishOnWorker(unsigned worker, InflatedMember& r, const WorkerFinisher& finish) {
+    if (r.streamed || r.result != InflateResult::Ok || cancelled_.load(std::memory_order_relaxed)) return;
+    r.completion = finish(worker, r.data);
 }
 
 InflatedMember ParallelInflater::Work(unsigned worker, std::size_t index, const MemberData& member, bool keepData) {

@@ -73,8 +73,20 @@ struct InflatedMember {
     std::size_t index = 0;            // as submitted
     InflateResult result = InflateResult::Ok;
     bool streamed = false;            // too large for one call and not checked here: the caller streams it
+    // Set when the member's finisher did its part on the worker: what is
+    // left, for the caller to run in order (returns: done). Dropped
+    // unrun, it undoes that part.
+    std::function<bool()> completion;
     std::vector<std::uint8_t> data;   // the member's bytes (one-call members, when kept)
 };
+
+// Runs on a worker with a sound member's bytes (result Ok, data kept):
+// worker is the thread's number (0 to Threads() - 1, 0 inline), for
+// per-thread state. Returns: the step left for the caller to run in order
+// once the worker's part is done; empty when it did nothing (the caller
+// then does the whole member).
+using WorkerFinisher =
+    std::function<std::function<bool()>(unsigned worker, const std::vector<std::uint8_t>& data)>;
 
 class ParallelInflater {
 public:
@@ -93,9 +105,10 @@ public:
     // large for one call. keepData true (an extraction): one-call members
     // come back with their bytes; larger ones come back streamed = true,
     // unread, for the caller's streaming path, in their place in the order.
-    // Throws std::bad_alloc (nothing submitted) when there is no memory to
-    // queue the member.
-    void Submit(std::size_t index, const MemberData& member, bool keepData);
+    // finish (keepData only; may be empty) runs on the worker once the
+    // member is inflated and sound. Throws std::bad_alloc (nothing
+    // submitted) when there is no memory to queue the member.
+    void Submit(std::size_t index, const MemberData& member, bool keepData, WorkerFinisher finish = {});
 
     // For tests: the submission numbered n (from 1, counted over every
     // inflater from now on) throws std::bad_alloc as if memory ran out; 0
@@ -115,6 +128,8 @@ public:
 
 private:
     InflatedMember Work(unsigned worker, std::size_t index, const MemberData& member, bool keepData);
+    // Runs finish on a sound member with its bytes, unless cancelled.
+    void FinishOnWorker(unsigned worker, InflatedMember& r, const WorkerFinisher& finish);
     const ZlibApi& zlib_;
     int fd_;
     std::atomic<bool> cancelled_ {false};

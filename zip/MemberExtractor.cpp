@@ -49,6 +49,94 @@ std::string AnswerLine(const std::string& text) {
 // How often the window gets its events while the engine waits or streams.
 constexpr int kIdleMs = 50;
 
+// Opens (creating them) the sub-folders parts under base, through cache:
+// kept open while members of the same folder follow each other. Returns:
+// false (failedAt the level that failed, cache emptied) on failure.
+bool OpenCachedFolder(const SafeFolder& base, FolderCache& cache, const std::vector<std::string>& parts,
+                      std::string& failedAt) {
+    if (cache.folder && cache.parts == parts) return true;
+    auto opened = std::make_unique<SafeFolder>();
+    if (!opened->OpenUnder(base, parts, true, failedAt)) {
+        cache.folder.reset();
+        return false;
+    }
+    cache.folder = std::move(opened);
+    cache.parts = parts;
+    return true;
+}
+
+// What a worker needs to write one sound member as a file, copied: the
+// workers touch nothing of the reader's state.
+struct WorkerWrite {
+    PreparedName prepared;
+    bool overWrite = false;
+    bool setTime = false;
+    std::int64_t modified = 0;
+};
+
+// A file written and closed under its temporary name, waiting for its
+// rename; dropped unrenamed, it is removed (the file before its folder).
+struct WrittenFile {
+    std::shared_ptr<SafeFolder> folder;
+    std::unique_ptr<PendingFile> file;
+    ~WrittenFile() { file.reset(); }
+};
+
+// Writes a sound member's bytes on a worker, exactly as the caller's steps
+// would when nothing goes wrong, under a temporary name beside the target.
+// Returns: the rename over the target, for the caller to run in directory
+// order (so that nothing is replaced past a cancellation); empty, with
+// nothing changed, when anything is not plain (a folder that cannot be
+// made, a target kept or in the way, a refused write): the caller's steps
+// then do the member again and raise its errors.
+std::function<bool()> WriteOnWorker(const SafeFolder& base, FolderCache& cache, const WorkerWrite& w,
+                                    const std::vector<std::uint8_t>& data) {
+    std::string failedAt;
+    if (!OpenCachedFolder(base, cache, w.prepared.folders, failedAt)) return {};
+    auto written = std::make_shared<WrittenFile>();
+    written->folder = cache.folder;
+    const EntryState state = StateOf(*written->folder, w.prepared.fileName);
+    if (state != EntryState::Missing && (!w.overWrite || state == EntryState::Folder)) return {};
+    written->file = std::make_unique<PendingFile>(*written->folder);
+    PendingFile& file = *written->file;
+    if (!file.Create(state == EntryState::Missing) || (!data.empty() && !file.Write(data.data(), data.size())))
+        return {};
+    if (w.setTime) file.SetTimes(w.modified);
+    if (!file.Close()) return {};
+    return [written, name = w.prepared.fileName, missing = state == EntryState::Missing] {
+        return written->file->Commit(name, missing);
+    };
+}
+
+// The place in the target folder a member in flight takes, to keep two
+// members that meet there in directory order. Compared without ASCII case:
+// on a FAT key "A.TXT" and "a.txt" are one file.
+struct TargetPlace {
+    std::string path;     // relative, "/" between parts, ASCII lower case; empty: touches nothing
+    bool isFile = false;  // a file (otherwise a folder)
+
+    // Returns: both lead to the same name, or one is a file the other needs as a folder.
+    bool Meets(const TargetPlace& o) const {
+        if (path.empty() || o.path.empty()) return false;
+        if (path == o.path) return true;
+        const auto under = [](const std::string& inner, const std::string& outer) {
+            return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+                   inner[outer.size()] == '/';
+        };
+        return (isFile && under(o.path, path)) || (o.isFile && under(path, o.path));
+    }
+};
+
+TargetPlace PlaceOf(const PreparedName& p) {
+    TargetPlace place;
+    if (p.refused) return place;
+    place.path = p.RelativePath();
+    for (char& c : place.path)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    place.isFile = !p.isFolder;
+    return place;
+}
+
 std::int32_t PercentOf(std::int32_t i, std::int32_t total) {
     if (total <= 0) return 100;
     return static_cast<std::int32_t>(std::nearbyint(100.0 * i / total));  // halves to even
@@ -144,16 +232,10 @@ bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, con
         events.ZipError(ZipMessage::NameRefused, name);
         return false;
     }
-    if (!cache.folder || cache.parts != prepared.folders) {
-        auto opened = std::make_unique<SafeFolder>();
-        std::string failedAt;
-        if (!opened->OpenUnder(base, prepared.folders, true, failedAt)) {
-            cache.folder.reset();
-            events.ZipError(ZipMessage::CannotCreateFolder, failedAt);
-            return false;
-        }
-        cache.folder = std::move(opened);
-        cache.parts = prepared.folders;
+    std::string failedAt;
+    if (!OpenCachedFolder(base, cache, prepared.folders, failedAt)) {
+        events.ZipError(ZipMessage::CannotCreateFolder, failedAt);
+        return false;
     }
     const SafeFolder& folder = *cache.folder;
     events.Status("Extraction ...\\" + ShownName(prepared));
@@ -172,7 +254,7 @@ bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, con
         }
     }
     PendingFile file(folder);
-    if (!file.Create()) {
+    if (!file.Create(state == EntryState::Missing)) {
         if (state != EntryState::Missing) events.ZipError(ZipMessage::CannotDelete, target);
         else events.ZipError(ZipMessage::Unidentified, name);
         return false;
@@ -188,7 +270,7 @@ bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, con
                                            static_cast<std::uint16_t>(entry.dosTime), &valid);
         if (valid) file.SetTimes(kuv::platform::FromLocalDateTime(when));
     }
-    if (!file.Commit(prepared.fileName)) {
+    if (!file.Commit(prepared.fileName, state == EntryState::Missing)) {
         if (state != EntryState::Missing) events.ZipError(ZipMessage::CannotDelete, target);
         else events.ZipError(ZipMessage::Unidentified, name);
         return false;
@@ -314,12 +396,15 @@ private:
 };
 
 // Reads members 1 to count on every core and finishes them in that order on
-// the caller's thread. prepare(i, data) tells whether member i is submitted
-// (data filled); finish(i, inflated) ends member i (inflated nullptr: not
+// the caller's thread. started(threads) runs first with the number of
+// workers (0: inline). prepare(i, data, onWorker) tells whether member i is
+// submitted (data filled; onWorker, if set, runs on the worker once the
+// member is sound); finish(i, inflated) ends member i (inflated nullptr: not
 // submitted) and returns true to cancel what remains. Returns: false when
 // cancelled.
 bool ReadInOrder(ReaderEvents& events, const ZlibApi& zlib, int fd, std::int32_t count, bool keepData,
-                 const std::function<bool(std::int32_t, MemberData&)>& prepare,
+                 const std::function<void(unsigned)>& started,
+                 const std::function<bool(std::int32_t, MemberData&, WorkerFinisher&)>& prepare,
                  const std::function<bool(std::int32_t, InflatedMember*)>& finish) {
     struct Pending {
         std::int32_t number = 0;
@@ -345,11 +430,14 @@ bool ReadInOrder(ReaderEvents& events, const ZlibApi& zlib, int fd, std::int32_t
             endUnsubmitted();
         },
         0, [&] { events.DoEvents(); });
+    if (started) started(inflater->Threads());
     try {
         for (std::int32_t i = 1; i <= count && !cancelled; ++i) {
             MemberData data;
-            pending.push_back({i, prepare(i, data)});
-            if (pending.back().submitted) inflater->Submit(static_cast<std::size_t>(i), data, keepData);
+            WorkerFinisher onWorker;
+            pending.push_back({i, prepare(i, data, onWorker)});
+            if (pending.back().submitted)
+                inflater->Submit(static_cast<std::size_t>(i), data, keepData, std::move(onWorker));
             else endUnsubmitted();
         }
         inflater->Finish();
@@ -374,8 +462,8 @@ bool ReaderState::TestAll(ReaderEvents& events) {
     const auto total = static_cast<std::int32_t>(entries.size());
     bool allSound = true;
     const bool finished = ReadInOrder(
-        events, *zlib, fd.get(), total, false,
-        [&](std::int32_t i, MemberData& data) {
+        events, *zlib, fd.get(), total, false, {},
+        [&](std::int32_t i, MemberData& data, WorkerFinisher&) {
             QuietEvents quiet(events);
             return LocateMember(quiet, *entries[i - 1], entries[i - 1]->name, data);
         },
@@ -404,29 +492,68 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
         std::min<std::size_t>({static_cast<std::size_t>(std::max(inFileCount, 0)), entries.size(), DirectoryTable.size()}));
     const auto progressTotal = static_cast<std::int32_t>(std::min<std::uint64_t>(bounds.count, INT32_MAX));
     FolderCache cache;
+    // A sound member small enough to come back whole is written by its
+    // worker under a temporary name, and renamed here in directory order,
+    // with its events; unless a member before it still in flight meets it
+    // in the target folder (the same name, or a file where a folder is
+    // needed): the caller's steps do those whole, in order.
+    struct InFlight {
+        PreparedName prepared;
+        TargetPlace place;
+    };
+    std::deque<InFlight> inFlight;
+    std::vector<FolderCache> workerCaches;
+    const auto meetsInFlight = [&](const TargetPlace& place) {
+        return std::any_of(inFlight.begin(), inFlight.end(), [&](const InFlight& f) { return f.place.Meets(place); });
+    };
     return ReadInOrder(
         events, *zlib, fd.get(), count, true,
-        [&](std::int32_t i, MemberData& data) {
+        [&](unsigned threads) { workerCaches.resize(std::max(1u, threads)); },
+        [&](std::int32_t i, MemberData& data, WorkerFinisher& onWorker) {
             // Folders and refused names have no data; the sequential steps
             // raise the errors of those that cannot be located.
             std::string name = entries[i - 1]->name;
-            const PreparedName prepared = PrepareMemberName(name, options.preservePath);
+            InFlight f{PrepareMemberName(name, options.preservePath), {}};
+            f.place = PlaceOf(f.prepared);
             QuietEvents quiet(events);
-            return !prepared.refused && !prepared.isFolder && LocateMember(quiet, *entries[i - 1], name, data);
+            const bool submitted =
+                !f.prepared.refused && !f.prepared.isFolder && LocateMember(quiet, *entries[i - 1], name, data);
+            if (submitted && options.replaceColons && !meetsInFlight(f.place)) {
+                WorkerWrite w{f.prepared, options.overWrite, false, 0};
+                if (options.keepModDate) {
+                    const DirectoryEntry& entry = DirectoryTable[i - 1];
+                    const auto when = DateFromDosWords(static_cast<std::uint16_t>(entry.dosDate),
+                                                       static_cast<std::uint16_t>(entry.dosTime), &w.setTime);
+                    if (w.setTime) w.modified = kuv::platform::FromLocalDateTime(when);
+                }
+                onWorker = [&base, &workerCaches, w = std::move(w)](unsigned worker,
+                                                                   const std::vector<std::uint8_t>& bytes) {
+                    return WriteOnWorker(base, workerCaches[worker], w, bytes);
+                };
+            }
+            inFlight.push_back(std::move(f));
+            return submitted;
         },
         [&](std::int32_t i, InflatedMember* inflated) {
             const CentralEntry& e = *entries[i - 1];
-            const MemberSource source = [&](const std::string& target, const MemberSink& sink, bool& keepOnCrc) {
-                keepOnCrc = false;
-                if (!inflated || inflated->streamed) return DecompressMember(events, e, target, sink, keepOnCrc);
-                InflateResult result = inflated->result;
-                if ((result == InflateResult::Ok || result == InflateResult::CrcMismatch) &&
-                    !inflated->data.empty() && !sink(inflated->data.data(), inflated->data.size()))
-                    result = InflateResult::SinkError;
-                std::vector<std::uint8_t>().swap(inflated->data);
-                return ReportInflate(events, result, e, target, keepOnCrc);
-            };
-            ExtractMember(events, e, DirectoryTable[i - 1], base, cache, options, nullptr, &source);
+            const InFlight f = std::move(inFlight.front());
+            inFlight.pop_front();
+            if (inflated && inflated->completion && inflated->completion()) {
+                events.Status("Extraction ...\\" + ShownName(f.prepared));
+            } else {
+                const MemberSource source = [&](const std::string& target, const MemberSink& sink,
+                                                bool& keepOnCrc) {
+                    keepOnCrc = false;
+                    if (!inflated || inflated->streamed) return DecompressMember(events, e, target, sink, keepOnCrc);
+                    InflateResult result = inflated->result;
+                    if ((result == InflateResult::Ok || result == InflateResult::CrcMismatch) &&
+                        !inflated->data.empty() && !sink(inflated->data.data(), inflated->data.size()))
+                        result = InflateResult::SinkError;
+                    std::vector<std::uint8_t>().swap(inflated->data);
+                    return ReportInflate(events, result, e, target, keepOnCrc);
+                };
+                ExtractMember(events, e, DirectoryTable[i - 1], base, cache, options, nullptr, &source);
+            }
             if (events.ProgressExtract(PercentOf(i, progressTotal))) return true;
             events.DoEvents();
             return false;

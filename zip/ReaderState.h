@@ -59,7 +59,7 @@ struct ExtractOptions {
 // (members of one folder usually follow each other).
 struct FolderCache {
     std::vector<std::string> parts;
-    std::unique_ptr<SafeFolder> folder;
+    std::shared_ptr<SafeFolder> folder;  // shared with files still pending in it
 };
 
 struct ReaderState {

@@ -117,12 +117,45 @@ EntryState StateOf(const SafeFolder& folder, const std::string& name) {
 
 // ---- PendingFile ----
 
+namespace {
+
+// Whether an unnamed file can be given its name through /proc (a process
+// without /proc, or where the kernel refused it once, uses named temporary
+// files only).
+std::atomic<bool> g_unnamedFiles {access("/proc/self/fd", X_OK) == 0};
+
+// Links an open unnamed file under name in folder. Returns: 0, or the errno.
+int LinkUnnamed(int fd, int folder, const std::string& name) {
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    return linkat(AT_FDCWD, self, folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+std::string NextTempName() {
+    static const std::string prefix = ".kuvzip-" + std::to_string(getpid()) + "-";
+    static std::atomic<unsigned> counter {0};
+    return prefix + std::to_string(counter++) + ".part";
+}
+
+}  // namespace
+
 PendingFile::~PendingFile() { Discard(); }
 
-bool PendingFile::Create() {
-    static std::atomic<unsigned> counter{0};
+bool PendingFile::Create(bool targetMissing) {
+    Discard();
+    if (targetMissing && g_unnamedFiles.load(std::memory_order_relaxed)) {
+        // A new file is written without a name and linked under its own
+        // once complete: it never shows partly written, and the folder is
+        // changed once instead of three times (temporary name, rename).
+        fd_.Reset(openat(folder_.fd(), ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
+        if (fd_) {
+            unnamed_ = true;
+            return true;
+        }
+        // Not on this file system (FAT, network shares): a named temporary file.
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempName_ = ".kuvzip-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".part";
+        tempName_ = NextTempName();
         fd_.Reset(openat(folder_.fd(), tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (fd_) return true;
         if (errno != EEXIST) break;
@@ -135,6 +168,10 @@ bool PendingFile::Write(const std::uint8_t* data, std::size_t size) {
     return fd_ && WriteAll(fd_.get(), data, size);
 }
 
+bool PendingFile::Rewind() {
+    return fd_ && ftruncate(fd_.get(), 0) == 0 && lseek(fd_.get(), 0, SEEK_SET) == 0;
+}
+
 void PendingFile::SetTimes(std::int64_t modified) {
     if (!fd_) return;
     struct timespec times[2];
@@ -145,11 +182,54 @@ void PendingFile::SetTimes(std::int64_t modified) {
     futimens(fd_.get(), times);
 }
 
-bool PendingFile::Commit(const std::string& name) {
-    if (!fd_) return false;
+bool PendingFile::Close() {
+    // An unnamed file stays open until it is linked: closed, it would be gone.
+    if (closed_ || unnamed_) return closed_ || static_cast<bool>(fd_);
     // A write the medium refused late shows at the close: the file is not committed.
-    const bool closed = fd_.Close();
+    closed_ = fd_ && fd_.Close();
+    if (!closed_) Discard();
+    return closed_;
+}
+
+bool PendingFile::Commit(const std::string& name, bool targetMissing) {
+    if (unnamed_) {
+        if (!fd_) return false;
+        const int linked = LinkUnnamed(fd_.get(), folder_.fd(), name);
+        if (linked == 0) {
+            unnamed_ = false;
+            fd_.Close();
+            return true;
+        }
+        if (linked != EEXIST) {
+            // The link itself is refused here: from now on named temporary
+            // files, and this one is done again that way by the caller.
+            g_unnamedFiles.store(false, std::memory_order_relaxed);
+            Discard();
+            return false;
+        }
+        // The target appeared meanwhile: it is replaced as an existing one
+        // is, through a temporary name.
+        for (int attempt = 0; attempt < 100 && tempName_.empty(); ++attempt) {
+            std::string temp = NextTempName();
+            const int r = LinkUnnamed(fd_.get(), folder_.fd(), temp);
+            if (r == 0) tempName_ = std::move(temp);
+            else if (r != EEXIST) break;
+        }
+        unnamed_ = false;
+        if (tempName_.empty()) {
+            Discard();
+            return false;
+        }
+        targetMissing = false;
+    }
+    if (tempName_.empty()) return false;
+    const bool closed = Close();
     bool done = false;
+    if (closed && targetMissing &&
+        renameat2(folder_.fd(), tempName_.c_str(), folder_.fd(), name.c_str(), RENAME_NOREPLACE) == 0) {
+        tempName_.clear();
+        return true;
+    }
     if (closed) {
         // Over an existing file the two names are swapped atomically and the
         // old content, now under the temporary name, is removed: the target
@@ -157,6 +237,17 @@ bool PendingFile::Commit(const std::string& name) {
         // the new data at once as a rename over an existing file does on ext4.
         if (renameat2(folder_.fd(), tempName_.c_str(), folder_.fd(), name.c_str(), RENAME_EXCHANGE) == 0) {
             done = true;
+            // A folder that took the target's place since it was looked at
+            // is never removed nor hidden: it is swapped back, and the file
+            // is not committed.
+            if (unlinkat(folder_.fd(), tempName_.c_str(), 0) != 0 && errno == EISDIR) {
+                if (renameat2(folder_.fd(), tempName_.c_str(), folder_.fd(), name.c_str(), RENAME_EXCHANGE) == 0)
+                    done = false;  // and the file, back under the temporary name, is removed below
+                else
+                    tempName_.clear();  // the folder is left where it is rather than removed
+            } else {
+                tempName_.clear();
+            }
         } else {
             done = renameat(folder_.fd(), tempName_.c_str(), folder_.fd(), name.c_str()) == 0;
             if (done) tempName_.clear();
@@ -169,6 +260,8 @@ bool PendingFile::Commit(const std::string& name) {
 
 void PendingFile::Discard() {
     fd_.Reset();
+    closed_ = false;
+    unnamed_ = false;
     if (!tempName_.empty()) unlinkat(folder_.fd(), tempName_.c_str(), 0);
     tempName_.clear();
 }

@@ -6,8 +6,9 @@
 // lead outside the target folder); a name with a ".." part or a NUL byte is
 // refused. Files and folders are then reached from the target folder one
 // component at a time with O_NOFOLLOW: a symbolic link found on the way is
-// never followed and never created, and a file is written under a temporary
-// name beside its target and renamed over it only once complete.
+// never followed and never created, and a file is written without a name
+// (or under a temporary one) beside its target, and given the target's name
+// only once complete.
 
 #include <cstdint>
 #include <string>
@@ -65,17 +66,31 @@ public:
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    bool Create();
+    // targetMissing: the target was seen missing just before; the file is
+    // then made without a name where the file system allows it, and linked
+    // under the target's name by Commit.
+    bool Create(bool targetMissing = false);
     bool Write(const std::uint8_t* data, std::size_t size);
+    // Empties the file to write it again from its start. Returns: false when it cannot.
+    bool Rewind();
     // Sets the modification time (and the access time to now) before the rename.
     void SetTimes(std::int64_t modified);
-    // Closes the file and renames it over name; false (file removed) on failure.
-    bool Commit(const std::string& name);
+    // Closes the file before its Commit (a write the medium refused late
+    // shows here). Returns: false (file removed) on failure.
+    bool Close();
+    // Closes the file and renames it over name; false (file removed) on
+    // failure. targetMissing: name was seen missing just before, so the
+    // rename first tries to create it without replacing anything (one call
+    // where a new file is the rule); a target that appeared meanwhile is
+    // still replaced atomically.
+    bool Commit(const std::string& name, bool targetMissing = false);
     void Discard();
 
 private:
     const SafeFolder& folder_;
     platform::UniqueFd fd_;
+    bool closed_ = false;   // written and closed, waiting for its Commit
+    bool unnamed_ = false;  // made without a name (kept open until linked)
     std::string tempName_;
 };
 

@@ -8,6 +8,7 @@
 #include "ReaderTestSupport.h"
 #include "platform/Files.h"
 #include "zip/DeferredDeletion.h"
+#include "zip/SafeMemberPath.h"
 
 using namespace readertest;
 
@@ -301,4 +302,73 @@ TEST(Extract, TestAllFilesOnSoundArchive) {
     EXPECT_TRUE(o.zip.TestAllFiles());
     EXPECT_TRUE(o.rec.errors.empty());
     EXPECT_EQ(o.rec.extractPercents.back(), 100);
+}
+
+// A file being written is given its name only once complete: a new one (made
+// without a name) and one over an existing file alike; a target that
+// appeared or turned into a folder in the meantime is never lost.
+TEST(PendingFile, NamedOnlyWhenCompleteAndNeverOverAFolder) {
+    using kuv::zip::PendingFile;
+    using kuv::zip::SafeFolder;
+    Scratch t;
+    SafeFolder folder;
+    ASSERT_TRUE(folder.OpenBase(t.path()));
+    const auto write = [](PendingFile& f, const std::string& text) {
+        return f.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    };
+    {
+        // New: nothing under any name before the commit.
+        PendingFile f(folder);
+        ASSERT_TRUE(f.Create(true));
+        ASSERT_TRUE(write(f, "premier jet"));
+        ASSERT_TRUE(f.Rewind());
+        ASSERT_TRUE(write(f, "nouveau"));
+        ASSERT_TRUE(f.Close());
+        EXPECT_TRUE(Snapshot(t.path()).empty());
+        ASSERT_TRUE(f.Commit("neuf.txt", true));
+    }
+    {
+        // Seen missing, but made by someone else before the commit: replaced whole.
+        PendingFile f(folder);
+        ASSERT_TRUE(f.Create(true));
+        ASSERT_TRUE(write(f, "le nôtre"));
+        WriteFile(t / "apparu.txt", "d'un autre programme");
+        EXPECT_TRUE(f.Commit("apparu.txt", true));
+    }
+    {
+        // Over an existing file.
+        WriteFile(t / "ancien.txt", "ancien");
+        PendingFile f(folder);
+        ASSERT_TRUE(f.Create(false));
+        ASSERT_TRUE(write(f, "remplacé"));
+        EXPECT_TRUE(f.Commit("ancien.txt", false));
+    }
+    {
+        // A file turned into a folder before the commit: the folder stays, with what it holds.
+        WriteFile(t / "devenu", "un fichier");
+        PendingFile f(folder);
+        ASSERT_TRUE(f.Create(false));
+        ASSERT_TRUE(write(f, "perdu"));
+        ASSERT_EQ(unlink((t / "devenu").c_str()), 0);
+        ASSERT_EQ(mkdir((t / "devenu").c_str(), 0777), 0);
+        WriteFile(t / "devenu/dedans.txt", "à garder");
+        EXPECT_FALSE(f.Commit("devenu", false));
+    }
+    {
+        // Dropped before its commit: nothing left.
+        PendingFile f(folder);
+        ASSERT_TRUE(f.Create(true));
+        ASSERT_TRUE(write(f, "abandonné"));
+    }
+    {
+        PendingFile f(folder);
+        ASSERT_TRUE(f.Create(false));
+        ASSERT_TRUE(write(f, "abandonné"));
+    }
+    const std::map<std::string, std::string> expected = {{"neuf.txt", "nouveau"},
+                                                         {"apparu.txt", "le nôtre"},
+                                                         {"ancien.txt", "remplacé"},
+                                                         {"devenu", "<dir>"},
+                                                         {"devenu/dedans.txt", "à garder"}};
+    EXPECT_EQ(Snapshot(t.path()), expected);
 }

@@ -194,6 +194,73 @@ TEST(ParallelExtract, CancelStopsWritingAndLeavesNoPendingFile) {
     }
 }
 
+// The error events, the target folder's path in them replaced by "<cible>".
+std::vector<std::string> ErrorsUnder(const std::vector<std::string>& events, const std::string& folder) {
+    std::vector<std::string> out;
+    for (std::string e : events) {
+        if (e[0] != 'E') continue;
+        for (std::size_t at; (at = e.find(folder)) != std::string::npos;) e.replace(at, folder.size(), "<cible>");
+        out.push_back(e);
+    }
+    return out;
+}
+
+// Members that meet in the target folder (the same name twice, a file
+// where a later member needs a folder, a folder where a later member is a
+// file) while the members around them are written on the workers: the
+// result, files and errors, is that of extracting the members one by one
+// in directory order.
+TEST(ParallelExtract, MembersThatMeetInTheTargetFolderEndAsInDirectoryOrder) {
+    RawArchive a;
+    // Each meeting member after a few small ones that the workers write meanwhile.
+    const struct {
+        int fillersBefore;
+        const char* name;
+        const char* content;
+    } meetings[] = {
+        {3, "double.txt", "premier"},     {2, "double.txt", "second"},         {0, "un\\meme.txt", "dans un"},
+        {1, "deux\\meme.txt", "dans deux"}, {0, "c", "un fichier nommé c"},  {2, "c\\d.txt", "sous c"},
+        {0, "e\\f.txt", "sous e"},         {1, "e", "un fichier nommé e"},  {0, "g\\", ""},
+        {0, "g", "un fichier nommé g"},    {4, "double.txt", "troisième"},
+    };
+    for (const auto& m : meetings) {
+        for (int k = 0; k < m.fillersBefore + 1; ++k) {
+            const std::string name = "remplissage" + std::to_string(a.members.size()) + ".txt";
+            a.members.push_back(Member(name, std::string(500 + 37 * k, static_cast<char>('a' + k % 26))));
+        }
+        a.members.push_back(Member(m.name, m.content));
+    }
+    Scratch s;
+    WriteFile(s / "meet.zip", a.Build());
+    const auto count = static_cast<std::int32_t>(a.members.size());
+    for (const bool preservePath : {true, false}) {
+        for (const bool overWrite : {true, false}) {
+            // One by one, in order: the sequential steps.
+            Scratch one;
+            std::vector<std::string> expected;
+            {
+                clsZip zip;
+                Log log(zip);
+                ASSERT_TRUE(zip.ZipOpen(s / "meet.zip"));
+                log.events.clear();
+                for (std::int32_t i = 1; i <= count; ++i) zip.ExtractSingleFile(i, one.path(), preservePath, overWrite, false);
+                expected = ErrorsUnder(log.events, one.path());
+            }
+            for (int round = 0; round < 3; ++round) {  // the workers finish in another order each time
+                Scratch all;
+                clsZip zip;
+                Log log(zip);
+                ASSERT_TRUE(zip.ZipOpen(s / "meet.zip"));
+                log.events.clear();
+                zip.ExtractAllFiles(all.path(), preservePath, overWrite, false);
+                EXPECT_EQ(ErrorsUnder(log.events, all.path()), expected) << preservePath << overWrite;
+                EXPECT_EQ(Snapshot(all.path()), Snapshot(one.path())) << preservePath << overWrite;
+                EXPECT_FALSE(log.otherThread);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 // Memory running out while members are queued ends the test or the
