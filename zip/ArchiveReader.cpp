@@ -1,6 +1,7 @@
 // Opening an archive and reading its directory: ZipOpen, ZipClose, the
 // directory table's properties and the end-record search.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -48,6 +49,30 @@ bool ReaderState::ReadDirectory() {
         centralTail = directory.back().tail;
     }
     return ok;
+}
+
+ReaderState::FileStamp ReaderState::StampNow() const {
+    FileStamp stamp;
+    struct stat st {};
+    if (!fd || fstat(fd.get(), &st) != 0) return stamp;
+    stamp.valid = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = static_cast<std::uint64_t>(st.st_size);
+    stamp.modified = std::int64_t {st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.changed = std::int64_t {st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
+    return stamp;
+}
+
+ReaderState::Reread ReaderState::ReadAgain() {
+    // Taken before the reading: a change made while it reads shows next time.
+    const FileStamp now = StampNow();
+    if (now == directoryStamp && !directory.empty()) return Reread::Ok;
+    directoryStamp = {};
+    if (!ReadEndRecord(EndRecordPosition)) return Reread::EndRecordFailed;
+    if (!DescriptorSize(fd.get(), fileSize) || !ReadDirectory()) return Reread::DirectoryFailed;
+    directoryStamp = now;
+    return Reread::Ok;
 }
 
 std::vector<const CentralEntry*> ReaderState::TableEntries() const {
@@ -122,7 +147,8 @@ bool clsZip::ZipOpen(const std::string& ZipPath) {
         RaiseZipError(ZipMessage::ZlibMissing);
         return true;
     }
-    if (!r.ReadEndRecord(position) || !DescriptorSize(r.fd.get(), r.fileSize) || !r.ReadDirectory()) {
+    r.directoryStamp = {};
+    if (r.ReadAgain() != ReaderState::Reread::Ok) {
         // The file changed between the search and the reading.
         r.zipComment.clear();
         RaiseZipError(ZipMessage::NotAnArchive, ZipPath);
@@ -149,6 +175,7 @@ bool clsZip::ZipOpen(const std::string& ZipPath) {
 
 void clsZip::ZipClose() {
     ReaderState& r = *reader_;
+    r.directoryStamp = {};
     if (r.fd) {
         r.fd.Reset();
         RaiseStatus("Zip fermé");

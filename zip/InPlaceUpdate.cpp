@@ -256,6 +256,9 @@ std::size_t FindByName(const OpenedArchive& a, std::string name) {
 // The steps both updates begin with; the end record's position, 0 on failure.
 std::int64_t clsZip::UpdateStart(const std::string& zipPath) {
     writer_->ClearMembers();
+    // The archive open for reading may be this one: its directory is read
+    // again before the next extraction, whatever its times say.
+    reader_->directoryStamp = {};
     // Not waiting on a FIFO: anything but a regular file is refused below.
     if (!UniqueFd(open(zipPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK))) {
         RaiseFileZipErr(zipPath, ZipMessage::FileMissing);

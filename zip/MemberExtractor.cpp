@@ -293,11 +293,12 @@ bool ReaderState::ExtractWalk(ReaderEvents& events, std::int32_t single, const s
         events.ZipError(ZipMessage::CannotCreateFolder, folder);
         return false;
     }
-    if (!ReadEndRecord(EndRecordPosition)) {
+    const Reread read = ReadAgain();
+    if (read == Reread::EndRecordFailed) {
         events.Status("Extraction terminée");
         return false;
     }
-    if (!DescriptorSize(fd.get(), fileSize) || !ReadDirectory()) {
+    if (read == Reread::DirectoryFailed) {
         events.ZipError(ZipMessage::CorruptHeader, path);
         return false;
     }
@@ -348,8 +349,7 @@ std::string clsZip::ExtractSgFileToTmp(std::int32_t lgNuFile) {
     if (r.privateFolder.empty()) r.privateFolder = MakePrivateFolder();
     SafeFolder base;
     if (r.privateFolder.empty() || !base.OpenBase(r.privateFolder)) return {};
-    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd.get(), r.fileSize) || !r.ReadDirectory())
-        return {};
+    if (r.ReadAgain() != ReaderState::Reread::Ok) return {};
     const std::vector<const CentralEntry*> entries = r.TableEntries();
     if (lgNuFile < 1 || static_cast<std::size_t>(lgNuFile) > entries.size() ||
         static_cast<std::size_t>(lgNuFile) > r.DirectoryTable.size())
@@ -370,7 +370,7 @@ bool clsZip::TestAllFiles() {
         RaiseZipError(ZipMessage::NoArchiveOpen);
         return false;
     }
-    if (!r.ReadEndRecord(r.EndRecordPosition) || !DescriptorSize(r.fd.get(), r.fileSize) || !r.ReadDirectory()) {
+    if (r.ReadAgain() != ReaderState::Reread::Ok) {
         RaiseZipError(ZipMessage::CorruptHeader, r.path);
         return false;
     }

@@ -78,6 +78,18 @@ struct ReaderState {
     std::string privateFolder;
     // The last end-record search found a spanned archive's end record.
     bool searchSpanned = false;
+    // The archive as the directory was last read from it (identity, size,
+    // change times): unchanged, the directory need not be read again.
+    struct FileStamp {
+        bool valid = false;
+        std::uint64_t device = 0, inode = 0, size = 0;
+        std::int64_t modified = 0, changed = 0;  // nanoseconds
+        bool operator==(const FileStamp& o) const {
+            return valid && o.valid && device == o.device && inode == o.inode && size == o.size &&
+                   modified == o.modified && changed == o.changed;
+        }
+    };
+    FileStamp directoryStamp;
 
     // The central directory as last read (every entry, folders included).
     std::vector<CentralEntry> directory;
@@ -95,6 +107,13 @@ struct ReaderState {
     bool ReadEndRecord(std::int64_t position);
     // Reads and checks the central directory the end record describes.
     bool ReadDirectory();
+    // REQUIRES: an archive is open. Reads the end record and the directory
+    // again, unless the archive is unchanged since they were last read.
+    // Returns: Ok, or which of the two could not be read (or is not sound).
+    enum class Reread { Ok, EndRecordFailed, DirectoryFailed };
+    Reread ReadAgain();
+    // Returns: the stamp of the open archive now (not valid when it cannot be had).
+    FileStamp StampNow() const;
     // The central entries of the directory table, in order (folder members
     // flagged by their attributes left out).
     std::vector<const CentralEntry*> TableEntries() const;

@@ -372,3 +372,28 @@ TEST(PendingFile, NamedOnlyWhenCompleteAndNeverOverAFolder) {
                                                          {"devenu/dedans.txt", "à garder"}};
     EXPECT_EQ(Snapshot(t.path()), expected);
 }
+
+// The directory read at the opening serves the extractions and tests that
+// follow while the archive stays as it was; an archive rewritten in place
+// since is read again, never through the old directory (one whose end record
+// moved must be opened again: nothing is extracted).
+TEST(Extract, AnArchiveRewrittenSinceItWasOpenedIsReadAgain) {
+    RawArchive first, sameSize, other;
+    first.members.push_back(Member("lettre.txt", "première version"));
+    sameSize.members.push_back(Member("lettre.txt", "deuxième version"));
+    other.members.push_back(Member("autre.txt", "un autre contenu, plus long que les autres"));
+    ASSERT_EQ(first.Build().size(), sameSize.Build().size());
+    Opened o(first);
+    Scratch t1, t2, t3;
+    EXPECT_TRUE(o.zip.ExtractAllFiles(t1.path(), false, true, false));
+    EXPECT_TRUE(o.zip.TestAllFiles());
+    WriteFile(o.archive, sameSize.Build());  // in place: the open descriptor sees it
+    EXPECT_TRUE(o.zip.TestAllFiles());
+    EXPECT_TRUE(o.zip.ExtractAllFiles(t2.path(), false, true, false));
+    WriteFile(o.archive, other.Build());
+    EXPECT_FALSE(o.zip.ExtractAllFiles(t3.path(), false, true, false));
+    EXPECT_EQ(Snapshot(t1.path()), (std::map<std::string, std::string>{{"lettre.txt", "première version"}}));
+    EXPECT_EQ(Snapshot(t2.path()), (std::map<std::string, std::string>{{"lettre.txt", "deuxième version"}}));
+    EXPECT_TRUE(Snapshot(t3.path()).empty());
+    EXPECT_TRUE(o.rec.errors.empty());
+}
