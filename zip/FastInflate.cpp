@@ -150,7 +150,8 @@ InflatedMember ParallelInflater::Work(unsigned worker, std::size_t index, const 
     if (!buffers) buffers = std::make_unique<InflateBuffers>();
     r.result = DecompressMemberData(
         zlib_, fd_, member,
-        [this](const std::uint8_t*, std::size_t) { return !cancelled_.load(std::memory_order_relaxed); }, *buffers);
+        [this](const std::uint8_t*, std::size_t) { return !cancelled_.load(std::memory_order_relaxed); }, *buffers,
+        [] { return true; });  // only checked: nothing kept to start again
     return r;
 }
 

@@ -135,6 +135,10 @@ bool PendingFile::Write(const std::uint8_t* data, std::size_t size) {
     return fd_ && WriteAll(fd_.get(), data, size);
 }
 
+bool PendingFile::Rewind() {
+    return fd_ && ftruncate(fd_.get(), 0) == 0 && lseek(fd_.get(), 0, SEEK_SET) == 0;
+}
+
 void PendingFile::SetTimes(std::int64_t modified) {
     if (!fd_) return;
     struct timespec times[2];

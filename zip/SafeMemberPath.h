@@ -67,6 +67,8 @@ public:
 
     bool Create();
     bool Write(const std::uint8_t* data, std::size_t size);
+    // Empties the file and writes again from its start; false on failure.
+    bool Rewind();
     // Sets the modification time (and the access time to now) before the rename.
     void SetTimes(std::int64_t modified);
     // Closes the file and renames it over name; false (file removed) on failure.
