@@ -39,13 +39,19 @@ bool SliceInflater::Applies(const MemberData& member) {
     return member.method == kMethodDeflate && member.uncompressedSize > kSliceBytes;
 }
 
+std::size_t SliceInflater::InputBytes() { return kFront + ReadAhead() + sizeof kFinalEmptyBlock; }
+
+std::size_t SliceInflater::OutputBytes() { return kDictionaryBytes + kSliceBytes + kOutputMargin; }
+
+std::size_t SliceInflater::Footprint() { return InputBytes() + OutputBytes(); }
+
 bool SliceInflater::Allocate() {
     if (!d_) d_ = libdeflate_alloc_decompressor();
     if (!d_) return false;
     if (!in_.empty()) return true;
     try {
-        in_.resize(kFront + ReadAhead() + sizeof kFinalEmptyBlock);
-        out_.resize(kDictionaryBytes + kSliceBytes + kOutputMargin);
+        in_.resize(InputBytes());
+        out_.resize(OutputBytes());
     } catch (const std::bad_alloc&) {
         // Without memory the member is streamed through zlib, as before.
         std::vector<std::uint8_t>().swap(in_);

@@ -45,6 +45,9 @@ public:
     // Returns: true for a deflated member large enough to be written in slices.
     static bool Applies(const MemberData& member);
 
+    // Returns: the bytes of buffers an inflater holds once it has served.
+    static std::size_t Footprint();
+
     // REQUIRES: Applies(member). Reads the member's data from fd (positioned
     // reads) and gives its bytes to sink slice after slice.
     // Returns: Done, SinkRefused, or NotDone; sinkUsed tells whether any byte
@@ -55,6 +58,8 @@ public:
     std::size_t MembersDone() const { return membersDone_; }
 
 private:
+    static std::size_t InputBytes();
+    static std::size_t OutputBytes();
     bool Allocate();
     libdeflate_decompressor* d_ = nullptr;
     std::vector<std::uint8_t> in_;   // room for the window's stored block, read-ahead, final block
