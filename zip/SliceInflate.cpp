@@ -19,6 +19,7 @@ constexpr std::size_t kFront = kStoredHeader + kDictionaryBytes;  // the window'
 constexpr std::uint8_t kFinalEmptyBlock[kStoredHeader] = {0x01, 0x00, 0x00, 0xFF, 0xFF};
 constexpr std::uint8_t kSyncMarker[4] = {0x00, 0x00, 0xFF, 0xFF};
 constexpr std::size_t kOutputMargin = 4096;
+constexpr std::size_t kSinkPiece = 256 * 1024;
 // Occurrences of 00 00 FF FF tried as a slice's end before giving up: stored
 // blocks of incompressible data may hold the four bytes anywhere.
 constexpr int kCandidatesPerSlice = 16;
@@ -145,9 +146,13 @@ SliceOutcome SliceInflater::Inflate(int fd, const MemberData& member, const Memb
             if (got == 0) return SliceOutcome::NotDone;
         }
 
-        crc = static_cast<std::uint32_t>(libdeflate_crc32(crc, out + window, got));
-        sinkUsed = true;
-        if (!sink(out + window, got)) return SliceOutcome::SinkRefused;
+        // In pieces, each checked and given while it is still in the cache.
+        for (std::size_t at = 0; at < got; at += kSinkPiece) {
+            const std::size_t n = std::min(kSinkPiece, got - at);
+            crc = static_cast<std::uint32_t>(libdeflate_crc32(crc, out + window + at, n));
+            sinkUsed = true;
+            if (!sink(out + window + at, n)) return SliceOutcome::SinkRefused;
+        }
         produced += got;
         const std::size_t total = window + got;
         window = std::min(kDictionaryBytes, total);
