@@ -2,6 +2,8 @@
 
 #include <libdeflate.h>
 
+#include <string.h>  // memmem
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -123,10 +125,10 @@ SliceOutcome SliceInflater::Inflate(int fd, const MemberData& member, const Memb
             const std::size_t limit = std::min(end, begin + bound);
             std::size_t from = begin;
             for (int tries = 0; tries < kCandidatesPerSlice && got == 0; ++tries) {
-                const std::uint8_t* found = nullptr;
-                if (limit >= from + sizeof kSyncMarker)
-                    found = std::search(in + from, in + limit, kSyncMarker, kSyncMarker + sizeof kSyncMarker);
-                if (!found || found == in + limit) return SliceOutcome::NotDone;
+                const auto* found = limit > from ? static_cast<const std::uint8_t*>(
+                                                       memmem(in + from, limit - from, kSyncMarker, sizeof kSyncMarker))
+                                                 : nullptr;
+                if (!found) return SliceOutcome::NotDone;
                 const std::size_t candidate = static_cast<std::size_t>(found - in) + sizeof kSyncMarker;
                 std::uint8_t saved[sizeof kFinalEmptyBlock];
                 std::memcpy(saved, in + candidate, sizeof saved);
