@@ -13,6 +13,7 @@
 #include "SliceTestSupport.h"
 #include "WriterTestSupport.h"
 #include "zip/MemberInflater.h"
+#include "zip/SafeMemberPath.h"
 #include "zip/SliceDeflate.h"
 #include "zip/SliceInflate.h"
 #include "zip/ZlibBinding.h"
@@ -35,24 +36,30 @@ Bytes EngineDeflate(const Bytes& input) {
     return out;
 }
 
-// One zlib stream, with a sync flush after every `flushEvery` input bytes (0: none).
-Bytes ZlibDeflate(const Bytes& input, std::size_t flushEvery) {
+// One zlib stream, with a sync flush after each of the input sizes of `cuts`
+// in turn, the last repeated to the end (empty: no flush).
+Bytes ZlibDeflateCut(const Bytes& input, const std::vector<std::size_t>& cuts) {
     z_stream zs {};
     EXPECT_EQ(deflateInit2(&zs, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
     Bytes out(deflateBound(&zs, input.size()) + 1024 * (input.size() / 65536 + 1));
     zs.next_out = out.data();
     zs.avail_out = static_cast<uInt>(out.size());
-    const std::size_t step = flushEvery ? flushEvery : input.size();
-    for (std::size_t at = 0; at < input.size(); at += step) {
+    for (std::size_t at = 0, k = 0; at < input.size(); ++k) {
+        const std::size_t step = cuts.empty() ? input.size() : cuts[std::min(k, cuts.size() - 1)];
         const std::size_t n = std::min(step, input.size() - at);
         zs.next_in = const_cast<Bytef*>(input.data() + at);
         zs.avail_in = static_cast<uInt>(n);
         const bool last = at + n == input.size();
         EXPECT_EQ(deflate(&zs, last ? Z_FINISH : Z_SYNC_FLUSH), last ? Z_STREAM_END : Z_OK);
+        at += n;
     }
     out.resize(zs.total_out);
     deflateEnd(&zs);
     return out;
+}
+
+Bytes ZlibDeflate(const Bytes& input, std::size_t flushEvery) {
+    return ZlibDeflateCut(input, flushEvery ? std::vector<std::size_t> {flushEvery} : std::vector<std::size_t> {});
 }
 
 // Random bytes with 00 00 FF FF planted `perSlice` times in every slice:
@@ -249,6 +256,19 @@ TEST(SliceInflate, SinkRefusalStopsAtOnce) {
     EXPECT_EQ(got.bytes.size(), kSliceBytes);
 }
 
+// Two slices look like ours, the third does not: the bytes already given
+// are taken back and zlib gives the whole member.
+TEST(SliceInflate, FailureAfterSomeSlicesStartsTheSinkAgain) {
+    const Bytes input = TextBytes(4 * kSliceBytes + 77, 35);
+    MemberFile f(ZlibDeflateCut(input, {kSliceBytes, kSliceBytes, 700 * 1024}), input);
+    Collected got;
+    bool fast = true;
+    EXPECT_EQ(Decompress(f.member, f.fd, got, true, fast), InflateResult::Ok);
+    EXPECT_FALSE(fast);
+    EXPECT_EQ(got.rewinds, 1);
+    EXPECT_TRUE(got.bytes == input);
+}
+
 TEST(SliceInflate, BuffersServeMemberAfterMember) {
     kuv::zip::InflateBuffers buffers;
     for (unsigned seed = 40; seed < 43; ++seed) {
@@ -262,6 +282,21 @@ TEST(SliceInflate, BuffersServeMemberAfterMember) {
     }
     ASSERT_TRUE(buffers.slices);
     EXPECT_EQ(buffers.slices->MembersDone(), 3u);
+}
+
+TEST(SliceInflate, PendingFileStartsAgainFromNothing) {
+    kuvtest::ScratchFolder scratch;
+    kuv::zip::SafeFolder folder;
+    ASSERT_TRUE(folder.OpenBase(scratch.path()));
+    kuv::zip::PendingFile file(folder);
+    ASSERT_TRUE(file.Create());
+    const std::string first = "premier essai, plus long";
+    const std::string second = "second";
+    ASSERT_TRUE(file.Write(reinterpret_cast<const std::uint8_t*>(first.data()), first.size()));
+    ASSERT_TRUE(file.Rewind());
+    ASSERT_TRUE(file.Write(reinterpret_cast<const std::uint8_t*>(second.data()), second.size()));
+    ASSERT_TRUE(file.Commit("f.txt"));
+    EXPECT_EQ(writertest::Slurp(scratch.path() + "/f.txt"), second);
 }
 
 // ---- through the engine: extraction of an archive it wrote ----
