@@ -6,6 +6,7 @@
 #include <new>
 
 #include "zip/ReaderIo.h"
+#include "zip/SliceInflate.h"
 #include "zip/ZipRecords.h"
 
 namespace kuv::zip {
@@ -27,7 +28,8 @@ std::uint64_t CostOf(const MemberData& member, bool keepData) {
     if (InflatesInOneCall(member)) return std::uint64_t {member.compressedSize} + member.uncompressedSize;
     if (keepData && HoldsWhole(member)) return member.uncompressedSize;
     if (keepData) return 0;  // handed back unread
-    return 2 * 256 * 1024;   // the streaming path's two buffers
+    // The streaming path's two buffers, and those of the slice by slice path.
+    return 2 * 256 * 1024 + (SliceInflater::Applies(member) ? SliceInflater::Footprint() : 0);
 }
 
 }  // namespace
@@ -159,7 +161,11 @@ InflatedMember ParallelInflater::Work(unsigned worker, std::size_t index, const 
     if (!buffers) buffers = std::make_unique<InflateBuffers>();
     r.result = DecompressMemberData(
         zlib_, fd_, member,
-        [this](const std::uint8_t*, std::size_t) { return !cancelled_.load(std::memory_order_relaxed); }, *buffers);
+        [this](const std::uint8_t*, std::size_t) { return !cancelled_.load(std::memory_order_relaxed); }, *buffers,
+        [] { return true; });  // only checked: nothing kept to start again
+    // Counted in the member's cost only while it is checked: an idle worker
+    // does not keep them.
+    buffers->slices.reset();
     return r;
 }
 

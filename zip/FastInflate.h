@@ -13,7 +13,8 @@
 // in flight holds at most 2 x 4 MiB (its compressed data and its output),
 // and ParallelInflater admits members while what they hold together stays
 // within kInflateBudget (8 MiB), whatever the number of cores; with the
-// streaming path's own 512 KiB buffers and the program itself, the whole
+// streaming path's own buffers (512 KiB, and about 3 MiB for a member
+// inflated slice by slice, SliceInflate.h) and the program itself, the whole
 // stays under 16 MiB.
 //
 // ParallelInflater checks or inflates members on every core, one member per

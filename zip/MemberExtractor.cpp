@@ -169,7 +169,7 @@ bool ReaderState::LocateMember(ReaderEvents& events, const CentralEntry& e, cons
 }
 
 bool ReaderState::DecompressMember(ReaderEvents& events, const CentralEntry& e, const std::string& target,
-                                   const MemberSink& sink, bool& keepOnCrc) {
+                                   const MemberSink& sink, bool& keepOnCrc, const MemberRewind& rewind) {
     keepOnCrc = false;
     MemberData data;
     if (!LocateMember(events, e, target, data)) return false;
@@ -198,7 +198,7 @@ bool ReaderState::DecompressMember(ReaderEvents& events, const CentralEntry& e, 
             }
             return true;
         };
-        result = DecompressMemberData(*zlib, fd.get(), data, paced, *buffers);
+        result = DecompressMemberData(*zlib, fd.get(), data, paced, *buffers, rewind);
     }
     return ReportInflate(events, result, e, target, keepOnCrc);
 }
@@ -261,8 +261,9 @@ bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, con
     }
     bool keep = false;
     const MemberSink sink = [&](const std::uint8_t* p, std::size_t n) { return file.Write(p, n); };
+    const MemberRewind rewind = [&] { return file.Rewind(); };
     const bool sound =
-        source ? (*source)(target, sink, keep) : DecompressMember(events, e, target, sink, keep);
+        source ? (*source)(target, sink, rewind, keep) : DecompressMember(events, e, target, sink, keep, rewind);
     if (!sound && !keep) return false;  // the pending file is removed; an existing target is untouched
     if (options.keepModDate) {
         bool valid = false;
@@ -542,9 +543,10 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
                 events.Status("Extraction ...\\" + ShownName(f.prepared));
             } else {
                 const MemberSource source = [&](const std::string& target, const MemberSink& sink,
-                                                bool& keepOnCrc) {
+                                                const MemberRewind& rewind, bool& keepOnCrc) {
                     keepOnCrc = false;
-                    if (!inflated || inflated->streamed) return DecompressMember(events, e, target, sink, keepOnCrc);
+                    if (!inflated || inflated->streamed)
+                        return DecompressMember(events, e, target, sink, keepOnCrc, rewind);
                     InflateResult result = inflated->result;
                     if ((result == InflateResult::Ok || result == InflateResult::CrcMismatch) &&
                         !inflated->data.empty() && !sink(inflated->data.data(), inflated->data.size()))

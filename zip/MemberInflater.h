@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace kuv::zip {
@@ -34,14 +35,28 @@ enum class InflateResult {
 // Receives the decompressed bytes in order; false stops with SinkError.
 using MemberSink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 
+// Starts the sink again from nothing (the bytes given so far dropped);
+// false when it cannot.
+using MemberRewind = std::function<bool()>;
+
+class SliceInflater;
+
 // Work buffers kept from one member to the next.
 struct InflateBuffers {
     std::vector<std::uint8_t> in;
     std::vector<std::uint8_t> out;
+    std::unique_ptr<SliceInflater> slices;  // made at the first member written in slices
     InflateBuffers();
+    ~InflateBuffers();
 };
 
+// Decompresses member into sink. A large deflated member written in slices
+// is first inflated slice by slice (SliceInflate.h); when that fails after
+// bytes reached the sink, rewind starts the sink again and the member is
+// inflated from its start through zlib, whose verdict is returned. Without
+// rewind (empty) the member only goes through zlib.
+// Returns: the member's result; SinkError when the sink or rewind refused.
 InflateResult DecompressMemberData(const ZlibApi& zlib, int fd, const MemberData& member, const MemberSink& sink,
-                                   InflateBuffers& buffers);
+                                   InflateBuffers& buffers, const MemberRewind& rewind = {});
 
 }  // namespace kuv::zip

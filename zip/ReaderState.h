@@ -124,16 +124,18 @@ struct ReaderState {
     // Decompresses member e into sink (small deflated members in one call,
     // others streamed, with DoEvents about every 25 ms); raises the member's
     // errors. keepOnCrc is set when the ZipError 5 handler chose to keep the
-    // data anyway.
+    // data anyway. rewind (may be empty) lets a large member written in
+    // slices be inflated by the fast path (MemberInflater.h).
     bool DecompressMember(ReaderEvents& events, const CentralEntry& e, const std::string& target, const MemberSink& sink,
-                          bool& keepOnCrc);
+                          bool& keepOnCrc, const MemberRewind& rewind = {});
     // Raises the errors of a member's decompression result (ZipError 5 with
     // its cancel flag in keepOnCrc, or 16). Returns: result is Ok.
     bool ReportInflate(ReaderEvents& events, InflateResult result, const CentralEntry& e, const std::string& target,
                        bool& keepOnCrc);
     // Gives a member's bytes to sink in place of DecompressMember (same
     // contract), for data already inflated elsewhere.
-    using MemberSource = std::function<bool(const std::string& target, const MemberSink& sink, bool& keepOnCrc)>;
+    using MemberSource = std::function<bool(const std::string& target, const MemberSink& sink,
+                                            const MemberRewind& rewind, bool& keepOnCrc)>;
     // Writes member e under folder as options say, its bytes from source
     // (nullptr: DecompressMember); false on a failure of this member (already
     // reported). written: a file was written.
