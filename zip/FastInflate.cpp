@@ -89,13 +89,43 @@ ParallelInflater::ParallelInflater(const ZlibApi& zlib, int fd, Deliver deliver,
     // A few members per worker keep every worker busy; thousands of small
     // ones waiting to be written would each hold their bytes.
     const std::size_t jobsInFlight = 8 * std::max(2u, slots);
-    queue_ = std::make_unique<OrderedResults<InflatedMember>>(pool_, kInflateBudget, jobsInFlight,
-                                                              std::move(deliver), std::move(idle));
+    deliver_ = std::move(deliver);
+    queue_ = std::make_unique<OrderedResults<Run>>(
+        pool_, kInflateBudget, jobsInFlight,
+        [this](Run& run) {
+            for (InflatedMember& m : run) deliver_(m);
+        },
+        std::move(idle));
 }
 
-ParallelInflater::~ParallelInflater() { Finish(); }
+ParallelInflater::~ParallelInflater() {
+    // What was never handed to the workers is dropped (Finish hands it over
+    // on the normal path); what they hold is delivered as the caller expects.
+    run_.clear();
+    queue_->Finish();
+}
 
-void ParallelInflater::Finish() { queue_->Finish(); }
+void ParallelInflater::Finish() {
+    Flush();
+    queue_->Finish();
+}
+
+void ParallelInflater::Flush() {
+    if (run_.empty()) return;
+    std::vector<Queued> run;
+    run.swap(run_);
+    const std::uint64_t cost = runCost_;
+    runCost_ = 0;
+    queue_->Submit(cost, [this, run = std::move(run)](unsigned worker) {
+        Run out;
+        out.reserve(run.size());
+        for (const Queued& q : run) {
+            out.push_back(Work(worker, q.index, q.member, q.keepData));
+            if (q.keepData && q.finish) FinishOnWorker(worker, out.back(), q.finish);
+        }
+        return out;
+    });
+}
 
 namespace {
 std::atomic<std::size_t> g_failSubmission {0};  // 0: off
@@ -109,12 +139,9 @@ void ParallelInflater::FailSubmissionForTesting(std::size_t n) {
 
 void ParallelInflater::Submit(std::size_t index, const MemberData& member, bool keepData, WorkerFinisher finish) {
     if (g_failSubmission != 0 && ++g_submissions == g_failSubmission) throw std::bad_alloc();
-    queue_->Submit(CostOf(member, keepData),
-                   [this, index, member, keepData, finish = std::move(finish)](unsigned worker) {
-                       InflatedMember r = Work(worker, index, member, keepData);
-                       if (keepData && finish) FinishOnWorker(worker, r, finish);
-                       return r;
-                   });
+    run_.push_back({index, member, keepData, std::move(finish)});
+    runCost_ += CostOf(member, keepData);
+    if (run_.size() >= kRunMembers || runCost_ >= kRunBytes) Flush();
 }
 
 void ParallelInflater::FinishOnWorker(unsigned worker, InflatedMember& r, const WorkerFinisher& finish) {

@@ -107,8 +107,9 @@ public:
     // come back with their bytes; larger ones come back streamed = true,
     // unread, for the caller's streaming path, in their place in the order.
     // finish (keepData only; may be empty) runs on the worker once the
-    // member is inflated and sound. Throws std::bad_alloc (nothing
-    // submitted) when there is no memory to queue the member.
+    // member is inflated and sound. Throws std::bad_alloc when there is no
+    // memory to queue the member, or the run of small members it completes:
+    // then nothing of that run comes back, and the caller ends as cancelled.
     void Submit(std::size_t index, const MemberData& member, bool keepData, WorkerFinisher finish = {});
 
     // For tests: the submission numbered n (from 1, counted over every
@@ -116,7 +117,7 @@ public:
     // turns it off.
     static void FailSubmissionForTesting(std::size_t n);
 
-    // Hands every pending result over, in order.
+    // Hands every pending result over, in order. Throws std::bad_alloc as Submit does.
     void Finish();
 
     // Stops the work still to do: members not yet checked come back with
@@ -128,6 +129,19 @@ public:
     unsigned Threads() const { return pool_.Threads(); }
 
 private:
+    // Small members go to the workers in runs (one hand-over and one
+    // wake-up per run instead of per member), flushed at kRunMembers members
+    // or kRunBytes of cost, and at Finish.
+    static constexpr std::size_t kRunMembers = 16;
+    static constexpr std::uint64_t kRunBytes = 1024 * 1024;
+    struct Queued {
+        std::size_t index = 0;
+        MemberData member;
+        bool keepData = false;
+        WorkerFinisher finish;
+    };
+    using Run = std::vector<InflatedMember>;
+    void Flush();
     InflatedMember Work(unsigned worker, std::size_t index, const MemberData& member, bool keepData);
     // Runs finish on a sound member with its bytes, unless cancelled.
     void FinishOnWorker(unsigned worker, InflatedMember& r, const WorkerFinisher& finish);
@@ -136,7 +150,10 @@ private:
     std::atomic<bool> cancelled_ {false};
     std::vector<std::unique_ptr<OneCallInflater>> inflaters_;
     std::vector<std::unique_ptr<InflateBuffers>> buffers_;
-    std::unique_ptr<OrderedResults<InflatedMember>> queue_;
+    Deliver deliver_;
+    std::vector<Queued> run_;  // submitted, not yet handed to the workers
+    std::uint64_t runCost_ = 0;
+    std::unique_ptr<OrderedResults<Run>> queue_;
     // Last: its threads are joined first, before what their jobs touch goes.
     WorkerPool pool_;
 };

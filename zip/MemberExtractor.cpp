@@ -7,6 +7,7 @@
 #include <functional>
 #include <deque>
 #include <new>
+#include <unordered_map>
 
 #include "platform/Files.h"
 #include "platform/Programs.h"
@@ -114,17 +115,41 @@ std::function<bool()> WriteOnWorker(const SafeFolder& base, FolderCache& cache, 
 struct TargetPlace {
     std::string path;     // relative, "/" between parts, ASCII lower case; empty: touches nothing
     bool isFile = false;  // a file (otherwise a folder)
+};
 
-    // Returns: both lead to the same name, or one is a file the other needs as a folder.
-    bool Meets(const TargetPlace& o) const {
-        if (path.empty() || o.path.empty()) return false;
-        if (path == o.path) return true;
-        const auto under = [](const std::string& inner, const std::string& outer) {
-            return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-                   inner[outer.size()] == '/';
-        };
-        return (isFile && under(o.path, path)) || (o.isFile && under(path, o.path));
+// The places of the members in flight. Two places meet when they lead to
+// the same name, or when one is a file the other needs as a folder.
+class PlacesInFlight {
+public:
+    bool Meets(const TargetPlace& p) const {
+        if (p.path.empty()) return false;
+        if (exact_.count(p.path) != 0 || (p.isFile && folders_.count(p.path) != 0)) return true;
+        bool met = false;
+        EachFolderAbove(p.path, [&](const std::string& folder) { met = met || files_.count(folder) != 0; });
+        return met;
     }
+    void Add(const TargetPlace& p) { Count(p, +1); }
+    void Remove(const TargetPlace& p) { Count(p, -1); }
+
+private:
+    // Calls f with each folder the path lies in ("a", "a/b" for "a/b/c").
+    template <class F>
+    static void EachFolderAbove(const std::string& path, F f) {
+        for (std::size_t cut = path.find('/'); cut != std::string::npos; cut = path.find('/', cut + 1))
+            f(path.substr(0, cut));
+    }
+    static void Step(std::unordered_map<std::string, int>& m, const std::string& key, int by) {
+        if ((m[key] += by) <= 0) m.erase(key);
+    }
+    void Count(const TargetPlace& p, int by) {
+        if (p.path.empty()) return;
+        Step(exact_, p.path, by);
+        if (p.isFile) Step(files_, p.path, by);
+        EachFolderAbove(p.path, [&](const std::string& folder) { Step(folders_, folder, by); });
+    }
+    std::unordered_map<std::string, int> exact_;    // every place in flight
+    std::unordered_map<std::string, int> files_;    // the files among them
+    std::unordered_map<std::string, int> folders_;  // the folders they lie in
 };
 
 TargetPlace PlaceOf(const PreparedName& p) {
@@ -503,10 +528,8 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
         TargetPlace place;
     };
     std::deque<InFlight> inFlight;
+    PlacesInFlight places;
     std::vector<FolderCache> workerCaches;
-    const auto meetsInFlight = [&](const TargetPlace& place) {
-        return std::any_of(inFlight.begin(), inFlight.end(), [&](const InFlight& f) { return f.place.Meets(place); });
-    };
     return ReadInOrder(
         events, *zlib, fd.get(), count, true,
         [&](unsigned threads) { workerCaches.resize(std::max(1u, threads)); },
@@ -519,7 +542,7 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
             QuietEvents quiet(events);
             const bool submitted =
                 !f.prepared.refused && !f.prepared.isFolder && LocateMember(quiet, *entries[i - 1], name, data);
-            if (submitted && options.replaceColons && !meetsInFlight(f.place)) {
+            if (submitted && options.replaceColons && !places.Meets(f.place)) {
                 WorkerWrite w{f.prepared, options.overWrite, false, 0};
                 if (options.keepModDate) {
                     const DirectoryEntry& entry = DirectoryTable[i - 1];
@@ -532,6 +555,7 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
                     return WriteOnWorker(base, workerCaches[worker], w, bytes);
                 };
             }
+            places.Add(f.place);
             inFlight.push_back(std::move(f));
             return submitted;
         },
@@ -539,6 +563,7 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
             const CentralEntry& e = *entries[i - 1];
             const InFlight f = std::move(inFlight.front());
             inFlight.pop_front();
+            places.Remove(f.place);
             if (inflated && inflated->completion && inflated->completion()) {
                 events.Status("Extraction ...\\" + ShownName(f.prepared));
             } else {
