@@ -43,18 +43,16 @@ bool ReaderState::ReadDirectory() {
     const bool ok = ReadCentralDirectory(fd.get(), fileSize, endRecord, static_cast<std::uint64_t>(EndRecordPosition - 1),
                                          directory, nullptr, &bounds) == DirectoryCheck::Consistent;
     if (!ok) directory.clear();
-    if (!directory.empty()) {
-        centralStart = directory.back().start;
-        headerCommon = directory.back().common;
-        centralTail = directory.back().tail;
-    }
+    TakeLastHeader();
     return ok;
 }
 
-ReaderState::FileStamp ReaderState::StampNow() const {
+ReaderState::FileStamp ReaderState::StampNow() const { return StampOf(fd.get()); }
+
+ReaderState::FileStamp ReaderState::StampOf(int descriptor) {
     FileStamp stamp;
     struct stat st {};
-    if (!fd || fstat(fd.get(), &st) != 0) return stamp;
+    if (descriptor < 0 || fstat(descriptor, &st) != 0) return stamp;
     stamp.valid = true;
     stamp.device = st.st_dev;
     stamp.inode = st.st_ino;
@@ -69,10 +67,28 @@ ReaderState::Reread ReaderState::ReadAgain() {
     const FileStamp now = StampNow();
     if (now == directoryStamp && !directory.empty()) return Reread::Ok;
     directoryStamp = {};
+    SearchedDirectory found = std::move(searched);
+    searched = {};
     if (!ReadEndRecord(EndRecordPosition)) return Reread::EndRecordFailed;
-    if (!DescriptorSize(fd.get(), fileSize) || !ReadDirectory()) return Reread::DirectoryFailed;
+    if (!DescriptorSize(fd.get(), fileSize)) return Reread::DirectoryFailed;
+    if (now == found.stamp && found.endOffset + 1 == static_cast<std::uint64_t>(EndRecordPosition)) {
+        // The search read this very file as it is now, at this end record,
+        // with the same checks as ReadDirectory: its directory is taken over.
+        directory = std::move(found.entries);
+        bounds = found.bounds;
+        TakeLastHeader();
+    } else if (!ReadDirectory()) {
+        return Reread::DirectoryFailed;
+    }
     directoryStamp = now;
     return Reread::Ok;
+}
+
+void ReaderState::TakeLastHeader() {
+    if (directory.empty()) return;
+    centralStart = directory.back().start;
+    headerCommon = directory.back().common;
+    centralTail = directory.back().tail;
 }
 
 std::vector<const CentralEntry*> ReaderState::TableEntries() const {
@@ -96,8 +112,15 @@ std::int64_t clsZip::FindEndRecord(const std::string& path) {
     }
     EndRecordSearch search(fd.get(), size);
     const std::int64_t offset = search.Find();
+    r.searched = {};
     if (offset < 0) return 0;
     r.searchSpanned = search.Spanned();
+    if (!r.searchSpanned) {
+        r.searched.stamp = ReaderState::StampOf(fd.get());
+        r.searched.endOffset = static_cast<std::uint64_t>(offset);
+        r.searched.bounds = search.Bounds();
+        r.searched.entries = std::move(search.Entries());
+    }
     if (RaiseProgressLoad(95)) return -1;
     return offset + 1;
 }
@@ -176,6 +199,7 @@ bool clsZip::ZipOpen(const std::string& ZipPath) {
 void clsZip::ZipClose() {
     ReaderState& r = *reader_;
     r.directoryStamp = {};
+    r.searched = {};
     if (r.fd) {
         r.fd.Reset();
         RaiseStatus("Zip fermé");

@@ -88,7 +88,8 @@ ParallelInflater::ParallelInflater(const ZlibApi& zlib, int fd, Deliver deliver,
     buffers_.resize(slots);
     // A few members per worker keep every worker busy; thousands of small
     // ones waiting to be written would each hold their bytes.
-    const std::size_t jobsInFlight = 8 * std::max(2u, slots);
+    // Runs of small members: four runs per worker.
+    const std::size_t jobsInFlight = 4 * std::max(2u, slots);
     deliver_ = std::move(deliver);
     queue_ = std::make_unique<OrderedResults<Run>>(
         pool_, kInflateBudget, jobsInFlight,

@@ -90,6 +90,16 @@ struct ReaderState {
         }
     };
     FileStamp directoryStamp;
+    // The directory the last end-record search accepted, with the stamp of
+    // the file it read it from: the opening takes it over when that file is
+    // the one it opened, instead of reading and checking it a second time.
+    struct SearchedDirectory {
+        FileStamp stamp;
+        std::uint64_t endOffset = 0;  // 0-based
+        DirectoryBounds bounds;
+        std::vector<CentralEntry> entries;
+    };
+    SearchedDirectory searched;
 
     // The central directory as last read (every entry, folders included).
     std::vector<CentralEntry> directory;
@@ -107,6 +117,8 @@ struct ReaderState {
     bool ReadEndRecord(std::int64_t position);
     // Reads and checks the central directory the end record describes.
     bool ReadDirectory();
+    // Keeps the last central header's fields (the engine's header buffers).
+    void TakeLastHeader();
     // REQUIRES: an archive is open. Reads the end record and the directory
     // again, unless the archive is unchanged since they were last read.
     // Returns: Ok, or which of the two could not be read (or is not sound).
@@ -114,6 +126,8 @@ struct ReaderState {
     Reread ReadAgain();
     // Returns: the stamp of the open archive now (not valid when it cannot be had).
     FileStamp StampNow() const;
+    // Returns: the stamp of the file open on descriptor (not valid when it cannot be had).
+    static FileStamp StampOf(int descriptor);
     // The central entries of the directory table, in order (folder members
     // flagged by their attributes left out).
     std::vector<const CentralEntry*> TableEntries() const;

@@ -124,8 +124,17 @@ namespace {
 // files only).
 std::atomic<bool> g_unnamedFiles {access("/proc/self/fd", X_OK) == 0};
 
+// Whether the kernel lets this process link a descriptor itself (recent
+// kernels do for the file's own opener; older ones only with a capability).
+std::atomic<bool> g_linkDescriptor {true};
+
 // Links an open unnamed file under name in folder. Returns: 0, or the errno.
 int LinkUnnamed(int fd, int folder, const std::string& name) {
+    if (g_linkDescriptor.load(std::memory_order_relaxed)) {
+        if (linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+        if (errno != ENOENT && errno != EPERM) return errno;
+        g_linkDescriptor.store(false, std::memory_order_relaxed);  // through /proc from now on
+    }
     char self[64];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
     return linkat(AT_FDCWD, self, folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
