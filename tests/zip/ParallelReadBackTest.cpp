@@ -56,6 +56,14 @@ Case Mixed() {
     return c;
 }
 
+// Thirty sound members named prefix0 .. prefix29, member i holding size + i letters.
+RawArchive ThirtyMembers(const std::string& prefix, std::size_t size) {
+    RawArchive a;
+    for (int i = 0; i < 30; ++i)
+        a.members.push_back(Member(prefix + std::to_string(i), std::string(size + i, static_cast<char>('a' + i % 26))));
+    return a;
+}
+
 struct Log {
     std::vector<std::string> events;
     std::thread::id thread = std::this_thread::get_id();
@@ -106,8 +114,7 @@ TEST(ParallelTestAll, EventsInDirectoryOrderAndMemoryBounded) {
 }
 
 TEST(ParallelTestAll, SoundArchiveIsSoundAndCancelStopsIt) {
-    RawArchive a;
-    for (int i = 0; i < 30; ++i) a.members.push_back(Member("g" + std::to_string(i), std::string(3000 + i, 'a' + i % 26)));
+    const RawArchive a = ThirtyMembers("g", 3000);
     Scratch s;
     WriteFile(s / "g.zip", a.Build());
     {
@@ -177,8 +184,7 @@ TEST(ParallelExtract, WritesInDirectoryOrderAndOnlySoundFiles) {
 }
 
 TEST(ParallelExtract, CancelStopsWritingAndLeavesNoPendingFile) {
-    RawArchive a;
-    for (int i = 0; i < 30; ++i) a.members.push_back(Member("g" + std::to_string(i), std::string(3000 + i, 'a' + i % 26)));
+    const RawArchive a = ThirtyMembers("g", 3000);
     Scratch s, t;
     WriteFile(s / "g.zip", a.Build());
     clsZip zip;
@@ -267,8 +273,7 @@ TEST(ParallelExtract, MembersThatMeetInTheTargetFolderEndAsInDirectoryOrder) {
 // extraction as failed, never as sound and never by an exception out of the
 // engine; nothing half-written is left, and the next run is whole again.
 TEST(ParallelReadBack, NoMemoryToQueueAMemberEndsTheRunAsFailed) {
-    RawArchive a;
-    for (int i = 0; i < 30; ++i) a.members.push_back(Member("h" + std::to_string(i), std::string(2000 + i, 'a' + i % 26)));
+    const RawArchive a = ThirtyMembers("h", 2000);
     Scratch s;
     WriteFile(s / "h.zip", a.Build());
     clsZip zip;
