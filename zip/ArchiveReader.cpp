@@ -99,7 +99,9 @@ std::vector<const CentralEntry*> ReaderState::TableEntries() const {
     return out;
 }
 
-std::int64_t clsZip::FindEndRecord(const std::string& path) {
+std::int64_t clsZip::FindEndRecord(const std::string& path) { return SearchEndRecord(path, false); }
+
+std::int64_t clsZip::SearchEndRecord(const std::string& path, bool keepDirectory) {
     ReaderState& r = *reader_;
     r.searchSpanned = false;
     // O_NONBLOCK: a FIFO or a device is refused below instead of waited on
@@ -115,7 +117,7 @@ std::int64_t clsZip::FindEndRecord(const std::string& path) {
     r.searched = {};
     if (offset < 0) return 0;
     r.searchSpanned = search.Spanned();
-    if (!r.searchSpanned) {
+    if (keepDirectory && !r.searchSpanned) {
         r.searched.stamp = ReaderState::StampOf(fd.get());
         r.searched.endOffset = static_cast<std::uint64_t>(offset);
         r.searched.bounds = search.Bounds();
@@ -144,7 +146,7 @@ bool clsZip::ZipOpen(const std::string& ZipPath) {
     if (!r.fd || !DescriptorSize(r.fd.get(), r.fileSize)) r.fileSize = 0;
     DoEvents();
 
-    const std::int64_t position = FindEndRecord(ZipPath);
+    const std::int64_t position = SearchEndRecord(ZipPath, true);
     if (position == 0 || (position > 0 && !r.fd)) {
         RaiseZipError(ZipMessage::NotAnArchive, ZipPath);
         r.fd.Reset();

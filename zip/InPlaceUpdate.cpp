@@ -265,7 +265,6 @@ std::int64_t clsZip::UpdateStart(const std::string& zipPath) {
         return 0;
     }
     const std::int64_t position = FindEndRecord(zipPath);
-    reader_->searched = {};  // the update reads the archive its own way
     if (position <= 0) {
         RaiseFileZipErr(zipPath, ZipMessage::NotAnArchiveOrSv);
         return 0;

@@ -235,6 +235,9 @@ public:
     void SetWorkerCount(unsigned count);
 
 private:
+    // FindEndRecord; keepDirectory: the directory the search checked is kept
+    // for the opening to take over.
+    std::int64_t SearchEndRecord(const std::string& path, bool keepDirectory);
     friend struct kuv::zip::WriterState;
     friend class kuv::zip::EngineReaderEvents;
 
