@@ -22,6 +22,14 @@ struct Case {
     std::vector<std::string> expected;  // the events a sequential test raises, in order
 };
 
+// Under ThreadSanitizer every byte the program touches has its shadow: the
+// resident size no longer says what the engine holds, and is not checked.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kResidentSizeIsTheEngines = false;
+#else
+constexpr bool kResidentSizeIsTheEngines = true;
+#endif
+
 long PeakKib() {
     rusage u {};
     getrusage(RUSAGE_SELF, &u);
@@ -107,7 +115,9 @@ TEST(ParallelTestAll, EventsInDirectoryOrderAndMemoryBounded) {
         log.events.clear();
         const long before = PeakKib();
         EXPECT_FALSE(zip.TestAllFiles());
-        EXPECT_LT(PeakKib() - before, 16 * 1024);
+        if (kResidentSizeIsTheEngines) {
+            EXPECT_LT(PeakKib() - before, 16 * 1024);
+        }
         EXPECT_EQ(log.events, c.expected);
         EXPECT_FALSE(log.otherThread);
     }
@@ -167,7 +177,9 @@ TEST(ParallelExtract, WritesInDirectoryOrderAndOnlySoundFiles) {
         log.events.clear();
         const long before = PeakKib();
         EXPECT_TRUE(zip.ExtractAllFiles(t.path(), false, true, false));
-        EXPECT_LT(PeakKib() - before, 16 * 1024);
+        if (kResidentSizeIsTheEngines) {
+            EXPECT_LT(PeakKib() - before, 16 * 1024);
+        }
         EXPECT_EQ(log.events, expected);
         EXPECT_FALSE(log.otherThread);
         for (int i = 1; i <= 40; ++i) {
