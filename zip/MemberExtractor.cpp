@@ -13,6 +13,7 @@
 #include "platform/Programs.h"
 #include "zip/DeferredDeletion.h"
 #include "zip/FastInflate.h"
+#include "zip/OrderedWork.h"
 #include "zip/ReaderIo.h"
 #include "zip/ReaderState.h"
 #include "zip/SafeMemberPath.h"
@@ -75,21 +76,20 @@ struct WorkerWrite {
     std::int64_t modified = 0;
 };
 
-// A file written and closed under its temporary name, waiting for its
-// rename; dropped unrenamed, it is removed (the file before its folder).
+// A file written on a worker, waiting for its name; dropped unnamed, it is
+// removed (the file goes first: members go in reverse order).
 struct WrittenFile {
     std::shared_ptr<SafeFolder> folder;
     std::unique_ptr<PendingFile> file;
-    ~WrittenFile() { file.reset(); }
 };
 
 // Writes a sound member's bytes on a worker, exactly as the caller's steps
-// would when nothing goes wrong, under a temporary name beside the target.
-// Returns: the rename over the target, for the caller to run in directory
-// order (so that nothing is replaced past a cancellation); empty, with
-// nothing changed, when anything is not plain (a folder that cannot be
-// made, a target kept or in the way, a refused write): the caller's steps
-// then do the member again and raise its errors.
+// would when nothing goes wrong, without a name (or under a temporary one)
+// beside the target. Returns: the naming of the file as the target, for the
+// caller to run in directory order (so that nothing is replaced past a
+// cancellation); empty, with nothing changed, when anything is not plain (a
+// folder that cannot be made, a target kept or in the way, a refused
+// write): the caller's steps then do the member again and raise its errors.
 std::function<bool()> WriteOnWorker(const SafeFolder& base, FolderCache& cache, const WorkerWrite& w,
                                     const std::vector<std::uint8_t>& data) {
     std::string failedAt;
@@ -213,14 +213,10 @@ bool ReaderState::DecompressMember(ReaderEvents& events, const CentralEntry& e, 
     } else {
         if (!buffers) buffers = std::make_unique<InflateBuffers>();
         // The window stays alive while a large member streams through.
-        auto last = std::chrono::steady_clock::now();
+        EventPacer pacer([&] { events.DoEvents(); }, std::chrono::milliseconds(kIdleMs));
         const MemberSink paced = [&](const std::uint8_t* p, std::size_t n) {
             if (!sink(p, n)) return false;
-            const auto now = std::chrono::steady_clock::now();
-            if (now - last >= std::chrono::milliseconds(kIdleMs)) {
-                events.DoEvents();
-                last = std::chrono::steady_clock::now();
-            }
+            pacer.Tick();
             return true;
         };
         result = DecompressMemberData(*zlib, fd.get(), data, paced, *buffers, rewind);
@@ -519,10 +515,10 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
     const auto progressTotal = static_cast<std::int32_t>(std::min<std::uint64_t>(bounds.count, INT32_MAX));
     FolderCache cache;
     // A sound member small enough to come back whole is written by its
-    // worker under a temporary name, and renamed here in directory order,
-    // with its events; unless a member before it still in flight meets it
-    // in the target folder (the same name, or a file where a folder is
-    // needed): the caller's steps do those whole, in order.
+    // worker and given its name here in directory order, with its events;
+    // unless a member before it still in flight meets it in the target
+    // folder (the same name, or a file where a folder is needed): the
+    // caller's steps do those whole, in order.
     struct InFlight {
         PreparedName prepared;
         TargetPlace place;
