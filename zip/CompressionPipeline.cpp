@@ -224,7 +224,7 @@ struct CompressionPipeline::Impl {
         r.data = Buffer(meter);
         SliceBytes& in = input.bytes();
         r.inputSize = in.size();
-        if (!options.excludeCRC32) r.crc = CrcOf(*options.zlib, 0, in.data(), in.size());
+        if (!options.excludeCRC32) r.crc = CrcOf(0, in.data(), in.size());
         // Room for the worst case; only the pages written become resident.
         const std::size_t room = SliceOutputBound(in.size());
         if (!r.data.Resize(room)) {

@@ -1,11 +1,11 @@
 #include "zip/MemberInflater.h"
 
-#include <libdeflate.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "zip/ReaderIo.h"
+#include "zip/SliceDeflate.h"
 #include "zip/SliceInflate.h"
 #include "zip/ZipRecords.h"
 #include "zip/ZlibBinding.h"
@@ -15,11 +15,6 @@ namespace kuv::zip {
 namespace {
 
 constexpr std::size_t kChunk = 256 * 1024;
-
-// CRC-32 through libdeflate: the same value as zlib's, several times faster.
-std::uint32_t CrcOf(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
-    return static_cast<std::uint32_t>(libdeflate_crc32(crc, data, size));
-}
 
 InflateResult CopyStored(int fd, const MemberData& m, const MemberSink& sink,
                          InflateBuffers& b) {

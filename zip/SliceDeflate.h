@@ -13,6 +13,13 @@
 // last slice ends the stream. The member's CRC-32 is the slices' CRC-32
 // joined with crc32_combine.
 //
+// A slice that is incompressible (photos, archives, encrypted data: a flat
+// byte histogram in every 16 KiB and no repeated strings within deflate's
+// reach) is written as stored blocks without running zlib over it: zlib
+// would spend as long on it as on text to produce stored blocks as well.
+// The test reads only the slice and its dictionary, so it decides the same
+// way on every run.
+//
 // A member whose whole input fits in one slice is compressed in one call by
 // libdeflate (several times zlib's speed, output a little smaller): one call
 // gives one complete stream. The choice depends only on the member's size and
@@ -43,8 +50,22 @@ bool CompressedInOneCall(std::uint64_t size, int LevelCompression);
 // Returns: an upper bound of the output of one slice of size bytes (either way).
 std::size_t SliceOutputBound(std::size_t size);
 
-// Returns: crc32 of size bytes continuing from crc, through zlib's table (any size).
-std::uint32_t CrcOf(const ZlibApi& zlib, std::uint32_t crc, const std::uint8_t* data, std::size_t size);
+// Returns: crc32 of size bytes continuing from crc (zlib's CRC-32, computed by
+// libdeflate, several times faster; any size).
+std::uint32_t CrcOf(std::uint32_t crc, const std::uint8_t* data, std::size_t size);
+
+// Returns: true when deflate would gain almost nothing on data (size bytes,
+// at most kSliceBytes) preceded by dictionary: every 16 KiB piece has a flat
+// byte histogram and repeats of 8 bytes or more within 32 KiB cover less
+// than 1/256 of it. Integer arithmetic only: the same answer everywhere.
+bool LooksIncompressible(const std::uint8_t* dictionary, std::size_t dictionarySize, const std::uint8_t* data,
+                         std::size_t size);
+
+// REQUIRES: room >= SliceOutputBound(size).
+// Returns: the bytes written at out: data as stored blocks of at most
+// 65,535 bytes; last: the last block is final; otherwise the slice ends with
+// the empty stored block of a sync flush, as zlib's slices do.
+std::size_t StoredSlice(const std::uint8_t* data, std::size_t size, bool last, std::uint8_t* out);
 
 // Returns: the CRC-32 of A followed by B, from crcA, crcB and B's length.
 std::uint32_t CombineCrc(const ZlibApi& zlib, std::uint32_t crcA, std::uint32_t crcB, std::uint64_t sizeB);
@@ -63,8 +84,9 @@ public:
     // REQUIRES: size <= kSliceBytes, dictionarySize <= kDictionaryBytes,
     // room >= SliceOutputBound(size) bytes at out.
     // Returns: a code; out holds the slice's produced bytes (last: the
-    // stream's end; otherwise ended by a sync flush). The dictionary is the
-    // input just before.
+    // stream's end; otherwise ended by a sync flush), stored blocks when the
+    // slice looks incompressible at a level of 1 or more. The dictionary is
+    // the input just before.
     int Slice(const std::uint8_t* dictionary, std::size_t dictionarySize, const std::uint8_t* data,
               std::size_t size, bool last, std::uint8_t* out, std::size_t room, std::size_t& produced);
 

@@ -117,7 +117,7 @@ TEST(SliceDeflateTest, CombinedCrcOfUnevenPartsIsTheWholeCrc) {
     const std::size_t cuts[] = {0, 1, 7000, kSliceBytes, 2 * kSliceBytes + 5, input.size()};
     for (std::size_t i = 0; i + 1 < std::size(cuts); ++i) {
         const std::size_t n = cuts[i + 1] - cuts[i];
-        joined = kuv::zip::CombineCrc(zlib, joined, kuv::zip::CrcOf(zlib, 0, input.data() + cuts[i], n), n);
+        joined = kuv::zip::CombineCrc(zlib, joined, kuv::zip::CrcOf(0, input.data() + cuts[i], n), n);
     }
     EXPECT_EQ(joined, Crc(input));
 }
@@ -167,4 +167,149 @@ TEST(SliceDeflateTest, LevelsZlibRefusesAreAFailureOfTheLibrary) {
               kuv::zip::kCompressZlibFailed);
     EXPECT_EQ(kuv::zip::DeflateMember(*kuv::zip::LinkedZlib(), 12, input.data(), 100, out, crc),
               kuv::zip::kCompressZlibFailed);
+}
+
+namespace {
+
+// The bytes of one slice and of the 32 KiB before it.
+struct StoreCase {
+    const char* name;
+    Bytes (*slice)();
+    Bytes (*dictionary)();
+    bool stored;  // written as stored blocks without zlib
+};
+
+Bytes NoDictionary() { return {}; }
+Bytes RandomDictionary() { return RandomBytes(kuv::zip::kDictionaryBytes, 30); }
+Bytes RandomSlice() { return RandomBytes(kSliceBytes, 31); }
+Bytes TextSlice() { return TextBytes(kSliceBytes, 32); }
+// Every byte below 128, evenly: no repeats, but seven bits of information
+// per byte, which deflate's codes for literals save.
+Bytes SevenBitSlice() {
+    Bytes b = RandomBytes(kSliceBytes, 33);
+    for (auto& c : b) c &= 0x7F;
+    return b;
+}
+// Random but for its last 64 KiB, which are text.
+Bytes TextAtTheEnd() {
+    Bytes b = RandomBytes(kSliceBytes, 34);
+    const Bytes text = TextBytes(64 * 1024, 35);
+    std::copy(text.begin(), text.end(), b.end() - static_cast<std::ptrdiff_t>(text.size()));
+    return b;
+}
+Bytes BlockWithinReach() { return RepeatedBlock(kSliceBytes, 20000, 36); }
+// Repeated every 40,000 bytes: beyond deflate's 32 KiB, nothing to gain.
+Bytes BlockOutOfReach() { return RepeatedBlock(kSliceBytes, 40000, 37); }
+// A few 8-byte repeats, one in every 1,024 bytes: deflate gains about 0.5 %.
+Bytes FewShortRepeats() {
+    Bytes b = RandomBytes(kSliceBytes, 38);
+    for (std::size_t at = 2048; at + 8 <= b.size(); at += 1024) std::copy_n(b.begin() + at - 300, 8, b.begin() + at);
+    return b;
+}
+// Opens with the last 16 KiB of the dictionary: one match 16 KiB back.
+Bytes RepeatsTheDictionary() {
+    Bytes b = RandomBytes(kSliceBytes, 39);
+    const Bytes d = RandomDictionary();
+    std::copy(d.begin() + 16 * 1024, d.end(), b.begin());
+    return b;
+}
+Bytes ShortRandomSlice() { return RandomBytes(10000, 40); }
+
+// zlib's own output for the slice, primed and ended by a sync flush.
+std::size_t ZlibSliceSize(const Bytes& dictionary, const Bytes& data) {
+    z_stream zs {};
+    EXPECT_EQ(deflateInit2(&zs, 6, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    if (!dictionary.empty()) deflateSetDictionary(&zs, dictionary.data(), static_cast<uInt>(dictionary.size()));
+    Bytes out(kuv::zip::SliceOutputBound(data.size()));
+    zs.next_in = const_cast<Bytef*>(data.data());
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = out.data();
+    zs.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&zs, Z_SYNC_FLUSH), Z_OK);
+    const std::size_t size = zs.total_out;
+    deflateEnd(&zs);
+    return size;
+}
+
+// Inflates a slice primed with its dictionary. Returns: false when damaged.
+bool InflateSlice(const Bytes& dictionary, Bytes slice, bool last, Bytes& out) {
+    if (!last) slice.insert(slice.end(), {0x01, 0x00, 0x00, 0xFF, 0xFF});  // ends the stream
+    z_stream zs {};
+    if (inflateInit2(&zs, -15) != Z_OK) return false;
+    if (!dictionary.empty() && inflateSetDictionary(&zs, dictionary.data(), static_cast<uInt>(dictionary.size())) != Z_OK)
+        return false;
+    out.assign(kSliceBytes + 1, 0);
+    zs.next_in = slice.data();
+    zs.avail_in = static_cast<uInt>(slice.size());
+    zs.next_out = out.data();
+    zs.avail_out = static_cast<uInt>(out.size());
+    const int rc = inflate(&zs, Z_FINISH);
+    out.resize(zs.total_out);
+    const bool ended = rc == Z_STREAM_END && zs.avail_in == 0;
+    inflateEnd(&zs);
+    return ended;
+}
+
+class StoredSliceTest : public ::testing::TestWithParam<StoreCase> {};
+
+}  // namespace
+
+TEST_P(StoredSliceTest, StoredOnlyWhereDeflateWouldGainNothing) {
+    const Bytes data = GetParam().slice();
+    const Bytes dictionary = GetParam().dictionary();
+    EXPECT_EQ(kuv::zip::LooksIncompressible(dictionary.data(), dictionary.size(), data.data(), data.size()),
+              GetParam().stored);
+    const std::size_t blocks = (data.size() + 65534) / 65535;
+    for (bool last : {false, true}) {
+        kuv::zip::SliceDeflater deflater(*kuv::zip::LinkedZlib(), -1);
+        Bytes out(kuv::zip::SliceOutputBound(data.size()));
+        std::size_t produced = 0;
+        ASSERT_EQ(deflater.Slice(dictionary.data(), dictionary.size(), data.data(), data.size(), last, out.data(),
+                                 out.size(), produced),
+                  kuv::zip::kCompressOk);
+        out.resize(produced);
+        Bytes back;
+        ASSERT_TRUE(InflateSlice(dictionary, out, last, back)) << "last " << last;
+        EXPECT_TRUE(back == data) << "last " << last;
+        const std::size_t storedSize = data.size() + 5 * blocks + (last ? 0 : 5);
+        if (GetParam().stored) {
+            EXPECT_EQ(produced, storedSize) << "last " << last;
+            if (!last) {
+                const Bytes syncFlush {0x00, 0x00, 0x00, 0xFF, 0xFF};
+                EXPECT_TRUE(std::equal(syncFlush.begin(), syncFlush.end(), out.end() - 5)) << "ends as zlib's slices do";
+            }
+        } else if (!last) {
+            EXPECT_EQ(produced, ZlibSliceSize(dictionary, data)) << "zlib's output";
+        }
+    }
+    if (GetParam().stored) {
+        // Storing costs almost nothing against what zlib would have written.
+        EXPECT_LE(static_cast<double>(data.size() + 5 * blocks + 5),
+                  static_cast<double>(ZlibSliceSize(dictionary, data)) * 1.003);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Slices, StoredSliceTest,
+    ::testing::Values(StoreCase {"Random", &RandomSlice, &NoDictionary, true},
+                      StoreCase {"RandomAfterRandom", &RandomSlice, &RandomDictionary, true},
+                      StoreCase {"Text", &TextSlice, &NoDictionary, false},
+                      StoreCase {"SevenBitBytes", &SevenBitSlice, &NoDictionary, false},
+                      StoreCase {"TextInItsLastPiece", &TextAtTheEnd, &NoDictionary, false},
+                      StoreCase {"BlockRepeatedWithinReach", &BlockWithinReach, &NoDictionary, false},
+                      StoreCase {"BlockRepeatedOutOfReach", &BlockOutOfReach, &NoDictionary, true},
+                      StoreCase {"FewShortRepeats", &FewShortRepeats, &NoDictionary, false},
+                      StoreCase {"RepeatsTheSliceBefore", &RepeatsTheDictionary, &RandomDictionary, false},
+                      StoreCase {"TooShortToJudge", &ShortRandomSlice, &NoDictionary, false}),
+    [](const ::testing::TestParamInfo<StoreCase>& info) { return std::string(info.param.name); });
+
+TEST(SliceDeflateTest, StoredSlicesAreTheBlocksZlibStoresAtLevelZero) {
+    // Level 0 still goes through zlib, which writes the same blocks.
+    const Bytes input = RandomBytes(kSliceBytes * 2 + 70000, 41);
+    Bytes level0, level6;
+    std::uint32_t crc = 0;
+    ASSERT_EQ(kuv::zip::DeflateMember(*kuv::zip::LinkedZlib(), 0, input.data(), input.size(), level0, crc), 0);
+    ASSERT_EQ(kuv::zip::DeflateMember(*kuv::zip::LinkedZlib(), -1, input.data(), input.size(), level6, crc), 0);
+    EXPECT_EQ(level6.size(), input.size() + 5 * (17 + 17 + 2) + 5 + 5);
+    EXPECT_TRUE(level0 == level6);
 }
