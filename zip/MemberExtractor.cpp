@@ -2,6 +2,7 @@
 // by number), into the temporary folder, or only decompressed and checked
 // (TestAllFiles); and opening a file with its associated program.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -76,37 +77,45 @@ struct WorkerWrite {
     std::int64_t modified = 0;
 };
 
-// A file written on a worker, waiting for its name; dropped unnamed, it is
-// removed (the file goes first: members go in reverse order).
+// A file written on a worker, waiting for its name (an existing target is
+// replaced), or already under it (a new file), until its member's turn;
+// dropped before, it is removed (the file goes first: members go in reverse
+// order).
 struct WrittenFile {
     std::shared_ptr<SafeFolder> folder;
     std::unique_ptr<PendingFile> file;
+    std::unique_ptr<PlacedFile> placed;
 };
 
 // Writes a sound member's bytes on a worker, exactly as the caller's steps
-// would when nothing goes wrong, without a name (or under a temporary one)
-// beside the target. Returns: the naming of the file as the target, for the
-// caller to run in directory order (so that nothing is replaced past a
-// cancellation); empty, with nothing changed, when anything is not plain (a
-// folder that cannot be made, a target kept or in the way, a refused
-// write): the caller's steps then do the member again and raise its errors.
+// would when nothing goes wrong: a new file under its name at once, a
+// replacement without a name (or under a temporary one) beside the target.
+// Returns: the ending of the member for the caller to run in directory
+// order, which names the replacement or keeps the new file (so that nothing
+// is left past a cancellation); empty, with nothing changed, when anything
+// is not plain (a folder that cannot be made, a target kept or in the way,
+// one that appeared meanwhile, a refused write): the caller's steps then do
+// the member again and raise its errors.
 std::function<bool()> WriteOnWorker(const SafeFolder& base, FolderCache& cache, const WorkerWrite& w,
                                     const std::vector<std::uint8_t>& data) {
     std::string failedAt;
     if (!OpenCachedFolder(base, cache, w.prepared.folders, failedAt)) return {};
     auto written = std::make_shared<WrittenFile>();
     written->folder = cache.folder;
+    // Most targets are new: made at once, and only what stands in the way
+    // is looked at.
+    written->placed = std::make_unique<PlacedFile>(*written->folder);
+    const int placed = written->placed->Write(w.prepared.fileName, data.data(), data.size(), w.setTime, w.modified);
+    if (placed == 0) return [written] { return written->placed->Keep(); };
+    if (placed != EEXIST) return {};
     const EntryState state = StateOf(*written->folder, w.prepared.fileName);
-    if (state != EntryState::Missing && (!w.overWrite || state == EntryState::Folder)) return {};
+    if (state == EntryState::Missing || !w.overWrite || state == EntryState::Folder) return {};
     written->file = std::make_unique<PendingFile>(*written->folder);
     PendingFile& file = *written->file;
-    if (!file.Create(state == EntryState::Missing) || (!data.empty() && !file.Write(data.data(), data.size())))
-        return {};
+    if (!file.Create(false) || (!data.empty() && !file.Write(data.data(), data.size()))) return {};
     if (w.setTime) file.SetTimes(w.modified);
     if (!file.Close()) return {};
-    return [written, name = w.prepared.fileName, missing = state == EntryState::Missing] {
-        return written->file->Commit(name, missing);
-    };
+    return [written, name = w.prepared.fileName] { return written->file->Commit(name, false); };
 }
 
 // The place in the target folder a member in flight takes, to keep two

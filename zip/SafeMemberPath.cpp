@@ -181,14 +181,21 @@ bool PendingFile::Rewind() {
     return fd_ && ftruncate(fd_.get(), 0) == 0 && lseek(fd_.get(), 0, SEEK_SET) == 0;
 }
 
-void PendingFile::SetTimes(std::int64_t modified) {
-    if (!fd_) return;
+namespace {
+
+void SetFileTimes(int fd, std::int64_t modified) {
     struct timespec times[2];
     times[0].tv_sec = std::time(nullptr);  // last access: now
     times[0].tv_nsec = 0;
     times[1].tv_sec = static_cast<time_t>(modified);  // last write: the member's time
     times[1].tv_nsec = 0;
-    futimens(fd_.get(), times);
+    futimens(fd, times);
+}
+
+}  // namespace
+
+void PendingFile::SetTimes(std::int64_t modified) {
+    if (fd_) SetFileTimes(fd_.get(), modified);
 }
 
 bool PendingFile::Close() {
@@ -273,6 +280,47 @@ void PendingFile::Discard() {
     unnamed_ = false;
     if (!tempName_.empty()) unlinkat(folder_.fd(), tempName_.c_str(), 0);
     tempName_.clear();
+}
+
+// ---- PlacedFile ----
+
+PlacedFile::~PlacedFile() { Remove(); }
+
+void PlacedFile::Remove() {
+    if (!fd_) return;
+    // Only the file made here, still open, so that no other file can bear
+    // its device and inode numbers: not one that took its name since.
+    struct stat mine {};
+    struct stat there {};
+    if (fstat(fd_.get(), &mine) == 0 && fstatat(folder_.fd(), name_.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+        mine.st_dev == there.st_dev && mine.st_ino == there.st_ino)
+        unlinkat(folder_.fd(), name_.c_str(), 0);
+    fd_.Reset();
+}
+
+int PlacedFile::Write(const std::string& name, const std::uint8_t* data, std::size_t size, bool setTime,
+                      std::int64_t modified) {
+    Remove();
+    fd_.Reset(openat(folder_.fd(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!fd_) return errno;
+    name_ = name;
+    errno = 0;
+    if (size > 0 && !WriteAll(fd_.get(), data, size)) {
+        const int error = errno ? errno : EIO;
+        Remove();
+        return error;
+    }
+    if (setTime) SetFileTimes(fd_.get(), modified);
+    return 0;
+}
+
+bool PlacedFile::Keep() {
+    if (!fd_) return false;
+    // A write the medium refused late shows at the close.
+    platform::UniqueFd fd = std::move(fd_);
+    if (fd.Close()) return true;
+    unlinkat(folder_.fd(), name_.c_str(), 0);  // no longer open: removed by its name
+    return false;
 }
 
 }  // namespace kuv::zip

@@ -373,6 +373,59 @@ TEST(PendingFile, NamedOnlyWhenCompleteAndNeverOverAFolder) {
     EXPECT_EQ(Snapshot(t.path()), expected);
 }
 
+// A new file written at once under its name stays only when kept: dropped,
+// it is removed, but never a file that took its place since; it never goes
+// over anything, a link included.
+TEST(PlacedFile, KeptOrRemovedAndNeverOverAnything) {
+    using kuv::zip::PlacedFile;
+    using kuv::zip::SafeFolder;
+    Scratch t;
+    SafeFolder folder;
+    ASSERT_TRUE(folder.OpenBase(t.path()));
+    const auto place = [](PlacedFile& f, const std::string& name, const std::string& text) {
+        return f.Write(name, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), true, 1000000000) == 0;
+    };
+    {
+        PlacedFile f(folder);
+        ASSERT_TRUE(place(f, "garde.txt", "gardé"));
+        EXPECT_TRUE(f.Keep());
+    }
+    {
+        PlacedFile f(folder);
+        ASSERT_TRUE(place(f, "lache.txt", "lâché"));
+        EXPECT_EQ(ReadFile(t / "lache.txt"), "lâché") << "under its name at once";
+    }
+    {
+        // Replaced by another program before it was dropped: that file stays.
+        PlacedFile f(folder);
+        ASSERT_TRUE(place(f, "remplace.txt", "le nôtre"));
+        ASSERT_EQ(unlink((t / "remplace.txt").c_str()), 0);
+        WriteFile(t / "remplace.txt", "d'un autre programme");
+    }
+    {
+        PlacedFile f(folder);
+        ASSERT_TRUE(place(f, "vide.txt", ""));
+        EXPECT_TRUE(f.Keep());
+    }
+    WriteFile(t / "existe.txt", "déjà là");
+    ASSERT_EQ(symlink("/nonexistent/cible", (t / "lien").c_str()), 0);
+    ASSERT_EQ(mkdir((t / "dossier").c_str(), 0777), 0);
+    for (const char* name : {"existe.txt", "lien", "dossier"}) {
+        PlacedFile f(folder);
+        EXPECT_EQ(f.Write(name, reinterpret_cast<const std::uint8_t*>("x"), 1, false, 0), EEXIST) << name;
+    }
+    struct stat st {};
+    ASSERT_EQ(stat((t / "garde.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1000000000) << "the member's time";
+    const std::map<std::string, std::string> expected = {{"garde.txt", "gardé"},
+                                                         {"remplace.txt", "d'un autre programme"},
+                                                         {"vide.txt", ""},
+                                                         {"existe.txt", "déjà là"},
+                                                         {"lien", "<link>/nonexistent/cible"},
+                                                         {"dossier", "<dir>"}};
+    EXPECT_EQ(Snapshot(t.path()), expected);
+}
+
 // The directory read at the opening serves the extractions and tests that
 // follow while the archive stays as it was; an archive rewritten in place
 // since is read again, never through the old directory (one whose end record
