@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "zip/DeflateWalk.h"
 #include "zip/MemberCompressor.h"
 #include "zip/ZlibBinding.h"
 
@@ -39,6 +40,7 @@ std::uint32_t CrcOf(std::uint32_t crc, const std::uint8_t* data, std::size_t siz
 
 namespace {
 
+constexpr std::uint8_t kFinalEmptyBlock[5] = {0x01, 0x00, 0x00, 0xFF, 0xFF};
 constexpr std::size_t kPieceBytes = 16 * 1024;
 // A flat histogram: sum over the 256 byte values of (count - n/256)^2 / (n/256)
 // (the chi-square of the counts against even ones) at most 512. Random bytes
@@ -149,32 +151,42 @@ SliceDeflater::~SliceDeflater() {
         delete stream_;
     }
     libdeflate_free_compressor(whole_);
+    libdeflate_free_decompressor(check_);
 }
 
 int SliceDeflater::Slice(const std::uint8_t* dictionary, std::size_t dictionarySize, const std::uint8_t* data,
                          std::size_t size, bool last, std::uint8_t* out, std::size_t room, std::size_t& produced) {
     produced = 0;
-    // zlib would take as long over incompressible bytes as over text, to
-    // write them as stored blocks too.
-    if (ZlibLevelOf(level_) >= 1 && ZlibLevelOf(level_) <= 9 && size <= kSliceBytes &&
-        LooksIncompressible(dictionary, dictionarySize, data, size)) {
-        produced = StoredSlice(data, size, last, out);
-        return kCompressOk;
-    }
+    // zlib's stream is made first whatever does the work: zlib is the
+    // library of the format, and a zlib without memory or broken ends the
+    // member as it always did.
+    bool fresh = false;
     if (!stream_) {
-        auto* fresh = new (std::nothrow) Stream;
-        if (!fresh) return kCompressNoMemory;
+        auto* made = new (std::nothrow) Stream;
+        if (!made) return kCompressNoMemory;
         // The member compressor's parameters: raw deflate, memory level 9.
-        const int rc = zlib_.deflateInit2_(&fresh->zs, level_, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY, ZLIB_VERSION,
+        const int rc = zlib_.deflateInit2_(&made->zs, level_, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY, ZLIB_VERSION,
                                            static_cast<int>(sizeof(z_stream)));
         if (rc != Z_OK) {
-            delete fresh;
+            delete made;
             return rc == Z_MEM_ERROR ? kCompressNoMemory : kCompressZlibFailed;
         }
-        stream_ = fresh;
-    } else if (zlib_.deflateReset(&stream_->zs) != Z_OK) {
-        return kCompressZlibFailed;
+        stream_ = made;
+        fresh = true;
     }
+    const bool libdeflateLevel = ZlibLevelOf(level_) >= 1 && ZlibLevelOf(level_) <= 9;
+    if (libdeflateLevel && size > 0 && size <= kSliceBytes) {
+        // zlib would take as long over incompressible bytes as over text, to
+        // write them as stored blocks too.
+        if (LooksIncompressible(dictionary, dictionarySize, data, size)) {
+            produced = StoredSlice(data, size, last, out);
+            return kCompressOk;
+        }
+        const int code = LibdeflateSlice(data, size, last, out, room, produced);
+        if (code != kCompressZlibFailed) return code;
+        produced = 0;  // not joinable here: zlib's slice instead
+    }
+    if (!fresh && zlib_.deflateReset(&stream_->zs) != Z_OK) return kCompressZlibFailed;
     z_stream& zs = stream_->zs;
     if (dictionarySize > 0 &&
         zlib_.deflateSetDictionary(&zs, dictionary, static_cast<uInt>(dictionarySize)) != Z_OK)
@@ -189,6 +201,41 @@ int SliceDeflater::Slice(const std::uint8_t* dictionary, std::size_t dictionaryS
     produced = room - zs.avail_out;
     const bool complete = last ? rc == Z_STREAM_END : (rc == Z_OK && zs.avail_in == 0 && zs.avail_out > 0);
     return complete ? kCompressOk : kCompressZlibFailed;
+}
+
+int SliceDeflater::LibdeflateSlice(const std::uint8_t* data, std::size_t size, bool last, std::uint8_t* out,
+                                   std::size_t room, std::size_t& produced) {
+    const int code = Whole(data, size, out, room, produced);
+    if (code != kCompressOk || last) return code;
+    // A slice that another follows: its final block made non-final and a
+    // sync flush after it, as zlib's slices end. The walk over its codes
+    // finds where; the slice is then inflated again and compared with its
+    // input, so that a fault of the walk can never reach an archive.
+    StreamEnd end;
+    if (!WalkDeflateStream(out, produced, end) || SyncFlushedSize(end) + sizeof kFinalEmptyBlock > room)
+        return kCompressZlibFailed;
+    produced = EndWithSyncFlush(out, end);
+    if (!check_) {
+        check_ = libdeflate_alloc_decompressor();
+        if (!check_) return kCompressZlibFailed;
+    }
+    if (checked_.size() < size) {
+        try {
+            checked_.resize(kSliceBytes);
+        } catch (const std::bad_alloc&) {
+            return kCompressZlibFailed;
+        }
+    }
+    // Ended for the check by a final empty stored block, taken off after.
+    std::memcpy(out + produced, kFinalEmptyBlock, sizeof kFinalEmptyBlock);
+    std::size_t used = 0;
+    std::size_t made = 0;
+    const libdeflate_result rc = libdeflate_deflate_decompress_ex(check_, out, produced + sizeof kFinalEmptyBlock,
+                                                                  checked_.data(), size, &used, &made);
+    if (rc != LIBDEFLATE_SUCCESS || used != produced + sizeof kFinalEmptyBlock || made != size ||
+        std::memcmp(checked_.data(), data, size) != 0)
+        return kCompressZlibFailed;
+    return kCompressOk;
 }
 
 int SliceDeflater::Whole(const std::uint8_t* data, std::size_t size, std::uint8_t* out, std::size_t room,

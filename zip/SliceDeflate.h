@@ -4,32 +4,40 @@
 // the number of threads or the timing.
 //
 // The member's input is cut into slices of kSliceBytes (a constant of the
-// format the engine writes, never derived from the machine). Each slice after
-// the first is primed with the kDictionaryBytes of input that precede it, so
-// that matches reach back across the cut as they would in one stream. A slice
-// that is not the member's last ends with a sync flush: its last block is not
-// final and the output ends on a byte boundary after an empty stored block,
-// so the next slice's output, a fresh stream, follows it byte for byte. The
-// last slice ends the stream. The member's CRC-32 is the slices' CRC-32
-// joined with crc32_combine.
+// format the engine writes, never derived from the machine). A slice that is
+// not the member's last ends with a sync flush: its last block is not final
+// and the output ends on a byte boundary after an empty stored block, so the
+// next slice's output, a fresh stream, follows it byte for byte. The last
+// slice ends the stream. The member's CRC-32 is the slices' CRC-32 joined
+// with crc32_combine.
+//
+// Each slice is compressed by libdeflate (twice zlib's speed here, output a
+// few percent smaller), which ends every stream it makes with a final block:
+// a walk over the slice's codes finds that block, which is made non-final,
+// and the sync flush is added after it (zip/DeflateWalk.h). The joined slice
+// is inflated again and compared with its input before it is given: a slice
+// that fails any of this is compressed by zlib instead, primed with the
+// kDictionaryBytes of input that precede it, so that matches reach back
+// across the cut. libdeflate takes no dictionary: its slices start afresh,
+// which costs less than its better matching gains.
 //
 // A slice that is incompressible (photos, archives, encrypted data: a flat
 // byte histogram in every 16 KiB and no repeated strings within deflate's
-// reach) is written as stored blocks without running zlib over it: zlib
-// would spend as long on it as on text to produce stored blocks as well.
-// The test reads only the slice and its dictionary, so it decides the same
-// way on every run.
+// reach) is written as stored blocks without compressing it: it would take
+// as long as text to produce stored blocks as well.
 //
 // A member whose whole input fits in one slice is compressed in one call by
-// libdeflate (several times zlib's speed, output a little smaller): one call
-// gives one complete stream. The choice depends only on the member's size and
-// the level, so the output stays the same on every run.
+// libdeflate: one call gives one complete stream.
+//
+// Every choice depends only on the input, its size and the level, so the
+// output stays the same on every run and with any number of threads.
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 struct libdeflate_compressor;
+struct libdeflate_decompressor;
 
 namespace kuv::zip {
 
@@ -96,11 +104,18 @@ public:
               std::size_t& produced);
 
 private:
+    // A slice compressed by libdeflate and joined. Returns: kCompressOk, or
+    // kCompressZlibFailed when it cannot be joined (zlib then does it).
+    int LibdeflateSlice(const std::uint8_t* data, std::size_t size, bool last, std::uint8_t* out, std::size_t room,
+                        std::size_t& produced);
+
     const ZlibApi& zlib_;
     int level_;
     struct Stream;
     Stream* stream_ = nullptr;          // zlib's state, made at the first slice
-    libdeflate_compressor* whole_ = nullptr;  // made at the first one-call member
+    libdeflate_compressor* whole_ = nullptr;  // made at the first one-call member or slice
+    libdeflate_decompressor* check_ = nullptr;  // inflates each joined slice again
+    std::vector<std::uint8_t> checked_;         // what it gives back
 };
 
 // Compresses a whole buffer as one member on the calling thread, slice after

@@ -319,6 +319,10 @@ int DeflateBroken(z_streamp, int) { return Z_STREAM_ERROR; }
 }  // namespace
 
 TEST(CompressionPipelineTest, ZlibWithoutMemoryOrBrokenFailsTheMember) {
+    // zlib's stream is made for every member in slices, whoever compresses
+    // them: without memory the member fails. A broken deflate fails it
+    // where zlib does the work (level 0); at the other levels libdeflate
+    // compresses the slices, and zlib's deflate is not called.
     MemorySource source;
     source.members.push_back({TextBytes(kSliceBytes * 2, 60)});
     source.members.push_back({TextBytes(1000, 61)});  // one call: does not need zlib's deflate
@@ -326,14 +330,22 @@ TEST(CompressionPipelineTest, ZlibWithoutMemoryOrBrokenFailsTheMember) {
     noMemory.deflateInit2_ = &DeflateInitNoMemory;
     kuv::zip::ZlibApi broken = *kuv::zip::LinkedZlib();
     broken.deflate = &DeflateBroken;
-    for (const auto& [api, code] : {std::pair {&noMemory, kuv::zip::kCompressNoMemory},
-                                    std::pair {&broken, kuv::zip::kCompressZlibFailed}}) {
+    const struct {
+        const kuv::zip::ZlibApi* api;
+        int level;
+        int large;  // the large member's code
+        int small;  // the one-call member's
+    } cases[] = {{&noMemory, -1, kuv::zip::kCompressNoMemory, 0},
+                 {&broken, 0, kuv::zip::kCompressZlibFailed, kuv::zip::kCompressZlibFailed},
+                 {&broken, -1, 0, 0}};
+    for (const auto& k : cases) {
         kuv::zip::PipelineOptions o = Options(2);
-        o.zlib = api;
+        o.zlib = k.api;
+        o.level = k.level;
         kuv::zip::CompressionPipeline pipeline(o);
         Collector c;
         pipeline.Run(2, source, c);
-        EXPECT_EQ(c.got[0].code, code);
-        EXPECT_EQ(c.got[1].code, 0);
+        EXPECT_EQ(c.got[0].code, k.large) << "level " << k.level;
+        EXPECT_EQ(c.got[1].code, k.small) << "level " << k.level;
     }
 }

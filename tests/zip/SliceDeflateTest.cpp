@@ -79,23 +79,6 @@ INSTANTIATE_TEST_SUITE_P(
                       InputCase {"OneByteLevel0", &OneByte, 0}),
     [](const ::testing::TestParamInfo<InputCase>& info) { return std::string(info.param.name); });
 
-TEST(SliceDeflateTest, MatchesReachBackAcrossTheCuts) {
-    // A 20,000-byte random block repeated over three slices: primed with the
-    // previous 32 KiB, a slice after the first is only matches; unprimed,
-    // each slice spells the block out again (20 KB more per slice).
-    const auto& zlib = *kuv::zip::LinkedZlib();
-    const Bytes input = RepeatedBlock(kSliceBytes * 3, 20000, 6);
-    Bytes out;
-    std::uint32_t crc = 0;
-    ASSERT_EQ(kuv::zip::DeflateMember(zlib, -1, input.data(), input.size(), out, crc), 0);
-    std::size_t unprimed = 0;
-    for (std::size_t at = 0; at < input.size(); at += kSliceBytes) {
-        std::int32_t code = 0;
-        unprimed += kuv::zip::DeflateBuffer(zlib, -1, input.data() + at, kSliceBytes, false, code).size();
-    }
-    EXPECT_LT(out.size() + 2 * 19000, unprimed);
-}
-
 TEST(SliceDeflateTest, SizeWithinATenthOfAPercentOfOneStream) {
     // zlib over the whole input in one stream against the slices: the cuts
     // cost little (the corpus comparison with zip -6 is the benchmark's).
@@ -279,7 +262,9 @@ TEST_P(StoredSliceTest, StoredOnlyWhereDeflateWouldGainNothing) {
                 EXPECT_TRUE(std::equal(syncFlush.begin(), syncFlush.end(), out.end() - 5)) << "ends as zlib's slices do";
             }
         } else if (!last) {
-            EXPECT_EQ(produced, ZlibSliceSize(dictionary, data)) << "zlib's output";
+            // Compressed alone (libdeflate takes no dictionary), within 2 %
+            // of zlib's slice primed with the 32 KiB before it.
+            EXPECT_LE(static_cast<double>(produced), static_cast<double>(ZlibSliceSize(dictionary, data)) * 1.02 + 16);
         }
     }
     if (GetParam().stored) {
