@@ -1,6 +1,7 @@
 #include "zip/FastInflate.h"
 
 #include <libdeflate.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <new>
@@ -30,6 +31,16 @@ std::uint64_t CostOf(const MemberData& member, bool keepData) {
     if (keepData) return 0;  // handed back unread
     // The streaming path's two buffers, and those of the slice by slice path.
     return 2 * 256 * 1024 + (SliceInflater::Applies(member) ? SliceInflater::Footprint() : 0);
+}
+
+// Members a worker may write before the caller's turn comes, each keeping
+// its file open until then: well under the process's limit of open files.
+std::size_t MembersKeptOpen() {
+    rlimit limit {};
+    std::uint64_t files = 1024;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) files = limit.rlim_cur;
+    else if (limit.rlim_cur == RLIM_INFINITY) files = 1u << 20;
+    return static_cast<std::size_t>(std::clamp<std::uint64_t>(files / 2 > 64 ? files / 2 - 64 : 0, 64, 512));
 }
 
 }  // namespace
@@ -86,10 +97,10 @@ ParallelInflater::ParallelInflater(const ZlibApi& zlib, int fd, Deliver deliver,
     const unsigned slots = std::max(1u, pool_.Threads());
     inflaters_.resize(slots);
     buffers_.resize(slots);
-    // A few members per worker keep every worker busy; thousands of small
-    // ones waiting to be written would each hold their bytes.
-    // Runs of small members: four runs per worker.
-    const std::size_t jobsInFlight = 4 * std::max(2u, slots);
+    // Enough runs in flight for the workers to be in different folders
+    // (WorkerPool), within the budget and the files they keep open.
+    const std::size_t jobsInFlight =
+        std::max<std::size_t>(4 * std::max(2u, slots), MembersKeptOpen() / kRunMembers);
     deliver_ = std::move(deliver);
     queue_ = std::make_unique<OrderedResults<Run>>(
         pool_, kInflateBudget, jobsInFlight,
@@ -113,6 +124,7 @@ void ParallelInflater::Finish() {
 
 void ParallelInflater::Flush() {
     if (run_.empty()) return;
+    const std::uint64_t place = runPlace_;
     std::vector<Queued> run;
     run.swap(run_);
     const std::uint64_t cost = runCost_;
@@ -125,7 +137,7 @@ void ParallelInflater::Flush() {
             if (q.keepData && q.finish) FinishOnWorker(worker, out.back(), q.finish);
         }
         return out;
-    });
+    }, place);
 }
 
 namespace {
@@ -138,8 +150,11 @@ void ParallelInflater::FailSubmissionForTesting(std::size_t n) {
     g_failSubmission = n;
 }
 
-void ParallelInflater::Submit(std::size_t index, const MemberData& member, bool keepData, WorkerFinisher finish) {
+void ParallelInflater::Submit(std::size_t index, const MemberData& member, bool keepData, WorkerFinisher finish,
+                              std::uint64_t place) {
     if (g_failSubmission != 0 && ++g_submissions == g_failSubmission) throw std::bad_alloc();
+    if (run_.size() >= kRunMembersOfAPlace && place != runPlace_) Flush();
+    if (run_.empty()) runPlace_ = place;
     run_.push_back({index, member, keepData, std::move(finish)});
     runCost_ += CostOf(member, keepData);
     if (run_.size() >= kRunMembers || runCost_ >= kRunBytes) Flush();
@@ -148,6 +163,11 @@ void ParallelInflater::Submit(std::size_t index, const MemberData& member, bool 
 void ParallelInflater::FinishOnWorker(unsigned worker, InflatedMember& r, const WorkerFinisher& finish) {
     if (r.streamed || r.result != InflateResult::Ok || cancelled_.load(std::memory_order_relaxed)) return;
     r.completion = finish(worker, r.data);
+    if (!r.completion) return;
+    // Written: should the completion fail, the caller reads the member
+    // again rather than this worker's copy holding memory until then.
+    std::vector<std::uint8_t>().swap(r.data);
+    r.streamed = true;
 }
 
 InflatedMember ParallelInflater::Work(unsigned worker, std::size_t index, const MemberData& member, bool keepData) {

@@ -73,7 +73,9 @@ private:
 struct InflatedMember {
     std::size_t index = 0;            // as submitted
     InflateResult result = InflateResult::Ok;
-    bool streamed = false;            // too large for one call and not checked here: the caller streams it
+    // Too large for one call and not checked here, or its bytes dropped once
+    // its finisher wrote them: the caller streams it when it needs them.
+    bool streamed = false;
     // Set when the member's finisher did its part on the worker: what is
     // left, for the caller to run in order (returns: done). Dropped
     // unrun, it undoes that part.
@@ -107,10 +109,16 @@ public:
     // come back with their bytes; larger ones come back streamed = true,
     // unread, for the caller's streaming path, in their place in the order.
     // finish (keepData only; may be empty) runs on the worker once the
-    // member is inflated and sound. Throws std::bad_alloc when there is no
+    // member is inflated and sound; when it leaves a completion, the bytes
+    // are dropped at once and the member comes back streamed = true, for
+    // the caller to read again should the completion fail. place (0: none)
+    // is the folder the finisher writes into: members of one place go to
+    // the workers together, and two workers are kept out of one place
+    // where they can (WorkerPool). Throws std::bad_alloc when there is no
     // memory to queue the member, or the run of small members it completes:
     // then nothing of that run comes back, and the caller ends as cancelled.
-    void Submit(std::size_t index, const MemberData& member, bool keepData, WorkerFinisher finish = {});
+    void Submit(std::size_t index, const MemberData& member, bool keepData, WorkerFinisher finish = {},
+                std::uint64_t place = 0);
 
     // For tests: the submission numbered n (from 1, counted over every
     // inflater from now on) throws std::bad_alloc as if memory ran out; 0
@@ -131,8 +139,10 @@ public:
 private:
     // Small members go to the workers in runs (one hand-over and one
     // wake-up per run instead of per member), flushed at kRunMembers members
-    // or kRunBytes of cost, and at Finish.
+    // or kRunBytes of cost, when the place changes after kRunMembersOfAPlace
+    // members (smaller places share runs), and at Finish.
     static constexpr std::size_t kRunMembers = 16;
+    static constexpr std::size_t kRunMembersOfAPlace = 4;
     static constexpr std::uint64_t kRunBytes = 1024 * 1024;
     struct Queued {
         std::size_t index = 0;
@@ -153,6 +163,7 @@ private:
     Deliver deliver_;
     std::vector<Queued> run_;  // submitted, not yet handed to the workers
     std::uint64_t runCost_ = 0;
+    std::uint64_t runPlace_ = 0;  // the place of the run's first member
     std::unique_ptr<OrderedResults<Run>> queue_;
     // Last: its threads are joined first, before what their jobs touch goes.
     WorkerPool pool_;

@@ -171,6 +171,13 @@ TargetPlace PlaceOf(const PreparedName& p) {
     return place;
 }
 
+// Returns: a number (never 0) for the folder a file's place lies in.
+std::uint64_t FolderNumber(const TargetPlace& p) {
+    const std::size_t cut = p.path.rfind('/');
+    const std::string folder = cut == std::string::npos ? std::string() : p.path.substr(0, cut);
+    return static_cast<std::uint64_t>(std::hash<std::string> {}(folder)) | 1u;
+}
+
 std::int32_t PercentOf(std::int32_t i, std::int32_t total) {
     if (total <= 0) return 100;
     return static_cast<std::int32_t>(std::nearbyint(100.0 * i / total));  // halves to even
@@ -428,14 +435,15 @@ private:
 
 // Reads members 1 to count on every core and finishes them in that order on
 // the caller's thread. started(threads) runs first with the number of
-// workers (0: inline). prepare(i, data, onWorker) tells whether member i is
-// submitted (data filled; onWorker, if set, runs on the worker once the
-// member is sound); finish(i, inflated) ends member i (inflated nullptr: not
+// workers (0: inline). prepare(i, data, onWorker, place) tells whether
+// member i is submitted (data filled; onWorker, if set, runs on the worker
+// once the member is sound, writing into the folder numbered place);
+// finish(i, inflated) ends member i (inflated nullptr: not
 // submitted) and returns true to cancel what remains. Returns: false when
 // cancelled.
 bool ReadInOrder(ReaderEvents& events, const ZlibApi& zlib, int fd, std::int32_t count, bool keepData,
                  const std::function<void(unsigned)>& started,
-                 const std::function<bool(std::int32_t, MemberData&, WorkerFinisher&)>& prepare,
+                 const std::function<bool(std::int32_t, MemberData&, WorkerFinisher&, std::uint64_t&)>& prepare,
                  const std::function<bool(std::int32_t, InflatedMember*)>& finish) {
     struct Pending {
         std::int32_t number = 0;
@@ -466,9 +474,10 @@ bool ReadInOrder(ReaderEvents& events, const ZlibApi& zlib, int fd, std::int32_t
         for (std::int32_t i = 1; i <= count && !cancelled; ++i) {
             MemberData data;
             WorkerFinisher onWorker;
-            pending.push_back({i, prepare(i, data, onWorker)});
+            std::uint64_t place = 0;
+            pending.push_back({i, prepare(i, data, onWorker, place)});
             if (pending.back().submitted)
-                inflater->Submit(static_cast<std::size_t>(i), data, keepData, std::move(onWorker));
+                inflater->Submit(static_cast<std::size_t>(i), data, keepData, std::move(onWorker), place);
             else endUnsubmitted();
         }
         inflater->Finish();
@@ -494,7 +503,7 @@ bool ReaderState::TestAll(ReaderEvents& events) {
     bool allSound = true;
     const bool finished = ReadInOrder(
         events, *zlib, fd.get(), total, false, {},
-        [&](std::int32_t i, MemberData& data, WorkerFinisher&) {
+        [&](std::int32_t i, MemberData& data, WorkerFinisher&, std::uint64_t&) {
             QuietEvents quiet(events);
             return LocateMember(quiet, *entries[i - 1], entries[i - 1]->name, data);
         },
@@ -538,7 +547,7 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
     return ReadInOrder(
         events, *zlib, fd.get(), count, true,
         [&](unsigned threads) { workerCaches.resize(std::max(1u, threads)); },
-        [&](std::int32_t i, MemberData& data, WorkerFinisher& onWorker) {
+        [&](std::int32_t i, MemberData& data, WorkerFinisher& onWorker, std::uint64_t& place) {
             // Folders and refused names have no data; the sequential steps
             // raise the errors of those that cannot be located.
             std::string name = entries[i - 1]->name;
@@ -559,6 +568,7 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
                                                                    const std::vector<std::uint8_t>& bytes) {
                     return WriteOnWorker(base, workerCaches[worker], w, bytes);
                 };
+                place = FolderNumber(f.place);
             }
             places.Add(f.place);
             inFlight.push_back(std::move(f));

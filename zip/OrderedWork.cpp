@@ -1,5 +1,6 @@
 #include "zip/OrderedWork.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace kuv::zip {
@@ -11,6 +12,7 @@ unsigned CoreCount() {
 
 WorkerPool::WorkerPool(unsigned threads) {
     if (threads == 0) threads = CoreCount();
+    placeOf_.assign(threads, 0);
     for (unsigned i = 0; i < threads; ++i) {
         try {
             threads_.emplace_back([this, i] { Loop(i); });
@@ -29,12 +31,26 @@ WorkerPool::~WorkerPool() {
     for (std::thread& t : threads_) t.join();
 }
 
-void WorkerPool::Post(std::function<void(unsigned)> job) {
+void WorkerPool::Post(std::function<void(unsigned)> job, std::uint64_t place) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        jobs_.push_back(std::move(job));
+        jobs_.push_back({std::move(job), place});
     }
     wake_.notify_one();
+}
+
+std::size_t WorkerPool::Choose(unsigned worker) const {
+    // Looking further than the jobs a caller keeps in flight gains nothing.
+    constexpr std::size_t kLookAhead = 64;
+    const std::size_t last = std::min(jobs_.size(), kLookAhead);
+    for (std::size_t j = 0; j < last; ++j) {
+        const std::uint64_t place = jobs_[j].place;
+        bool taken = false;
+        for (std::size_t other = 0; other < placeOf_.size() && place != 0 && !taken; ++other)
+            taken = other != worker && placeOf_[other] == place;
+        if (!taken) return j;
+    }
+    return 0;
 }
 
 void WorkerPool::Loop(unsigned worker) {
@@ -44,10 +60,14 @@ void WorkerPool::Loop(unsigned worker) {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
             if (jobs_.empty()) return;  // stopping, and nothing left to run
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
+            const std::size_t chosen = Choose(worker);
+            job = std::move(jobs_[chosen].job);
+            placeOf_[worker] = jobs_[chosen].place;
+            jobs_.erase(jobs_.begin() + static_cast<std::ptrdiff_t>(chosen));
         }
         job(worker);
+        std::lock_guard<std::mutex> lock(mutex_);
+        placeOf_[worker] = 0;
     }
 }
 

@@ -50,6 +50,12 @@ unsigned CoreCount();
 
 // A fixed set of threads that run posted jobs. A job receives the number of
 // the thread that runs it (0 to Threads() - 1), for per-thread state.
+//
+// A job may name a place (any number but 0: a folder its job writes into).
+// A free thread takes the first job in posting order whose place no other
+// thread is working in, so that two threads do not queue on one folder's
+// lock while work elsewhere waits; when every waiting job's place is taken,
+// it takes the first one anyway. Jobs of one place start in posting order.
 class WorkerPool {
 public:
     // threads 0: one per core. Returns with fewer threads (maybe none) when
@@ -62,14 +68,22 @@ public:
 
     // Returns: the threads running (0: jobs must be run by the caller).
     unsigned Threads() const { return static_cast<unsigned>(threads_.size()); }
-    // REQUIRES: Threads() > 0. Runs job on one of the threads, in posting order.
-    void Post(std::function<void(unsigned worker)> job);
+    // REQUIRES: Threads() > 0. Runs job on one of the threads, in posting
+    // order but for jobs that wait for their place (above).
+    void Post(std::function<void(unsigned worker)> job, std::uint64_t place = 0);
 
 private:
+    struct Posted {
+        std::function<void(unsigned)> job;
+        std::uint64_t place = 0;
+    };
     void Loop(unsigned worker);
+    // REQUIRES: mutex_ held, jobs_ not empty. Returns: the job worker takes next.
+    std::size_t Choose(unsigned worker) const;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<std::function<void(unsigned)>> jobs_;
+    std::deque<Posted> jobs_;
+    std::vector<std::uint64_t> placeOf_;  // the place each thread works in (0: none)
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };
@@ -99,11 +113,11 @@ public:
     OrderedResults(const OrderedResults&) = delete;
     OrderedResults& operator=(const OrderedResults&) = delete;
 
-    // Runs job, which holds cost bytes until its result is delivered. First
-    // delivers the results that are ready, and waits while the budget or the
-    // job count would be passed. Throws std::bad_alloc (the job not run)
-    // when there is no memory to queue it.
-    void Submit(std::uint64_t cost, Job job) {
+    // Runs job, which holds cost bytes until its result is delivered, in
+    // place (WorkerPool::Post). First delivers the results that are ready,
+    // and waits while the budget or the job count would be passed. Throws
+    // std::bad_alloc (the job not run) when there is no memory to queue it.
+    void Submit(std::uint64_t cost, Job job, std::uint64_t place = 0) {
         idle_.Tick();
         DeliverReady();
         while (!slots_.empty() && (held_ + cost > budget_ || slots_.size() >= maxJobs_)) DeliverFront();
@@ -123,7 +137,7 @@ public:
                 slot->result = std::move(result);
                 slot->done = true;
                 ready_.notify_all();
-            });
+            }, place);
         } catch (...) {
             // Not posted (no memory): nothing will ever fill the slot.
             slots_.pop_back();

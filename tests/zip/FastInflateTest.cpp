@@ -7,6 +7,8 @@
 #include <zlib.h>
 
 #include <fcntl.h>
+
+#include <atomic>
 #include <fstream>
 
 #include "ScratchFolder.h"
@@ -201,3 +203,49 @@ TEST_P(ParallelInflaterTest, ResultsInOrderAndFourGibibytesNeverAllocated) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, ParallelInflaterTest, ::testing::Values(1u, 2u, 16u));
+
+// A member its finisher wrote comes back without its bytes (the caller reads
+// it again should the completion fail), the others with them; runs cut at
+// folder changes keep the order.
+TEST_P(ParallelInflaterTest, FinishedMembersComeBackWithoutTheirBytes) {
+    MemberFile f;
+    for (unsigned i = 0; i < 60; ++i) {
+        const Bytes b = TextBytes(500 + 700 * i, 300 + i);
+        f.Add(b, Deflated(b), 8, static_cast<std::uint32_t>(b.size()), Crc(b) ^ (i % 9 == 4 ? 1u : 0u));
+    }
+    f.Write();
+    const int fd = open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::vector<std::atomic<int>> seen(f.members.size());  // bytes the finisher saw were the content: 1, not: 2
+    std::vector<kuv::zip::InflatedMember> got;
+    {
+        kuv::zip::ParallelInflater inflater(
+            *kuv::zip::LinkedZlib(), fd, [&](kuv::zip::InflatedMember& m) { got.push_back(std::move(m)); }, GetParam());
+        for (std::size_t i = 0; i < f.members.size(); ++i) {
+            kuv::zip::WorkerFinisher finish = [&, i](unsigned, const Bytes& bytes) -> std::function<bool()> {
+                seen[i] = bytes == f.contents[i] ? 1 : 2;
+                if (i % 3 == 0) return {};  // left to the caller
+                return [] { return true; };
+            };
+            // Folders of 1 to 13 members.
+            inflater.Submit(i, f.members[i], true, finish, 1 + (i * i) / 40);
+        }
+        inflater.Finish();
+    }
+    close(fd);
+    ASSERT_EQ(got.size(), f.members.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].index, i) << "in submission order";
+        const bool sound = i % 9 != 4;
+        EXPECT_EQ(got[i].result, sound ? InflateResult::Ok : InflateResult::CrcMismatch) << i;
+        EXPECT_EQ(seen[i].load(), sound ? 1 : 0) << "the finisher runs on sound members only, with their bytes: " << i;
+        const bool finished = sound && i % 3 != 0;
+        EXPECT_EQ(static_cast<bool>(got[i].completion), finished) << i;
+        EXPECT_EQ(got[i].streamed, finished) << i;
+        if (finished) {
+            EXPECT_TRUE(got[i].data.empty()) << i;
+        } else if (sound) {
+            EXPECT_TRUE(got[i].data == f.contents[i]) << i;
+        }
+    }
+}
