@@ -12,7 +12,11 @@
 # 16 KB in 100 folders). The outputs go to $OUT (default $BENCH_DIR/out).
 # For each set, each step is timed with /usr/bin/time and printed as the
 # ratio of the reference tool's time to kuvzip-cli's (above 1: kuvzip-cli is
-# faster), with the peak resident memory of both:
+# faster), with the peak resident memory of both. Extraction and test run
+# three rounds, the two tools taking turns at going first, each into a new
+# folder; the ratio is that of the median times, and every time is printed
+# (on this kind of virtual machine one round can take twice as long as the
+# next, for either tool):
 #   create      kuvzip-cli create       against zip -6 -r
 #   extract     kuvzip-cli extract      against unzip -o  (the kuvzip archive)
 #   test        kuvzip-cli test         against unzip -t  (the kuvzip archive)
@@ -135,24 +139,37 @@ timed() {
 }
 size() { stat -c %s "$1"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+most() { printf '%s\n' "$@" | sort -g | tail -n 1; }
 line() {  # STEP REF_SECONDS KUV_SECONDS REF_KB KUV_KB REF_NAME
     printf '  %-8s %-10s %7.2f s  kuvzip-cli %7.2f s  ratio %5s   peak %7d KiB / kuvzip-cli %7d KiB\n' \
         "$1" "$6" "$2" "$3" "$(ratio "$2" "$3")" "$4" "$5"
 }
 
-# Removes extracted trees. For a minute after thousands of files are
-# deleted (five while their inode tables are unwritten), ext4 searches past
-# the freed inodes at each file it creates, which can make extracting 20,000
-# files several times slower for both tools alike: after a large removal the
-# benchmark flushes and waits that minute out.
+# Removes extracted trees. For minutes after thousands of files are deleted,
+# ext4 without a journal (this machine's disk) passes over each freed inode
+# at every file it creates (one minute once the inode tables are written,
+# six while a table block is dirty, and creating files dirties them again),
+# which makes extracting 20,000 files two to four times slower for both
+# tools alike. So the trees of a run are removed only at its end, and a run
+# that follows a large removal waits until six minutes have passed since.
+REMOVED_AT="$BENCH_DIR/.trees-removed-at"
 remove_trees() {  # FOLDER...
     local removed
     removed=$( (find "$@" -type f 2>/dev/null || true) | wc -l)
     rm -rf "$@"
     if [ "$removed" -ge 1000 ]; then
-        echo "($removed files removed: waiting 65 s for the file system to settle)"
         sync
-        sleep 65
+        date +%s > "$REMOVED_AT"
+        echo "($removed extracted files removed)"
+    fi
+}
+settle() {
+    [ -f "$REMOVED_AT" ] || return 0
+    local left=$(( $(cat "$REMOVED_AT") + 370 - $(date +%s) ))
+    if [ "$left" -gt 0 ]; then
+        echo "(files were removed $(( 370 - left )) s ago: waiting $left s for the file system to settle)"
+        sleep "$left"
     fi
 }
 
@@ -160,7 +177,8 @@ remove_trees() {  # FOLDER...
 compare() {  # NAME FOLDER
     local name=$1 folder=$2 kuv="$OUT/$1-kuvzip.zip" ref="$OUT/$1-zip.zip"
     rm -f "$kuv" "$ref"
-    remove_trees "$OUT/$name-by-kuvzip" "$OUT/$name-by-unzip"
+    remove_trees "$OUT/$name-by-"*
+    settle
     # Read once first, so that neither tool pays for the set's first reading
     # from the disk (the system may have let the files leave its cache).
     find "$folder" -type f -print0 | xargs -0 cat >/dev/null
@@ -172,28 +190,54 @@ compare() {  # NAME FOLDER
     timed zip -6 -r -q "$ref" .
     local zc=$SECONDS_TAKEN zcm=$PEAK_KB
     popd >/dev/null
-    sync
-    timed "$CLI" extract --preserve-path --overwrite "$kuv" "$OUT/$name-by-kuvzip"
-    local ke=$SECONDS_TAKEN kem=$PEAK_KB
-    sync
-    timed unzip -qq -o "$kuv" -d "$OUT/$name-by-unzip"
-    local ue=$SECONDS_TAKEN uem=$PEAK_KB
-    timed "$CLI" test "$kuv"
-    local kt=$SECONDS_TAKEN ktm=$PEAK_KB
-    timed unzip -tqq "$kuv"
-    local ut=$SECONDS_TAKEN utm=$PEAK_KB
+    # How fast this machine fills the page cache just now: it has been seen
+    # between 90 MB/s and over 1 GB/s from one hour to the next, and every
+    # extraction pays it, one core for unzip and for a large member.
+    local rate
+    rate=$(dd if=/dev/zero of="$OUT/write-probe" bs=1M count=256 2>&1 | awk -F, '/copied/ { print $NF }')
+    rm -f "$OUT/write-probe"
+    local -a kes=() kems=() ues=() uems=() kts=() ktms=() uts=() utms=()
+    local round
+    for round in 1 2 3; do
+        local first=kuvzip
+        [ "$round" = 2 ] && first=unzip
+        for tool in $first $([ $first = kuvzip ] && echo unzip || echo kuvzip); do
+            sync
+            if [ "$tool" = kuvzip ]; then
+                timed "$CLI" extract --preserve-path --overwrite "$kuv" "$OUT/$name-by-kuvzip-$round"
+                kes+=("$SECONDS_TAKEN"); kems+=("$PEAK_KB")
+            else
+                timed unzip -qq -o "$kuv" -d "$OUT/$name-by-unzip-$round"
+                ues+=("$SECONDS_TAKEN"); uems+=("$PEAK_KB")
+            fi
+        done
+    done
+    for round in 1 2 3; do
+        timed "$CLI" test "$kuv"
+        kts+=("$SECONDS_TAKEN"); ktms+=("$PEAK_KB")
+        timed unzip -tqq "$kuv"
+        uts+=("$SECONDS_TAKEN"); utms+=("$PEAK_KB")
+    done
+    local ke ue kt ut kem uem ktm utm
+    ke=$(median "${kes[@]}"); ue=$(median "${ues[@]}"); kt=$(median "${kts[@]}"); ut=$(median "${uts[@]}")
+    kem=$(most "${kems[@]}"); uem=$(most "${uems[@]}"); ktm=$(most "${ktms[@]}"); utm=$(most "${utms[@]}")
     printf '\n%s: %s files, %s (%s cores; ratio = reference time / kuvzip-cli time, above 1: faster)\n' "$name" \
         "$(find "$folder" -type f | wc -l)" "$(du -sh --apparent-size "$folder" | cut -f1)" "$(nproc)"
     line create "$zc" "$kc" "$zcm" "$kcm" "zip -6"
     line extract "$ue" "$ke" "$uem" "$kem" "unzip -o"
     line test "$ut" "$kt" "$utm" "$ktm" "unzip -t"
+    printf '  (medians of three rounds; extract: unzip %s s, kuvzip-cli %s s; test: unzip %s s, kuvzip-cli %s s;' \
+        "${ues[*]}" "${kes[*]}" "${uts[*]}" "${kts[*]}"
+    printf ' peaks: the highest of the rounds; page cache filled at%s before them)\n' "$rate"
     printf '  %-8s zip -6 %12d bytes, kuvzip-cli %12d bytes, ratio %s\n' size "$(size "$ref")" "$(size "$kuv")" \
         "$(ratio "$(size "$ref")" "$(size "$kuv")")"
     unzip -tqq "$kuv" >/dev/null 2>&1 && echo "  unzip -t: the kuvzip archive is sound" || echo "  WARNING: unzip -t finds errors in the kuvzip archive"
-    diff -rq "$OUT/$name-by-kuvzip" "$OUT/$name-by-unzip" >/dev/null && echo "  extracted trees identical" \
-        || echo "  WARNING: the extracted trees differ"
+    local same=1
+    for round in 1 2 3; do
+        diff -rq "$OUT/$name-by-kuvzip-$round" "$OUT/$name-by-unzip-1" >/dev/null || same=0
+    done
+    [ "$same" = 1 ] && echo "  extracted trees identical" || echo "  WARNING: the extracted trees differ"
     for kb in "$kcm" "$kem" "$ktm"; do [ "$kb" -lt 16384 ] || echo "  WARNING: a peak memory of 16 MiB or more"; done
-    remove_trees "$OUT/$name-by-kuvzip" "$OUT/$name-by-unzip"
 }
 
 compare "benchmark set" "$DATA"
@@ -248,3 +292,7 @@ if [ -z "${NO_COPY:-}" ] && [ -f tools/benchmark-copy.sh ]; then
     printf '\nCopy of %s to a folder of the same disk\n' "$OUT/kuvzip.zip"
     bash tools/benchmark-copy.sh "$BUILD_DIR" "$OUT/kuvzip.zip" "$OUT"
 fi
+
+# The extracted trees go last (see remove_trees).
+printf '\n'
+remove_trees "$OUT/"*-by-kuvzip-* "$OUT/"*-by-unzip-*
