@@ -197,11 +197,10 @@ compare() {  # NAME FOLDER
     rate=$(dd if=/dev/zero of="$OUT/write-probe" bs=1M count=256 2>&1 | awk -F, '/copied/ { print $NF }')
     rm -f "$OUT/write-probe"
     local -a kes=() kems=() ues=() uems=() kts=() ktms=() uts=() utms=()
-    local round
+    local round tool
+    local -a turns=("kuvzip unzip" "unzip kuvzip" "kuvzip unzip")
     for round in 1 2 3; do
-        local first=kuvzip
-        [ "$round" = 2 ] && first=unzip
-        for tool in $first $([ $first = kuvzip ] && echo unzip || echo kuvzip); do
+        for tool in ${turns[round - 1]}; do
             sync
             if [ "$tool" = kuvzip ]; then
                 timed "$CLI" extract --preserve-path --overwrite "$kuv" "$OUT/$name-by-kuvzip-$round"

@@ -36,11 +36,12 @@ std::uint64_t CostOf(const MemberData& member, bool keepData) {
 // Members a worker may write before the caller's turn comes, each keeping
 // its file open until then: well under the process's limit of open files.
 std::size_t MembersKeptOpen() {
+    constexpr std::uint64_t kFewest = 64, kMost = 512;
     rlimit limit {};
-    std::uint64_t files = 1024;
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) files = limit.rlim_cur;
-    else if (limit.rlim_cur == RLIM_INFINITY) files = 1u << 20;
-    return static_cast<std::size_t>(std::clamp<std::uint64_t>(files / 2 > 64 ? files / 2 - 64 : 0, 64, 512));
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) limit.rlim_cur = 1024;
+    if (limit.rlim_cur == RLIM_INFINITY) return kMost;
+    const std::uint64_t half = limit.rlim_cur / 2;
+    return static_cast<std::size_t>(std::clamp<std::uint64_t>(half > kFewest ? half - kFewest : 0, kFewest, kMost));
 }
 
 }  // namespace

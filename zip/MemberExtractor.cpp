@@ -8,6 +8,7 @@
 #include <functional>
 #include <deque>
 #include <new>
+#include <string_view>
 #include <unordered_map>
 
 #include "platform/Files.h"
@@ -174,8 +175,8 @@ TargetPlace PlaceOf(const PreparedName& p) {
 // Returns: a number (never 0) for the folder a file's place lies in.
 std::uint64_t FolderNumber(const TargetPlace& p) {
     const std::size_t cut = p.path.rfind('/');
-    const std::string folder = cut == std::string::npos ? std::string() : p.path.substr(0, cut);
-    return static_cast<std::uint64_t>(std::hash<std::string> {}(folder)) | 1u;
+    const std::string_view folder = std::string_view(p.path).substr(0, cut == std::string::npos ? 0 : cut);
+    return static_cast<std::uint64_t>(std::hash<std::string_view> {}(folder)) | 1u;
 }
 
 std::int32_t PercentOf(std::int32_t i, std::int32_t total) {

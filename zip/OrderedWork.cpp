@@ -43,13 +43,13 @@ std::size_t WorkerPool::Choose(unsigned worker) const {
     // Looking further than the jobs a caller keeps in flight gains nothing.
     constexpr std::size_t kLookAhead = 64;
     const std::size_t last = std::min(jobs_.size(), kLookAhead);
-    for (std::size_t j = 0; j < last; ++j) {
-        const std::uint64_t place = jobs_[j].place;
-        bool taken = false;
-        for (std::size_t other = 0; other < placeOf_.size() && place != 0 && !taken; ++other)
-            taken = other != worker && placeOf_[other] == place;
-        if (!taken) return j;
-    }
+    const auto takenByAnother = [&](std::uint64_t place) {
+        for (std::size_t other = 0; other < placeOf_.size(); ++other)
+            if (other != worker && placeOf_[other] == place) return true;
+        return false;
+    };
+    for (std::size_t j = 0; j < last; ++j)
+        if (jobs_[j].place == 0 || !takenByAnother(jobs_[j].place)) return j;
     return 0;
 }
 
