@@ -292,7 +292,7 @@ bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, con
         }
     }
     PendingFile file(folder);
-    if (!file.Create(state == EntryState::Missing)) {
+    if (!file.Create(state == EntryState::Missing, e.uncompressedSize)) {
         if (state != EntryState::Missing) events.ZipError(ZipMessage::CannotDelete, target);
         else events.ZipError(ZipMessage::Unidentified, name);
         return false;

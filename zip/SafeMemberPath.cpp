@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "zip/DirectWrite.h"
 #include "zip/ReaderIo.h"
 
 namespace kuv::zip {
@@ -140,6 +141,8 @@ int LinkUnnamed(int fd, int folder, const std::string& name) {
     return linkat(AT_FDCWD, self, folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
+std::atomic<bool> g_directWrites {true};
+
 std::string NextTempName() {
     static const std::string prefix = ".kuvzip-" + std::to_string(getpid()) + "-";
     static std::atomic<unsigned> counter {0};
@@ -148,36 +151,52 @@ std::string NextTempName() {
 
 }  // namespace
 
+PendingFile::PendingFile(const SafeFolder& folder) : folder_(folder) {}
+
 PendingFile::~PendingFile() { Discard(); }
 
-bool PendingFile::Create(bool targetMissing) {
+void PendingFile::WriteDirectForTesting(bool on) { g_directWrites.store(on); }
+
+bool PendingFile::Create(bool targetMissing, std::uint64_t expectedSize) {
     Discard();
     if (targetMissing && g_unnamedFiles.load(std::memory_order_relaxed)) {
         // A new file is written without a name and linked under its own
         // once complete: it never shows partly written, and the folder is
         // changed once instead of three times (temporary name, rename).
         fd_.Reset(openat(folder_.fd(), ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
-        if (fd_) {
-            unnamed_ = true;
-            return true;
-        }
-        // Not on this file system (FAT, network shares): a named temporary file.
+        if (fd_) unnamed_ = true;
+        // Otherwise not on this file system (FAT, network shares): a named temporary file.
     }
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0; !fd_ && attempt < 100; ++attempt) {
         tempName_ = NextTempName();
         fd_.Reset(openat(folder_.fd(), tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (fd_) return true;
-        if (errno != EEXIST) break;
+        if (!fd_ && errno != EEXIST) break;
     }
-    tempName_.clear();
-    return false;
+    if (!fd_) {
+        tempName_.clear();
+        return false;
+    }
+    if (expectedSize >= kDirectFrom && g_directWrites.load()) direct_ = DirectWriter::Open(fd_.get());
+    return true;
 }
 
 bool PendingFile::Write(const std::uint8_t* data, std::size_t size) {
-    return fd_ && WriteAll(fd_.get(), data, size);
+    if (!fd_) return false;
+    return direct_ ? direct_->Write(data, size) : WriteAll(fd_.get(), data, size);
+}
+
+bool PendingFile::WritesDirect() const { return direct_ && direct_->Direct(); }
+
+bool PendingFile::Settle() {
+    if (!direct_) return true;
+    const bool written = direct_->Finish();
+    direct_.reset();
+    if (!written) Discard();
+    return written;
 }
 
 bool PendingFile::Rewind() {
+    if (direct_) direct_->Restart();
     return fd_ && ftruncate(fd_.get(), 0) == 0 && lseek(fd_.get(), 0, SEEK_SET) == 0;
 }
 
@@ -195,10 +214,12 @@ void SetFileTimes(int fd, std::int64_t modified) {
 }  // namespace
 
 void PendingFile::SetTimes(std::int64_t modified) {
-    if (fd_) SetFileTimes(fd_.get(), modified);
+    // Bytes written after the time would set it to now.
+    if (Settle() && fd_) SetFileTimes(fd_.get(), modified);
 }
 
 bool PendingFile::Close() {
+    if (!Settle()) return false;
     // An unnamed file stays open until it is linked: closed, it would be gone.
     if (closed_ || unnamed_) return closed_ || static_cast<bool>(fd_);
     // A write the medium refused late shows at the close: the file is not committed.
@@ -208,6 +229,7 @@ bool PendingFile::Close() {
 }
 
 bool PendingFile::Commit(const std::string& name, bool targetMissing) {
+    if (!Settle()) return false;
     if (unnamed_) {
         if (!fd_) return false;
         const int linked = LinkUnnamed(fd_.get(), folder_.fd(), name);
@@ -275,6 +297,7 @@ bool PendingFile::Commit(const std::string& name, bool targetMissing) {
 }
 
 void PendingFile::Discard() {
+    direct_.reset();  // before its descriptor goes
     fd_.Reset();
     closed_ = false;
     unnamed_ = false;

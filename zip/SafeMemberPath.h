@@ -14,12 +14,15 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/UniqueFd.h"
 
 namespace kuv::zip {
+
+class DirectWriter;
 
 struct PreparedName {
     bool refused = false;            // ".." part, NUL byte, or nothing left to name
@@ -64,16 +67,25 @@ EntryState StateOf(const SafeFolder& folder, const std::string& name);
 // A file being written under a temporary name in its folder.
 class PendingFile {
 public:
-    explicit PendingFile(const SafeFolder& folder) : folder_(folder) {}
+    explicit PendingFile(const SafeFolder& folder);
     ~PendingFile();  // an unfinished file is removed
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
     // targetMissing: the target was seen missing just before; the file is
     // then made without a name where the file system allows it, and linked
-    // under the target's name by Commit.
-    bool Create(bool targetMissing = false);
+    // under the target's name by Commit. expectedSize: the bytes the file
+    // should get (the member's declared size, a hint only); a file of
+    // kDirectFrom bytes or more is written past the page cache (DirectWrite.h).
+    bool Create(bool targetMissing = false, std::uint64_t expectedSize = 0);
+    // Returns: false (errno set) when the bytes cannot be written.
     bool Write(const std::uint8_t* data, std::size_t size);
+    // Returns: whether the file's bytes go past the page cache (for tests).
+    bool WritesDirect() const;
+
+    static constexpr std::uint64_t kDirectFrom = 8 * 1024 * 1024;
+    // For tests: whether large files are written past the cache (default on).
+    static void WriteDirectForTesting(bool on);
     // Empties the file to write it again from its start. Returns: false when it cannot.
     bool Rewind();
     // Sets the modification time (and the access time to now) before the rename.
@@ -90,8 +102,12 @@ public:
     void Discard();
 
 private:
+    // Writes the bytes still held by the direct writer. Returns: false (file removed) on failure.
+    bool Settle();
+
     const SafeFolder& folder_;
     platform::UniqueFd fd_;
+    std::unique_ptr<DirectWriter> direct_;  // large files only
     bool closed_ = false;   // written and closed, waiting for its Commit
     bool unnamed_ = false;  // made without a name (kept open until linked)
     std::string tempName_;

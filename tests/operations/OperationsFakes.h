@@ -1,10 +1,6 @@
 #pragma once
 // Fakes and helpers of the other commands' tests: a recording view, a
-// scripted dialog, a limit on the size of written files (a full medium
-// without mounting one), the bytes and names of a folder.
-
-#include <signal.h>
-#include <sys/resource.h>
+// scripted dialog, the limit on the size of written files, the bytes and names of a folder.
 
 #include <algorithm>
 #include <deque>
@@ -15,6 +11,7 @@
 
 #include "operations/OperationsView.h"
 #include "platform/Files.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/backup/DataBackupJobFakes.h"
 #include "ui/DialogPort.h"
 
@@ -68,28 +65,7 @@ public:
     }
 };
 
-// Files written by this process cannot grow past bytes while it lives, as
-// on a full medium (writes fail with EFBIG; SIGXFSZ ignored meanwhile).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-    sighandler_t oldHandler_ = SIG_DFL;
-};
+using kuvtest::FileSizeLimit;
 
 // Every entry of a folder (files, folders, hidden ones) with the bytes of its
 // regular files.
