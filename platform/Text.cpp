@@ -1,5 +1,7 @@
 #include "platform/Text.h"
 
+#include <algorithm>
+
 namespace kuv::platform {
 namespace {
 
@@ -205,6 +207,13 @@ std::string ToUpper(std::string_view utf8) {
 }
 
 std::string ToLower(std::string_view utf8) {
+    // Most names are plain ASCII: folded byte by byte, without the round trip.
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string out(utf8);
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        return out;
+    }
     std::u32string cps = Utf8ToCodepoints(utf8);
     for (char32_t& c : cps) c = FoldLower(c);
     return CodepointsToUtf8(cps);

@@ -320,14 +320,45 @@ bool CompressionPipeline::Run(std::size_t count, MemberSource& source, MemberCon
 
 void CompressionPipeline::RunMembers(std::size_t count, MemberSource& source, MemberConsumer& consumer) {
     Impl& s = *impl_;
-    // Small files make small slices: a few per worker keep every worker busy
-    // without holding thousands of them (their buffers) at once.
+    using Task = std::function<SliceResult(unsigned worker)>;
+    using Run = std::vector<SliceResult>;
+    // A few runs per worker keep every worker busy without holding thousands
+    // of small members (their buffers) at once.
     const std::size_t jobsInFlight = 8 * std::max<std::size_t>(2, s.pool.Threads());
-    OrderedResults<SliceResult> queue(
+    OrderedResults<Run> queue(
         s.pool, kSlicesInFlight * SliceCost(kSliceBytes, kDictionaryBytes), jobsInFlight,
-        [&](SliceResult& r) { s.Deliver(r, consumer); }, s.options.idle);
+        [&](Run& run) {
+            for (SliceResult& r : run) s.Deliver(r, consumer);
+        },
+        s.options.idle);
+    // Small members go to the workers in runs (one hand-over and one
+    // wake-up per run instead of per member): up to kRunMembers, or
+    // kRunBytes of input. A slice of a large member is a run of its own.
+    std::vector<Task> run;
+    std::uint64_t runCost = 0;
+    std::size_t runInput = 0;
+    auto flush = [&] {
+        if (run.empty()) return;
+        auto tasks = std::make_shared<std::vector<Task>>(std::move(run));
+        run.clear();
+        const std::uint64_t cost = runCost;
+        runCost = 0;
+        runInput = 0;
+        queue.Submit(cost, [tasks](unsigned worker) {
+            Run results;
+            results.reserve(tasks->size());
+            for (Task& task : *tasks) results.push_back(task(worker));
+            return results;
+        });
+    };
+    auto add = [&](std::uint64_t cost, std::size_t input, Task task) {
+        run.push_back(std::move(task));
+        runCost += cost;
+        runInput += input;
+        if (run.size() >= kRunMembers || runInput >= kRunBytes) flush();
+    };
     auto fail = [&](std::size_t member, int code) {
-        queue.Submit(0, [member, code](unsigned) {
+        add(0, 0, [member, code](unsigned) {
             SliceResult r;
             r.member = member;
             r.code = code;
@@ -372,7 +403,7 @@ void CompressionPipeline::RunMembers(std::size_t count, MemberSource& source, Me
         if (current.bytes().empty()) {
             // An empty member: stored, no data, CRC 0.
             source.Close();
-            queue.Submit(0, [member](unsigned) {
+            add(0, 0, [member](unsigned) {
                 SliceResult r;
                 r.member = member;
                 r.last = true;
@@ -409,11 +440,20 @@ void CompressionPipeline::RunMembers(std::size_t count, MemberSource& source, Me
             }
             const std::uint64_t cost = current.bytes().capacity() + dictionary.bytes().capacity() +
                                        SliceOutputBound(current.bytes().size());
+            const std::size_t input = current.bytes().size();
             auto in = std::make_shared<Buffer>(std::move(current));
             auto dict = std::make_shared<Buffer>(std::move(dictionary));
-            queue.Submit(cost, [&s, member, in, dict, last, oneCall](unsigned worker) {
+            Task task = [&s, member, in, dict, last, oneCall](unsigned worker) {
                 return s.Compress(worker, member, *dict, *in, last, oneCall);
-            });
+            };
+            if (first && last) {
+                add(cost, input, std::move(task));
+            } else {
+                flush();
+                run.push_back(std::move(task));
+                runCost = cost;
+                flush();
+            }
             if (last || s.stopped.load()) break;
             current = std::move(next);
             dictionary = std::move(nextDictionary);
@@ -422,6 +462,7 @@ void CompressionPipeline::RunMembers(std::size_t count, MemberSource& source, Me
         source.Close();
         if (code != 0) fail(member, code);
     }
+    flush();
     queue.Finish();
 }
 

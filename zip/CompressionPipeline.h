@@ -113,6 +113,8 @@ public:
     std::uint64_t PeakBufferedBytes() const;
 
 private:
+    static constexpr std::size_t kRunMembers = 16;
+    static constexpr std::size_t kRunBytes = 256 * 1024;
     void RunMembers(std::size_t count, MemberSource& source, MemberConsumer& consumer);
     struct Impl;
     std::unique_ptr<Impl> impl_;

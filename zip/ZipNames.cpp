@@ -100,6 +100,11 @@ bool FitsOemName(char32_t cp) {
 }  // namespace
 
 std::string EncodeMemberName(std::string_view utf8Name, bool& utf8Flag) {
+    if (std::all_of(utf8Name.begin(), utf8Name.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
+        // Printable ASCII (most names): the same bytes in the OEM form.
+        utf8Flag = false;
+        return ConvertNameCharset(std::string(utf8Name), CharsetDirection::AnsiToOem);
+    }
     std::string ansi;
     for (char32_t cp : platform::Utf8ToCodepoints(utf8Name)) {
         if (FitsOemName(cp)) {

@@ -157,6 +157,7 @@ struct FailureCase {
     int readError;
     std::size_t refuse;      // member whose data the consumer refuses
     std::vector<int> codes;  // End codes of members 0 to 4
+    std::size_t size = kSliceBytes * 3 / 2;  // of each member (small ones go to the workers in runs)
 };
 
 class PipelineFailureTest : public ::testing::TestWithParam<FailureCase> {};
@@ -166,7 +167,7 @@ class PipelineFailureTest : public ::testing::TestWithParam<FailureCase> {};
 TEST_P(PipelineFailureTest, FailuresComeInTheirPlace) {
     const FailureCase& fc = GetParam();
     MemorySource source;
-    for (unsigned i = 0; i < 5; ++i) source.members.push_back({TextBytes(kSliceBytes * 3 / 2 + i, 20 + i)});
+    for (unsigned i = 0; i < 5; ++i) source.members.push_back({TextBytes(fc.size + i, 20 + i)});
     source.members[1].openError = fc.openError;
     source.members[3].failReadAt = fc.failAt;
     source.members[3].readError = fc.readError;
@@ -202,7 +203,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase {"LockedAndVanished", 70, kSliceBytes + 10, 53, SIZE_MAX, {0, 70, 0, 53, 0}},
         FailureCase {"ReadErrorInTheFirstSlice", 0, 5, 75, SIZE_MAX, {0, 0, 0, 75, 0}},
-        FailureCase {"ConsumerRefusesOneMember", 0, UINT64_MAX, 0, 2, {0, 0, kuv::zip::kCompressSinkFailed, 0, 0}}),
+        FailureCase {"ConsumerRefusesOneMember", 0, UINT64_MAX, 0, 2, {0, 0, kuv::zip::kCompressSinkFailed, 0, 0}},
+        FailureCase {"SmallMembersLockedAndUnreadable", 70, 100, 75, SIZE_MAX, {0, 70, 0, 75, 0}, 3000},
+        FailureCase {"ConsumerRefusesOneSmallMember", 0, UINT64_MAX, 0, 2, {0, 0, kuv::zip::kCompressSinkFailed, 0, 0},
+                     3000}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 namespace {
