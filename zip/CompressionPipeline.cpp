@@ -237,6 +237,9 @@ struct CompressionPipeline::Impl {
                              : d.Slice(dictionary.bytes().data(), dictionary.bytes().size(), in.data(), in.size(),
                                        last, out, room, produced);
             r.data.bytes().resize(produced);
+            // A small member waits for its turn in a run with others: it
+            // keeps only what it produced, not the room for the worst case.
+            if (produced < SliceAllocator<std::uint8_t>::kMapFrom) r.data.bytes().shrink_to_fit();
         }
         r.data.Recount();
         input.Release();
@@ -322,9 +325,9 @@ void CompressionPipeline::RunMembers(std::size_t count, MemberSource& source, Me
     Impl& s = *impl_;
     using Task = std::function<SliceResult(unsigned worker)>;
     using Run = std::vector<SliceResult>;
-    // A few runs per worker keep every worker busy without holding thousands
-    // of small members (their buffers) at once.
-    const std::size_t jobsInFlight = 8 * std::max<std::size_t>(2, s.pool.Threads());
+    // Two runs per worker keep every worker busy (one at work, one waiting)
+    // without holding hundreds of small members (their buffers) at once.
+    const std::size_t jobsInFlight = 2 * std::max<std::size_t>(2, s.pool.Threads());
     OrderedResults<Run> queue(
         s.pool, kSlicesInFlight * SliceCost(kSliceBytes, kDictionaryBytes), jobsInFlight,
         [&](Run& run) {

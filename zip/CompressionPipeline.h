@@ -114,7 +114,7 @@ public:
 
 private:
     static constexpr std::size_t kRunMembers = 16;
-    static constexpr std::size_t kRunBytes = 256 * 1024;
+    static constexpr std::size_t kRunBytes = 128 * 1024;
     void RunMembers(std::size_t count, MemberSource& source, MemberConsumer& consumer);
     struct Impl;
     std::unique_ptr<Impl> impl_;
