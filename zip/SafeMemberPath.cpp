@@ -141,8 +141,6 @@ int LinkUnnamed(int fd, int folder, const std::string& name) {
     return linkat(AT_FDCWD, self, folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
-std::atomic<bool> g_directWrites {true};
-
 std::string NextTempName() {
     static const std::string prefix = ".kuvzip-" + std::to_string(getpid()) + "-";
     static std::atomic<unsigned> counter {0};
@@ -154,8 +152,6 @@ std::string NextTempName() {
 PendingFile::PendingFile(const SafeFolder& folder) : folder_(folder) {}
 
 PendingFile::~PendingFile() { Discard(); }
-
-void PendingFile::WriteDirectForTesting(bool on) { g_directWrites.store(on); }
 
 bool PendingFile::Create(bool targetMissing, std::uint64_t expectedSize) {
     Discard();
@@ -176,7 +172,7 @@ bool PendingFile::Create(bool targetMissing, std::uint64_t expectedSize) {
         tempName_.clear();
         return false;
     }
-    if (expectedSize >= kDirectFrom && g_directWrites.load()) direct_ = DirectWriter::Open(fd_.get());
+    if (expectedSize >= kDirectFrom) direct_ = DirectWriter::Open(fd_.get());
     return true;
 }
 

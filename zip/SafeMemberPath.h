@@ -84,8 +84,6 @@ public:
     bool WritesDirect() const;
 
     static constexpr std::uint64_t kDirectFrom = 8 * 1024 * 1024;
-    // For tests: whether large files are written past the cache (default on).
-    static void WriteDirectForTesting(bool on);
     // Empties the file to write it again from its start. Returns: false when it cannot.
     bool Rewind();
     // Sets the modification time (and the access time to now) before the rename.
