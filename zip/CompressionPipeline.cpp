@@ -449,14 +449,10 @@ void CompressionPipeline::RunMembers(std::size_t count, MemberSource& source, Me
             Task task = [&s, member, in, dict, last, oneCall](unsigned worker) {
                 return s.Compress(worker, member, *dict, *in, last, oneCall);
             };
-            if (first && last) {
-                add(cost, input, std::move(task));
-            } else {
-                flush();
-                run.push_back(std::move(task));
-                runCost = cost;
-                flush();
-            }
+            const bool alone = !(first && last);  // a slice of a large member: a run of its own
+            if (alone) flush();
+            add(cost, input, std::move(task));
+            if (alone) flush();
             if (last || s.stopped.load()) break;
             current = std::move(next);
             dictionary = std::move(nextDictionary);

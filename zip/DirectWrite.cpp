@@ -1,7 +1,6 @@
 #include "zip/DirectWrite.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +8,8 @@
 #include <cstring>
 #include <new>
 #include <system_error>
+
+#include "platform/Files.h"
 
 namespace kuv::zip {
 
@@ -44,6 +45,11 @@ std::unique_ptr<DirectWriter> DirectWriter::Open(int fd) {
         block->data = static_cast<std::uint8_t*>(std::aligned_alloc(kAlignment, kBlockBytes));
         if (!block->data) return nullptr;
     }
+    try {
+        w->thread_ = std::thread(&DirectWriter::Run, w.get());
+    } catch (const std::system_error&) {
+        return nullptr;  // no thread to be had: the file is written as usual
+    }
     const int flags = fcntl(fd, F_GETFL);
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_DIRECT) != 0) return nullptr;
     w->direct_.store(true);
@@ -68,30 +74,19 @@ void DirectWriter::TurnDirectOff() {
 }
 
 int DirectWriter::WriteAt(const std::uint8_t* data, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
+    for (;;) {
         const bool direct = direct_.load();
-        ssize_t n;
-        if (direct && TakeRefusalForTesting()) {
-            n = -1;
-            errno = EINVAL;
-        } else {
-            n = pwrite(fd_, data, size, static_cast<off_t>(offset));
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EINVAL && direct) {
-            // Refused as a direct write (or a short one left the offset
-            // unaligned): the rest goes through the cache.
-            TurnDirectOff();
-            if (direct_.load()) return EINVAL;  // cannot even turn it off
-            continue;
-        }
-        if (n < 0) return errno;
-        if (n == 0) return EIO;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
+        errno = 0;
+        const bool refused = direct && TakeRefusalForTesting();
+        if (!refused && platform::WriteAllAt(fd_, data, size, offset)) return 0;
+        const int error = refused ? EINVAL : (errno != 0 ? errno : EIO);
+        if (error != EINVAL || !direct) return error;
+        // Refused as a direct write (or a short one left the offset
+        // unaligned): all of it again, through the cache; bytes already
+        // written go over themselves.
+        TurnDirectOff();
+        if (direct_.load()) return EINVAL;  // cannot even turn it off
     }
-    return 0;
 }
 
 void DirectWriter::WaitIdle(std::unique_lock<std::mutex>& lock) {
@@ -125,30 +120,12 @@ bool DirectWriter::HandOver() {
         errno = error_;
         return false;
     }
-    bool threaded = thread_.joinable();
-    if (!threaded) {
-        try {
-            thread_ = std::thread(&DirectWriter::Run, this);
-            threaded = true;
-        } catch (const std::system_error&) {
-            // No thread to be had: this block is written here, as the next ones.
-        }
-    }
-    if (threaded) {
-        pending_ = true;
-        pendingBlock_ = current_;
-        pendingSize_ = filled_;
-        pendingOffset_ = offset_;
-        wake_.notify_one();
-        current_ ^= 1;
-    } else {
-        const int e = WriteAt(blocks_[current_]->data, filled_, offset_);
-        if (e != 0) {
-            error_ = e;
-            errno = e;
-            return false;
-        }
-    }
+    pending_ = true;
+    pendingBlock_ = current_;
+    pendingSize_ = filled_;
+    pendingOffset_ = offset_;
+    wake_.notify_one();
+    current_ ^= 1;
     offset_ += filled_;
     filled_ = 0;
     return true;

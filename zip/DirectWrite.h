@@ -67,7 +67,7 @@ private:
     int WriteAt(const std::uint8_t* data, std::size_t size, std::uint64_t offset);
     void TurnDirectOff();
     // Hands the full current block to the thread; waits while it still
-    // writes the other one.
+    // writes the other one. Returns: false (errno set) once a write failed.
     bool HandOver();
     void WaitIdle(std::unique_lock<std::mutex>& lock);
     void Run();
@@ -88,7 +88,7 @@ private:
     std::uint64_t pendingOffset_ = 0;
     bool stop_ = false;
     int error_ = 0;                  // the first failure's errno
-    std::thread thread_;             // started at the first full block
+    std::thread thread_;             // writes the blocks handed over
 };
 
 }  // namespace kuv::zip
