@@ -65,6 +65,12 @@ std::u32string Utf8ToCodepoints(std::string_view utf8) {
     std::u32string out;
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        if (b < 0x80) {  // ASCII, most of the text: the byte is the code point
+            out += static_cast<char32_t>(b);
+            ++i;
+            continue;
+        }
         char32_t cp = 0;
         const size_t len = SequenceLength(utf8, i, cp);
         if (len == 0) {

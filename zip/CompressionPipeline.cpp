@@ -176,8 +176,10 @@ int FileListSource::Open(std::size_t index, std::uint64_t& size) {
         return kErrPathAccess;
     }
     fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-    posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // A file read in several slices asks for a larger read-ahead; a small one
+    // is read in one call and needs no advice.
     size = static_cast<std::uint64_t>(st.st_size);
+    if (size > kSliceBytes) posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     return 0;
 }
 

@@ -65,19 +65,33 @@ const std::array<AnsiOemPair, 38>& AnsiOemTable() {
     return table;
 }
 
-std::string ConvertNameCharset(std::string_view bytes, CharsetDirection direction) {
-    std::string out(bytes);
-    for (char& c : out) {
-        const auto b = static_cast<std::uint8_t>(c);
-        for (const AnsiOemPair& pair : AnsiOemTable()) {
-            const std::uint8_t from = direction == CharsetDirection::AnsiToOem ? pair.ansi : pair.oem;
-            const std::uint8_t to = direction == CharsetDirection::AnsiToOem ? pair.oem : pair.ansi;
-            if (b == from) {
-                c = static_cast<char>(to);
-                break;  // each character converted at most once
-            }
-        }
+namespace {
+
+// Every byte's converted value in one direction: the pair of the table that
+// names the byte, or the byte itself. A lookup instead of a pass over the
+// table for each character of each name.
+std::array<std::uint8_t, 256> CharsetMap(CharsetDirection direction) {
+    std::array<std::uint8_t, 256> map{};
+    std::array<bool, 256> named{};
+    for (std::size_t b = 0; b < map.size(); ++b) map[b] = static_cast<std::uint8_t>(b);
+    for (const AnsiOemPair& pair : AnsiOemTable()) {
+        const std::uint8_t from = direction == CharsetDirection::AnsiToOem ? pair.ansi : pair.oem;
+        const std::uint8_t to = direction == CharsetDirection::AnsiToOem ? pair.oem : pair.ansi;
+        if (named[from]) continue;  // the first pair naming a byte wins
+        named[from] = true;
+        map[from] = to;
     }
+    return map;
+}
+
+}  // namespace
+
+std::string ConvertNameCharset(std::string_view bytes, CharsetDirection direction) {
+    static const std::array<std::uint8_t, 256> toOem = CharsetMap(CharsetDirection::AnsiToOem);
+    static const std::array<std::uint8_t, 256> toAnsi = CharsetMap(CharsetDirection::OemToAnsi);
+    const std::array<std::uint8_t, 256>& map = direction == CharsetDirection::AnsiToOem ? toOem : toAnsi;
+    std::string out(bytes);
+    for (char& c : out) c = static_cast<char>(map[static_cast<std::uint8_t>(c)]);  // each byte converted once
     return out;
 }
 
@@ -122,6 +136,8 @@ std::string EncodeMemberName(std::string_view utf8Name, bool& utf8Flag) {
 }
 
 std::string SourceNameToUtf8(std::string_view bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(bytes);  // ASCII is already UTF-8
     return platform::CodepointsToUtf8(platform::Utf8ToCodepoints(bytes));
 }
 

@@ -239,6 +239,23 @@ TEST(NameTableTest, EachCharacterConvertedOnce) {
     // not be converted again.
     EXPECT_EQ(ConvertNameCharset("\xF6\xF7", CharsetDirection::AnsiToOem), "\x94\xF6");
     EXPECT_EQ(ConvertNameCharset("\x94\xF6", CharsetDirection::OemToAnsi), "\xF6\xF7");
+    // Every byte, in a name of all 256: a byte the table names becomes its
+    // pair, any other stays itself, in both directions.
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    const std::string oem = ConvertNameCharset(all, CharsetDirection::AnsiToOem);
+    const std::string ansi = ConvertNameCharset(all, CharsetDirection::OemToAnsi);
+    ASSERT_EQ(oem.size(), 256u);
+    ASSERT_EQ(ansi.size(), 256u);
+    for (int b = 0; b < 256; ++b) {
+        int expectedOem = b, expectedAnsi = b;
+        for (const AnsiOemPair& pair : AnsiOemTable()) {
+            if (pair.ansi == b) expectedOem = pair.oem;
+            if (pair.oem == b) expectedAnsi = pair.ansi;
+        }
+        EXPECT_EQ(static_cast<std::uint8_t>(oem[b]), expectedOem) << "byte " << b;
+        EXPECT_EQ(static_cast<std::uint8_t>(ansi[b]), expectedAnsi) << "byte " << b;
+    }
     // The check value of the ZIP CRC-32, and a CRC continued over two pieces.
     EXPECT_EQ(CrcUpdate(0, "123456789", 9), 0xCBF43926u);
     EXPECT_EQ(CrcUpdate(CrcUpdate(0, "1234", 4), "56789", 5), 0xCBF43926u);
