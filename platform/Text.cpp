@@ -101,6 +101,10 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
+bool IsAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 char32_t Cp1252ToCodepoint(unsigned char byte) {
     if (byte >= 0x80 && byte <= 0x9F) return kCp1252High[byte - 0x80];
     return byte;
@@ -214,7 +218,7 @@ std::string ToUpper(std::string_view utf8) {
 
 std::string ToLower(std::string_view utf8) {
     // Most names are plain ASCII: folded byte by byte, without the round trip.
-    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (IsAscii(utf8)) {
         std::string out(utf8);
         for (char& c : out)
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);

@@ -18,6 +18,8 @@ void AppendUtf8(std::string& out, char32_t codepoint);
 
 // True when the bytes are well-formed UTF-8 (ASCII included).
 bool IsValidUtf8(std::string_view bytes);
+// True when every byte is below 0x80 (ASCII: UTF-8 and Windows-1252 alike).
+bool IsAscii(std::string_view bytes);
 
 // Windows-1252 byte <-> Unicode. Bytes 0x81, 0x8D, 0x8F, 0x90 and 0x9D, which
 // Windows-1252 leaves undefined, map to the C1 control of the same value.

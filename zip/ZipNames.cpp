@@ -114,11 +114,6 @@ bool FitsOemName(char32_t cp) {
 }  // namespace
 
 std::string EncodeMemberName(std::string_view utf8Name, bool& utf8Flag) {
-    if (std::all_of(utf8Name.begin(), utf8Name.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
-        // Printable ASCII (most names): the same bytes in the OEM form.
-        utf8Flag = false;
-        return ConvertNameCharset(std::string(utf8Name), CharsetDirection::AnsiToOem);
-    }
     std::string ansi;
     for (char32_t cp : platform::Utf8ToCodepoints(utf8Name)) {
         if (FitsOemName(cp)) {
@@ -136,16 +131,12 @@ std::string EncodeMemberName(std::string_view utf8Name, bool& utf8Flag) {
 }
 
 std::string SourceNameToUtf8(std::string_view bytes) {
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return std::string(bytes);  // ASCII is already UTF-8
+    if (platform::IsAscii(bytes)) return std::string(bytes);  // ASCII is already UTF-8
     return platform::CodepointsToUtf8(platform::Utf8ToCodepoints(bytes));
 }
 
 std::string UnicodePathExtra(std::string_view storedBytes, std::string_view utf8Name) {
-    bool ascii = true;
-    for (char c : utf8Name)
-        if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
-    if (ascii || utf8Name.size() > 0xFFFF - 9) return {};
+    if (platform::IsAscii(utf8Name) || utf8Name.size() > 0xFFFF - 9) return {};
     std::string field(9, '\0');
     auto* p = reinterpret_cast<std::uint8_t*>(field.data());
     PutU16(p, 0x7075);                                                 // header id: Unicode Path

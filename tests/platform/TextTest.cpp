@@ -7,6 +7,7 @@
 #include "platform/Text.h"
 
 using kuv::platform::CodepointsToUtf8;
+using kuv::platform::IsAscii;
 using kuv::platform::Utf8ToCodepoints;
 
 namespace {
@@ -24,6 +25,10 @@ TEST_P(Utf8ToCodepointsTest, ValidUtf8AsItIsOtherBytesAsWindows1252) {
     EXPECT_EQ(Utf8ToCodepoints(c.bytes), c.codepoints) << c.what;
     // Written back, the text is valid UTF-8 that reads the same.
     EXPECT_EQ(Utf8ToCodepoints(CodepointsToUtf8(c.codepoints)), c.codepoints) << c.what;
+    // ASCII exactly when no byte reads as a code point of 0x80 or above.
+    bool below = true;
+    for (char32_t cp : c.codepoints) below = below && cp < 0x80;
+    EXPECT_EQ(IsAscii(c.bytes), below) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
