@@ -9,6 +9,7 @@
 #include "backup/ArchiveNaming.h"
 #include "backup/BackupReport.h"
 #include "backup/ExclusionRules.h"
+#include "platform/WorkNames.h"
 #include "backup/WindowColours.h"
 #include "link/LinkFile.h"
 #include "platform/Files.h"
@@ -235,6 +236,10 @@ bool DataBackupJob::FindDataFiles(RunState& run) {
         bool listed = false;
         if (!run.dataFolder.empty() && kuv::platform::IsFolder(run.dataFolder)) {
             run.names = kuv::platform::RegularFileNames(run.dataFolder, &listed);
+            // The program's own work files are never data.
+            run.names.erase(std::remove_if(run.names.begin(), run.names.end(),
+                                           [](const std::string& n) { return kuv::platform::IsWorkName(n); }),
+                            run.names.end());
             for (const auto& entry : kuv::platform::ListFolder(run.dataFolder)) {
                 if (entry.kind == kuv::platform::EntryKind::Folder) {
                     run.subFolders.push_back(kuv::platform::ToLower(entry.name));
@@ -242,6 +247,8 @@ bool DataBackupJob::FindDataFiles(RunState& run) {
             }
         }
         if (!listed) problem = std::string(kDataFolderMissing) + run.dataFolderText;
+        // A half-restored folder would be saved as the newest backup.
+        else kuv::platform::RestorePending(run.dataFolder, &problem);
     }
     if (problem.empty()) return true;
     efface_boutons(ctx_.view);

@@ -12,6 +12,7 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "restore/BackupListing.h"
+#include "restore/StartRecovery.h"
 #include "zip/clsZip.h"
 
 namespace kuv::restore {
@@ -57,6 +58,18 @@ std::string Two(int n) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%02d", n);
     return buf;
+}
+
+// The message of a restore that did not put every file in place.
+const char* OutcomeText(RestoreResult result) {
+    switch (result) {
+        case RestoreResult::Damaged: return kDamaged;
+        case RestoreResult::DiskFull: return kDiskFull;
+        case RestoreResult::ReadError: return kUnreadable;
+        case RestoreResult::Incomplete: return kIncomplete;
+        case RestoreResult::Blocked: return kBlocked;
+        default: return kNotDone;
+    }
 }
 
 }  // namespace
@@ -105,11 +118,9 @@ void RestoreWindowLogic::Load() {
     Step([&] { ctx_.view.DressWindow(); });
     Step([&] { CreateEngine(); });
     Step([&] { ctx_.view.SetModeMarker(""); });
-    // A restore interrupted by a crash may have left its staging folder.
-    Step([&] {
-        const std::string data = DataFolder();
-        if (!data.empty() && platform::IsFolder(data)) RemoveLeftoverStaging(data);
-    });
+    // A restore interrupted by a crash is finished (or its leftovers
+    // removed) before anything else, and the user is told.
+    Step([&] { RecoverAndTell(DataFolder(), false, &ctx_.dialog, nullptr); });
     // Drive1: the destination root's drive; Dir1: the backup folder on it.
     const std::string root = Trim(ctx_.settings.destinationRoot);
     bool found = false;
@@ -324,19 +335,23 @@ void RestoreWindowLogic::Restore() {
     if (!archive.empty()) archivePath_ = archive;
     Step([&] { ctx_.view.SetBusy(false); });
 
-    if (lastOutcome_.result != RestoreResult::Restored) {
+    const RestoreResult result = lastOutcome_.result;
+    if (result != RestoreResult::Restored && result != RestoreResult::NotFlushed) {
         Step([&] { ctx_.view.SetChoice(ChoiceText(entry)); });
-        std::string text = lastOutcome_.result == RestoreResult::Damaged ? kDamaged : kNotDone;
+        std::string text = OutcomeText(result);
+        if (!lastOutcome_.detail.empty()) text += std::string(kLineBreak) + lastOutcome_.detail;
         if (lastOutcome_.errorNumber != 0)
             text += std::string(kLineBreak) + "Erreur " + std::to_string(lastOutcome_.errorNumber) + " - " +
                     lastOutcome_.errorText;
+        if (result == RestoreResult::Incomplete && !lastOutcome_.keptFolderName.empty())
+            text += std::string(kLineBreak) + kKeptIn + ShownFolder(lastOutcome_.keptFolderName);
         DialogMode = kDialogMessage;
         DialogText = text;
         ctx_.dialog.ShowDialog();
         return;
     }
     Step([&] { ctx_.view.SetChoice(kRestoreDone); });
-    std::string text = kRestored;
+    std::string text = result == RestoreResult::Restored ? kRestored : kRestoredNotFlushed;
     if (!lastOutcome_.keptFolderName.empty())
         text += std::string(kLineBreak) + kKeptIn + ShownFolder(lastOutcome_.keptFolderName);
     DialogMode = kDialogMessage;

@@ -35,6 +35,17 @@ inline constexpr const char* kKeptIn = "Les fichiers remplacés sont gardés dan
 inline constexpr const char* kDamaged =
     "La sauvegarde sélectionnée est endommagée, aucun fichier n'a été restauré !";
 inline constexpr const char* kNotDone = "La restauration n'a pas pu être faite, aucun fichier n'a été restauré !";
+inline constexpr const char* kDiskFull =
+    "Le disque de vos données est plein : la sauvegarde n'a pas pu être extraite, aucun fichier n'a été restauré !";
+inline constexpr const char* kUnreadable =
+    "La sauvegarde n'a pas pu être lue (erreur de lecture du support), aucun fichier n'a été restauré !";
+inline constexpr const char* kIncomplete =
+    "La restauration est incomplète : certains fichiers n'ont pas pu être remis en place. Elle sera terminée au "
+    "prochain démarrage de Kuv-Zip.";
+inline constexpr const char* kBlocked = "La restauration n'a pas été faite, aucun fichier n'a été restauré !";
+inline constexpr const char* kRestoredNotFlushed =
+    "Vos fichiers ont été remis en place, mais leur écriture sur le disque n'a pas pu être confirmée : la "
+    "restauration n'est peut-être pas complète sur le disque, vérifiez vos données. Relancez votre logiciel !";
 inline constexpr const char* kChooseCloudCopy = "Sélectionnez un dossier dans la liste !";
 inline constexpr const char* kEngineErrorTitle = "Erreur lors de l'ouverture ou l'extraction du Zip";
 inline constexpr const char* kLineBreak = "\r\n";

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <optional>
 #include <utility>
 
 #include "platform/Files.h"
 #include "platform/FolderTree.h"
+#include "recovery/RestoreJournal.h"
+#include "recovery/RestoreRecovery.h"
 #include "zip/clsZip.h"
 
 namespace kuv::restore {
@@ -50,14 +54,32 @@ std::string Two(int n) {
 }
 
 // The entries of the staging tree, parents before their children: relative
-// paths ('/' separated) and whether each is a folder.
-void ListTree(const std::string& root, const std::string& rel, std::vector<std::pair<std::string, bool>>& out) {
-    for (const platform::FolderEntry& e : platform::ListFolder(rel.empty() ? root : JoinPath(root, rel))) {
+// paths ('/' separated) and whether each is a folder. The program's work
+// names are never placed. Returns: false when a folder could not be listed
+// whole.
+bool ListTree(const std::string& root, const std::string& rel, std::vector<std::pair<std::string, bool>>& out) {
+    bool ok = false;
+    const std::vector<platform::FolderEntry> entries = platform::ListFolder(rel.empty() ? root : JoinPath(root, rel), "*", &ok);
+    if (!ok) return false;
+    for (const platform::FolderEntry& e : entries) {
+        if (platform::IsWorkName(e.name)) continue;
         const std::string child = rel.empty() ? e.name : rel + "/" + e.name;
         const bool folder = e.kind == platform::EntryKind::Folder && !e.isLink;
         out.emplace_back(child, folder);
-        if (folder) ListTree(root, child, out);
+        if (folder && !ListTree(root, child, out)) return false;
     }
+    return true;
+}
+
+// Whether a path has a work name among its parts.
+bool HoldsWorkName(const std::string& path) {
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        if (platform::IsWorkName(path.substr(start, slash - start))) return true;
+        start = slash + 1;
+    }
+    return false;
 }
 
 // The levels of path that do not exist yet, outermost first.
@@ -72,7 +94,7 @@ std::vector<std::string> MissingLevels(std::string path) {
 
 // The moves and folders made in the data folder, undone in reverse order
 // when a later step fails.
-class Journal {
+class UndoLog {
 public:
     bool Move(const std::string& from, const std::string& to) {
         if (!platform::RenameNoReplace(from, to)) return false;
@@ -102,26 +124,34 @@ private:
     std::vector<std::pair<std::string, std::string>> steps_;  // (from, to) or ("", folder made)
 };
 
-// Moves the staged tree into the data folder, keeping what it replaces.
+// The first "Avant restauration ..." name free in the data folder.
+std::string FreeKeptName(const std::string& data, const std::string& base) {
+    for (int n = 1; n < 1000; ++n) {
+        const std::string name = n == 1 ? base : base + " (" + std::to_string(n) + ")";
+        if (!platform::PathExists(JoinPath(data, name))) return name;
+    }
+    return {};
+}
+
+// Moves the staged tree into the data folder, keeping what it replaces in
+// the kept folder (made when first needed).
 class Placement {
 public:
-    Placement(const std::string& data, const std::string& staging, const backup::DateTime& now)
-        : data_(data), staging_(staging), keptBase_(KeptFolderName(now)) {}
+    Placement(const std::string& data, const std::string& staging, const std::string& keptName)
+        : data_(data), staging_(staging), keptName_(keptName), keptFolder_(JoinPath(data, keptName)) {}
 
-    bool Run(int& restoredFiles) {
-        std::vector<std::pair<std::string, bool>> tree;
-        ListTree(staging_, "", tree);
+    bool Run(const std::vector<std::pair<std::string, bool>>& tree, int& restoredFiles) {
         for (const auto& [rel, folder] : tree) {
             const std::string target = JoinPath(data_, rel);
             const Kind there = KindOfPath(target);
             if (folder) {
                 if (there == Kind::Folder) continue;
                 if (there != Kind::Missing && !Keep(rel)) return false;
-                if (!journal_.MakeFolder(target)) return false;
+                if (!log_.MakeFolder(target)) return false;
                 continue;
             }
             if (there != Kind::Missing && !Keep(rel)) return false;
-            if (!journal_.Move(JoinPath(staging_, rel), target)) return false;
+            if (!log_.Move(JoinPath(staging_, rel), target)) return false;
             ++restoredFiles;
         }
         return true;
@@ -130,26 +160,20 @@ public:
     // Undoes every step; the kept folder goes once it is empty again.
     // Returns: true when the data folder is back as it was.
     bool Undo() {
-        const bool all = journal_.Undo();
-        if (all && !keptFolder_.empty()) platform::RemoveTree(keptFolder_);
+        const bool all = log_.Undo();
+        if (all && keptMade_) platform::RemoveTree(keptFolder_);
         return all;
     }
 
-    std::string KeptName() const { return keptName_; }
+    // The kept folder's name when something was kept.
+    std::string KeptName() const { return keptMade_ ? keptName_ : std::string(); }
 
 private:
     // Moves data/rel into the kept folder, under the same relative path.
     bool Keep(const std::string& rel) {
-        if (keptFolder_.empty()) {
-            for (int n = 1; n < 1000 && keptFolder_.empty(); ++n) {
-                const std::string name = n == 1 ? keptBase_ : keptBase_ + " (" + std::to_string(n) + ")";
-                const std::string path = JoinPath(data_, name);
-                if (platform::PathExists(path)) continue;
-                if (!platform::MakeNewFolder(path)) return false;
-                keptFolder_ = path;
-                keptName_ = name;
-            }
-            if (keptFolder_.empty()) return false;
+        if (!keptMade_) {
+            if (!platform::MakeNewFolder(keptFolder_)) return false;
+            keptMade_ = true;
         }
         // The folders above the kept file, made as needed.
         std::string sub = keptFolder_;
@@ -158,15 +182,15 @@ private:
             sub = JoinPath(sub, rel.substr(start, slash - start));
             start = slash + 1;
             const Kind k = KindOfPath(sub);
-            if (k == Kind::Missing && !journal_.MakeFolder(sub)) return false;
+            if (k == Kind::Missing && !log_.MakeFolder(sub)) return false;
             if (k == Kind::Other) return false;
         }
-        return journal_.Move(JoinPath(data_, rel), JoinPath(keptFolder_, rel));
+        return log_.Move(JoinPath(data_, rel), JoinPath(keptFolder_, rel));
     }
 
-    std::string data_, staging_, keptBase_;
-    std::string keptFolder_, keptName_;
-    Journal journal_;
+    std::string data_, staging_, keptName_, keptFolder_;
+    bool keptMade_ = false;
+    UndoLog log_;
 };
 
 // "Avant restauration yymmddhhmm" or "... (n)": the date digits and n (1 for
@@ -195,18 +219,18 @@ std::string KeptFolderName(const backup::DateTime& now) {
     return kKeptFolderPrefix + Two(now.year) + Two(now.month) + Two(now.day) + Two(now.hour) + Two(now.minute);
 }
 
-int RemoveLeftoverStaging(const std::string& dataFolder) {
-    int removed = 0;
-    if (dataFolder.empty()) return 0;
-    const std::string pattern = std::string(kStagingPrefix) + "??????";
-    for (const platform::FolderEntry& e : platform::ListFolder(dataFolder, pattern)) {
-        if (e.kind != platform::EntryKind::Folder || e.isLink || e.name.rfind(kStagingPrefix, 0) != 0) continue;
-        if (platform::RemoveTree(JoinPath(dataFolder, e.name))) ++removed;
-    }
-    return removed;
-}
-
 std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int keep) {
+    // The kept folder of a restore not finished holds the only copy of files
+    // its recovery may have to put back.
+    std::string inUse;
+    if (platform::RestorePending(dataFolder)) {
+        recovery::Journal journal;
+        std::string text;
+        if (!platform::ReadWholeFile(JoinPath(dataFolder, platform::kRestoreJournalName), text) ||
+            !recovery::ParseJournal(text, journal))
+            return {};  // unknown: nothing is removed
+        inUse = journal.keptName;
+    }
     struct Kept {
         std::string name, digits;
         int number;
@@ -214,7 +238,8 @@ std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int kee
     std::vector<Kept> kept;
     for (const platform::FolderEntry& e : platform::ListFolder(dataFolder)) {
         Kept k{e.name, {}, 0};
-        if (e.kind == platform::EntryKind::Folder && !e.isLink && ParseKeptName(e.name, k.digits, k.number))
+        if (e.kind == platform::EntryKind::Folder && !e.isLink && ParseKeptName(e.name, k.digits, k.number) &&
+            e.name != inUse)
             kept.push_back(k);
     }
     std::sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) {
@@ -232,6 +257,12 @@ RestoreOutcome RestoreArchive(clsZip& engine, const std::string& archivePath, co
     RestoreOutcome outcome;
     if (dataFolder.empty()) return outcome;
     const std::string data = platform::FullPath(dataFolder);
+    // A restore interrupted before must be finished first: a second one over
+    // a half-restored folder would keep its mixed files as "the old version".
+    if (platform::RestorePending(data, &outcome.detail)) {
+        outcome.result = RestoreResult::Blocked;
+        return outcome;
+    }
     ErrorCollector errors(engine);
 
     // A new disk has no data folder yet: it is made, and removed again when
@@ -245,53 +276,107 @@ RestoreOutcome RestoreArchive(clsZip& engine, const std::string& archivePath, co
         return outcome;
     }
     if (KindOfPath(data) != Kind::Folder && !platform::IsFolder(data)) return outcome;
-    RemoveLeftoverStaging(data);
+    recovery::RecoverDataFolder(data);  // leftovers of an interrupted taking-out
 
-    auto fail = [&](RestoreResult result, const std::string& staging) {
+    recovery::FolderLock stagingLock;
+    auto fail = [&](RestoreResult result, const std::string& staging, const std::string& detail = {}) {
         if (!staging.empty()) platform::RemoveTree(staging);
         removeMadeLevels();
         outcome.result = result;
         outcome.errorNumber = errors.firstNumber;
         outcome.errorText = errors.firstText;
+        outcome.detail = detail;
         return outcome;
+    };
+    // The engine's cause, when it told one that is not the archive's damage.
+    auto engineCause = [&]() -> std::optional<RestoreResult> {
+        if (errors.firstNumber == zip::kErrDiskFull) return RestoreResult::DiskFull;
+        if (errors.firstNumber == zip::kErrDeviceIo) return RestoreResult::ReadError;
+        return std::nullopt;
     };
 
     // The archive chosen, never one left open by an earlier double click.
     engine.ZipClose();
-    if (!engine.ZipOpen(archivePath)) return fail(RestoreResult::NotDone, {});
+    if (!engine.ZipOpen(archivePath)) return fail(engineCause().value_or(RestoreResult::NotDone), {});
 
     const std::string staging = platform::MakeUniqueFolder(data, kStagingPrefix);
-    if (staging.empty()) return fail(RestoreResult::NotDone, {});
+    // Held from the start: another start leaves it alone, and the flush
+    // through it reports every write error met since.
+    if (staging.empty() || !stagingLock.Lock(staging, true)) return fail(RestoreResult::NotDone, staging);
 
     const bool walked = engine.ExtractAllFiles(staging, true, true, true);
     if (!walked || errors.count > 0) {
+        if (const auto cause = engineCause()) return fail(*cause, staging);
         // Damage in the archive, or a staging folder that could not be
         // written (no room, no right)? The archive alone tells: if every
         // member inflates right, the fault was on the data folder's side.
         ErrorCollector testErrors(engine);
         const bool sound = engine.TestAllFiles() && testErrors.count == 0;
+        if (!sound && testErrors.firstNumber == zip::kErrDeviceIo) return fail(RestoreResult::ReadError, staging);
         // The first error of the restore itself is the one the user sees
         // (the collector of the test keeps its own).
         return fail(sound ? RestoreResult::NotDone : RestoreResult::Damaged, staging);
     }
 
-    Placement placement(data, staging, now);
-    int restored = 0;
-    if (!placement.Run(restored)) {
-        if (!placement.Undo()) {
-            // A move could not be undone: nothing more is removed, so that no
-            // file of the data folder or of the kept folder can be lost.
-            outcome.result = RestoreResult::NotDone;
-            return outcome;
-        }
-        return fail(RestoreResult::NotDone, staging);
+    // The whole move list, checked against the archive's members, before
+    // anything is moved.
+    std::vector<std::pair<std::string, bool>> tree;
+    if (!ListTree(staging, "", tree))
+        return fail(RestoreResult::NotDone, staging, "Le dossier de travail de la restauration n'a pas pu être lu.");
+    recovery::Journal journal;
+    journal.stagingName = platform::FileNameOf(staging);
+    journal.keptName = FreeKeptName(data, KeptFolderName(now));
+    std::map<std::string, const clsZip::MemberTarget*> members;
+    const std::vector<clsZip::MemberTarget> targets = engine.FileTargets();
+    for (const clsZip::MemberTarget& t : targets)
+        if (!HoldsWorkName(t.path)) members[t.path] = &t;
+    for (const auto& [rel, folder] : tree) {
+        if (folder) continue;
+        const auto it = members.find(rel);
+        if (it == members.end()) break;
+        journal.moves.push_back({rel, it->second->size, it->second->crc32});
     }
-    platform::RemoveTree(staging);
-    outcome.result = RestoreResult::Restored;
+    if (journal.keptName.empty() || journal.moves.size() != members.size())
+        return fail(RestoreResult::NotDone, staging,
+                    "Les fichiers extraits ne correspondent pas au contenu de la sauvegarde.");
+
+    // Every staged file and folder on the medium before the first move.
+    if (!platform::SyncFileSystemOf(stagingLock.Fd()))
+        return fail(RestoreResult::NotDone, staging, "Les fichiers extraits n'ont pas pu être écrits sur le disque.");
+    recovery::JournalFile journalFile;
+    if (!journalFile.Create(data, journal))
+        return fail(RestoreResult::NotDone, staging, "Le journal de la restauration n'a pas pu être écrit.");
+
+    Placement placement(data, staging, journal.keptName);
+    int restored = 0;
+    if (!placement.Run(tree, restored)) {
+        if (placement.Undo() && journalFile.Remove()) {
+            stagingLock.Release();
+            return fail(RestoreResult::NotDone, staging);
+        }
+        // A move could not be undone: the journal and the staging folder
+        // stay, so that the next start finishes the restore; nothing more
+        // is removed, so that no file can be lost.
+        outcome.result = RestoreResult::Incomplete;
+        outcome.errorNumber = errors.firstNumber;
+        outcome.errorText = errors.firstText;
+        outcome.keptFolderName = platform::PathExists(JoinPath(data, journal.keptName)) ? journal.keptName : "";
+        return outcome;
+    }
     outcome.restoredFiles = restored;
     outcome.keptFolderName = placement.KeptName();
+    outcome.synced = platform::SyncFileSystemOf(stagingLock.Fd());
+    if (!outcome.synced || !journalFile.MarkDone()) {
+        // In place but perhaps not on the medium: the journal stays, and the
+        // next start checks every file again from it.
+        outcome.result = RestoreResult::NotFlushed;
+        return outcome;
+    }
+    platform::RemoveTree(staging);
+    stagingLock.Release();
+    journalFile.Remove();
+    outcome.result = RestoreResult::Restored;
     PruneKeptFolders(data);
-    outcome.synced = platform::SyncFileSystem(data);
     return outcome;
 }
 

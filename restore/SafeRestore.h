@@ -13,29 +13,44 @@
 //    taken), made only when something is replaced. Files the backup does not
 //    hold stay where they are. Only the three most recent such folders are
 //    kept.
-// 3. The data folder's file system is flushed to the medium.
-// On any failure (archive missing or unreadable, a damaged member, no room,
-// no write right, a rename refused) the data folder is left as it was: the
-// staging files are removed and every move already made is undone.
+//    Before the first move, the staged files and folders are flushed to the
+//    medium, the list of moves is checked against the archive's members
+//    (count and names), and the journal of the placement is written and
+//    flushed (recovery/RestoreJournal.h): a crash from then on is finished at
+//    the next start.
+// 3. The data folder's file system is flushed to the medium; the journal is
+//    marked done, and the staging folder and the journal are removed.
+// On any failure before the placement (archive missing or unreadable, a
+// damaged member, no room, no write right, a listing or a flush refused) the
+// data folder is left as it was. A rename refused during the placement undoes
+// every move already made; when the undo fails too, the journal stays and
+// the next start finishes the restore.
 
 #include <string>
 #include <vector>
 
 #include "backup/Environment.h"
+#include "platform/WorkNames.h"
 
 class clsZip;
 
 namespace kuv::restore {
 
-inline constexpr const char* kStagingPrefix = ".kuvzip-restauration-";
+inline constexpr const char* kStagingPrefix = platform::kRestoreStagingPrefix;
 inline constexpr const char* kKeptFolderPrefix = "Avant restauration ";
 inline constexpr int kKeptFoldersKept = 3;
 
 enum class RestoreResult {
-    Restored,  // every member is in place
-    Damaged,   // a member of the archive is damaged or unreadable: nothing changed
-    NotDone,   // the archive is missing or not an archive, or the data folder
-               // could not be written: nothing changed
+    Restored,    // every member is in place and flushed to the medium
+    NotFlushed,  // every member is in place, but the flush to the medium failed
+    Damaged,     // a member of the archive is damaged: nothing changed
+    NotDone,     // the archive is missing or not an archive, or the data folder
+                 // could not be written or read: nothing changed
+    DiskFull,    // no room to take the backup out: nothing changed
+    ReadError,   // the backup's medium could not be read: nothing changed
+    Incomplete,  // the placement failed and could not be undone: the journal
+                 // stays, the next start finishes the restore
+    Blocked,     // an interrupted restore of the data folder is not finished
 };
 
 struct RestoreOutcome {
@@ -48,18 +63,17 @@ struct RestoreOutcome {
     std::string keptFolderName;
     int restoredFiles = 0;
     bool synced = false;  // the file system was flushed after the renames
+    // Why the restore did not happen, when the engine did not say (a
+    // listing, a flush, the move list); the reason of Blocked.
+    std::string detail;
 };
 
 // "Avant restauration yymmddhhmm" for the date and time now.
 std::string KeptFolderName(const backup::DateTime& now);
 
-// Removes the staging folders a restore interrupted by a crash left in
-// dataFolder (a Linux path). Returns: how many were removed.
-int RemoveLeftoverStaging(const std::string& dataFolder);
-
 // Removes the "Avant restauration" folders of dataFolder beyond the keep most
-// recent ones (by the date and number of their names). Returns: the names
-// removed.
+// recent ones (by the date and number of their names), never the one a
+// journal of the folder still refers to. Returns: the names removed.
 std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int keep = kKeptFoldersKept);
 
 // Restores archivePath over dataFolder (Linux paths) through engine, which

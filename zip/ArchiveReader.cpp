@@ -10,6 +10,7 @@
 #include "zip/EndRecordScan.h"
 #include "zip/ReaderIo.h"
 #include "zip/ReaderState.h"
+#include "zip/SafeMemberPath.h"
 #include "zip/ZipNames.h"
 #include "zip/clsZip.h"
 
@@ -216,6 +217,18 @@ bool clsZip::ZipIsOpen() const { return reader_->EndRecordPosition != 0; }
 std::string clsZip::ZipComment() const { return reader_->zipComment; }
 std::int32_t clsZip::inFileCount() const { return reader_->inFileCount; }
 std::string clsZip::inFileName(std::int32_t n) const { return EntryAt(*reader_, n).name; }
+std::vector<clsZip::MemberTarget> clsZip::FileTargets() const {
+    std::vector<MemberTarget> targets;
+    if (reader_->EndRecordPosition == 0) return targets;
+    for (const CentralEntry* e : reader_->TableEntries()) {
+        std::string name = e->name;
+        const PreparedName prepared = PrepareMemberName(name, true);
+        if (prepared.refused || prepared.isFolder) continue;
+        targets.push_back({prepared.RelativePath(), e->uncompressedSize, e->common.crc32});
+    }
+    return targets;
+}
+
 std::int64_t clsZip::FileCompressedSize(std::int32_t n) const { return EntryAt(*reader_, n).compressedSize; }
 std::int64_t clsZip::FileUncompressedSize(std::int32_t n) const { return EntryAt(*reader_, n).uncompressedSize; }
 

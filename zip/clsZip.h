@@ -159,6 +159,16 @@ public:
     kuv::platform::LocalDateTime FileDateAndTime(std::int32_t n) const;
     // False when the member's date words are not a real calendar date.
     bool FileDateAndTimeValid(std::int32_t n) const;
+    // The files ExtractAllFiles with PreservePath writes, in table order:
+    // each one's path relative to the target folder ("/" between parts) with
+    // its size and CRC-32 as the directory records them. Folder members and
+    // refused names are left out.
+    struct MemberTarget {
+        std::string path;
+        std::uint64_t size = 0;
+        std::uint32_t crc32 = 0;
+    };
+    std::vector<MemberTarget> FileTargets() const;
 
     // Searches the end record: its 1-based position, 0 when the file is not an
     // archive, -1 when the ProgressLoad handler cancelled.

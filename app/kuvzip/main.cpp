@@ -19,7 +19,7 @@
 #include "platform/Files.h"
 #include "platform/FolderTree.h"
 #include "platform/Text.h"
-#include "restore/SafeRestore.h"
+#include "restore/StartRecovery.h"
 #include "platform/QtDrives.h"
 #include "restore/kuvzipf2_qt.h"
 #include "testpanel/testpanel_qt.h"
@@ -100,11 +100,13 @@ int main(int argc, char** argv) {
 
     kuv::kuvzipf1 window(environment);
     window.Load();
-    // A restore interrupted by a crash may have left its staging folder in
-    // the data folder.
-    const std::string dataFolder = kuv::platform::ResolveDrivePath(
-        kuv::platform::Trim(window.Logic().Settings().dataFolder), window.Logic().DriveList());
-    if (!dataFolder.empty()) kuv::restore::RemoveLeftoverStaging(dataFolder);
+    // A restore interrupted by a crash is finished before any backup runs
+    // (the requests wait for the event loop), and the user is told: in the
+    // notifications when nobody is in front of the window.
+    const kuv::backup::MainSettings& settings = window.Logic().Settings();
+    const std::string dataFolder =
+        kuv::platform::ResolveDrivePath(kuv::platform::Trim(settings.dataFolder), window.Logic().DriveList());
+    kuv::restore::RecoverAndTell(dataFolder, settings.autoQuit || settings.automaticCopy, &dialog, &notifier);
     // The developer test panel: hidden, Ctrl+Shift+T on the main window shows
     // it; its CdeUZip opens the restore window as "Restaurer" does.
     kuv::MainWindowRestorePort restorePort(window, environment.openRestoreWindow);

@@ -3,8 +3,11 @@
 // (the archive chosen in the list, "OUI" typed twice), for timing:
 //
 //   kuvzip-restore-bench ARCHIVE DATA_FOLDER
+//   kuvzip-restore-bench --recover DATA_FOLDER   (the window's load only:
+//                                                  an interrupted restore finished)
 //
-// Prints the final message; exit status 0 when the restore completed.
+// Prints the final message; exit status 0 when the restore completed (or,
+// with --recover, when nothing is left to finish).
 
 #include <cstdio>
 #include <ctime>
@@ -14,6 +17,7 @@
 #include "backup/Environment.h"
 #include "backup/MainSettings.h"
 #include "platform/Files.h"
+#include "platform/WorkNames.h"
 #include "restore/BackupListing.h"
 #include "restore/RestoreWindowLogic.h"
 #include "ui/DialogPort.h"
@@ -95,7 +99,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: kuvzip-restore-bench ARCHIVE DATA_FOLDER\n");
         return 2;
     }
-    const std::string archive = platform::FullPath(argv[1]);
+    const bool recoverOnly = std::string(argv[1]) == "--recover";
+    const std::string archive = platform::FullPath(recoverOnly ? argv[2] + std::string("/x.zip") : argv[1]);
     const std::string folder = platform::FolderOf(archive);
     backup::MainSettings settings;
     settings.dataFolder = platform::FullPath(argv[2]);
@@ -110,6 +115,7 @@ int main(int argc, char** argv) {
     restore::RestoreWindowLogic logic(restore::RestoreWindowContext{
         view, user, clock, pump, folders, drives, end, settings, platform::CurrentFolder()});
     logic.Load();
+    if (recoverOnly) return platform::RestorePending(settings.dataFolder) ? 1 : 0;
     const std::string name = platform::FileNameOf(archive);
     for (size_t i = 0; i < logic.List1().size(); ++i)
         if (restore::ArchiveNameOfList1Entry(logic.List1()[i]) == name) logic.List1Click(static_cast<int>(i));

@@ -438,7 +438,9 @@ TEST_F(Kuvzipf2Test, FullSmallDiskLeavesTheDataFolderAsItWas) {
     script.Click("command3D0");
     Click("Command5");
     ASSERT_EQ(script.texts.size(), 3u);
-    EXPECT_TRUE(script.texts[2].startsWith(QString::fromUtf8(kNotDone))) << script.texts[2].toStdString();
+    // A full disk is told as such, with the engine's number and message.
+    EXPECT_TRUE(script.texts[2].startsWith(QString::fromUtf8(kDiskFull))) << script.texts[2].toStdString();
+    EXPECT_TRUE(script.texts[2].contains(QString::fromUtf8("Erreur 61 - Disque plein"))) << script.texts[2].toStdString();
     EXPECT_EQ(readertest::Snapshot(d), before);
     EXPECT_EQ(end.ends, 0);
 }

@@ -1,0 +1,31 @@
+#pragma once
+// The names the program gives its own work files and folders inside a data
+// folder, and the look a backup takes at a restore left unfinished there.
+// A work name is never data: a backup leaves it out, a restore never places
+// it, and only a work name is ever removed as a leftover.
+
+#include <string>
+#include <string_view>
+
+namespace kuv::platform {
+
+// The staging folder of a restore: this prefix + six characters.
+inline constexpr const char* kRestoreStagingPrefix = ".kuvzip-restauration-";
+// The journal of the restore's placement, beside its staging folder.
+inline constexpr const char* kRestoreJournalName = ".kuvzip-restauration.journal";
+
+// True for the program's work names: the restore's staging folder and
+// journal (and the journal's temporary file), the engine's part files
+// ".kuvzip-<pid>-<n>.part" and whole-file work files ".kuvzip-XXXXXX".
+bool IsWorkName(std::string_view name);
+
+// The process number of a part file's name ".kuvzip-<pid>-<n>.part"; 0 for
+// any other name.
+long PartFileProcess(std::string_view name);
+
+// Whether a restore of dataFolder was left unfinished: its journal is still
+// there. reason (when given) receives the text telling the user why no
+// backup or restore of the folder runs.
+bool RestorePending(const std::string& dataFolder, std::string* reason = nullptr);
+
+}  // namespace kuv::platform

@@ -1,0 +1,421 @@
+// A restore on a bad day: faults of the file layer at every step, a process
+// killed in the middle, a second process meeting a restore in progress. No
+// message may be false, and the next start leaves every file of the data
+// folder all the backup's version or all the old one.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <thread>
+
+#include "RestoreFakes.h"
+#include "platform/FaultInjection.h"
+#include "platform/Files.h"
+#include "platform/FolderTree.h"
+#include "platform/WorkNames.h"
+#include "recovery/RestoreRecovery.h"
+#include "restore/StartRecovery.h"
+#include "ui/Notifications.h"
+#include "zip/clsZip.h"
+
+namespace kuv::restore::testing {
+namespace {
+
+using platform::FaultPoint;
+using recovery::RecoveryState;
+
+enum class Whole { AllNew, AllOld, Mixed };
+
+const char* Name(Whole w) { return w == Whole::AllNew ? "all new" : w == Whole::AllOld ? "all old" : "mixed"; }
+
+// A data folder of `files` files, a third in sub-folders; the backup holds a
+// new version of each, and the folder an old version of every other one.
+class BadDay : public RestoreFixture {
+public:
+    explicit BadDay(int files = 24) : files_(files) {
+        readertest::RawArchive a;
+        for (int i = 0; i < files_; ++i) {
+            a.members.push_back(Dated(Stored(i), New(i), kDate, kTime));
+            if (i % 2 == 0) {
+                kuv::platform::CreateFolderPath(kuv::platform::FolderOf(data + "/" + Path(i)));
+                WriteFile(data + "/" + Path(i), Old(i));
+            }
+        }
+        WriteFile(data + "/extra.txt", "pas dans la sauvegarde");
+        archive = WriteArchive("KuvSav-2612071015.zip", a);
+    }
+    static std::string Path(int i) { return i % 3 == 0 ? "sous/f" + std::to_string(i) + ".dat" : "f" + std::to_string(i) + ".dat"; }
+    static std::string Stored(int i) { return i % 3 == 0 ? "sous\\f" + std::to_string(i) + ".dat" : Path(i); }
+    static std::string New(int i) { return "nouveau " + std::to_string(i) + std::string(static_cast<size_t>(i * 37), 'n'); }
+    static std::string Old(int i) { return "ancien " + std::to_string(i); }
+
+    // The data folder's files against both versions; the file the backup
+    // does not hold gone, or (clean) any work name left, is Mixed.
+    Whole Judge(bool clean = true) const {
+        int fresh = 0, old = 0;
+        for (int i = 0; i < files_; ++i) {
+            std::string bytes;
+            const bool there = kuv::platform::ReadWholeFile(data + "/" + Path(i), bytes);
+            if (there && bytes == New(i)) ++fresh;
+            else if ((i % 2 == 0 && there && bytes == Old(i)) || (i % 2 != 0 && !there)) ++old;
+        }
+        std::string extra;
+        if (!kuv::platform::ReadWholeFile(data + "/extra.txt", extra) || extra != "pas dans la sauvegarde") return Whole::Mixed;
+        for (const auto& e : kuv::platform::ListFolder(data))
+            if (clean && kuv::platform::IsWorkName(e.name)) return Whole::Mixed;
+        return fresh == files_ ? Whole::AllNew : old == files_ ? Whole::AllOld : Whole::Mixed;
+    }
+
+    // Restores through the window, as the user does; returns the message.
+    std::string RestoreByWindow() {
+        Answer({"OUI", "OUI"});
+        const size_t before = Messages().size();
+        Logic().Restore();
+        const auto messages = Messages();
+        return messages.size() > before ? messages.back() : std::string();
+    }
+    // The next start of the restore window: its load recovers and tells.
+    std::string NextStart() {
+        logic.reset();
+        const size_t before = Messages().size();
+        Load();
+        const auto messages = Messages();
+        return messages.size() > before ? messages.back() : std::string();
+    }
+
+    // The restore run in a child process stopped by the fault armed at
+    // point's Kth call. Returns: whether the child was killed there.
+    bool RestoreInChild(FaultPoint point, int k, int action = platform::kFaultKill, pid_t* child = nullptr) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            platform::ArmFault(point, k, action);
+            clsZip engine;
+            const RestoreOutcome o = RestoreArchive(engine, archive, data, clock.now);
+            _exit(o.result == RestoreResult::Restored ? 0 : 1);
+        }
+        if (child) {
+            *child = pid;
+            return true;
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+
+    // The calls of point a whole restore makes, counted in a child.
+    int CallsOfARestore(FaultPoint point) {
+        int fds[2];
+        if (pipe(fds) != 0) return 0;
+        const pid_t pid = fork();
+        if (pid == 0) {
+            platform::ArmFault(point, 1 << 30, EIO);
+            clsZip engine;
+            RestoreArchive(engine, archive, data, clock.now);
+            const int calls = platform::FaultCalls(point);
+            (void)!write(fds[1], &calls, sizeof calls);
+            _exit(0);
+        }
+        close(fds[1]);
+        int calls = 0;
+        (void)!read(fds[0], &calls, sizeof calls);
+        close(fds[0]);
+        waitpid(pid, nullptr, 0);
+        return calls;
+    }
+
+    std::string archive;
+
+private:
+    int files_;
+};
+
+bool SaysNothingRestored(const std::string& m) { return m.find("aucun fichier n'a été restauré") != std::string::npos; }
+bool SaysRestored(const std::string& m) { return m.rfind("Vos données ont été restaurées", 0) == 0; }
+
+// ---- injected faults through the window ----
+
+struct FaultRow {
+    const char* label;
+    FaultPoint point;
+    int from;
+    int error;
+    int times;             // 0: every call from `from` on
+    const char* message;   // the start of the restore's message
+    Whole afterRestore;
+    Whole afterNextStart;
+};
+
+class RestoreFault : public ::testing::TestWithParam<FaultRow> {};
+
+TEST_P(RestoreFault, MessageIsTrueAndTheNextStartMakesTheFolderWhole) {
+    const FaultRow& row = GetParam();
+    BadDay day;
+    day.Load();
+    std::string message;
+    {
+        platform::FaultScope faults;
+        platform::ArmFault(row.point, row.from, row.error, row.times);
+        message = day.RestoreByWindow();
+    }
+    EXPECT_EQ(message.rfind(row.message, 0), 0u) << message;
+    const Whole after = day.Judge(false);
+    EXPECT_EQ(after, row.afterRestore) << Name(after) << " / " << message;
+    // No false message: "nothing restored" only over the old folder,
+    // "restored" only over the new one.
+    if (SaysNothingRestored(message)) {
+        EXPECT_EQ(after, Whole::AllOld) << message;
+    }
+    if (SaysRestored(message)) {
+        EXPECT_EQ(after, Whole::AllNew) << message;
+    }
+    const std::string told = day.NextStart();
+    EXPECT_EQ(day.Judge(), row.afterNextStart) << Name(day.Judge()) << " / " << told;
+    if (row.afterRestore == Whole::Mixed || row.afterRestore != row.afterNextStart) {
+        EXPECT_NE(told.find("Relancez votre logiciel !"), std::string::npos) << told;
+    }
+    EXPECT_FALSE(kuv::platform::RestorePending(day.data));
+}
+
+const FaultRow kFaultRows[] = {
+    {"listing_of_the_staging_folder", FaultPoint::List, 2, EIO, 0, kNotDone, Whole::AllOld, Whole::AllOld},
+    {"listing_of_a_sub_folder", FaultPoint::List, 3, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
+    {"journal_not_written", FaultPoint::Rename, 1, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
+    {"rename_2nd_undone", FaultPoint::Rename, 3, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
+    {"rename_20th_undone", FaultPoint::Rename, 21, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
+    {"rename_6th_on_undo_fails", FaultPoint::Rename, 7, EROFS, 0, kIncomplete, Whole::Mixed, Whole::AllNew},
+    {"rename_30th_on_undo_fails", FaultPoint::Rename, 31, EIO, 0, kIncomplete, Whole::Mixed, Whole::AllNew},
+    {"staging_flush", FaultPoint::Sync, 1, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
+    {"final_flush", FaultPoint::Sync, 4, EIO, 1, kRestoredNotFlushed, Whole::AllNew, Whole::AllNew},
+    {"write_full", FaultPoint::Write, 1, ENOSPC, 0, kDiskFull, Whole::AllOld, Whole::AllOld},
+    {"write_quota_later", FaultPoint::Write, 5, EDQUOT, 0, kDiskFull, Whole::AllOld, Whole::AllOld},
+    {"write_io", FaultPoint::Write, 3, EIO, 0, kNotDone, Whole::AllOld, Whole::AllOld},
+    {"archive_read", FaultPoint::Read, 1, EIO, 0, kUnreadable, Whole::AllOld, Whole::AllOld},
+    {"archive_read_while_taking_out", FaultPoint::Read, 8, EIO, 0, kUnreadable, Whole::AllOld, Whole::AllOld},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, RestoreFault, ::testing::ValuesIn(kFaultRows),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RestoreFaultMessages, FullDiskKeepsTheEngineLine) {
+    BadDay day;
+    day.Load();
+    platform::FaultScope faults;
+    platform::ArmFault(FaultPoint::Write, 1, ENOSPC);
+    const std::string message = day.RestoreByWindow();
+    EXPECT_NE(message.find("\r\nErreur 61 - Disque plein : le fichier "), std::string::npos) << message;
+}
+
+// ---- a process killed at every step, then the next start ----
+
+struct KillPhase {
+    const char* label;
+    FaultPoint point;
+    int first, last;  // positions; last 0: every call a restore makes
+};
+
+class KillSweep : public ::testing::TestWithParam<KillPhase> {};
+
+TEST_P(KillSweep, NextStartLeavesTheFolderAllNewOrAllOld) {
+    const KillPhase& phase = GetParam();
+    const bool full = std::getenv("KUVZIP_FULL_KILL_SWEEP") != nullptr;
+    int last = phase.last;
+    if (last == 0) {
+        BadDay counting;
+        last = counting.CallsOfARestore(phase.point);
+        ASSERT_GT(last, 0);
+    }
+    int killed = 0, cases = 0;
+    for (int k = phase.first; k <= last; ++k) {
+        // In CI a sample: the first three and last positions and every fifth.
+        if (!full && k > phase.first + 2 && k != last && k % 5 != 0) continue;
+        BadDay day;
+        const bool wasKilled = day.RestoreInChild(phase.point, k);
+        killed += wasKilled;
+        ++cases;
+        const recovery::RecoveryReport report = recovery::RecoverDataFolder(day.data);
+        const Whole whole = day.Judge();
+        EXPECT_NE(whole, Whole::Mixed) << phase.label << " at " << k;
+        EXPECT_FALSE(kuv::platform::RestorePending(day.data)) << phase.label << " at " << k;
+        // A kill once the journal is gone leaves nothing to tell: the
+        // restore had ended.
+        if (wasKilled && whole == Whole::AllNew && report.state != RecoveryState::Nothing) {
+            EXPECT_TRUE(recovery::RecoveryToTell(report)) << phase.label << " at " << k;
+            EXPECT_NE(recovery::RecoveryMessage(report).find("Relancez votre logiciel !"), std::string::npos);
+        }
+        if (wasKilled && report.state == RecoveryState::StagingRemoved) {
+            EXPECT_EQ(whole, Whole::AllOld);
+        }
+    }
+    EXPECT_GT(killed, 0) << phase.label;
+    std::printf("%s: %d cases, %d killed\n", phase.label, cases, killed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, KillSweep,
+                         ::testing::Values(KillPhase{"each_rename_of_the_placement", FaultPoint::Rename, 1, 0},
+                                           KillPhase{"each_flush", FaultPoint::Sync, 1, 0},
+                                           KillPhase{"taking_out", FaultPoint::Write, 1, 12}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// ---- recovery that cannot finish ----
+
+TEST(RestoreRecovery, ReadOnlyAtTheNextStartKeepsTheJournalAndBlocks) {
+    BadDay day;
+    ASSERT_TRUE(day.RestoreInChild(FaultPoint::Rename, 10));
+    ASSERT_TRUE(kuv::platform::RestorePending(day.data));
+    {
+        // The medium refuses every change at the next start.
+        platform::FaultScope faults;
+        platform::ArmFault(FaultPoint::Rename, 1, EROFS);
+        const recovery::RecoveryReport report = recovery::RecoverDataFolder(day.data);
+        EXPECT_EQ(report.state, RecoveryState::CannotFinish);
+        EXPECT_FALSE(report.failed.empty());
+        const std::string text = recovery::RecoveryMessage(report);
+        EXPECT_NE(text.find(day.data), std::string::npos) << text;
+        EXPECT_NE(text.find("Avant restauration 2701030905"), std::string::npos) << text;
+    }
+    std::string reason;
+    EXPECT_TRUE(kuv::platform::RestorePending(day.data, &reason));
+    EXPECT_NE(reason.find("n'a pas pu être terminée"), std::string::npos) << reason;
+    // No second restore over the mixed folder.
+    clsZip engine;
+    const RestoreOutcome o = RestoreArchive(engine, day.archive, day.data, day.clock.now);
+    EXPECT_EQ(o.result, RestoreResult::Blocked);
+    EXPECT_EQ(o.detail, reason);
+    // Pruning never removes the kept folder the journal still needs.
+    for (const char* name : {"Avant restauration 2701040000", "Avant restauration 2701050000",
+                             "Avant restauration 2701060000"})
+        kuv::platform::CreateFolderPath(day.data + "/" + name);
+    PruneKeptFolders(day.data);
+    EXPECT_TRUE(kuv::platform::IsFolder(day.data + "/Avant restauration 2701030905"));
+    // Once the medium is writable again the next start finishes.
+    EXPECT_EQ(recovery::RecoverDataFolder(day.data).state, RecoveryState::Finished);
+    EXPECT_EQ(day.Judge(), Whole::AllNew);
+    EXPECT_FALSE(kuv::platform::RestorePending(day.data));
+}
+
+TEST(RestoreRecovery, AJournalThatDoesNotMatchTheDiskIsNotActedOn) {
+    BadDay day;
+    ASSERT_TRUE(day.RestoreInChild(FaultPoint::Rename, 1 + 3));  // the journal written, two files moved
+    // Its staging folder gone and its moves undone by hand: nothing of it is on the disk.
+    std::string journal;
+    ASSERT_TRUE(kuv::platform::ReadWholeFile(day.data + "/" + platform::kRestoreJournalName, journal));
+    for (const auto& e : kuv::platform::ListFolder(day.data))
+        if (e.name.rfind(platform::kRestoreStagingPrefix, 0) == 0) kuv::platform::RemoveTree(day.data + "/" + e.name);
+    const auto before = day.DataSnapshot();
+    for (const auto& [path, content] : before)
+        if (content.rfind("nouveau", 0) == 0) kuv::platform::RemoveFile(day.data + "/" + path);
+    const auto untouched = day.DataSnapshot();
+    const recovery::RecoveryReport report = recovery::RecoverDataFolder(day.data);
+    EXPECT_EQ(report.state, RecoveryState::Unusable);
+    EXPECT_EQ(day.DataSnapshot(), untouched);
+    EXPECT_TRUE(kuv::platform::RestorePending(day.data));
+}
+
+// ---- two processes ----
+
+TEST(RestoreRecovery, ARestoreInProgressIsLeftAloneByAnotherStart) {
+    BadDay day;
+    pid_t child = 0;
+    day.RestoreInChild(FaultPoint::Rename, 6, platform::kFaultPause, &child);
+    const std::string journal = day.data + "/" + platform::kRestoreJournalName;
+    for (int i = 0; i < 400 && !kuv::platform::PathExists(journal); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the child stops at its 6th rename
+    ASSERT_TRUE(kuv::platform::PathExists(journal));
+    const auto during = day.DataSnapshot();
+    const recovery::RecoveryReport report = recovery::RecoverDataFolder(day.data);
+    EXPECT_EQ(report.state, RecoveryState::InUse);
+    EXPECT_FALSE(recovery::RecoveryToTell(report));
+    EXPECT_EQ(day.DataSnapshot(), during);  // staging, journal and files untouched
+    std::string reason;
+    EXPECT_TRUE(kuv::platform::RestorePending(day.data, &reason));
+    EXPECT_NE(reason.find("est en cours"), std::string::npos) << reason;
+    // The window of the second start neither recovers nor tells anything.
+    const std::string told = day.NextStart();
+    EXPECT_EQ(told, "");
+    EXPECT_EQ(day.DataSnapshot(), during);
+
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(recovery::RecoverDataFolder(day.data).state, RecoveryState::Finished);
+    EXPECT_EQ(day.Judge(), Whole::AllNew);
+}
+
+}  // namespace
+}  // namespace kuv::restore::testing
+
+namespace kuv::restore::testing {
+namespace {
+
+class RecordingNotifier : public Notifier {
+public:
+    void Notify(const std::string& summary, const std::string& body) override { sent.emplace_back(summary, body); }
+    std::vector<std::pair<std::string, std::string>> sent;
+};
+
+struct TellCase {
+    const char* label;
+    bool unattended;
+};
+
+class RecoveryIsTold : public ::testing::TestWithParam<TellCase> {};
+
+// Interactive: form97 in mode 0. Unattended: the notification, never a dialog.
+TEST_P(RecoveryIsTold, ByDialogOrNotification) {
+    BadDay day;
+    ASSERT_TRUE(day.RestoreInChild(FaultPoint::Rename, 12));
+    RecordingNotifier notifier;
+    const recovery::RecoveryReport report = RecoverAndTell(day.data, GetParam().unattended, &day.dialog, &notifier);
+    EXPECT_EQ(report.state, RecoveryState::Finished);
+    EXPECT_EQ(day.Judge(), Whole::AllNew);
+    const std::string text = recovery::RecoveryMessage(report);
+    EXPECT_NE(text.find("Relancez votre logiciel !"), std::string::npos) << text;
+    EXPECT_NE(text.find(day.data + "/Avant restauration 2701030905"), std::string::npos) << text;
+    if (GetParam().unattended) {
+        EXPECT_TRUE(day.dialog.shown.empty());
+        ASSERT_EQ(notifier.sent.size(), 1u);
+        EXPECT_EQ(notifier.sent[0], std::make_pair(std::string(kNotifyRecovery), text));
+    } else {
+        EXPECT_TRUE(notifier.sent.empty());
+        ASSERT_EQ(day.Messages(), std::vector<std::string>{text});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, RecoveryIsTold,
+                         ::testing::Values(TellCase{"interactive", false}, TellCase{"unattended", true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// A crash while the backup was taken out: the staging folder goes, and the
+// user reads that nothing changed.
+TEST(RestoreRecovery, StagingWithoutJournalIsRemovedAndToldUnchanged) {
+    BadDay day;
+    ASSERT_TRUE(day.RestoreInChild(FaultPoint::Write, 3));
+    const auto before = day.Judge(false);
+    EXPECT_EQ(before, Whole::AllOld);
+    const std::string told = day.NextStart();
+    EXPECT_NE(told.find("n'a rien changé"), std::string::npos) << told;
+    EXPECT_EQ(day.Judge(), Whole::AllOld);
+}
+
+// Only the program's own leftovers go, and only when nobody holds them.
+TEST(RestoreRecovery, LeftoversOfTheProgramOnly) {
+    BadDay day;
+    const std::string deadPart = ".kuvzip-" + std::to_string(999999999) + "-1.part";
+    const std::string livePart = ".kuvzip-" + std::to_string(getpid()) + "-1.part";
+    for (const std::string& n : {deadPart, livePart, std::string(".kuvzip-abc"), std::string(".kuvzip-restauration-12"),
+                                 std::string("kuvzip-a1b2c3"), std::string(".kuvzip-copie-a1b2c3")})
+        WriteFile(day.data + "/" + n, "x");
+    const recovery::RecoveryReport report = recovery::RecoverDataFolder(day.data);
+    EXPECT_EQ(report.leftoversRemoved, 1);
+    EXPECT_FALSE(kuv::platform::PathExists(day.data + "/" + deadPart));
+    EXPECT_TRUE(kuv::platform::PathExists(day.data + "/" + livePart));
+    EXPECT_TRUE(kuv::platform::PathExists(day.data + "/.kuvzip-abc"));
+    EXPECT_TRUE(kuv::platform::PathExists(day.data + "/kuvzip-a1b2c3"));
+}
+
+}  // namespace
+}  // namespace kuv::restore::testing
