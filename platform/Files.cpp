@@ -16,6 +16,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "platform/FaultInjection.h"
 #include "platform/Text.h"
 
 namespace kuv::platform {
@@ -60,10 +61,18 @@ bool HasWildcard(std::string_view path) {
 
 std::vector<FolderEntry> ListFolder(const std::string& folder, std::string_view pattern, bool* ok) {
     std::vector<FolderEntry> entries;
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    DIR* dir = InjectedFault(FaultPoint::List) ? nullptr : opendir(folder.empty() ? "." : folder.c_str());
     if (ok) *ok = dir != nullptr;
     if (!dir) return entries;
-    while (dirent* d = readdir(dir)) {
+    for (;;) {
+        // A read error of the folder (EIO from getdents) is told apart from
+        // its end: a listing cut short is a failure, not a shorter folder.
+        errno = 0;
+        dirent* d = readdir(dir);
+        if (!d) {
+            if (errno != 0 && ok) *ok = false;
+            break;
+        }
         const std::string name = d->d_name;
         if (name == "." || name == "..") continue;
         if (!WildcardMatch(pattern, name)) continue;
@@ -397,6 +406,7 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
 // ---- positional I/O on an open descriptor ----
 
 bool WriteAllAt(int fd, const void* data, size_t size, std::uint64_t offset) {
+    if (InjectedFault(FaultPoint::Write)) return false;
     const auto* p = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = pwrite(fd, p, size, static_cast<off_t>(offset));
@@ -410,6 +420,7 @@ bool WriteAllAt(int fd, const void* data, size_t size, std::uint64_t offset) {
 }
 
 bool ReadAllAt(int fd, void* data, size_t size, std::uint64_t offset) {
+    if (InjectedFault(FaultPoint::Read)) return false;
     auto* p = static_cast<char*>(data);
     while (size > 0) {
         const ssize_t n = pread(fd, p, size, static_cast<off_t>(offset));

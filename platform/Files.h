@@ -31,7 +31,8 @@ struct FolderEntry {
 // the order of LessNoCase. A symbolic link to a regular file counts as
 // Regular; a symbolic link to a folder is Folder with isLink set (walks do not
 // descend into it); FIFOs, sockets, devices and dangling links are Other.
-// ok (when given) is false when the folder cannot be listed. In a folder that
+// ok (when given) is false when the folder cannot be listed, or when a read
+// error cut its listing short (what was read is returned). In a folder that
 // can be read but not searched, kinds are those the folder records (a file
 // is Regular), so that callers report such files instead of missing them.
 std::vector<FolderEntry> ListFolder(const std::string& folder, std::string_view pattern = "*",

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/FaultInjection.h"
 #include "platform/Files.h"
 
 namespace kuv::platform {
@@ -39,6 +40,7 @@ bool RemoveTree(const std::string& path) {
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (InjectedFault(FaultPoint::Rename)) return false;
     return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
@@ -55,9 +57,14 @@ PathKind KindOfPath(const std::string& path) {
 bool SyncFileSystem(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    const bool ok = syncfs(fd) == 0;
+    const bool ok = SyncFileSystemOf(fd);
     close(fd);
     return ok;
+}
+
+bool SyncFileSystemOf(int fd) {
+    if (InjectedFault(FaultPoint::Sync)) return false;
+    return syncfs(fd) == 0;
 }
 
 bool IsWritableFolder(const std::string& path) { return IsFolder(path) && access(path.c_str(), W_OK | X_OK) == 0; }

@@ -34,6 +34,9 @@ PathKind KindOfPath(const std::string& path);
 // Flushes every written file and folder entry of the file system that holds
 // path to the medium (syncfs). Returns: false when that could not be done.
 bool SyncFileSystem(const std::string& path);
+// The same through a descriptor held open: the write errors of the file
+// system met since it was opened are reported too.
+bool SyncFileSystemOf(int fd);
 
 // True when path is a folder the user may create files in.
 bool IsWritableFolder(const std::string& path);

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "platform/FaultInjection.h"
+
 namespace kuv::platform {
 
 UniqueFd::~UniqueFd() { Reset(); }
@@ -25,6 +27,11 @@ void UniqueFd::Reset(int fd) {
 bool UniqueFd::Close() {
     if (fd_ < 0) return true;
     const int fd = Release();
+    if (const int error = InjectedFault(FaultPoint::Close)) {
+        ::close(fd);
+        errno = error;
+        return false;
+    }
     // Linux releases the descriptor even when close reports an error
     // (EINTR included): it is never closed twice.
     return ::close(fd) == 0;

@@ -148,9 +148,11 @@ bool clsZip::ZipOpen(const std::string& ZipPath) {
     if (!r.fd || !DescriptorSize(r.fd.get(), r.fileSize)) r.fileSize = 0;
     DoEvents();
 
+    TakeReadError();
     const std::int64_t position = SearchEndRecord(ZipPath, true);
     if (position == 0 || (position > 0 && !r.fd)) {
-        RaiseZipError(ZipMessage::NotAnArchive, ZipPath);
+        // A medium that could not be read is not a file that is no archive.
+        RaiseZipError(TakeReadError() != 0 ? ZipMessage::ArchiveReadError : ZipMessage::NotAnArchive, ZipPath);
         r.fd.Reset();
         return false;
     }
@@ -175,10 +177,11 @@ bool clsZip::ZipOpen(const std::string& ZipPath) {
         return true;
     }
     r.directoryStamp = {};
+    TakeReadError();
     if (r.ReadAgain() != ReaderState::Reread::Ok) {
         // The file changed between the search and the reading.
         r.zipComment.clear();
-        RaiseZipError(ZipMessage::NotAnArchive, ZipPath);
+        RaiseZipError(TakeReadError() != 0 ? ZipMessage::ArchiveReadError : ZipMessage::NotAnArchive, ZipPath);
         ZipClose();
         return false;
     }

@@ -250,6 +250,15 @@ bool ReaderState::ReportInflate(ReaderEvents& events, InflateResult result, cons
             keepOnCrc = events.ZipError(ZipMessage::CrcMismatch, target);
             events.DoEvents();
             return false;
+        case InflateResult::ReadError:
+            events.ZipError(ZipMessage::ArchiveReadError, path);
+            return false;
+        case InflateResult::SinkError:
+            if (IsDiskFullError(sinkError)) {
+                events.ZipError(ZipMessage::DiskFull, target);
+                return false;
+            }
+            [[fallthrough]];
         default:
             events.ZipError(ZipMessage::Unidentified, e.name);
             return false;
@@ -292,24 +301,29 @@ bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, con
         }
     }
     PendingFile file(folder);
-    if (!file.Create(state == EntryState::Missing, e.uncompressedSize)) {
-        if (state != EntryState::Missing) events.ZipError(ZipMessage::CannotDelete, target);
+    // A file that could not be made or written for want of room says so;
+    // other refusals keep their numbers.
+    const auto writeRefused = [&] {
+        if (IsDiskFullError(file.Error())) events.ZipError(ZipMessage::DiskFull, target);
+        else if (state != EntryState::Missing) events.ZipError(ZipMessage::CannotDelete, target);
         else events.ZipError(ZipMessage::Unidentified, name);
         return false;
-    }
+    };
+    if (!file.Create(state == EntryState::Missing, e.uncompressedSize)) return writeRefused();
     bool keep = false;
-    const MemberSink sink = [&](const std::uint8_t* p, std::size_t n) { return file.Write(p, n); };
+    sinkError = 0;
+    const MemberSink sink = [&](const std::uint8_t* p, std::size_t n) {
+        if (file.Write(p, n)) return true;
+        sinkError = file.Error();
+        return false;
+    };
     const MemberRewind rewind = [&] { return file.Rewind(); };
     const bool sound =
         source ? (*source)(target, sink, rewind, keep) : DecompressMember(events, e, target, sink, keep, rewind);
     if (!sound && !keep) return false;  // the pending file is removed; an existing target is untouched
     std::int64_t modified = 0;
     if (options.keepModDate && entry.ModifiedTime(modified)) file.SetTimes(modified);
-    if (!file.Commit(prepared.fileName, state == EntryState::Missing)) {
-        if (state != EntryState::Missing) events.ZipError(ZipMessage::CannotDelete, target);
-        else events.ZipError(ZipMessage::Unidentified, name);
-        return false;
-    }
+    if (!file.Commit(prepared.fileName, state == EntryState::Missing)) return writeRefused();
     if (writtenPath) *writtenPath = target;
     return true;
 }

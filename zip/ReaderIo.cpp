@@ -7,12 +7,26 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FaultInjection.h"
 #include "platform/Files.h"
 
 namespace kuv::zip {
 
+namespace {
+thread_local int t_readError = 0;
+}  // namespace
+
 bool ReadExact(int fd, std::uint64_t offset, void* buffer, std::size_t n) {
-    return platform::ReadAllAt(fd, buffer, n, offset);
+    errno = 0;
+    if (platform::ReadAllAt(fd, buffer, n, offset)) return true;
+    if (errno != 0) t_readError = errno;  // an early end of file leaves errno alone
+    return false;
+}
+
+int TakeReadError() {
+    const int error = t_readError;
+    t_readError = 0;
+    return error;
 }
 
 bool ReadString(int fd, std::uint64_t offset, std::size_t n, std::string& out) {
@@ -21,6 +35,7 @@ bool ReadString(int fd, std::uint64_t offset, std::size_t n, std::string& out) {
 }
 
 bool WriteAll(int fd, const void* data, std::size_t n) {
+    if (platform::InjectedFault(platform::FaultPoint::Write)) return false;
     const auto* p = static_cast<const std::uint8_t*>(data);
     while (n > 0) {
         const ssize_t put = write(fd, p, n);

@@ -12,6 +12,9 @@ namespace kuv::zip {
 
 // Reads exactly n bytes at 0-based offset; false on any error or end of file.
 bool ReadExact(int fd, std::uint64_t offset, void* buffer, std::size_t n);
+// The system's error of the last ReadExact of this thread that the medium
+// refused (not an early end of file), cleared; 0 when none since the last call.
+int TakeReadError();
 // Reads exactly n bytes at offset into a string.
 bool ReadString(int fd, std::uint64_t offset, std::size_t n, std::string& out);
 // Writes every byte (retrying partial writes); false on any error.

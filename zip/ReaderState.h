@@ -73,6 +73,9 @@ struct FolderCache {
 
 struct ReaderState {
     platform::UniqueFd fd;                   // the open archive, empty when closed
+    // The system's error of the target file whose write the sink of the
+    // member in hand refused (0: none), so that a full disk is told as such.
+    int sinkError = 0;
     std::string path;                        // its path as given to ZipOpen
     std::uint64_t fileSize = 0;              // its size when it was opened
     std::int64_t EndRecordPosition = 0;      // 1-based; 0 when no archive is open

@@ -169,6 +169,7 @@ bool PendingFile::Create(bool targetMissing, std::uint64_t expectedSize) {
         if (!fd_ && errno != EEXIST) break;
     }
     if (!fd_) {
+        error_ = errno;
         tempName_.clear();
         return false;
     }
@@ -178,14 +179,19 @@ bool PendingFile::Create(bool targetMissing, std::uint64_t expectedSize) {
 
 bool PendingFile::Write(const std::uint8_t* data, std::size_t size) {
     if (!fd_) return false;
-    return direct_ ? direct_->Write(data, size) : WriteAll(fd_.get(), data, size);
+    errno = 0;
+    if (direct_ ? direct_->Write(data, size) : WriteAll(fd_.get(), data, size)) return true;
+    error_ = errno ? errno : EIO;
+    return false;
 }
 
 bool PendingFile::WritesDirect() const { return direct_ && direct_->Direct(); }
 
 bool PendingFile::Settle() {
     if (!direct_) return true;
+    errno = 0;
     const bool written = direct_->Finish();
+    if (!written) error_ = errno ? errno : EIO;
     direct_.reset();
     if (!written) Discard();
     return written;
@@ -220,7 +226,10 @@ bool PendingFile::Close() {
     if (closed_ || unnamed_) return closed_ || static_cast<bool>(fd_);
     // A write the medium refused late shows at the close: the file is not committed.
     closed_ = fd_ && fd_.Close();
-    if (!closed_) Discard();
+    if (!closed_) {
+        error_ = errno;
+        Discard();
+    }
     return closed_;
 }
 
@@ -235,6 +244,7 @@ bool PendingFile::Commit(const std::string& name, bool targetMissing) {
             return true;
         }
         if (linked != EEXIST) {
+            error_ = linked;
             // The link itself is refused here: from now on named temporary
             // files, and this one is done again that way by the caller.
             g_unnamedFiles.store(false, std::memory_order_relaxed);
@@ -285,6 +295,7 @@ bool PendingFile::Commit(const std::string& name, bool targetMissing) {
         } else {
             done = renameat(folder_.fd(), tempName_.c_str(), folder_.fd(), name.c_str()) == 0;
             if (done) tempName_.clear();
+            else error_ = errno;
         }
     }
     if (!tempName_.empty()) unlinkat(folder_.fd(), tempName_.c_str(), 0);

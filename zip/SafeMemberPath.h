@@ -98,6 +98,8 @@ public:
     // still replaced atomically.
     bool Commit(const std::string& name, bool targetMissing = false);
     void Discard();
+    // The system's error of the last step that failed (0: none seen).
+    int Error() const { return error_; }
 
 private:
     // Writes the bytes still held by the direct writer. Returns: false (file removed) on failure.
@@ -109,6 +111,7 @@ private:
     bool closed_ = false;   // written and closed, waiting for its Commit
     bool unnamed_ = false;  // made without a name (kept open until linked)
     std::string tempName_;
+    int error_ = 0;
 };
 
 // A new file written under its own name in one go, from bytes already whole

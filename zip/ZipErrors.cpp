@@ -1,13 +1,14 @@
 #include "zip/ZipErrors.h"
 
 #include <array>
+#include <cerrno>
 
 namespace kuv::zip {
 
 namespace {
 
-const std::array<ZipMessageRow, 31>& Table() {
-    static const std::array<ZipMessageRow, 31> rows = {{
+const std::array<ZipMessageRow, 30>& Table() {
+    static const std::array<ZipMessageRow, 30> rows = {{
         {ZipMessage::ZlibMissing, kErrZlibMissing, "La librairie Zlib n'est pas installée"},
         {ZipMessage::ArchiveInaccessible, kErrNotArchive, "Le fichier %1 n'est pas accessible ou a été déplacé !"},
         {ZipMessage::ArchiveMissing, kErrFileMissing, "Le fichier %1 n'existe pas"},
@@ -45,11 +46,16 @@ const std::array<ZipMessageRow, 31>& Table() {
         {ZipMessage::SourceGone, kErrUnidentified, "Le fichier %1 n'est pas ou plus accessible !"},
         {ZipMessage::SourceUnknownError, kErrUnidentified, "Erreur inconnue sur le fichier %1"},
         {ZipMessage::UpdateImpossible, kErrUnidentified, "Mise à jour du Zip impossible : %1"},
+        {ZipMessage::DiskFull, kErrDiskFull, "Disque plein : le fichier %1 n'a pas pu être écrit"},
+        {ZipMessage::ArchiveReadError, kErrDeviceIo,
+         "Erreur de lecture du support : le fichier %1 n'a pas pu être lu"},
     }};
     return rows;
 }
 
 }  // namespace
+
+bool IsDiskFullError(int error) { return error == ENOSPC || error == EDQUOT; }
 
 const ZipMessageRow& MessageRow(ZipMessage id) {
     for (const ZipMessageRow& row : Table())

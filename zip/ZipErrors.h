@@ -29,6 +29,8 @@ enum ZipErrorNumber : std::int32_t {
     kErrUnsupportedFeature = 20, // encryption, spanned archives
     kErrBackslashInName = 22,
     kErrNameTooLong = 23,        // a name part longer than a file name can be once UTF-8
+    kErrDeviceIo = 57,           // the archive's medium could not be read
+    kErrDiskFull = 61,           // no room left (or quota reached) on the target's medium
     kErrSharing = 70,
     kErrPathAccess = 75,
 };
@@ -63,6 +65,8 @@ enum class ZipMessage {
     SourceGone,
     SourceUnknownError,
     UpdateImpossible,
+    DiskFull,          // a member's file could not be written: the target's medium is full
+    ArchiveReadError,  // the archive's bytes could not be read (a read error of its medium)
 };
 
 struct ZipMessageRow {
@@ -77,6 +81,10 @@ inline constexpr const char* kWriteFailedText = "Clé pleine ou absente !";
 inline constexpr const char* kWriteFailedMediumLimitText =
     "Sauvegarde trop volumineuse pour ce support (fichiers de 4 Go au plus) : utilisez un support formaté en "
     "exFAT ou NTFS.";
+
+// Whether a system error number says the medium has no room left (full, or
+// the user's quota reached).
+bool IsDiskFullError(int error);
 
 // The row of a message.
 const ZipMessageRow& MessageRow(ZipMessage id);

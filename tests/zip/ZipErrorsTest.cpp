@@ -10,7 +10,7 @@ using namespace kuv::zip;
 
 TEST(ZipErrorsTest, EveryMessageHasItsOwnRow) {
     std::set<std::string> texts;
-    for (int i = 0; i <= static_cast<int>(ZipMessage::UpdateImpossible); ++i) {
+    for (int i = 0; i <= static_cast<int>(ZipMessage::ArchiveReadError); ++i) {
         const auto id = static_cast<ZipMessage>(i);
         const ZipMessageRow& row = MessageRow(id);
         EXPECT_EQ(row.id, id) << i;
@@ -18,7 +18,7 @@ TEST(ZipErrorsTest, EveryMessageHasItsOwnRow) {
         EXPECT_NE(std::string(row.text), "") << i;
         texts.insert(std::string(row.text) + "#" + std::to_string(row.number));
     }
-    EXPECT_EQ(texts.size(), static_cast<std::size_t>(ZipMessage::UpdateImpossible) + 1);
+    EXPECT_EQ(texts.size(), static_cast<std::size_t>(ZipMessage::ArchiveReadError) + 1);
 }
 
 TEST(ZipErrorsTest, NumbersAndTexts) {
