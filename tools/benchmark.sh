@@ -21,6 +21,8 @@
 #   extract     kuvzip-cli extract      against unzip -o  (the kuvzip archive)
 #   test        kuvzip-cli test         against unzip -t  (the kuvzip archive)
 #   size        zip -6's archive size / kuvzip-cli's (above 1: smaller)
+#   foreign     zip -6's archive extracted + sync by kuvzip-cli, unzip -o,
+#               bsdtar -xf and 7z x, and kuvzip-cli's own archive likewise
 # Then the backup job's adding and writing phase against kuvzip-cli create
 # and the window's longest stall (tools/benchmark-job.sh), a restore through
 # the restore window's logic (NO_RESTORE=1 skips it) and a copy of the
@@ -237,6 +239,46 @@ compare() {  # NAME FOLDER
     done
     [ "$same" = 1 ] && echo "  extracted trees identical" || echo "  WARNING: the extracted trees differ"
     for kb in "$kcm" "$kem" "$ktm"; do [ "$kb" -lt 16384 ] || echo "  WARNING: a peak memory of 16 MiB or more"; done
+    foreign "$name" "$ref" "$kuv"
+}
+
+# The archive zip -6 wrote of a set (members as one deflate stream each),
+# extracted followed by sync by kuvzip-cli, unzip -o, bsdtar -xf and 7z x
+# (tools missing are left out), three rounds, the order turning each round;
+# and kuvzip-cli's own archive of the same files, extracted followed by
+# sync, for the comparison. Medians; peaks are the highest of the rounds.
+foreign() {  # NAME ZIP6_ARCHIVE KUV_ARCHIVE
+    local name=$1 ref=$2 kuv=$3 round tool
+    local -a tools=(kuvzip own unzip)
+    command -v bsdtar >/dev/null && tools+=(bsdtar)
+    command -v 7z >/dev/null && tools+=(7z)
+    declare -A times=() peaks=()
+    for round in 1 2 3; do
+        local -a order=("${tools[@]:round-1}" "${tools[@]:0:round-1}")
+        for tool in "${order[@]}"; do
+            local dest="$OUT/$name-by-foreign-$tool-$round"
+            rm -rf "$dest"; mkdir -p "$dest"; sync
+            case $tool in
+                kuvzip) timed sh -c "'$CLI' extract --preserve-path --overwrite '$ref' '$dest' && sync" ;;
+                own) timed sh -c "'$CLI' extract --preserve-path --overwrite '$kuv' '$dest' && sync" ;;
+                unzip) timed sh -c "unzip -qq -o '$ref' -d '$dest' && sync" ;;
+                bsdtar) timed sh -c "bsdtar -xf '$ref' -C '$dest' && sync" ;;
+                7z) timed sh -c "7z x -y -o'$dest' '$ref' >/dev/null && sync" ;;
+            esac
+            times[$tool]="${times[$tool]:-} $SECONDS_TAKEN"; peaks[$tool]="${peaks[$tool]:-} $PEAK_KB"
+        done
+    done
+    printf '  zip -6 archive extracted + sync (medians of three rounds, order turning):\n'
+    local k
+    k=$(median ${times[kuvzip]})
+    for tool in "${tools[@]}"; do
+        local m
+        m=$(median ${times[$tool]})
+        printf '    %-8s %7.2f s  (%s)  peak %7d KiB  time / kuvzip-cli: %s\n' "$tool" "$m" "${times[$tool]# }" \
+            "$(most ${peaks[$tool]})" "$(ratio "$m" "$k")"
+    done
+    diff -rq "$OUT/$name-by-foreign-kuvzip-1" "$OUT/$name-by-foreign-unzip-1" >/dev/null &&
+        echo "    extracted trees identical" || echo "    WARNING: the extracted trees differ"
 }
 
 compare "benchmark set" "$DATA"
@@ -294,4 +336,4 @@ fi
 
 # The extracted trees go last (see remove_trees).
 printf '\n'
-remove_trees "$OUT/"*-by-kuvzip-* "$OUT/"*-by-unzip-*
+remove_trees "$OUT/"*-by-kuvzip-* "$OUT/"*-by-unzip-* "$OUT/"*-by-foreign-*

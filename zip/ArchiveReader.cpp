@@ -35,7 +35,9 @@ bool ReaderState::ReadEndRecord(std::int64_t position) {
     if (ReadString(fd.get(), static_cast<std::uint64_t>(position - 1) + ZipEndRecord::kSize,
                    endRecord.commentLength, comment))
         zipComment = DecodeComment(comment);
-    return !IsSpannedEnd(endRecord);
+    std::uint64_t size = 0;
+    return DescriptorSize(fd.get(), size) &&
+           !EndIsSpanned(fd.get(), size, endRecord, static_cast<std::uint64_t>(position - 1));
 }
 
 bool ReaderState::ReadDirectory() {
@@ -193,6 +195,8 @@ bool clsZip::ZipOpen(const std::string& ZipPath) {
         d.uncompressedSize = static_cast<std::int64_t>(e->uncompressedSize);
         d.dosDate = static_cast<std::int16_t>(e->common.dosDate);
         d.dosTime = static_cast<std::int16_t>(e->common.dosTime);
+        d.modifiedKnown = e->modifiedKnown;
+        d.modifiedUtc = e->modifiedUtc;
         r.DirectoryTable.push_back(std::move(d));
         if (++walked % 256 == 0) DoEvents();
     }
@@ -232,13 +236,26 @@ std::vector<clsZip::MemberTarget> clsZip::FileTargets() const {
 std::int64_t clsZip::FileCompressedSize(std::int32_t n) const { return EntryAt(*reader_, n).compressedSize; }
 std::int64_t clsZip::FileUncompressedSize(std::int32_t n) const { return EntryAt(*reader_, n).uncompressedSize; }
 
+bool DirectoryEntry::ModifiedTime(std::int64_t& modified) const {
+    if (modifiedKnown) {
+        modified = modifiedUtc;
+        return true;
+    }
+    bool valid = false;
+    const auto when = DateFromDosWords(static_cast<std::uint16_t>(dosDate), static_cast<std::uint16_t>(dosTime), &valid);
+    if (valid) modified = kuv::platform::FromLocalDateTime(when);
+    return valid;
+}
+
 kuv::platform::LocalDateTime clsZip::FileDateAndTime(std::int32_t n) const {
     const DirectoryEntry& e = EntryAt(*reader_, n);
+    if (e.modifiedKnown) return kuv::platform::ToLocalDateTime(static_cast<std::time_t>(e.modifiedUtc));
     return DateFromDosWords(static_cast<std::uint16_t>(e.dosDate), static_cast<std::uint16_t>(e.dosTime));
 }
 
 bool clsZip::FileDateAndTimeValid(std::int32_t n) const {
     const DirectoryEntry& e = EntryAt(*reader_, n);
+    if (e.modifiedKnown) return true;
     bool valid = false;
     DateFromDosWords(static_cast<std::uint16_t>(e.dosDate), static_cast<std::uint16_t>(e.dosTime), &valid);
     return valid;

@@ -86,6 +86,46 @@ void TakeLocalSizes(CentralEntry& e, const std::string& extra) {
     e.localCompressedSize = v.hasCompressed ? v.compressedSize : e.local.compressedSize;
 }
 
+
+// The modification time an extended timestamp field gives (its first time,
+// when its flags say it is there) or, without one, an Info-ZIP or PKWARE
+// Unix field (access time, then modification time). The times are seconds
+// since 1970 (UTC), taken as unsigned: 1970 to 2106.
+bool ModifiedFromExtra(const std::string& extra, std::int64_t& modified) {
+    bool fromUnix = false;
+    std::size_t p = 0;
+    while (p + 4 <= extra.size()) {
+        const auto* b = reinterpret_cast<const std::uint8_t*>(extra.data() + p);
+        const std::uint16_t id = GetU16(b);
+        const std::uint16_t length = GetU16(b + 2);
+        if (p + 4 + length > extra.size()) break;
+        if (id == kExtraTimestamp && length >= 5 && (b[4] & 1) != 0) {
+            modified = GetU32(b + 5);
+            return true;
+        }
+        if ((id == kExtraInfoZipUnixOld || id == kExtraPkwareUnix) && length >= 8 && !fromUnix) {
+            modified = GetU32(b + 8);
+            fromUnix = true;
+        }
+        p += 4 + length;
+    }
+    return fromUnix;
+}
+
+// A member of size 0 marked as a folder only by the MS-DOS attribute of its
+// external attributes, on a host that keeps those attributes there (a Unix
+// host's own mode, when it has one, must say folder too).
+bool IsDosFolderEntry(const CentralEntry& e) {
+    constexpr int kHostDos = 0, kHostHpfs = 6, kHostNtfs = 10, kHostVfat = 14, kHostUnix = 3, kHostOsX = 19;
+    if ((e.tail.externalAttributes & kExternalDosDirectory) == 0 || e.uncompressedSize != 0) return false;
+    const int host = e.start.versionMadeBy >> 8;
+    if (host == kHostUnix || host == kHostOsX) {
+        const std::uint32_t mode = e.tail.externalAttributes >> 16;
+        return mode == 0 || (mode & 0170000u) == 0040000u;
+    }
+    return host == kHostDos || host == kHostHpfs || host == kHostNtfs || host == kHostVfat;
+}
+
 }  // namespace
 
 void CentralEntry::ResetLocalView() {
@@ -100,7 +140,8 @@ void CentralEntry::ResetLocalView() {
 }
 
 bool CentralEntry::LocalAgrees() const {
-    if (!localFound || !localNameAgrees || local.method != common.method) return false;
+    if (!localFound || local.method != common.method) return false;
+    if (!localNameAgrees && ((local.flags ^ common.flags) & ~kFlagUtf8Name) != 0) return false;
     if (hasDescriptor) return descriptorAgrees;
     return localSizesKnown && local.crc32 == common.crc32 && localCompressedSize == compressedSize &&
            localUncompressedSize == uncompressedSize;
@@ -150,16 +191,24 @@ DirectoryCheck ParseCentralEntry(SequentialReader& in, CentralEntry& e, ParseCou
     e.uncompressedSize = v.hasUncompressed ? v.uncompressedSize : e.common.uncompressedSize;
     e.compressedSize = v.hasCompressed ? v.compressedSize : e.common.compressedSize;
     e.localHeaderOffset = v.hasOffset ? v.localHeaderOffset : e.tail.LocalHeaderOffset;
+    e.recordedOffset = e.localHeaderOffset;
     if (v.hasDisk && v.diskNumberStart != 0) return DirectoryCheck::BadEntry;
     e.name = MemberNameOf(e.storedName, e.common.flags, e.start.versionMadeBy, extra);
+    // Such a folder is listed and made as the folder its name ends with.
+    if (!e.name.empty() && e.name.back() != '\\' && IsDosFolderEntry(e)) e.name += '\\';
+    e.modifiedKnown = ModifiedFromExtra(extra, e.modifiedUtc);
     return DirectoryCheck::Consistent;
 }
 
 DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vector<CentralEntry>& entries,
-                                std::size_t count, ParseCounter* counter) {
+                                std::size_t count, ParseCounter* counter, std::uint64_t prefix) {
     std::vector<CentralEntry*> byOffset;
     byOffset.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) byOffset.push_back(&entries[i]);
+    for (std::size_t i = 0; i < count; ++i) {
+        // Both below 2^63: no sum wraps.
+        entries[i].localHeaderOffset = entries[i].recordedOffset + prefix;
+        byOffset.push_back(&entries[i]);
+    }
     std::sort(byOffset.begin(), byOffset.end(), [](const CentralEntry* a, const CentralEntry* b) {
         return a->localHeaderOffset < b->localHeaderOffset;
     });
@@ -167,13 +216,14 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
         return i + 1 < byOffset.size() ? byOffset[i + 1]->localHeaderOffset : directoryStart;
     };
     // First from the central entries alone (no reading): at least a local
-    // header, the name and the data each. Going over the entries again
-    // counts as parsing them again.
+    // header and the data each (the local name may be shorter than the
+    // central one: a placeholder, or the name in another encoding). Going
+    // over the entries again counts as parsing them again.
     if (!Spend(counter, std::uint64_t{kCentralHeaderSize} * byOffset.size())) return DirectoryCheck::OverBudget;
     for (std::size_t i = 0; i < byOffset.size(); ++i) {
         const CentralEntry& e = *byOffset[i];
         // Every value is below 2^63 (checked when the entry was parsed): no sum wraps.
-        const std::uint64_t least = e.localHeaderOffset + kLocalHeaderSize + e.common.nameLength + e.compressedSize;
+        const std::uint64_t least = e.localHeaderOffset + kLocalHeaderSize + e.compressedSize;
         if (least > limitOf(i)) return DirectoryCheck::MembersOverlap;
     }
     // Then as the local headers really lie.
@@ -184,7 +234,7 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
         const std::uint64_t limit = limitOf(i);
         // The header and, where they are as long as the central entry's,
         // its name and extra field, in one read (the span ahead holds at
-        // least the header, the central name and the data).
+        // least the header and the data).
         std::uint8_t raw[kLocalHeaderSize + 768];
         const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(
             {sizeof raw, limit - offset,
@@ -194,11 +244,15 @@ DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vecto
         e.localFound = ZipLocalStart::Decode(raw).signature == kLocalHeaderSignature;
         e.local = ZipHeaderCommon::Decode(raw + ZipLocalStart::kSize);
         if (!e.localFound) {
+            // Offsets shifted by a prefix are taken only when every one
+            // leads to a local header.
+            if (prefix != 0) return DirectoryCheck::MembersOverlap;
             // No local header there: the member cannot be read (a damaged
             // member, reported when it is extracted); its span is the least
             // the central entry asks for.
             e.dataOffset = offset + kLocalHeaderSize + e.common.nameLength;
             e.spanEnd = e.dataOffset + e.compressedSize;
+            if (e.spanEnd > limit) return DirectoryCheck::MembersOverlap;
             continue;
         }
         const std::uint64_t nameAt = offset + kLocalHeaderSize;
@@ -230,32 +284,84 @@ bool ClassicEndNeedsZip64(const ZipEndRecord& end) {
            end.centralDirectorySize == kZip64Marker || end.centralDirectoryOffset == kZip64Marker;
 }
 
+bool IsSpannedEnd(const ZipEndRecord& end, bool zip64) {
+    const auto firstDisk = [zip64](std::uint16_t disk) { return disk == 0 || (zip64 && disk == kZip64CountMarker); };
+    if (!firstDisk(end.thisDisk) || !firstDisk(end.centralDirectoryDisk)) return true;
+    if (zip64 && (end.entriesOnThisDisk == kZip64CountMarker || end.entriesTotal == kZip64CountMarker)) return false;
+    return end.entriesOnThisDisk != end.entriesTotal;
+}
+
+bool EndIsSpanned(int fd, std::uint64_t fileSize, const ZipEndRecord& end, std::uint64_t endOffset) {
+    if (!IsSpannedEnd(end)) return false;
+    DirectoryBounds b;
+    return !(ResolveDirectoryBounds(fd, fileSize, end, endOffset, b) && b.zip64 && !IsSpannedEnd(end, true));
+}
+
+namespace {
+
+enum class Found { No, Yes, ReadError };
+
+// The Zip64 end record that ends exactly where its locator starts, at
+// offset: read into z.
+Found Zip64RecordAt(int fd, std::uint64_t offset, std::uint64_t locatorAt, Zip64EndRecord& z, ParseCounter* counter) {
+    if (offset > locatorAt || locatorAt - offset < Zip64EndRecord::kSize) return Found::No;
+    std::uint8_t raw[Zip64EndRecord::kSize];
+    if (!Spend(counter, sizeof raw) || !ReadExact(fd, offset, raw, sizeof raw)) return Found::ReadError;
+    z = Zip64EndRecord::Decode(raw);
+    return z.signature == kZip64EndRecordSignature && z.recordSize == locatorAt - offset - 12 ? Found::Yes : Found::No;
+}
+
+// Takes the prefix: the directory ends right before the end record (limit)
+// with a central header there, while none is where the records put it.
+// Returns: false on a read error or a spent budget.
+bool TakePrefix(int fd, DirectoryBounds& b, ParseCounter* counter) {
+    if (b.count == 0 || b.size < kCentralHeaderSize || b.size > b.limit || b.limit - b.size <= b.start) return true;
+    const std::uint64_t actual = b.limit - b.size;
+    std::uint8_t recorded[4], there[4];
+    if (!Spend(counter, 8) || !ReadExact(fd, b.start, recorded, 4) || !ReadExact(fd, actual, there, 4)) return false;
+    if (GetU32(recorded) == kCentralHeaderSignature || GetU32(there) != kCentralHeaderSignature) return true;
+    b.prefix = actual - b.start;
+    b.start = actual;
+    return true;
+}
+
+}  // namespace
+
 bool ResolveDirectoryBounds(int fd, std::uint64_t fileSize, const ZipEndRecord& end, std::uint64_t endOffset,
                             DirectoryBounds& bounds, ParseCounter* counter) {
+    bounds = DirectoryBounds{};
     bounds.start = end.centralDirectoryOffset;
     bounds.size = end.centralDirectorySize;
     bounds.count = end.entriesTotal;
     bounds.limit = endOffset;
-    if (endOffset > fileSize || endOffset < Zip64Locator::kSize) return true;
-    std::uint8_t raw[Zip64EndRecord::kSize];
+    if (endOffset > fileSize) return true;
+    if (endOffset < Zip64Locator::kSize) return TakePrefix(fd, bounds, counter);
+    std::uint8_t raw[Zip64Locator::kSize];
     const std::uint64_t locatorAt = endOffset - Zip64Locator::kSize;
     if (!Spend(counter, Zip64Locator::kSize) || !ReadExact(fd, locatorAt, raw, Zip64Locator::kSize)) return false;
     const Zip64Locator locator = Zip64Locator::Decode(raw);
-    if (locator.signature != kZip64LocatorSignature) return true;  // a classic end record
+    if (locator.signature != kZip64LocatorSignature) return TakePrefix(fd, bounds, counter);  // a classic end record
     // The locator's signature alone may be the last bytes of a member's name
     // (names may hold any byte but NUL). When no Zip64 end record is where
     // such a locator says, an end record that marks none of its values as
     // "in the Zip64 record" describes the directory by itself, as it does
     // for every other reader; one that does mark a value has lost it.
     const bool classicHolds = !ClassicEndNeedsZip64(end);
-    // The Zip64 end record must end exactly where its locator starts.
-    if (locator.zip64EndDisk != 0 || locator.totalDisks != 1 || locator.zip64EndOffset > locatorAt ||
-        locatorAt - locator.zip64EndOffset < Zip64EndRecord::kSize)
-        return classicHolds;
-    if (!Spend(counter, sizeof raw) || !ReadExact(fd, locator.zip64EndOffset, raw, sizeof raw)) return false;
-    const Zip64EndRecord z = Zip64EndRecord::Decode(raw);
-    if (z.signature != kZip64EndRecordSignature || z.recordSize != locatorAt - locator.zip64EndOffset - 12)
-        return classicHolds;
+    const auto classic = [&] { return classicHolds && TakePrefix(fd, bounds, counter); };
+    if (locator.zip64EndDisk != 0 || locator.totalDisks != 1) return classic();
+    // The Zip64 end record must end exactly where its locator starts: where
+    // the locator says, or (in a file with a prefix) the locator's offset
+    // short by it, the record then right before the locator.
+    Zip64EndRecord z;
+    std::uint64_t zipAt = locator.zip64EndOffset;
+    Found found = Zip64RecordAt(fd, zipAt, locatorAt, z, counter);
+    if (found == Found::No && locatorAt >= Zip64EndRecord::kSize &&
+        locatorAt - Zip64EndRecord::kSize > locator.zip64EndOffset) {
+        zipAt = locatorAt - Zip64EndRecord::kSize;
+        found = Zip64RecordAt(fd, zipAt, locatorAt, z, counter);
+    }
+    if (found == Found::ReadError) return false;
+    if (found == Found::No) return classic();
     // A Zip64 end record is there: it rules, and must agree.
     if (z.thisDisk != 0 || z.centralDirectoryDisk != 0 || z.entriesOnThisDisk != z.entriesTotal) return false;
     // Each value of the end record is its marker or the Zip64 value itself.
@@ -273,8 +379,11 @@ bool ResolveDirectoryBounds(int fd, std::uint64_t fileSize, const ZipEndRecord& 
     bounds.start = z.centralDirectoryOffset;
     bounds.size = z.centralDirectorySize;
     bounds.count = z.entriesTotal;
-    bounds.limit = locator.zip64EndOffset;
-    return true;
+    bounds.limit = zipAt;
+    bounds.zip64 = true;
+    if (!TakePrefix(fd, bounds, counter)) return false;
+    // A record found by its place is short by the same prefix as the directory.
+    return zipAt - locator.zip64EndOffset == bounds.prefix;
 }
 
 DirectoryCheck ReadCentralDirectory(int fd, std::uint64_t fileSize, const ZipEndRecord& end,
@@ -297,7 +406,7 @@ DirectoryCheck ReadCentralDirectory(int fd, std::uint64_t fileSize, const ZipEnd
         entries.push_back(std::move(e));
     }
     if (in.Remaining() != 0) return DirectoryCheck::CountMismatch;
-    return CheckMemberSpans(fd, b.start, entries, entries.size(), counter);
+    return CheckMemberSpans(fd, b.start, entries, entries.size(), counter, b.prefix);
 }
 
 }  // namespace kuv::zip

@@ -20,6 +20,10 @@ namespace kuv::zip {
 class SequentialReader;
 
 constexpr std::uint16_t kExtraUnicodePath = 0x7075;     // Info-ZIP Unicode Path
+constexpr std::uint16_t kExtraTimestamp = 0x5455;       // extended timestamp (UTC, seconds)
+constexpr std::uint16_t kExtraInfoZipUnixOld = 0x5855;  // Info-ZIP Unix, first form: access, modification
+constexpr std::uint16_t kExtraPkwareUnix = 0x000d;      // PKWARE Unix: access, modification, ...
+constexpr std::uint32_t kExternalDosDirectory = 0x10;   // MS-DOS attribute byte: a folder
 
 struct CentralEntry {
     ZipCentralStart start;
@@ -34,7 +38,12 @@ struct CentralEntry {
     // where the fields hold the marker.
     std::uint64_t compressedSize = 0;
     std::uint64_t uncompressedSize = 0;
-    std::uint64_t localHeaderOffset = 0;
+    std::uint64_t localHeaderOffset = 0;  // in the file: recordedOffset plus the archive's prefix
+    std::uint64_t recordedOffset = 0;     // as the directory records it
+    // The modification time (UTC, seconds since 1970) an extended timestamp
+    // or a Unix extra field gives; modifiedKnown false: the DOS date rules.
+    bool modifiedKnown = false;
+    std::int64_t modifiedUtc = 0;
 
     // What the member's local header says, read when the directory is checked.
     bool localFound = false;       // a local header signature at LocalHeaderOffset
@@ -57,9 +66,13 @@ struct CentralEntry {
     // that makes the directory table leave it out).
     bool IsDirectoryMember() const { return tail.internalAttributes == kInternalDirectoryAttribute; }
     bool IsEncrypted() const { return (common.flags & kFlagEncrypted) != 0; }
-    // The local header agrees with the central entry: same name and method
-    // and, without a data descriptor, the same CRC and sizes; with one, the
-    // descriptor holds them. The central entry's values are the member's.
+    // The local header agrees with the central entry: same method and,
+    // without a data descriptor, the same CRC and sizes; with one, the
+    // descriptor holds them. A local name other than the central one (a
+    // placeholder, or the name in another encoding) is accepted when the
+    // flags agree too (bit 11, the name's encoding, aside): the central name
+    // is the member's, the local one is never used. The central entry's
+    // values are the member's.
     bool LocalAgrees() const;
     // Forgets what the local header said (before it is read again).
     void ResetLocalView();
@@ -98,11 +111,13 @@ private:
 // the reader's range.
 DirectoryCheck ParseCentralEntry(SequentialReader& in, CentralEntry& e, ParseCounter* counter = nullptr);
 
-// Reads the local header of each of the first count entries and checks that
-// every member's bytes lie before the next member and before the directory
-// (directoryStart). REQUIRES: count <= entries.size().
+// Places each of the first count entries prefix bytes after its recorded
+// offset, reads their local headers and checks that every member's bytes lie
+// before the next member and before the directory (directoryStart). With a
+// prefix, every shifted offset must hold a local header (MembersOverlap
+// otherwise). REQUIRES: count <= entries.size().
 DirectoryCheck CheckMemberSpans(int fd, std::uint64_t directoryStart, std::vector<CentralEntry>& entries,
-                                std::size_t count, ParseCounter* counter = nullptr);
+                                std::size_t count, ParseCounter* counter = nullptr, std::uint64_t prefix = 0);
 
 // Where a directory lies, as the end record (and its Zip64 record) says.
 struct DirectoryBounds {
@@ -110,14 +125,32 @@ struct DirectoryBounds {
     std::uint64_t size = 0;    // bytes of the central directory
     std::uint64_t count = 0;   // central entries
     std::uint64_t limit = 0;   // the directory ends at or before: the (Zip64) end record
+    // Bytes before the archive that its offsets leave out (a self-extracting
+    // stub, or bytes prepended after it was written): start already counts
+    // them, every member's recorded offset is short by them.
+    std::uint64_t prefix = 0;
+    bool zip64 = false;        // a Zip64 end record gave the bounds
 };
+
+// An end record of a spanned (multi-disk) archive: a disk number other than
+// 0, or fewer entries on this disk than in total. Values that are the Zip64
+// markers (disk numbers included) count as "see the Zip64 end record" when
+// zip64 is true (a Zip64 end record that agrees is there).
+bool IsSpannedEnd(const ZipEndRecord& end, bool zip64 = false);
+
+// Whether the end record at endOffset stands for a spanned archive, its
+// Zip64 end record (when one is there and holds) taken into account.
+bool EndIsSpanned(int fd, std::uint64_t fileSize, const ZipEndRecord& end, std::uint64_t endOffset);
 
 // Returns: true when a value of the classic end record is a Zip64 marker.
 bool ClassicEndNeedsZip64(const ZipEndRecord& end);
 
 // The bounds the end record at endOffset gives, taking the Zip64 end record
-// when a locator lies just before it. Returns: false when a Zip64 record is
-// there but does not hold (a spanned archive, values that disagree with the
+// when a locator lies just before it. When the directory is not where the
+// records say but ends right before the (Zip64) end record with a central
+// header there, the difference is taken as a prefix of the file, as other
+// readers do (the Zip64 end record may be short by it the same way).
+// Returns: false when a Zip64 record is there but does not hold (a spanned archive, values that disagree with the
 // end record's own, a directory past it), or when the end record needs one
 // and none is where the locator says. A locator signature with no Zip64
 // record behind it beside an end record that needs none is not a locator

@@ -4,10 +4,6 @@
 
 namespace kuv::zip {
 
-bool IsSpannedEnd(const ZipEndRecord& end) {
-    return end.thisDisk != 0 || end.centralDirectoryDisk != 0 || end.entriesOnThisDisk != end.entriesTotal;
-}
-
 EndRecordSearch::EndRecordSearch(int fd, std::uint64_t fileSize)
     : fd_(fd), fileSize_(fileSize), counter_(kBudgetFactor * fileSize + kBudgetFloor) {}
 
@@ -41,7 +37,7 @@ bool EndRecordSearch::Accept(std::uint64_t offset) {
     const ZipEndRecord end = ZipEndRecord::Decode(raw);
     const std::uint64_t recordEnd = offset + ZipEndRecord::kSize + end.commentLength;
     if (recordEnd > fileSize_) return false;
-    if (IsSpannedEnd(end)) {
+    if (EndIsSpanned(fd_, fileSize_, end, offset)) {
         // Only the record that ends the file stands for a spanned archive
         // (a stray signature in a comment or in data does not).
         if (recordEnd != fileSize_) return false;
@@ -95,7 +91,7 @@ bool EndRecordSearch::Accept(std::uint64_t offset) {
     // without a copy: the search ends with this candidate. Checking only
     // adds what the local headers say, so a refused candidate leaves the
     // prefix as good for the next one.
-    if (CheckMemberSpans(fd_, start, prefix.entries, count, &counter_) != DirectoryCheck::Consistent) return false;
+    if (CheckMemberSpans(fd_, start, prefix.entries, count, &counter_, bounds.prefix) != DirectoryCheck::Consistent) return false;
     spanned_ = false;
     end_ = end;
     bounds_ = bounds;

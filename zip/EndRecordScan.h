@@ -20,10 +20,6 @@
 
 namespace kuv::zip {
 
-// An end record of a spanned (multi-disk) archive: a disk number other than
-// 0, or fewer entries on this disk than in total.
-bool IsSpannedEnd(const ZipEndRecord& end);
-
 class EndRecordSearch {
 public:
     // The budget: kBudgetFactor times the file's size, plus kBudgetFloor.

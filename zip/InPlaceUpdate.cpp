@@ -3,7 +3,8 @@
 //
 // Both build the whole result in a work file beside the archive
 // (".NAME.XXXXXX", a name no user file has), writing it front to back
-// through one output cursor: the members kept, each copied as its checked
+// through one output cursor: the bytes before the first member (a stub,
+// kept in front, the offsets then counting them), the members kept, each copied as its checked
 // span (local header, data, data descriptor), then the new members, the
 // directory and the end record. The work file is flushed, its directory read
 // back, and only then renamed over the archive: a failure or an interruption
@@ -184,6 +185,13 @@ bool CopyMembersWithout(const OpenedArchive& a, std::size_t skip, ArchiveOutput&
     std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
         return a.entries[x].localHeaderOffset < a.entries[y].localHeaderOffset;
     });
+    // The bytes before the first member (a self-extracting stub, bytes
+    // prepended to the archive, whether its offsets counted them or not)
+    // stay in front; the offsets written count them, so the updated archive
+    // needs no shifting to be read.
+    std::uint64_t first = a.bounds.start;
+    for (const CentralEntry& e : a.entries) first = std::min(first, e.localHeaderOffset);
+    if (!CopyRange(a.fd.get(), 0, first, out, buffer)) return false;
     std::vector<std::uint64_t> moved(a.entries.size(), 0);
     for (std::size_t i : order) {
         const CentralEntry& e = a.entries[i];

@@ -321,12 +321,8 @@ bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, con
     const bool sound =
         source ? (*source)(target, sink, rewind, keep) : DecompressMember(events, e, target, sink, keep, rewind);
     if (!sound && !keep) return false;  // the pending file is removed; an existing target is untouched
-    if (options.keepModDate) {
-        bool valid = false;
-        const auto when = DateFromDosWords(static_cast<std::uint16_t>(entry.dosDate),
-                                           static_cast<std::uint16_t>(entry.dosTime), &valid);
-        if (valid) file.SetTimes(kuv::platform::FromLocalDateTime(when));
-    }
+    std::int64_t modified = 0;
+    if (options.keepModDate && entry.ModifiedTime(modified)) file.SetTimes(modified);
     if (!file.Commit(prepared.fileName, state == EntryState::Missing)) return writeRefused();
     if (writtenPath) *writtenPath = target;
     return true;
@@ -573,12 +569,7 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
                 !f.prepared.refused && !f.prepared.isFolder && LocateMember(quiet, *entries[i - 1], name, data);
             if (submitted && options.replaceColons && !places.Meets(f.place)) {
                 WorkerWrite w{f.prepared, options.overWrite, false, 0};
-                if (options.keepModDate) {
-                    const DirectoryEntry& entry = DirectoryTable[i - 1];
-                    const auto when = DateFromDosWords(static_cast<std::uint16_t>(entry.dosDate),
-                                                       static_cast<std::uint16_t>(entry.dosTime), &w.setTime);
-                    if (w.setTime) w.modified = kuv::platform::FromLocalDateTime(when);
-                }
+                if (options.keepModDate) w.setTime = DirectoryTable[i - 1].ModifiedTime(w.modified);
                 onWorker = [&base, &workerCaches, w = std::move(w)](unsigned worker,
                                                                    const std::vector<std::uint8_t>& bytes) {
                     return WriteOnWorker(base, workerCaches[worker], w, bytes);

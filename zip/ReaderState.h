@@ -45,6 +45,15 @@ struct DirectoryEntry {
     std::int64_t uncompressedSize = 0;
     std::int32_t dosDate = 0;         // the 16-bit word widened with its sign
     std::int32_t dosTime = 0;
+    // The modification time (UTC, seconds since 1970) of an extended
+    // timestamp or Unix extra field; without one (modifiedKnown false), the
+    // DOS date and time.
+    bool modifiedKnown = false;
+    std::int64_t modifiedUtc = 0;
+
+    // The time to give an extracted file (seconds since 1970); false when
+    // the entry has none that is valid.
+    bool ModifiedTime(std::int64_t& modified) const;
 };
 
 // How one member is to be written by the extraction walk.

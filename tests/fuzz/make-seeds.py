@@ -137,6 +137,19 @@ def crafted_archives():
         "crafted-sfx-prefix.zip": zb.archive([zb.Member(b"a.txt", b"alpha" * 40)], prefix=b"#!/bin/sh\nexit 0\n"),
         "crafted-folders.zip": zb.archive([zb.Member(b"dossier\\", b"", 0),
                                            zb.Member(b"dossier\\sous\\b.txt", b"beta", 0)]),
+        # Archives of other writers: a stub the offsets leave out, a classic
+        # end record of Zip64 markers, a folder marked by its MS-DOS
+        # attribute only, a placeholder local name, a modification time in
+        # an extended timestamp field.
+        "crafted-stub-unadjusted.zip": zb.archive([zb.Member(b"a.txt", b"alpha" * 40)],
+                                                  prefix=b"MZ" + b"\x90" * 300, adjusted=False),
+        "crafted-zip64-marker-end.zip": zb.with_zip64_end(zb.archive([zb.Member(b"a.txt", b"alpha" * 40)])),
+        "crafted-dos-folder.zip": zb.archive([zb.Member(b"dossier", b"", 0, external=0x10),
+                                              zb.Member(b"dossier/b.txt", b"beta", 0)]),
+        "crafted-local-placeholder.zip": zb.archive([zb.Member(b"vrai-nom.txt", b"gamma" * 30, local_name=b"-")]),
+        "crafted-extended-time.zip": zb.archive([zb.Member(b"date.txt", b"delta" * 30,
+                                                           extra=b"\x55\x54\x05\x00\x01" +
+                                                           (1600000000).to_bytes(4, "little"))]),
     }
 
 

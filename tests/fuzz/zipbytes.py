@@ -45,25 +45,44 @@ def end_record(entries, cd_size, cd_offset, comment=b"", this_disk=0, cd_disk=0,
 class Member:
     """One member written soundly unless told otherwise."""
 
-    def __init__(self, name, content, method=8, level=6):
+    def __init__(self, name, content, method=8, level=6, local_name=None, extra=b"", external=0x20):
         self.name = name
         self.content = content
         self.method = method
         self.data = raw_deflate(content, level) if method == 8 else content
+        self.local_name = name if local_name is None else local_name  # what the local header says
+        self.extra = extra                                            # both headers' extra field
+        self.external = external                                      # external attributes
 
 
-def archive(members, comment=b"", prefix=b""):
-    """A sound archive of the members, local headers first."""
+def archive(members, comment=b"", prefix=b"", adjusted=True):
+    """A sound archive of the members, local headers first; with adjusted
+    False, the offsets leave the prefix out (bytes prepended afterwards)."""
     out = bytearray(prefix)
+    base = 0 if adjusted else len(prefix)
     central = bytearray()
     for m in members:
-        offset = len(out)
+        offset = len(out) - base
         c = crc(m.content)
-        out += local_header(m.name, m.method, c, len(m.data), len(m.content)) + m.data
-        central += central_header(m.name, m.method, c, len(m.data), len(m.content), offset)
-    cd_offset = len(out)
+        out += local_header(m.local_name, m.method, c, len(m.data), len(m.content), extra=m.extra) + m.data
+        central += central_header(m.name, m.method, c, len(m.data), len(m.content), offset, extra=m.extra,
+                                  external=m.external)
+    cd_offset = len(out) - base
     out += central
     out += end_record(len(members), len(central), cd_offset, comment)
+    return bytes(out)
+
+
+def with_zip64_end(archive_bytes):
+    """The classic end record (no comment) replaced by a Zip64 end record,
+    its locator and a classic end record of markers only, disks included."""
+    end = archive_bytes[-22:]
+    _, _, _, _, entries, cd_size, cd_offset, _ = struct.unpack("<IHHHHIIH", end)
+    out = bytearray(archive_bytes[:-22])
+    zip64_at = len(out)
+    out += struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, entries, entries, cd_size, cd_offset)
+    out += struct.pack("<IIQI", 0x07064B50, 0, zip64_at, 1)
+    out += struct.pack("<IHHHHIIH", END_SIG, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
     return bytes(out)
 
 

@@ -65,7 +65,33 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, MemberViewTest,
     ::testing::Values(
         ViewCase{"sound", [](RawArchive&) {}, true, {}},
-        ViewCase{"local name differs", [](RawArchive& a) { a.members[0].localName = "UN.txt"; }, true, {14}},
+        // The local name is never used: a placeholder, or the name in another
+        // encoding, is read under the central name when all else agrees.
+        ViewCase{"local name a placeholder", [](RawArchive& a) { a.members[0].localName = "-"; }, true, {}},
+        ViewCase{"local name in another encoding (bit 11 differs)",
+                 [](RawArchive& a) {
+                     a.members[0].localName = "UN.txt";
+                     a.members[0].localFlags = 0x0800;
+                 },
+                 true, {}},
+        ViewCase{"local name and flags differ",
+                 [](RawArchive& a) {
+                     a.members[0].localName = "UN.txt";
+                     a.members[0].localFlags = 0x0002;
+                 },
+                 true, {14}},
+        ViewCase{"local name and CRC differ",
+                 [](RawArchive& a) {
+                     a.members[0].localName = "UN.txt";
+                     a.members[0].localCrc = kUnCrc ^ 1;
+                 },
+                 true, {14}},
+        ViewCase{"local name and method differ",
+                 [](RawArchive& a) {
+                     a.members[0].localName = "UN.txt";
+                     a.members[0].localMethod = 0;
+                 },
+                 true, {14}},
         ViewCase{"local method differs", [](RawArchive& a) { a.members[0].localMethod = 0; }, true, {14}},
         ViewCase{"local CRC differs", [](RawArchive& a) { a.members[0].localCrc = kUnCrc ^ 1; }, true, {14}},
         ViewCase{"local compressed size differs", [](RawArchive& a) { a.members[0].localCompressed = 5; }, true,

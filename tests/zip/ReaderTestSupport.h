@@ -53,6 +53,7 @@ struct RawMember {
     std::uint16_t dosDate = 0x5798;  // 24 Dec 2023
     std::uint16_t dosTime = 0x7260;  // 14:19:00
     std::uint16_t internalAttributes = 0x0020;
+    std::uint32_t externalAttributes = 0;
     std::uint16_t versionMadeBy = 20;
     Bytes extra;                 // central and local extra field
     bool dataDescriptor = false; // bit 3: zeros in the local header, descriptor after the data
@@ -60,7 +61,7 @@ struct RawMember {
     std::int64_t centralCrc = -1, centralCompressed = -1, centralUncompressed = -1, localOffset = -1;
     std::int64_t centralNameLength = -1, centralExtraLength = -1;
     // Overrides of the local header (and of the data descriptor).
-    std::int64_t localCrc = -1, localCompressed = -1, localUncompressed = -1, localMethod = -1;
+    std::int64_t localCrc = -1, localCompressed = -1, localUncompressed = -1, localMethod = -1, localFlags = -1;
     Bytes localName;            // empty: the name
     Bytes localExtra;           // with hasLocalExtra: the local header's own extra field
     bool hasLocalExtra = false;
@@ -96,6 +97,7 @@ struct RawArchive {
             if (m.localCompressed >= 0) c.compressedSize = static_cast<std::uint32_t>(m.localCompressed);
             if (m.localUncompressed >= 0) c.uncompressedSize = static_cast<std::uint32_t>(m.localUncompressed);
             if (m.localMethod >= 0) c.method = static_cast<std::uint16_t>(m.localMethod);
+            if (m.localFlags >= 0) c.flags = static_cast<std::uint16_t>(m.localFlags);
             const Bytes localName = m.localName.empty() ? m.name : m.localName;
             const Bytes localExtra = m.hasLocalExtra ? m.localExtra : m.extra;
             c.nameLength = static_cast<std::uint16_t>(localName.size());
@@ -138,6 +140,7 @@ struct RawArchive {
                 static_cast<std::uint16_t>(m.centralExtraLength >= 0 ? m.centralExtraLength : m.extra.size());
             kuv::zip::ZipCentralTail t;
             t.internalAttributes = m.internalAttributes;
+            t.externalAttributes = m.externalAttributes;
             t.LocalHeaderOffset = m.localOffset >= 0 ? static_cast<std::uint32_t>(m.localOffset) : offsets[i];
             std::uint8_t h[46];
             cs.Encode(h);
@@ -160,6 +163,34 @@ struct RawArchive {
         return out;
     }
 };
+
+// The archive's classic end record (without comment) replaced by a Zip64 end
+// record, its locator and a classic end record whose values are all the
+// Zip64 markers (disk numbers included) when allMarkers, its own otherwise.
+inline Bytes WithZip64End(const Bytes& archive, bool allMarkers = true) {
+    const std::size_t endAt = archive.size() - kuv::zip::ZipEndRecord::kSize;
+    const auto classic = kuv::zip::ZipEndRecord::Decode(reinterpret_cast<const std::uint8_t*>(archive.data() + endAt));
+    Bytes out = archive.substr(0, endAt);
+    kuv::zip::Zip64EndRecord z;
+    z.entriesOnThisDisk = z.entriesTotal = classic.entriesTotal;
+    z.centralDirectorySize = classic.centralDirectorySize;
+    z.centralDirectoryOffset = classic.centralDirectoryOffset;
+    kuv::zip::Zip64Locator l;
+    l.zip64EndOffset = out.size();
+    kuv::zip::ZipEndRecord e = classic;
+    if (allMarkers) {
+        e.thisDisk = e.centralDirectoryDisk = e.entriesOnThisDisk = e.entriesTotal = 0xFFFF;
+        e.centralDirectorySize = e.centralDirectoryOffset = 0xFFFFFFFF;
+    }
+    std::uint8_t raw[kuv::zip::Zip64EndRecord::kSize];
+    z.Encode(raw);
+    out.append(reinterpret_cast<char*>(raw), kuv::zip::Zip64EndRecord::kSize);
+    l.Encode(raw);
+    out.append(reinterpret_cast<char*>(raw), kuv::zip::Zip64Locator::kSize);
+    e.Encode(raw);
+    out.append(reinterpret_cast<char*>(raw), kuv::zip::ZipEndRecord::kSize);
+    return out;
+}
 
 inline RawMember Member(const Bytes& name, const Bytes& content, std::uint16_t method = 8) {
     RawMember m;
