@@ -1,0 +1,131 @@
+// kuvzip's command line. --help and --version answer on standard output
+// without a display: the program is started with a platform that cannot
+// open (xcb, no DISPLAY), which would abort any start that made a window.
+// Anything else is a run: an argument not understood is logged and the
+// program serves the linked application's request as it always did.
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include "ProgramRun.h"
+
+namespace {
+
+using kuv::apptest::UnattendedRun;
+
+struct Answer {
+    int status = -1;  // -1: did not end normally
+    QByteArray out, err;
+};
+
+Answer RunWithoutDisplay(const QStringList& arguments) {
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(QDir::tempPath());
+    program.start(QString::fromUtf8(KUVZIP_BIN_DIR) + "/kuvzip", arguments);
+    Answer answer;
+    if (!program.waitForFinished(20000)) {
+        program.kill();
+        program.waitForFinished();
+        return answer;
+    }
+    answer.out = program.readAllStandardOutput();
+    answer.err = program.readAllStandardError();
+    if (program.exitStatus() == QProcess::NormalExit) answer.status = program.exitCode();
+    return answer;
+}
+
+struct AnswerCase {
+    const char* name;
+    QStringList arguments;
+    const char* out;  // standard output holds it
+};
+
+class AnswersWithoutDisplay : public ::testing::TestWithParam<AnswerCase> {};
+
+TEST_P(AnswersWithoutDisplay, PrintsOnStandardOutputAndEnds) {
+    const Answer answer = RunWithoutDisplay(GetParam().arguments);
+    EXPECT_EQ(answer.status, 0) << answer.err.constData();
+    EXPECT_TRUE(answer.out.contains(GetParam().out)) << answer.out.constData();
+    EXPECT_EQ(answer.err, "");
+}
+
+const char* const kHelp = "Utilisation : kuvzip [OPTION]\n";
+const char* const kVersion = "kuvzip (Kuv-Zip) " KUVZIP_VERSION "\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, AnswersWithoutDisplay,
+    ::testing::Values(AnswerCase {"Help", {"--help"}, kHelp}, AnswerCase {"ShortHelp", {"-h"}, kHelp},
+                      AnswerCase {"HelpWithOneDash", {"-help"}, kHelp},
+                      AnswerCase {"HelpListsVersion", {"--help"}, "\n  --version   affiche la version et termine\n"},
+                      AnswerCase {"HelpNamesTheManual", {"--help"}, "man kuvzip"},
+                      AnswerCase {"HelpAmongUnknownArguments", {"--bogus", "dossier", "--help"}, kHelp},
+                      AnswerCase {"HelpBeforeVersion", {"--version", "--help"}, kHelp},
+                      AnswerCase {"Version", {"--version"}, kVersion}),
+    [](const ::testing::TestParamInfo<AnswerCase>& info) { return std::string(info.param.name); });
+
+TEST(AnswersWithoutDisplay, VersionIsOneLine) {
+    EXPECT_EQ(RunWithoutDisplay({"--version"}).out, kVersion);
+}
+
+// What is not an option to answer is a run: here one that needs a window,
+// on a platform that cannot give one, so it fails and prints no answer.
+class NotAnAnswer : public ::testing::TestWithParam<QStringList> {};
+
+TEST_P(NotAnAnswer, StartsTheWindow) {
+    const Answer answer = RunWithoutDisplay(GetParam());
+    EXPECT_NE(answer.status, 0);
+    EXPECT_EQ(answer.out, "");
+    EXPECT_TRUE(answer.err.contains("platform plugin")) << answer.err.constData();
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, NotAnAnswer,
+                         ::testing::Values(QStringList {}, QStringList {"--", "--help"}, QStringList {"--version=2"},
+                                           QStringList {"--helpme"}, QStringList {"version"}));
+
+// Arguments not understood, in a run that serves a desktop-backup request:
+// each is logged once, the ones Qt takes for itself are not, and the backup
+// is made as without them.
+struct RunCase {
+    const char* name;
+    QStringList arguments;
+    QStringList logged;
+    QStringList notLogged;
+};
+
+class IgnoredArguments : public UnattendedRun, public ::testing::WithParamInterface<RunCase> {};
+
+TEST_P(IgnoredArguments, AreLoggedAndTheRequestIsServed) {
+    const RunCase& c = GetParam();
+    arguments = c.arguments;
+    SetLink("SAVAUT56", "NOSIG");
+    SetLink("NOMFICATO", "Compta");
+    ASSERT_EQ(Run(), 0);
+    const QString errorText = QString::fromUtf8(errors);
+    for (const QString& argument : c.logged)
+        EXPECT_EQ(errorText.count("kuvzip.startup: argument inconnu ignoré : " + argument + "\n"), 1)
+            << argument.toStdString() << "\n" << errors.constData();
+    for (const QString& argument : c.notLogged)
+        EXPECT_FALSE(errorText.contains("ignoré : " + argument + "\n")) << errors.constData();
+    EXPECT_FALSE(QDir(home + "/Bureau").entryList({"Compta_*.zip"}, QDir::Files).isEmpty());
+    EXPECT_EQ(Link("SAVAUT56"), "");
+    EXPECT_EQ(kuv::apptest::Read(work + "/Kuv-Zip.ini"), ini);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, IgnoredArguments,
+    ::testing::Values(RunCase {"UnknownOption", {"--bogus"}, {"--bogus"}, {}},
+                      RunCase {"Words", {"Compta", "-x", "--niveau=3"}, {"Compta", "-x", "--niveau=3"}, {}},
+                      RunCase {"QtsOwnOptions", {"-platform", "offscreen", "--version=2"}, {"--version=2"},
+                               {"-platform", "offscreen"}},
+                      RunCase {"HelpAfterDoubleDash", {"--", "--help"}, {"--help"}, {"--"}}),
+    [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
