@@ -4,6 +4,7 @@
 // option its usage line names.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <regex>
 
 #include "WriterTestSupport.h"
@@ -24,6 +25,8 @@ struct LineCase {
     const char* out;      // expected in standard output; "" means standard output stays empty
     const char* err;      // expected in standard error; "" means standard error stays empty
 };
+
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 class CommandLine : public ::testing::TestWithParam<LineCase> {};
 

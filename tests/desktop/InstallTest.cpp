@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <ostream>
+
 namespace {
 
 const QString kAppId = QStringLiteral("fr.kuvzip.KuvZip");
@@ -172,6 +174,8 @@ struct ManualCase {
     QStringList mustSay;  // in the rendered page
     QStringList commands;  // each one's "COMMAND --help" is read too
 };
+
+void PrintTo(const ManualCase& c, std::ostream* os) { *os << c.program; }
 
 class ManualPage : public InstalledTree, public ::testing::WithParamInterface<ManualCase> {};
 
