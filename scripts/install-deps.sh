@@ -22,6 +22,9 @@ packages=(
   # the notification server of the tests, the logo's font
   desktop-file-utils appstream dpkg-dev file libglib2.0-bin
   dbus dbus-daemon python3-gi gir1.2-glib-2.0 fonts-dejavu-core
+  # the manual pages rendered and checked (man, groff) and Debian's own
+  # checker run on the package
+  man-db groff-base lintian
 )
 
 missing=()

@@ -21,9 +21,32 @@ const std::vector<Command>& Commands() {
     return all;
 }
 
-void PrintUsage() {
-    std::fprintf(stderr, "usage: kuvzip-cli COMMAND [OPTIONS] ARGS...\n");
-    for (const Command& c : Commands()) std::fprintf(stderr, "  kuvzip-cli %s\n", c.usage);
+const Command* FindCommand(const std::string& name) {
+    for (const Command& c : Commands())
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+void PrintHelp() {
+    std::printf("usage: kuvzip-cli COMMAND [OPTIONS] ARGS...\n"
+                     "       kuvzip-cli COMMAND --help | --help | --version\n"
+                     "Creates, lists, tests, extracts and updates ZIP archives with Kuv-Zip's engine.\n\n"
+                     "Commands:\n");
+    for (const Command& c : Commands()) std::printf("  %-8s %s\n", c.name, c.summary);
+    std::printf("\nOptions:\n"
+                     "  -h, --help  print this help and exit\n"
+                     "  --version   print the version and exit\n\n"
+                     "Exit status:\n"
+                     "  0  success: no archive or member failed\n"
+                     "  1  an archive or a member failed (the engine's events on standard error say which)\n"
+                     "  2  usage error: unknown command or option, missing or extra argument\n\n"
+                     "'kuvzip-cli COMMAND --help' describes a command; see also: man kuvzip-cli\n");
+}
+
+void PrintCommandHelp(const Command& command) {
+    std::printf("usage: kuvzip-cli %s\n%s\n", command.usage, command.summary);
+    if (*command.options) std::printf("\nOptions:\n%s", command.options);
+    std::printf("\nExit status: 0 success, 1 an archive or member failed, 2 usage error.\n");
 }
 
 std::string OneLine(const std::string& text) {
@@ -80,6 +103,10 @@ int Parse(const std::string& command, const char* usage, const std::vector<std::
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (!optionsEnded && (a == "-h" || a == "--help")) {
+            if (const Command* c = FindCommand(command)) PrintCommandHelp(*c);
+            return kExitOk;
+        }
         if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
             out.operands.push_back(a);
         } else if (a == "--") {
@@ -106,7 +133,8 @@ bool ParseInt(const std::string& text, long& value) {
 }
 
 int UsageError(const std::string& command, const std::string& message) {
-    std::fprintf(stderr, "kuvzip-cli %s: %s\n", command.c_str(), message.c_str());
+    std::fprintf(stderr, "kuvzip-cli%s%s: %s\nTry 'kuvzip-cli %s--help' for more information.\n",
+                 command.empty() ? "" : " ", command.c_str(), message.c_str(), command.empty() ? "" : (command + " ").c_str());
     return kExitUsage;
 }
 

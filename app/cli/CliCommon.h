@@ -3,6 +3,7 @@
 // printer that keeps the tool's output contract, and option parsing helpers.
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
@@ -19,12 +20,19 @@ constexpr int kExitUsage = 2;
 struct Command {
     const char* name;
     const char* usage;  // one line: "create [--stream] ... ARCHIVE PATH..."
+    const char* summary;  // what it does, one line
+    const char* options;  // one "  --name  what it does" line per option, or ""
     std::function<int(const std::vector<std::string>& args)> run;
 };
 
 // Every command, in the order of the usage text.
 const std::vector<Command>& Commands();
-void PrintUsage();
+// The command named `name`; nullptr when there is none.
+const Command* FindCommand(const std::string& name);
+// The tool's help: its commands, the general options and the exit statuses.
+void PrintHelp();
+// One command's usage, summary and options on standard output.
+void PrintCommandHelp(const Command& command);
 
 // Subscribes to the engine's events and prints each one on standard error as
 // the contract says; remembers whether a ZipError or FileZipErr was raised.
@@ -59,7 +67,8 @@ struct Parsed {
 
 // Parses args: options named in `flags` take no value, those in `valued`
 // take the next argument, "--" ends the options, and between minOperands and
-// maxOperands operands must remain. Returns -1 when the line is fine,
+// maxOperands operands must remain. Returns -1 when the line is fine; for
+// -h or --help before "--", prints the command's help and returns kExitOk;
 // otherwise reports the usage error and returns kExitUsage.
 int Parse(const std::string& command, const char* usage, const std::vector<std::string>& args,
           const std::vector<std::string>& flags, const std::vector<std::string>& valued, size_t minOperands,
@@ -68,7 +77,8 @@ int Parse(const std::string& command, const char* usage, const std::vector<std::
 // Parses a whole number option value; false when it is not one.
 bool ParseInt(const std::string& text, long& value);
 
-// Reports a usage error for command and returns kExitUsage.
+// Reports a usage error for command (empty: the tool itself) on standard
+// error, with the help to read, and returns kExitUsage.
 int UsageError(const std::string& command, const std::string& message);
 
 }  // namespace kuvcli

@@ -52,6 +52,19 @@ int RunCreate(const std::vector<std::string>& args) {
 }
 }  // namespace
 
-std::vector<Command> CreateCommands() { return {Command {"create", kCreateUsage, RunCreate}}; }
+constexpr const char* kCreateSummary = "Creates ARCHIVE from the files PATH... (a PATH may end in a * or ? pattern).";
+constexpr const char* kCreateOptions =
+    "  --stream       write the archive in one streaming pass instead of from a member list\n"
+    "  --path-mode N  stored names: 0 file name only (default), 1 full path, 2 path relative\n"
+    "                 to the current folder\n"
+    "  --recurse      take the files of sub-folders too\n"
+    "  --no-crc       store no CRC-32 (0) for the members\n"
+    "  --level N      compression level, -1 (zlib's default) or 0 (stored) to 9\n"
+    "  --comment TEXT the archive comment\n"
+    "  --overwrite    replace an existing ARCHIVE (otherwise it is an error)\n";
+
+std::vector<Command> CreateCommands() {
+    return {Command {"create", kCreateUsage, kCreateSummary, kCreateOptions, RunCreate}};
+}
 
 }  // namespace kuvcli

@@ -123,13 +123,30 @@ int RunRemove(const std::vector<std::string>& args) {
     return printer.ExitStatus(ok);
 }
 
+constexpr const char* kPathModeOption =
+    "  --path-mode N  stored name: 0 file name only (default), 1 full path, 2 path relative\n"
+    "                 to the current folder\n";
+constexpr const char* kNoCrcOption = "  --no-crc       store no CRC-32 (0) for the member\n";
+const std::string kAddOptions = std::string(kPathModeOption) + kNoCrcOption +
+                                "  --overwrite    replace a member of the same name\n";
+
 }  // namespace
 
 std::vector<Command> ReadingCommands() {
     return {
-        {"list", kListUsage, RunList},         {"comment", kCommentUsage, RunComment},
-        {"extract", kExtractUsage, RunExtract}, {"test", kTestUsage, RunTest},
-        {"add", kAddUsage, RunAdd},            {"remove", kRemoveUsage, RunRemove},
+        {"list", kListUsage,
+         "Lists the members: number, name, compressed size, size, date (tab-separated, one per line).", "",
+         RunList},
+        {"comment", kCommentUsage, "Prints the archive comment.", "", RunComment},
+        {"extract", kExtractUsage, "Extracts every member, or one, into FOLDER.",
+         "  --member N       only member N (its number in 'list')\n"
+         "  --preserve-path  recreate the members' folders under FOLDER\n"
+         "  --overwrite      replace files that exist (otherwise the member fails)\n"
+         "  --keep-date      give the files the members' dates\n",
+         RunExtract},
+        {"test", kTestUsage, "Decompresses every member without writing and checks its CRC-32.", "", RunTest},
+        {"add", kAddUsage, "Adds FILE to the existing ARCHIVE, rewriting it.", kAddOptions.c_str(), RunAdd},
+        {"remove", kRemoveUsage, "Removes the member stored as NAME from ARCHIVE, rewriting it.", "", RunRemove},
     };
 }
 

@@ -7,12 +7,16 @@
 // and ends; started for a request of the linked application it ends at once
 // with status 1, touching nothing, so that the request stays for the next
 // start. The lock of a program that crashed is taken over.
+//
+// The command line is read first, before any window or display is needed
+// (ProgramOptions.h): --help and --version answer and end there.
 
 #include <QApplication>
 #include <QDir>
 #include <QLockFile>
 #include <QLoggingCategory>
 
+#include "ProgramOptions.h"
 #include "backup/QtEnvironment.h"
 #include "backup/Startup.h"
 #include "backup/kuvzipf1_qt.h"
@@ -36,8 +40,12 @@ constexpr const char* kAlreadyOpen = "Kuv-Zip est déjà ouvert !";
 }  // namespace
 
 int main(int argc, char** argv) {
+    const kuv::app::ProgramOptions options = kuv::app::ParseProgramOptions(kuv::app::ArgumentsOf(argc, argv));
+    if (const int status = kuv::app::AnswerWithoutWindow(options); status >= 0) return status;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kuv-Zip"));
+    kuv::app::LogIgnoredArguments(options, QCoreApplication::arguments());
     kuv::LoadQtFrenchTranslation(&app);
 
     const std::string workingFolder = kuv::platform::CurrentFolder();

@@ -65,6 +65,7 @@ protected:
     // The program set up to start in the scratch working folder, headless.
     void Prepare(QProcess& program) {
         program.setProgram(QString::fromUtf8(KUVZIP_BIN_DIR) + "/kuvzip");
+        program.setArguments(arguments);
         program.setWorkingDirectory(work);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home);
@@ -99,6 +100,8 @@ protected:
         return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -3;
     }
 
+    // The program's command line (none, as the linked application starts it).
+    QStringList arguments;
     // Changes a test makes to the program's environment, last.
     std::function<void(QProcessEnvironment&)> adjustEnvironment;
     QTemporaryDir scratch;

@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <ostream>
+
 namespace {
 
 const QString kAppId = QStringLiteral("fr.kuvzip.KuvZip");
@@ -80,6 +82,9 @@ TEST_F(InstalledTree, PlacesEveryFileWhereTheDesktopLooksForIt) {
                                 "share/icons/hicolor/scalable/apps/" + kAppId + ".svg"}) {
         EXPECT_TRUE(QFileInfo(Installed(file)).isFile()) << file.toStdString();
     }
+    for (const char* file : {"share/man/man1/kuvzip.1.gz", "share/man/man1/kuvzip-cli.1.gz",
+                                "share/doc/kuvzip/copyright", "share/doc/kuvzip/changelog.gz"})
+        EXPECT_TRUE(QFileInfo(Installed(file)).isFile()) << file;
     for (const QString& program : {QString("bin/kuvzip"), QString("bin/kuvzip-cli")})
         EXPECT_TRUE(QFileInfo(Installed(program)).isExecutable()) << program.toStdString();
     // Nothing but the program's own files: no test program, no build tool.
@@ -161,6 +166,68 @@ TEST_F(InstalledTree, IconsAreRenderingsOfTheLogoAtTheirSize) {
     }
 }
 
+// The installed manual pages: man renders them without a warning, and each
+// describes every option its program's --help lists, the program's files
+// and its exit statuses.
+struct ManualCase {
+    const char* program;
+    QStringList mustSay;  // in the rendered page
+    QStringList commands;  // each one's "COMMAND --help" is read too
+};
+
+void PrintTo(const ManualCase& c, std::ostream* os) { *os << c.program; }
+
+class ManualPage : public InstalledTree, public ::testing::WithParamInterface<ManualCase> {};
+
+TEST_P(ManualPage, RendersWithoutWarningsAndDescribesTheProgram) {
+    const ManualCase& c = GetParam();
+    const QString page = Installed(QString("share/man/man1/%1.1.gz").arg(c.program));
+    ASSERT_TRUE(QFile::exists(page)) << page.toStdString();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", "C.UTF-8");
+    env.insert("MANWIDTH", "80");
+    env.remove("MANROFFOPT");
+    // As Debian's checker renders them: every groff warning on.
+    const Outcome check = RunTool("man", {"--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z", page}, env);
+    EXPECT_EQ(check.exitCode, 0) << check.output.toStdString();
+    EXPECT_FALSE(check.output.contains("warning")) << check.output.toStdString();
+    QProcess render;
+    render.setProcessEnvironment(env);
+    render.start("man", {"--nh", "--nj", "-l", page});
+    ASSERT_TRUE(render.waitForFinished(60000));
+    const QString text = QString::fromUtf8(render.readAllStandardOutput());
+    ASSERT_FALSE(text.isEmpty()) << render.readAllStandardError().toStdString();
+    for (const QString& said : c.mustSay) EXPECT_TRUE(text.contains(said)) << said.toStdString();
+
+    const QRegularExpression option(R"((?<![\w-])--?[a-z][a-z-]*)");
+    QStringList options;
+    QList<QStringList> helps = {{"--help"}};
+    for (const QString& command : c.commands) helps.append({command, "--help"});
+    for (const QStringList& arguments : helps) {
+        const Outcome help = RunTool(Installed(QString("bin/%1").arg(c.program)), arguments, env);
+        ASSERT_EQ(help.exitCode, 0) << help.output.toStdString();
+        for (auto it = option.globalMatch(help.output); it.hasNext();) options << it.next().captured(0);
+    }
+    options.removeDuplicates();
+    EXPECT_GE(options.size(), 3) << options.join(' ').toStdString();
+    for (const QString& name : options) EXPECT_TRUE(text.contains(name)) << name.toStdString() << " not in the page";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, ManualPage,
+    ::testing::Values(ManualCase {"kuvzip",
+                                  {"NOM", "SYNOPSIS", "OPTIONS", "FICHIERS", "CODE DE RETOUR", "Kuv-Zip.ini",
+                                   "W_intlog.wdo", "rapport.txt", "autostart/DelFile_clsZip.desktop",
+                                   "argument inconnu"},
+                                  {}},
+                      ManualCase {"kuvzip-cli",
+                                  {"NAME", "SYNOPSIS", "COMMANDS", "OPTIONS", "EXIT STATUS", "FILES", "Kuv-Zip.ini",
+                                   "W_intlog.wdo", "rapport.txt", "autostart", "Usage error"},
+                                  {"create", "list", "comment", "extract", "test", "add", "remove"}}),
+    [](const ::testing::TestParamInfo<ManualCase>& info) {
+        return QString(info.param.program).remove('-').toStdString();
+    });
+
 // The menu entry, started by GLib's own launcher as a desktop does, in a
 // home that has no Kuv-Zip folder yet: the program runs in
 // $XDG_DATA_HOME/Kuv-Zip, else ~/.local/share/Kuv-Zip, the folder created,
@@ -226,19 +293,38 @@ INSTANTIATE_TEST_SUITE_P(DataHome, MenuStart, ::testing::Values(false, true),
                              return info.param ? "XdgDataHomeSet" : "XdgDataHomeUnset";
                          });
 
-// The Debian package: one .deb, named as Debian names it, with the program,
-// its desktop files and the libraries dpkg-shlibdeps found.
-TEST(DebianPackage, HoldsTheProgramAndDependsOnWhatItLinks) {
-    QTemporaryDir out;
-    ASSERT_TRUE(out.isValid());
-    const Outcome pack = RunTool(QStringLiteral(KUVZIP_CPACK),
-                                 {"-G", "DEB", "--config", QString(KUVZIP_BUILD_DIR) + "/CPackConfig.cmake", "-B",
-                                  out.path()});
-    ASSERT_EQ(pack.exitCode, 0) << pack.output.toStdString();
-    const QStringList debs = QDir(out.path()).entryList({"*.deb"}, QDir::Files);
-    ASSERT_EQ(debs.size(), 1) << debs.join(' ').toStdString();
+// The Debian package, made once by cpack for the tests below.
+class DebianPackage : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        out = new QTemporaryDir();
+        pack = new Outcome(RunTool(QStringLiteral(KUVZIP_CPACK),
+                                   {"-G", "DEB", "--config", QString(KUVZIP_BUILD_DIR) + "/CPackConfig.cmake", "-B",
+                                    out->path()}));
+    }
+    static void TearDownTestSuite() {
+        delete pack;
+        delete out;
+    }
+    void SetUp() override {
+        ASSERT_EQ(pack->exitCode, 0) << pack->output.toStdString();
+        debs = QDir(out->path()).entryList({"*.deb"}, QDir::Files);
+        ASSERT_EQ(debs.size(), 1) << debs.join(' ').toStdString();
+        deb = out->path() + "/" + debs.first();
+    }
+
+    static QTemporaryDir* out;
+    static Outcome* pack;
+    QStringList debs;
+    QString deb;
+};
+QTemporaryDir* DebianPackage::out = nullptr;
+Outcome* DebianPackage::pack = nullptr;
+
+// One .deb, named as Debian names it, with the program, its desktop files,
+// its manual pages and the libraries dpkg-shlibdeps found.
+TEST_F(DebianPackage, HoldsTheProgramAndDependsOnWhatItLinks) {
     EXPECT_TRUE(QRegularExpression(R"(^kuvzip_\d+\.\d+\.\d+_[a-z0-9]+\.deb$)").match(debs.first()).hasMatch());
-    const QString deb = out.path() + "/" + debs.first();
 
     const Outcome info = RunTool("dpkg-deb", {"-I", deb});
     ASSERT_EQ(info.exitCode, 0) << info.output.toStdString();
@@ -261,14 +347,26 @@ TEST(DebianPackage, HoldsTheProgramAndDependsOnWhatItLinks) {
                                 "./usr/share/icons/hicolor/scalable/apps/" + kAppId + ".svg",
                                 "./usr/share/icons/hicolor/48x48/apps/" + kAppId + ".png",
                                 "./usr/share/icons/hicolor/128x128/apps/" + kAppId + ".png",
-                                "./usr/share/icons/hicolor/256x256/apps/" + kAppId + ".png"}) {
+                                "./usr/share/icons/hicolor/256x256/apps/" + kAppId + ".png",
+                                QString("./usr/share/man/man1/kuvzip.1.gz"), QString("./usr/share/man/man1/kuvzip-cli.1.gz"),
+                                QString("./usr/share/doc/kuvzip/copyright"), QString("./usr/share/doc/kuvzip/changelog.gz")}) {
         EXPECT_TRUE(contents.output.contains(' ' + path + '\n')) << path.toStdString();
     }
     // The executables are stripped: no debugging sections in the package.
-    const Outcome extract = RunTool("dpkg-deb", {"-x", deb, out.path() + "/root"});
+    const Outcome extract = RunTool("dpkg-deb", {"-x", deb, out->path() + "/root"});
     ASSERT_EQ(extract.exitCode, 0) << extract.output.toStdString();
-    const Outcome kind = RunTool("file", {"-b", out.path() + "/root/usr/bin/kuvzip"});
+    const Outcome kind = RunTool("file", {"-b", out->path() + "/root/usr/bin/kuvzip"});
     EXPECT_TRUE(kind.output.contains("stripped") && !kind.output.contains("not stripped")) << kind.output.toStdString();
+}
+
+// Debian's own checker finds nothing to say: no error, no warning (the tags
+// the package overrides carry their reason in its overrides file).
+TEST_F(DebianPackage, PassesLintian) {
+    const Outcome check = RunTool("lintian", {"--fail-on", "error,warning", "--tag-display-limit", "0", deb},
+                                  QProcessEnvironment::systemEnvironment(), 600000);
+    EXPECT_EQ(check.exitCode, 0) << check.output.toStdString();
+    const QRegularExpression tag(R"(^[EW]: )", QRegularExpression::MultilineOption);
+    EXPECT_FALSE(tag.match(check.output).hasMatch()) << check.output.toStdString();
 }
 
 }  // namespace
