@@ -9,7 +9,7 @@
 #include "backup/ArchiveNaming.h"
 #include "backup/BackupReport.h"
 #include "backup/ExclusionRules.h"
-#include "backup/WindowColours.h"
+#include "mainwindow/WindowColours.h"
 #include "link/LinkFile.h"
 #include "platform/Files.h"
 #include "platform/Text.h"

@@ -8,7 +8,7 @@
 #include <exception>
 
 #include "backup/ArchiveNaming.h"
-#include "backup/Startup.h"
+#include "mainwindow/Startup.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "restore/BackupListing.h"

@@ -13,9 +13,9 @@
 #include <QLockFile>
 #include <QLoggingCategory>
 
-#include "backup/QtEnvironment.h"
-#include "backup/Startup.h"
-#include "backup/kuvzipf1_qt.h"
+#include "mainwindow/QtEnvironment.h"
+#include "mainwindow/Startup.h"
+#include "mainwindow/kuvzipf1_qt.h"
 #include "platform/Files.h"
 #include "platform/FolderTree.h"
 #include "platform/Text.h"

@@ -1,6 +1,6 @@
 // Computations of the main window's startup.
 
-#include "backup/Startup.h"
+#include "mainwindow/Startup.h"
 
 #include <cctype>
 

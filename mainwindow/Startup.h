@@ -6,7 +6,7 @@
 #include <string>
 
 #include "backup/Environment.h"
-#include "backup/WindowColours.h"
+#include "mainwindow/WindowColours.h"
 
 namespace kuv::backup {
 

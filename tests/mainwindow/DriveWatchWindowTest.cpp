@@ -22,8 +22,8 @@
 
 #include "MainWindowEnvironmentFake.h"
 #include "MainWindowFakes.h"
-#include "backup/DestinationList.h"
-#include "backup/kuvzipf1_qt.h"
+#include "mainwindow/DestinationList.h"
+#include "mainwindow/kuvzipf1_qt.h"
 #include "platform/QtDrives.h"
 #include "tests/ui/QtTestApp.h"
 

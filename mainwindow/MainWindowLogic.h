@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "backup/DataBackupJob.h"
-#include "backup/DestinationList.h"
+#include "mainwindow/DestinationList.h"
 #include "backup/Environment.h"
 #include "backup/MainSettings.h"
 #include "operations/CopyCommands.h"
