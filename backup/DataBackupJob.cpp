@@ -9,7 +9,7 @@
 #include "backup/ArchiveNaming.h"
 #include "backup/BackupReport.h"
 #include "backup/ExclusionRules.h"
-#include "mainwindow/WindowColours.h"
+#include "ui/WindowColours.h"
 #include "link/LinkFile.h"
 #include "platform/Files.h"
 #include "platform/Text.h"

@@ -22,8 +22,8 @@
 
 #include "backup/DataBackupJob.h"
 #include "mainwindow/DestinationList.h"
-#include "backup/Environment.h"
-#include "backup/MainSettings.h"
+#include "ui/Environment.h"
+#include "ui/MainSettings.h"
 #include "operations/CopyCommands.h"
 #include "operations/OperationsView.h"
 #include "operations/ProgramFiles.h"

@@ -18,7 +18,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "mainwindow/WindowColours.h"
+#include "ui/WindowColours.h"
 #include "operations/CopyCommands.h"
 #include "operations/ProgramFiles.h"
 #include "platform/Files.h"

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/Environment.h"
+#include "ui/Environment.h"
 
 class clsZip;
 

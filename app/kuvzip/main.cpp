@@ -13,7 +13,7 @@
 #include <QLockFile>
 #include <QLoggingCategory>
 
-#include "mainwindow/QtEnvironment.h"
+#include "ui/QtEnvironment.h"
 #include "mainwindow/Startup.h"
 #include "mainwindow/kuvzipf1_qt.h"
 #include "platform/Files.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/Environment.h"
-#include "backup/MainSettings.h"
+#include "ui/Environment.h"
+#include "ui/MainSettings.h"
 #include "platform/Files.h"
 #include "restore/BackupListing.h"
 #include "restore/RestoreWindowLogic.h"

@@ -12,7 +12,7 @@
 
 #include "tests/backup/DataBackupJobFakes.h"
 #include "mainwindow/MainWindowLogic.h"
-#include "mainwindow/QtEnvironment.h"
+#include "ui/QtEnvironment.h"
 #include "link/LinkFile.h"
 #include "platform/Text.h"
 

@@ -20,7 +20,7 @@
 #include "MainWindowEnvironmentFake.h"
 #include "MainWindowFakes.h"
 #include "tests/ui/QtTestApp.h"
-#include "mainwindow/QtEnvironment.h"
+#include "ui/QtEnvironment.h"
 #include "mainwindow/kuvzipf1_qt.h"
 #include "ui/form97_qt.h"
 

@@ -24,7 +24,7 @@
 
 #include "../ui/QtTestApp.h"
 #include "RestoreFakes.h"
-#include "mainwindow/QtEnvironment.h"
+#include "ui/QtEnvironment.h"
 #include "mainwindow/kuvzipf1_qt.h"
 #include "tests/mainwindow/MainWindowEnvironmentFake.h"
 #include "platform/Text.h"
