@@ -10,7 +10,7 @@
 #include "backup/BackupReport.h"
 #include "backup/ExclusionRules.h"
 #include "platform/WorkNames.h"
-#include "backup/WindowColours.h"
+#include "ui/WindowColours.h"
 #include "link/LinkFile.h"
 #include "platform/Files.h"
 #include "platform/Text.h"

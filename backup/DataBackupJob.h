@@ -73,8 +73,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/Environment.h"
-#include "backup/MainSettings.h"
+#include "ui/Environment.h"
+#include "ui/MainSettings.h"
 #include "platform/Drives.h"
 #include "ui/DialogPort.h"
 

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/Environment.h"
-#include "backup/MainSettings.h"
+#include "ui/Environment.h"
+#include "ui/MainSettings.h"
 #include "operations/OperationsView.h"
 #include "platform/Drives.h"
 #include "ui/DialogPort.h"

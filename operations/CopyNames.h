@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "backup/Environment.h"
+#include "ui/Environment.h"
 
 namespace kuv::operations {
 

@@ -1,6 +1,6 @@
 #pragma once
 // What of the main window the other commands drive. The main window's view
-// (backup/MainWindowLogic.h) includes it; texts are UTF-8.
+// (mainwindow/MainWindowLogic.h) includes it; texts are UTF-8.
 
 #include <string>
 #include <vector>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/Environment.h"
+#include "ui/Environment.h"
 #include "operations/OperationsView.h"
 #include "ui/DialogPort.h"
 

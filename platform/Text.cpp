@@ -1,6 +1,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace kuv::platform {
 namespace {
@@ -251,6 +252,29 @@ std::string Trim(std::string_view text) {
     while (b < e && text[b] == ' ') ++b;
     while (e > b && text[e - 1] == ' ') --e;
     return std::string(text.substr(b, e - b));
+}
+
+double LeadingNumber(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    double value = 0;
+    bool any = false;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+        value = value * 10 + (text[i++] - '0');
+        any = true;
+    }
+    if (i < text.size() && text[i] == '.') {
+        double scale = 0.1;
+        for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+            value += (text[i] - '0') * scale;
+            scale /= 10;
+            any = true;
+        }
+    }
+    if (!any) return 0;
+    return negative ? -value : value;
 }
 
 }  // namespace kuv::platform

@@ -62,4 +62,9 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // Blanks (spaces) removed at both ends, as the program's Trim does.
 std::string Trim(std::string_view text);
 
+// The numeric value at the start of text, as the program's Val reads it:
+// leading blanks skipped, an optional sign, digits, an optional decimal
+// point and digits; 0 when no number starts the text.
+double LeadingNumber(const std::string& text);
+
 }  // namespace kuv::platform

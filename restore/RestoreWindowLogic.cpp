@@ -8,7 +8,6 @@
 #include <exception>
 
 #include "backup/ArchiveNaming.h"
-#include "backup/Startup.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "restore/BackupListing.h"
@@ -379,7 +378,7 @@ int RestoreWindowLogic::AskMember() {
                                "le bouton \"Voir le contenu du Zip (...)\"";
     std::string answer;
     if (!ctx_.view.AskNumber(prompt, "1", answer) || answer.empty()) return 0;
-    const double value = std::nearbyint(backup::LeadingNumber(answer));  // halves to even
+    const double value = std::nearbyint(platform::LeadingNumber(answer));  // halves to even
     if (value < 1 || value > count) {
         ctx_.view.Beep();
         return 0;

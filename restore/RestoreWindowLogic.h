@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/Environment.h"
-#include "backup/MainSettings.h"
+#include "ui/Environment.h"
+#include "ui/MainSettings.h"
 #include "platform/Drives.h"
 #include "restore/SafeRestore.h"
 #include "ui/DialogPort.h"

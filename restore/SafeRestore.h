@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/Environment.h"
+#include "ui/Environment.h"
 #include "platform/WorkNames.h"
 
 class clsZip;

@@ -12,7 +12,7 @@
 #include <QScreen>
 #include <QShortcut>
 
-#include "backup/kuvzipf1_qt.h"
+#include "mainwindow/kuvzipf1_qt.h"
 #include "platform/Files.h"
 #include "platform/FolderTree.h"
 #include "ui_testpanel.h"

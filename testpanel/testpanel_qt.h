@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/MainSettings.h"
+#include "ui/MainSettings.h"
 #include "testpanel/TestPanelLogic.h"
 #include "ui/MessageBoxes_qt.h"
 

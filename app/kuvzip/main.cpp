@@ -17,9 +17,9 @@
 #include <QLoggingCategory>
 
 #include "ProgramOptions.h"
-#include "backup/QtEnvironment.h"
-#include "backup/Startup.h"
-#include "backup/kuvzipf1_qt.h"
+#include "ui/QtEnvironment.h"
+#include "mainwindow/Startup.h"
+#include "mainwindow/kuvzipf1_qt.h"
 #include "platform/Files.h"
 #include "platform/FolderTree.h"
 #include "platform/Text.h"

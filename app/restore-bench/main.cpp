@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/Environment.h"
-#include "backup/MainSettings.h"
+#include "ui/Environment.h"
+#include "ui/MainSettings.h"
 #include "platform/Files.h"
 #include "platform/WorkNames.h"
 #include "restore/BackupListing.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "backup/DataBackupJob.h"
-#include "backup/MainSettings.h"
+#include "ui/MainSettings.h"
 #include "platform/Drives.h"
 #include "platform/Files.h"
 #include "ui/DialogPort.h"

@@ -25,7 +25,7 @@
 #include "platform/Text.h"
 #include "restore/BackupListing.h"
 #include "tests/ui/QtTestApp.h"
-#include "tests/backup/MainWindowEnvironmentFake.h"
+#include "tests/mainwindow/MainWindowEnvironmentFake.h"
 #include "zip/clsZip.h"
 
 namespace kuv::operations {

@@ -24,9 +24,9 @@
 
 #include "../ui/QtTestApp.h"
 #include "RestoreFakes.h"
-#include "backup/QtEnvironment.h"
-#include "backup/kuvzipf1_qt.h"
-#include "tests/backup/MainWindowEnvironmentFake.h"
+#include "ui/QtEnvironment.h"
+#include "mainwindow/kuvzipf1_qt.h"
+#include "tests/mainwindow/MainWindowEnvironmentFake.h"
 #include "platform/Text.h"
 #include "restore/kuvzipf2_qt.h"
 #include "ui/MakerPage.h"

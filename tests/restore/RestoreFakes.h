@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../backup/MainWindowFakes.h"
+#include "../mainwindow/MainWindowFakes.h"
 #include "../zip/ReaderTestSupport.h"
 #include "restore/RestoreWindowLogic.h"
 #include "zip/clsZip.h"

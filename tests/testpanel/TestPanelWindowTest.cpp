@@ -20,7 +20,7 @@
 #include "MainWindowEnvironmentFake.h"
 #include "QtTestApp.h"
 #include "WriterTestSupport.h"
-#include "backup/kuvzipf1_qt.h"
+#include "mainwindow/kuvzipf1_qt.h"
 #include "restore/kuvzipf2_qt.h"
 #include "platform/Files.h"
 #include "testpanel/testpanel_qt.h"

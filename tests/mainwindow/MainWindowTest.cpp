@@ -20,8 +20,8 @@
 #include "MainWindowEnvironmentFake.h"
 #include "MainWindowFakes.h"
 #include "tests/ui/QtTestApp.h"
-#include "backup/QtEnvironment.h"
-#include "backup/kuvzipf1_qt.h"
+#include "ui/QtEnvironment.h"
+#include "mainwindow/kuvzipf1_qt.h"
 #include "ui/form97_qt.h"
 
 namespace kuv::backup::testing {

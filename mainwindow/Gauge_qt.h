@@ -7,7 +7,7 @@
 
 #include <QFrame>
 
-#include "backup/Gauge.h"
+#include "mainwindow/Gauge.h"
 
 class QLabel;
 

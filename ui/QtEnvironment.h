@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "backup/Environment.h"
+#include "ui/Environment.h"
 
 namespace kuv::backup {
 

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "DataBackupJobFakes.h"
-#include "backup/MainWindowLogic.h"
-#include "backup/QtEnvironment.h"
+#include "tests/backup/DataBackupJobFakes.h"
+#include "mainwindow/MainWindowLogic.h"
+#include "ui/QtEnvironment.h"
 #include "link/LinkFile.h"
 #include "platform/Text.h"
 

@@ -22,8 +22,8 @@
 
 #include "MainWindowEnvironmentFake.h"
 #include "MainWindowFakes.h"
-#include "backup/DestinationList.h"
-#include "backup/kuvzipf1_qt.h"
+#include "mainwindow/DestinationList.h"
+#include "mainwindow/kuvzipf1_qt.h"
 #include "platform/QtDrives.h"
 #include "tests/ui/QtTestApp.h"
 
@@ -52,7 +52,7 @@ void RunInPrivateNamespace(const std::string& scratch) {
         if (madeMedia) ::rmdir("/media");
         GTEST_SKIP() << "no mount point can be made under /media";
     }
-    const std::string self = std::string(KUVZIP_BIN_DIR) + "/test_backup";
+    const std::string self = std::string(KUVZIP_BIN_DIR) + "/test_mainwindow";
     WriteFile(scratch + "/run.sh",
               "mount -t tmpfs -o size=1m tmpfs '" + point + "' && umount '" + point + "' || exit 77\n" +
                   kInnerMedium + "='" + point + "' exec '" + self +

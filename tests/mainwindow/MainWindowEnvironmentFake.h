@@ -2,7 +2,7 @@
 // The real main window's environment made of a WindowFixture's fakes.
 
 #include "MainWindowFakes.h"
-#include "backup/kuvzipf1_qt.h"
+#include "mainwindow/kuvzipf1_qt.h"
 
 namespace kuv::backup::testing {
 

@@ -1,6 +1,6 @@
 // Reading and writing Kuv-Zip.ini.
 
-#include "backup/ConfigFile.h"
+#include "mainwindow/ConfigFile.h"
 
 #include <vector>
 

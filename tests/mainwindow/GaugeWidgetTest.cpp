@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "backup/Gauge.h"
-#include "backup/Gauge_qt.h"
+#include "mainwindow/Gauge.h"
+#include "mainwindow/Gauge_qt.h"
 
 namespace kuv::backup {
 namespace {

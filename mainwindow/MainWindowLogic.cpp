@@ -1,7 +1,7 @@
 // The main window's logic: startup, the backup button and timers, "Outils"
 // and "Quitter".
 
-#include "backup/MainWindowLogic.h"
+#include "mainwindow/MainWindowLogic.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,8 +9,8 @@
 #include <memory>
 #include <utility>
 
-#include "backup/ConfigFile.h"
-#include "backup/Startup.h"
+#include "mainwindow/ConfigFile.h"
+#include "mainwindow/Startup.h"
 #include "link/LinkFile.h"
 #include "platform/Files.h"
 #include "platform/Text.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "backup/Gauge.h"
+#include "mainwindow/Gauge.h"
 
 namespace kuv::backup {
 namespace {

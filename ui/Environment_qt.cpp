@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "backup/QtEnvironment.h"
+#include "ui/QtEnvironment.h"
 #include "platform/Programs.h"
 #include "ui/UserFolders.h"
 

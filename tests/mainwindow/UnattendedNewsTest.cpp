@@ -15,7 +15,7 @@
 
 #include "LogCapture.h"
 #include "MainWindowFakes.h"
-#include "backup/DestinationList.h"
+#include "mainwindow/DestinationList.h"
 #include "ui/LogCategories.h"
 
 namespace kuv::backup::testing {

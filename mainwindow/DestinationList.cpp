@@ -1,6 +1,6 @@
 // affiche_cle and the destination click.
 
-#include "backup/DestinationList.h"
+#include "mainwindow/DestinationList.h"
 
 #include "platform/Text.h"
 

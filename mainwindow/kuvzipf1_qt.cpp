@@ -1,6 +1,6 @@
 // The main window kuvzipf1.
 
-#include "backup/kuvzipf1_qt.h"
+#include "mainwindow/kuvzipf1_qt.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -18,7 +18,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "backup/WindowColours.h"
+#include "ui/WindowColours.h"
 #include "operations/CopyCommands.h"
 #include "operations/ProgramFiles.h"
 #include "platform/Files.h"

@@ -1,4 +1,4 @@
-#include "backup/Gauge.h"
+#include "mainwindow/Gauge.h"
 
 #include <cmath>
 

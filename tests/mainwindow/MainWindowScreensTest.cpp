@@ -17,7 +17,7 @@
 
 #include "MainWindowFakes.h"
 #include "tests/ui/QtTestApp.h"
-#include "backup/kuvzipf1_qt.h"
+#include "mainwindow/kuvzipf1_qt.h"
 #include "ui/form97_qt.h"
 
 namespace kuv::backup::testing {

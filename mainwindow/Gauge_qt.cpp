@@ -1,4 +1,4 @@
-#include "backup/Gauge_qt.h"
+#include "mainwindow/Gauge_qt.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

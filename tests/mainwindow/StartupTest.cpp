@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "MainWindowFakes.h"
-#include "backup/Startup.h"
+#include "mainwindow/Startup.h"
 
 namespace kuv::backup::testing {
 namespace {

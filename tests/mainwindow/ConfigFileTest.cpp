@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "MainWindowFakes.h"
-#include "backup/ConfigFile.h"
+#include "mainwindow/ConfigFile.h"
 
 namespace kuv::backup::testing {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "backup/Environment.h"
-#include "backup/WindowColours.h"
+#include "ui/Environment.h"
+#include "ui/WindowColours.h"
 
 namespace kuv::backup {
 
@@ -23,11 +23,6 @@ std::string BackupFolderName(const std::string& dataFolder);
 
 // Days since 30 December 1899, with the time of day as the fraction.
 double DayNumber(const DateTime& when);
-
-// The numeric value at the start of text, as the program's Val reads it:
-// leading blanks skipped, an optional sign, digits, an optional decimal
-// point and digits; 0 when no number starts the text.
-double LeadingNumber(const std::string& text);
 
 // What "Dern:SAV:MAN" tells: the text shown (characters 1 to 18, trimmed)
 // and the age in days (now minus the day number from character 20 on).

@@ -15,8 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "backup/Gauge_qt.h"
-#include "backup/MainWindowLogic.h"
+#include "mainwindow/Gauge_qt.h"
+#include "mainwindow/MainWindowLogic.h"
 #include "ui/Notifications.h"
 
 namespace Ui {

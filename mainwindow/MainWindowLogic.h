@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "backup/DataBackupJob.h"
-#include "backup/DestinationList.h"
-#include "backup/Environment.h"
-#include "backup/MainSettings.h"
+#include "mainwindow/DestinationList.h"
+#include "ui/Environment.h"
+#include "ui/MainSettings.h"
 #include "operations/CopyCommands.h"
 #include "operations/OperationsView.h"
 #include "operations/ProgramFiles.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "backup/MainSettings.h"
+#include "ui/MainSettings.h"
 
 namespace kuv::backup {
 

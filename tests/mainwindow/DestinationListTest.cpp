@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "MainWindowFakes.h"
-#include "backup/DestinationList.h"
+#include "mainwindow/DestinationList.h"
 
 namespace kuv::backup::testing {
 namespace {

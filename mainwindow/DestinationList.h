@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/WindowColours.h"
+#include "ui/WindowColours.h"
 #include "platform/Drives.h"
 
 namespace kuv::backup {

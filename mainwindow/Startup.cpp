@@ -1,6 +1,6 @@
 // Computations of the main window's startup.
 
-#include "backup/Startup.h"
+#include "mainwindow/Startup.h"
 
 #include <cctype>
 
@@ -30,33 +30,10 @@ double DayNumber(const DateTime& when) {
     return static_cast<double>(days) + fraction;
 }
 
-double LeadingNumber(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    double value = 0;
-    bool any = false;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-        value = value * 10 + (text[i++] - '0');
-        any = true;
-    }
-    if (i < text.size() && text[i] == '.') {
-        double scale = 0.1;
-        for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-            value += (text[i] - '0') * scale;
-            scale /= 10;
-            any = true;
-        }
-    }
-    if (!any) return 0;
-    return negative ? -value : value;
-}
-
 LastBackup ParseLastBackup(const std::string& value, const DateTime& now) {
     LastBackup last;
     last.display = platform::Trim(platform::CharLeft(value, 18));
-    last.ageDays = DayNumber(now) - LeadingNumber(platform::CharMid(value, 19));
+    last.ageDays = DayNumber(now) - platform::LeadingNumber(platform::CharMid(value, 19));
     return last;
 }
 
