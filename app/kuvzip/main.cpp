@@ -14,6 +14,8 @@
 #include <QLoggingCategory>
 
 #include "backup/QtEnvironment.h"
+#include "backup/Reminder_qt.h"
+#include "backup/Thinning.h"
 #include "backup/Startup.h"
 #include "backup/kuvzipf1_qt.h"
 #include "platform/Files.h"
@@ -36,6 +38,12 @@ constexpr const char* kAlreadyOpen = "Kuv-Zip est déjà ouvert !";
 }  // namespace
 
 int main(int argc, char** argv) {
+    // "--rappel FOLDER": the headless reminder started at logon.
+    if (argc == 3 && std::string(argv[1]) == "--rappel") {
+        QCoreApplication reminder(argc, argv);
+        return kuv::backup::RunReminder(QString::fromLocal8Bit(argv[2]));
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kuv-Zip"));
     kuv::LoadQtFrenchTranslation(&app);
@@ -109,6 +117,9 @@ int main(int argc, char** argv) {
     // it; its CdeUZip opens the restore window as "Restaurer" does.
     kuv::MainWindowRestorePort restorePort(window, environment.openRestoreWindow);
     new kuv::TestPanelWindow(window, &restorePort, kuv::ProgramTestPanelFolders());
+    if (kuv::backup::ReminderDaysOf(window.Logic().Settings().backupOptions) > 0) {
+        kuv::backup::RefreshReminderEntry(QString::fromStdString(workingFolder));
+    }
     window.show();
     return app.exec();
 }
