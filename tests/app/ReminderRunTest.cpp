@@ -35,28 +35,7 @@ struct RunRow {
     bool entryRemoved;
 };
 
-class ReminderRunTest : public UnattendedRun, public ::testing::WithParamInterface<RunRow> {
-protected:
-    QJsonObject RunReminder(int limitSeconds) {
-        if (QStandardPaths::findExecutable("dbus-run-session").isEmpty()) return {};
-        QProcess session;
-        Prepare(session);
-        const QString program = session.program();
-        const QString record = scratch.path() + "/notifications.json";
-        session.setProgram(QStringLiteral("dbus-run-session"));
-        session.setArguments({"--", QString::fromUtf8(KUVZIP_SOURCE_DIR) + "/tests/app/notification-server.py", record,
-                              "1", QString::number(limitSeconds), "--", program, "--rappel", work});
-        QProcessEnvironment env = session.processEnvironment();
-        env.remove("DBUS_SESSION_BUS_ADDRESS");
-        session.setProcessEnvironment(env);
-        session.start();
-        if (!session.waitForStarted(10000)) return {};
-        session.waitForFinished((limitSeconds + 30) * 1000);
-        errors = session.readAllStandardError();
-        std::fputs(errors.constData(), stderr);
-        return QJsonDocument::fromJson(Read(record)).object();
-    }
-};
+class ReminderRunTest : public UnattendedRun, public ::testing::WithParamInterface<RunRow> {};
 
 TEST_P(ReminderRunTest, OneNotificationOnlyWhenTheLastBackupIsTooOld) {
     const RunRow& row = GetParam();
@@ -76,7 +55,7 @@ TEST_P(ReminderRunTest, OneNotificationOnlyWhenTheLastBackupIsTooOld) {
     ASSERT_TRUE(QDir().mkpath(config + "/autostart"));
     Write(entry, "[Desktop Entry]\n");
 
-    const QJsonObject record = RunReminder(30);
+    const QJsonObject record = RunWithServer(30, {"--rappel", work});
     if (record.isEmpty()) GTEST_SKIP() << "no private session bus here (dbus-run-session)";
     const QJsonArray notes = record["notifications"].toArray();
     if (row.summary) {

@@ -11,17 +11,7 @@ using namespace kuv::backup;
 
 namespace {
 
-DateTime At(int y, int mo, int d, int h, int mi) {
-    DateTime t;
-    t.year = y;
-    t.month = mo;
-    t.day = d;
-    t.hour = h;
-    t.minute = mi;
-    return t;
-}
-
-const DateTime kNow = At(2026, 12, 10, 12, 0);
+const DateTime kNow{2026, 12, 10, 12, 0, 0, 0};
 
 // Names that look like backups but are not dated backups: never candidates.
 const std::vector<std::string> kNeverCandidates = {
