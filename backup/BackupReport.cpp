@@ -19,6 +19,7 @@ void BackupReport::Line(const std::string& line) {
 
 bool BackupReport::Begin(const DateTime& now) {
     text_.clear();
+    removed_ = 0;
     Line(kRule);
     Line("Début de sauvegarde " + ReportStamp(now));
     Line(kRule);
@@ -42,6 +43,11 @@ void BackupReport::LeaveOut(const std::string& name, const std::string& message)
     text_.replace(at, saved.size(), "\r\nNon - " + name + " (" + message + ")\r\n");
 }
 
+void BackupReport::AddRemoved(const std::string& name) {
+    Line("Supprimée - " + name);
+    ++removed_;
+}
+
 bool BackupReport::Flush() {
     return kuv::platform::WriteWholeFile(path_, kuv::platform::EncodeTextFile(text_));
 }
@@ -51,6 +57,7 @@ bool BackupReport::Finish(int savedCount, int ignoredCount, int refusedCount, co
     Line(std::to_string(savedCount) + " fichiers sauvegardés");
     Line(std::to_string(ignoredCount) + " fichiers ignorés");
     if (refusedCount > 0) Line(std::to_string(refusedCount) + " fichiers en erreur, non sauvegardés");
+    if (removed_ > 0) Line(std::to_string(removed_) + " anciennes sauvegardes supprimées");
     Line("Fin de sauvegarde " + ReportStamp(now));
     Line(kRule);
     return Flush();

@@ -13,8 +13,11 @@
 //   "<n> fichiers sauvegardés"
 //   "<n> fichiers ignorés"
 //   "<n> fichiers en erreur, non sauvegardés"   (only when n > 0)
+//   "<n> anciennes sauvegardes supprimées"      (only when old backups were removed)
 //   "Fin de sauvegarde mm-dd-yyyy - hh:mm:ss"
 //   80 "-"
+// An old backup removed from the backup folder (to make room, or by the
+// keeping rule) has its line "Supprimée - name" where the removal happened.
 // When the archive could not be written the end lines are replaced by one
 // line "Echec de la sauvegarde mm-dd-yyyy - hh:mm:ss".
 //
@@ -43,6 +46,9 @@ public:
     // Turns the file line "OK  > name" into "Non - name (message)" (a file
     // listed as added that the archive does not hold after all).
     void LeaveOut(const std::string& name, const std::string& message);
+    // An old backup removed from the backup folder: "Supprimée - name".
+    void AddRemoved(const std::string& name);
+    int RemovedCount() const { return removed_; }
     // Writes the report as it stands (header and file lines).
     bool Flush();
     // Adds the end lines and writes the file; refusedCount is the number of
@@ -60,6 +66,7 @@ private:
 
     std::string path_;
     std::string text_;
+    int removed_ = 0;
 };
 
 }  // namespace kuv::backup

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <map>
 #include <utility>
@@ -9,9 +10,12 @@
 #include "backup/ArchiveNaming.h"
 #include "backup/BackupReport.h"
 #include "backup/ExclusionRules.h"
+#include "backup/Reminder.h"
+#include "backup/Thinning.h"
 #include "platform/WorkNames.h"
 #include "ui/WindowColours.h"
 #include "link/LinkFile.h"
+#include "backup/MediumRoom.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "zip/clsZip.h"
@@ -67,6 +71,36 @@ private:
 std::string BackupDoneWithErrors(int refusedCount) {
     return "Sauvegarde terminée, mais " + std::to_string(refusedCount) +
            " fichiers n'ont pas pu être sauvegardés : voir rapport.txt !";
+}
+
+namespace {
+
+std::string BackupDateText(const std::string& name) {
+    const auto when = DatedBackupTime(name);
+    if (!when) return name;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d", when->day, when->month, when->year, when->hour,
+                  when->minute);
+    return text;
+}
+
+}  // namespace
+
+std::string MakeRoomQuestion(const std::vector<std::string>& removed, std::uint64_t needed, std::uint64_t free) {
+    std::string text = operations::MediumFullText(needed, free) + kMessageBreak + kMessageBreak;
+    text += removed.size() == 1 ? "La plus ancienne sauvegarde, du " + BackupDateText(removed.front()) + ", sera supprimée"
+                                : "Les " + std::to_string(removed.size()) + " plus anciennes sauvegardes, du " +
+                                      BackupDateText(removed.front()) + " au " + BackupDateText(removed.back()) +
+                                      ", seront supprimées";
+    text += " pour faire de la place.";
+    text += kMessageBreak;
+    text += "Tapez 'OUI' pour confirmer ?|NON";
+    return text;
+}
+
+std::string RemovedForRoomText(int count) {
+    return count == 1 ? "1 ancienne sauvegarde supprimée pour faire de la place."
+                      : std::to_string(count) + " anciennes sauvegardes supprimées pour faire de la place.";
 }
 
 void efface_boutons(BackupJobView& view) {
@@ -138,6 +172,8 @@ struct DataBackupJob::RunState {
     std::string desktopFolder;    // copy mode
     bool mediumGone = false;      // the destination's drive is no longer mounted
     std::string target;           // the archive's resolved path
+    std::string archiveFolder;    // the folder the archive goes to, resolved
+    DateTime archiveTime;         // the time the archive is named after
     BackupReport report;
     bool failed = false;          // the archive could not be written
     bool adding = false;
@@ -185,6 +221,11 @@ BackupRunResult DataBackupJob::RunOnce() {
     view.SetLamp(kLampCopy, kLampOn);
 
     if (ctx_.engine.FileCount() > 0) {
+        if (!MakeRoom(run)) {
+            ClearPendingMembers();
+            EndFailedRun(run, BackupOutcome::WriteFailed);
+            return run.result;
+        }
         WriteBackupArchive(run);
         if (run.failed) {
             ClearPendingMembers();
@@ -201,6 +242,8 @@ BackupRunResult DataBackupJob::RunOnce() {
         LeaveOutMissingMembers(run);
         run.result.archiveWritten = true;
         run.result.archivePath = run.target;
+        RecordSuccessfulBackup(ctx_.workingFolder, run.archiveTime);
+        if (!run.copyMode) ThinByRule(run);
     }
 
     view.SetLamp(kLampSettle, kLampOn);
@@ -216,7 +259,9 @@ BackupRunResult DataBackupJob::RunOnce() {
     if (run.autoQuit) {
         ctx_.timers.Arm(TimerId::Timer2, 1000);
     } else if (!run.silentMode) {
-        ShowMessage(run.result.refusedCount > 0 ? BackupDoneWithErrors(run.result.refusedCount) : kBackupDone);
+        std::string done = run.result.refusedCount > 0 ? BackupDoneWithErrors(run.result.refusedCount) : kBackupDone;
+        if (run.result.removedForRoom > 0) done += kMessageBreak + RemovedForRoomText(run.result.removedForRoom);
+        ShowMessage(done);
     }
     run.result.outcome = BackupOutcome::Completed;
     return run.result;
@@ -278,6 +323,76 @@ void DataBackupJob::PrepareDestination(RunState& run) {
         const std::string resolved =
             run.mediumGone ? std::string() : kuv::platform::ResolveDrivePath(run.mediumFolder, run.drives);
         if (!resolved.empty()) kuv::platform::CreateFolder(resolved);
+        run.archiveFolder = resolved;
+    }
+    if (run.copyMode) run.archiveFolder = run.desktopFolder;
+}
+
+// The room the archive needs (whole blocks, and one more for the directory
+// entry) against the room on its medium. Short of it, in normal mode, the
+// oldest dated backups of the backup folder go, after the user agreed when
+// someone is there to ask and no "GARDER=" rule says what may go. False, with
+// Label5 and lamp 1 saying so, when it cannot fit: nothing was removed then,
+// unless a removal failed half-way.
+bool DataBackupJob::MakeRoom(RunState& run) {
+    kuv::platform::FreeSpace space;
+    if (run.archiveFolder.empty() || !kuv::platform::FreeSpaceOf(run.archiveFolder, space)) return true;
+    const std::uint64_t needed = RoomFor(ctx_.engine.PlannedArchiveBytes(), space.blockSize);
+    if (needed <= space.bytes) return true;
+
+    RoomPlan plan;
+    const std::string current = NormalArchiveName(ctx_.clock.Now());
+    if (!run.copyMode) {
+        std::vector<ExistingBackup> existing;
+        for (const auto& entry : kuv::platform::ListFolder(run.archiveFolder)) {
+            std::uint64_t size = 0;
+            if (entry.kind != kuv::platform::EntryKind::Regular || entry.isLink || !DatedBackupTime(entry.name) ||
+                !kuv::platform::FileSize(JoinPath(run.archiveFolder, entry.name), size)) {
+                continue;
+            }
+            existing.push_back({entry.name, size});
+        }
+        plan = PlanRoom(existing, needed, space.bytes, current);
+    }
+    bool agreed = plan.fits;
+    if (agreed && KeepRuleOf(ctx_.settings.backupOptions).kind == KeepRule::Kind::None && !run.silentMode &&
+        !run.autoQuit) {
+        kuv::DialogMode = kuv::kDialogConfirmUpper;
+        kuv::DialogText = MakeRoomQuestion(plan.removed, needed, space.bytes);
+        ctx_.dialog.ShowDialog();
+        agreed = kuv::platform::Trim(kuv::platform::ToUpper(kuv::DialogText)) == "OUI";
+    }
+    if (agreed) {
+        for (const std::string& name : plan.removed) {
+            RemoveOldBackup(run, run.archiveFolder, name, run.result.removedForRoom);
+        }
+        kuv::platform::FreeSpaceOf(run.archiveFolder, space);
+        if (needed <= space.bytes) return true;
+    }
+    run.status = operations::MediumFullText(needed, space.bytes);
+    ctx_.view.SetStatus(run.status);
+    ctx_.view.SetLamp(kLampCopy, kLampFailed);
+    run.failed = true;
+    return false;
+}
+
+void DataBackupJob::RemoveOldBackup(RunState& run, const std::string& folder, const std::string& name, int& count) {
+    if (!kuv::platform::RemoveFile(JoinPath(folder, name))) return;
+    run.report.AddRemoved(name);
+    ++count;
+}
+
+// The "GARDER=" rule, once the new archive has read back.
+void DataBackupJob::ThinByRule(RunState& run) {
+    const KeepRule rule = KeepRuleOf(ctx_.settings.backupOptions);
+    if (rule.kind == KeepRule::Kind::None || run.archiveFolder.empty()) return;
+    std::vector<std::string> names;
+    for (const auto& entry : kuv::platform::ListFolder(run.archiveFolder)) {
+        if (entry.kind == kuv::platform::EntryKind::Regular && !entry.isLink) names.push_back(entry.name);
+    }
+    const std::string current = kuv::platform::FileNameOf(run.target);
+    for (const std::string& name : RemovedByRule(names, rule, ctx_.clock.Now(), current)) {
+        RemoveOldBackup(run, run.archiveFolder, name, run.result.removedByRule);
     }
 }
 
@@ -363,6 +478,7 @@ void DataBackupJob::WriteBackupArchive(RunState& run) {
     };
     try {
         const DateTime now = ctx_.clock.Now();
+        run.archiveTime = now;
         engine.SetComment(ArchiveComment(run.dataFolderText, now));
         mediumArchivePath_ = MediumArchivePath(run.mediumFolder, now);
         if (!run.copyMode) {

@@ -64,11 +64,21 @@
 //    outside silent mode, "La sauvegarde a échoué : " + the text of Label5,
 //    and closes the report with the line "Echec de la sauvegarde " + date +
 //    " - " + time.
+//  - Before the archive is written the job compares its size (known once the
+//    members are compressed) with the room on the medium. Short of room, the
+//    oldest dated backups of the backup folder are removed until it fits
+//    (an interactive run without a "GARDER=" rule asks first, once); when
+//    even that cannot make room, or in copy mode, the run fails as a failed
+//    write with "Support plein : ... nécessaires, ... disponibles." and
+//    nothing is written or removed. With a "GARDER=" rule, the backups the
+//    rule does not keep are removed once the new archive has read back.
+//    Each removal is a report line "Supprimée - name".
 //  - Engine failures arrive as results and events, never as exceptions; a
 //    stray exception while naming or writing the archive ends the run as
 //    "Clé pleine ou absente !".
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -175,6 +185,8 @@ struct BackupRunResult {
     int ignoredCount = 0;             // files left out by the rules
     int refusedCount = 0;             // files the rules kept but the engine refused: not saved
     int subFolderCount = 0;           // sub-folders named in List2 (not counted as files)
+    int removedForRoom = 0;           // old backups removed to make room for this one
+    int removedByRule = 0;            // old backups removed by the "GARDER=" rule afterwards
     // Time from the first FileAdd to the end of WriteZip (zero when nothing
     // was added): the adding and writing phase, without the read-back, the
     // waits and the timers.
@@ -195,6 +207,13 @@ inline constexpr const char* kDataFolderNotSet = "Le répertoire des données n'
 inline constexpr const char* kDataFolderMissing = "Le répertoire des données est introuvable : ";
 inline constexpr const char* kArchiveUnreadable =
     "La sauvegarde ne se relit pas correctement, support défectueux ?";
+// The room question (form97, typed "OUI") before old backups are removed to
+// make room: how many, from which date to which, and what the archive needs.
+std::string MakeRoomQuestion(const std::vector<std::string>& removed, std::uint64_t needed, std::uint64_t free);
+// What the final message (or, unattended, the notification) adds when old
+// backups were removed to make room.
+std::string RemovedForRoomText(int count);
+
 // The final message of a run whose archive is good but lacks refusedCount
 // files the engine refused.
 std::string BackupDoneWithErrors(int refusedCount);
@@ -228,6 +247,9 @@ private:
     bool FindDataFiles(RunState& run);
     void PrepareDestination(RunState& run);
     void AddFiles(RunState& run);
+    bool MakeRoom(RunState& run);
+    void RemoveOldBackup(RunState& run, const std::string& folder, const std::string& name, int& count);
+    void ThinByRule(RunState& run);
     void WriteBackupArchive(RunState& run);
     bool ArchiveReadsBack(RunState& run);
     void LeaveOutMissingMembers(RunState& run);

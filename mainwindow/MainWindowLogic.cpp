@@ -9,7 +9,7 @@
 #include <memory>
 #include <utility>
 
-#include "mainwindow/ConfigFile.h"
+#include "backup/ConfigFile.h"
 #include "mainwindow/Startup.h"
 #include "link/LinkFile.h"
 #include "platform/Files.h"
@@ -485,6 +485,7 @@ void MainWindowLogic::RunRequest(TimerId timer) {
     if (result.outcome == BackupOutcome::Completed && result.refusedCount > 0) {
         TellDesktop(kNotifyBackupIncomplete, BackupDoneWithErrors(result.refusedCount));
     }
+    if (result.removedForRoom > 0) TellDesktop(kNotifyBackupThinned, RemovedForRoomText(result.removedForRoom));
     if (result.outcome == BackupOutcome::Completed) {
         failedRequests_.erase(timer);
     } else {

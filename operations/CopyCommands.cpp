@@ -5,6 +5,7 @@
 #include "backup/DataBackupJob.h"
 #include "link/LinkFile.h"
 #include "operations/CopyNames.h"
+#include "backup/MediumRoom.h"
 #include "operations/SafeCopy.h"
 #include "platform/Files.h"
 #include "ui/UserFolders.h"
@@ -105,6 +106,10 @@ CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {
 
     const Target t = TargetOf(target);
     CopyOutcome outcome{CopyFailure::FolderMissing, 0};
+    if (const std::string full = t.path.empty() ? "" : backup::ShortOfRoomForCopy(job.path, t.path); !full.empty()) {
+        Failed(kCopyFailed + full, automatic);
+        return CopyResult::CopyFailed;
+    }
     if (!t.path.empty()) {
         outcome = CopyKeepingGenerations(job.path, t.path, names.archiveName, names.infoFileName,
                                          InformationFileBytes(names.folderLabel, ctx_.clock.Now()),

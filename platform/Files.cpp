@@ -229,6 +229,14 @@ std::uint64_t LargestFileOn(const std::string& folder) {
     return g_fileSystemType(folder.empty() ? "/" : folder) == kFatMagic ? 0xFFFFFFFFull : UINT64_MAX;
 }
 
+bool FreeSpaceOf(const std::string& folder, FreeSpace& space) {
+    struct statfs st {};
+    if (statfs(folder.empty() ? "/" : folder.c_str(), &st) != 0) return false;
+    space.blockSize = st.f_bsize > 0 ? static_cast<std::uint64_t>(st.f_bsize) : 4096;
+    space.bytes = static_cast<std::uint64_t>(st.f_bavail) * space.blockSize;
+    return true;
+}
+
 void SetFileSystemTypeForTesting(long (*probe)(const std::string& folder)) {
     g_fileSystemType = probe ? probe : &RealFileSystemType;
 }

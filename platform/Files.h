@@ -71,6 +71,14 @@ bool FileSize(const std::string& path, std::uint64_t& size);
 // The largest file the file system that holds folder can store: 4 GiB - 1
 // on FAT (vfat, msdos), no limit (UINT64_MAX) elsewhere or when unknown.
 std::uint64_t LargestFileOn(const std::string& folder);
+// The room the file system that holds folder gives an ordinary user: bytes
+// free and the size of its blocks (a file takes whole blocks). False when
+// the folder cannot be asked.
+struct FreeSpace {
+    std::uint64_t bytes = 0;
+    std::uint64_t blockSize = 4096;
+};
+bool FreeSpaceOf(const std::string& folder, FreeSpace& space);
 // Tests only: replaces the query of a folder's file-system type (the
 // statfs f_type; 0 when unknown); nullptr restores the real one.
 void SetFileSystemTypeForTesting(long (*probe)(const std::string& folder));

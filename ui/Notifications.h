@@ -12,6 +12,7 @@ namespace kuv {
 inline constexpr const char* kNotifyBackupFailed = "Sauvegarde automatique impossible";
 inline constexpr const char* kNotifyBackupIncomplete = "Sauvegarde automatique incomplète";
 inline constexpr const char* kNotifyCopyFailed = "Copie automatique impossible";
+inline constexpr const char* kNotifyBackupThinned = "Sauvegarde automatique : support plein";
 
 class Notifier {
 public:

@@ -106,6 +106,10 @@ public:
     // FilePath only once complete: a failure leaves any earlier archive as it
     // was and no partial file. Empties the list except on a write failure.
     bool WriteZip(const std::string& FilePath, bool OverWrite);
+    // The size in bytes of the archive WriteZip would write now: the pending
+    // members' entries (a member left to be read from its file at writing
+    // time counts for the file's size), the directory and the comment.
+    std::uint64_t PlannedArchiveBytes();
 
     // ---------------- writing: the streaming pass ----------------
 

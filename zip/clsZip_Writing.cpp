@@ -602,6 +602,10 @@ std::string CommentBytes(const std::string& comment) {
 
 }  // namespace
 
+std::uint64_t clsZip::PlannedArchiveBytes() {
+    return PlannedArchiveSize(writer_->MemberList, CommentBytes(writer_->comment));
+}
+
 bool clsZip::WriteZip(const std::string& FilePath, bool OverWrite) {
     const std::string target = ArchiveTargetPath(FilePath);
     if (platform::PathExists(target) && !OverWrite) {

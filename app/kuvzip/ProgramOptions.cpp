@@ -25,6 +25,9 @@ const std::vector<OptionRow>& OptionTable() {
     static const std::vector<OptionRow> rows = {
         {{"h", "help"}, {}, QStringLiteral("affiche cette aide et termine")},
         {{"version"}, {}, QStringLiteral("affiche la version et termine")},
+        {{"rappel"}, QStringLiteral("DOSSIER"),
+         QStringLiteral("rappelle par une notification qu'aucune sauvegarde n'a été faite depuis longtemps "
+                        "dans le dossier de travail DOSSIER, sans fenêtre")},
     };
     return rows;
 }
@@ -80,6 +83,10 @@ ProgramOptions ParseProgramOptions(const QStringList& arguments) {
         options.mode = ProgramMode::Help;
     else if (parser.isSet(QStringLiteral("version")))
         options.mode = ProgramMode::Version;
+    else if (parser.isSet(QStringLiteral("rappel"))) {
+        options.mode = ProgramMode::Reminder;
+        options.reminderFolder = parser.value(QStringLiteral("rappel"));
+    }
 
     const QStringList unknown = parser.unknownOptionNames();
     const QStringList positional = parser.positionalArguments();
@@ -129,7 +136,8 @@ int AnswerWithoutWindow(const ProgramOptions& options) {
     switch (options.mode) {
     case ProgramMode::Help: text = ProgramHelpText(); break;
     case ProgramMode::Version: text = ProgramVersionText(); break;
-    case ProgramMode::Window: return -1;
+    case ProgramMode::Window:
+    case ProgramMode::Reminder: return -1;
     }
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);

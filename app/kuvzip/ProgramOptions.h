@@ -22,12 +22,15 @@ enum class ProgramMode {
     Window,   // the program with its windows (its only mode when started by the linked application)
     Help,     // print the options on standard output and end with status 0
     Version,  // print the version on standard output and end with status 0
+    Reminder, // --rappel FOLDER: the headless reminder started at logon, no window
 };
 
 struct ProgramOptions {
     ProgramMode mode = ProgramMode::Window;
     // The arguments not understood, as given: logged, then ignored.
     QStringList ignored;
+    // --rappel: the working folder whose last backup is looked at.
+    QString reminderFolder;
     // Further options keep their values here.
 };
 
@@ -41,7 +44,7 @@ QString ProgramHelpText();
 QString ProgramVersionText();
 
 // Help or Version: prints its text on standard output and returns the exit
-// status (0). Window: returns -1 and prints nothing.
+// status (0). Window and Reminder: returns -1 and prints nothing.
 int AnswerWithoutWindow(const ProgramOptions& options);
 
 // Logs each ignored argument that is still in `left`, the arguments the

@@ -17,6 +17,8 @@
 #include <QLoggingCategory>
 
 #include "ProgramOptions.h"
+#include "backup/Reminder_qt.h"
+#include "backup/Thinning.h"
 #include "ui/QtEnvironment.h"
 #include "mainwindow/Startup.h"
 #include "mainwindow/kuvzipf1_qt.h"
@@ -42,6 +44,11 @@ constexpr const char* kAlreadyOpen = "Kuv-Zip est déjà ouvert !";
 int main(int argc, char** argv) {
     const kuv::app::ProgramOptions options = kuv::app::ParseProgramOptions(kuv::app::ArgumentsOf(argc, argv));
     if (const int status = kuv::app::AnswerWithoutWindow(options); status >= 0) return status;
+    if (options.mode == kuv::app::ProgramMode::Reminder) {
+        // The headless reminder started at logon.
+        QCoreApplication reminder(argc, argv);
+        return kuv::backup::RunReminder(options.reminderFolder);
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kuv-Zip"));
@@ -119,6 +126,9 @@ int main(int argc, char** argv) {
     // it; its CdeUZip opens the restore window as "Restaurer" does.
     kuv::MainWindowRestorePort restorePort(window, environment.openRestoreWindow);
     new kuv::TestPanelWindow(window, &restorePort, kuv::ProgramTestPanelFolders());
+    if (kuv::backup::ReminderDaysOf(window.Logic().Settings().backupOptions) > 0) {
+        kuv::backup::RefreshReminderEntry(QString::fromStdString(workingFolder));
+    }
     window.show();
     return app.exec();
 }

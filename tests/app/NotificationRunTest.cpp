@@ -24,32 +24,7 @@ namespace {
 using kuv::apptest::Read;
 using kuv::apptest::UnattendedRun;
 
-class NotifiedRun : public UnattendedRun {
-protected:
-    // Runs the program under dbus-run-session with the notification server,
-    // which stops it after the first notification or after limitSeconds.
-    // Returns: the server's record (empty when the session did not run).
-    QJsonObject RunWithServer(int limitSeconds) {
-        if (QStandardPaths::findExecutable("dbus-run-session").isEmpty()) return {};
-        QProcess session;
-        Prepare(session);
-        const QString program = session.program();
-        const QString record = scratch.path() + "/notifications.json";
-        session.setProgram(QStringLiteral("dbus-run-session"));
-        session.setArguments({"--", QString::fromUtf8(KUVZIP_SOURCE_DIR) + "/tests/app/notification-server.py", record,
-                              "1", QString::number(limitSeconds), "--", program});
-        QProcessEnvironment env = session.processEnvironment();
-        env.remove("DBUS_SESSION_BUS_ADDRESS");
-        session.setProcessEnvironment(env);
-        session.setProcessChannelMode(QProcess::SeparateChannels);
-        session.start();
-        if (!session.waitForStarted(10000)) return {};
-        session.waitForFinished((limitSeconds + 30) * 1000);
-        errors = session.readAllStandardError();
-        std::fputs(errors.constData(), stderr);
-        return QJsonDocument::fromJson(Read(record)).object();
-    }
-};
+using NotifiedRun = UnattendedRun;
 
 TEST_F(NotifiedRun, AFailedDesktopRequestIsToldToTheDesktop) {
     ASSERT_TRUE(QDir(data).removeRecursively());

@@ -8,8 +8,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -102,6 +106,33 @@ protected:
 
     // The program's command line (none, as the linked application starts it).
     QStringList arguments;
+
+    // Runs the program with args under dbus-run-session with the tests'
+    // notification server, which stops it after the first notification or
+    // after limitSeconds. Returns: the server's record (empty when the
+    // session did not run).
+    QJsonObject RunWithServer(int limitSeconds, const QStringList& args = {}) {
+        if (QStandardPaths::findExecutable("dbus-run-session").isEmpty()) return {};
+        QProcess session;
+        Prepare(session);
+        const QString program = session.program();
+        const QString record = scratch.path() + "/notifications.json";
+        session.setProgram(QStringLiteral("dbus-run-session"));
+        session.setArguments(QStringList{"--", QString::fromUtf8(KUVZIP_SOURCE_DIR) + "/tests/app/notification-server.py",
+                                         record, "1", QString::number(limitSeconds), "--", program} +
+                             args);
+        QProcessEnvironment env = session.processEnvironment();
+        env.remove("DBUS_SESSION_BUS_ADDRESS");
+        session.setProcessEnvironment(env);
+        session.setProcessChannelMode(QProcess::SeparateChannels);
+        session.start();
+        if (!session.waitForStarted(10000)) return {};
+        session.waitForFinished((limitSeconds + 30) * 1000);
+        errors = session.readAllStandardError();
+        std::fputs(errors.constData(), stderr);
+        return QJsonDocument::fromJson(Read(record)).object();
+    }
+
     // Changes a test makes to the program's environment, last.
     std::function<void(QProcessEnvironment&)> adjustEnvironment;
     QTemporaryDir scratch;

@@ -54,8 +54,9 @@ def main():
         if method == "GetCapabilities":
             invocation.return_value(GLib.Variant("(as)", (["body"],)))
         elif method == "Notify":
-            app, _replaces, icon, summary, body, _actions, hints, expire = params.unpack()
+            app, _replaces, icon, summary, body, actions, hints, expire = params.unpack()
             received.append({"app_name": app, "app_icon": icon, "summary": summary, "body": body,
+                             "actions": list(actions),
                              "hints": {k: str(v) for k, v in hints.items()}, "expire_timeout": expire})
             if state["first"] is None:
                 state["first"] = time.monotonic() - state["started"]

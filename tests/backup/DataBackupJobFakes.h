@@ -79,9 +79,11 @@ class FakeDialog : public kuv::DialogPort {
 public:
     std::vector<std::string> texts;
     std::vector<int> modes;
+    std::string typed;  // what the user types in an input dialog
     void ShowDialog() override {
         texts.push_back(kuv::DialogText);
         modes.push_back(kuv::DialogMode);
+        if (kuv::DialogMode != kuv::kDialogMessage) kuv::DialogText = typed;
         kuv::DialogMode = 1;
     }
 };

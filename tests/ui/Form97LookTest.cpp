@@ -50,6 +50,12 @@ TEST(Form97Look, FrameLogoAndButtonsAreDrawn) {
         {129, "Entrez le chemin du repertoire à sauvegarder ?|/home/jean/Données", "form97-mode129.png"},
         {1129, "Les données actuelles seront remplacées, tapez 'OUI' pour confirmer ?|NON",
          "form97-mode1129.png"},
+        {0, "La sauvegarde a échoué : Support plein : 312,4 Mo nécessaires, 120,5 Mo disponibles.",
+         "form97-support-plein.png"},
+        {1129, "Support plein : 312,4 Mo nécessaires, 120,5 Mo disponibles.\n\r\n\rLes 2 plus anciennes "
+               "sauvegardes, du 20/11/2026 10:00 au 01/12/2026 10:00, seront supprimées pour faire de la place."
+               "\n\rTapez 'OUI' pour confirmer ?|NON",
+         "form97-faire-de-la-place.png"},
     };
     for (const Case& c : cases) {
         const QImage image = GrabDialog(c.mode, c.text, c.file);

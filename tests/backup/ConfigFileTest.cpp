@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "MainWindowFakes.h"
-#include "mainwindow/ConfigFile.h"
+#include "backup/ConfigFile.h"
 
 namespace kuv::backup::testing {
 namespace {

@@ -1,6 +1,6 @@
 // Reading and writing Kuv-Zip.ini.
 
-#include "mainwindow/ConfigFile.h"
+#include "backup/ConfigFile.h"
 
 #include <vector>
 
