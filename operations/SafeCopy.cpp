@@ -266,8 +266,13 @@ CopyOutcome CopyKeepingGenerations(const std::string& source, const std::string&
     auto renameIfThere = [&journal](const std::string& from, const std::string& to) {
         return !platform::PathExists(from) || journal.Rename(from, to);
     };
-    const bool placed = renameIfThere(second, oldSecond.Path()) && renameIfThere(first, second) &&
-                        renameIfThere(archive, first) && journal.Rename(copy.Path(), archive) &&
+    // A generation moves only when the one before it needs its name, so a
+    // gap keeps the older ones: with no ".sv1" the old ".sv2" stays; with no
+    // archive, ".sv1" and ".sv2" stay.
+    const bool newest = platform::PathExists(archive);
+    const bool shifts = newest && platform::PathExists(first);
+    const bool placed = (!shifts || (renameIfThere(second, oldSecond.Path()) && journal.Rename(first, second))) &&
+                        (!newest || journal.Rename(archive, first)) && journal.Rename(copy.Path(), archive) &&
                         renameIfThere(info, oldInfo.Path()) && journal.Rename(newInfo.Path(), info);
     if (!placed) return Failed(CopyFailure::RenameFailed, errno);
     journal.Commit();

@@ -83,7 +83,9 @@ CopyOutcome CheckWrittenFile(const std::string& path, std::uint64_t length, std:
 // copy of source and the information file are staged first, then renames
 // move archiveName + ".sv1" to ".sv2", archiveName to ".sv1", the copy to
 // archiveName and the information file over infoName; the oldest ".sv2" is
-// dropped only once everything is in place. Returns: the outcome; on failure
+// dropped only when ".sv1" takes its name, and a generation moves only when
+// the newer one needs its name (a gap keeps the older ones); what is dropped
+// goes only once everything is in place. Returns: the outcome; on failure
 // the folder holds exactly what it held before.
 CopyOutcome CopyKeepingGenerations(const std::string& source, const std::string& folder,
                                    const std::string& archiveName, const std::string& infoName,

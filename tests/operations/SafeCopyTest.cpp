@@ -224,3 +224,52 @@ TEST(ReadOnlyFolderTest, NotWritableChangesNothing) {
 
 }  // namespace
 }  // namespace kuv::operations
+
+namespace kuv::operations {
+namespace {
+
+// The generations a target folder holds before a copy, and after it: no
+// generation is lost when one in the middle is missing.
+struct RotationCase {
+    const char* name;
+    const char* zip;  // nullptr: absent
+    const char* sv1;
+    const char* sv2;
+    const char* afterSv1;
+    const char* afterSv2;
+};
+
+class RotationTest : public ::testing::TestWithParam<RotationCase> {};
+
+TEST_P(RotationTest, NoGenerationIsLost) {
+    backup::testing::ScratchMachine machine("kuv-rotate");
+    const std::string target = machine.root + "/cible";
+    platform::CreateFolder(target);
+    const RotationCase& c = GetParam();
+    auto put = [&](const char* suffix, const char* bytes) {
+        if (bytes) testing::WriteFile(target + "/kuvchier.zip" + suffix, bytes);
+    };
+    put("", c.zip);
+    put(".sv1", c.sv1);
+    put(".sv2", c.sv2);
+    testing::WriteFile(machine.root + "/nouveau.zip", "new");
+    ASSERT_TRUE(CopyKeepingGenerations(machine.root + "/nouveau.zip", target, "kuvchier.zip", "Info_sv_x.txt", "i\r\n")
+                    .Ok());
+    std::map<std::string, std::string> expected{{"Info_sv_x.txt", "i\r\n"}, {"kuvchier.zip", "new"}};
+    if (c.afterSv1) expected["kuvchier.zip.sv1"] = c.afterSv1;
+    if (c.afterSv2) expected["kuvchier.zip.sv2"] = c.afterSv2;
+    EXPECT_EQ(testing::FolderContents(target), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Generations, RotationTest,
+    ::testing::Values(RotationCase{"AllThree", "a", "b", "c", "a", "b"},
+                      RotationCase{"NoSv1", "a", nullptr, "c", "a", "c"},
+                      RotationCase{"OnlySv2", nullptr, nullptr, "c", nullptr, "c"},
+                      RotationCase{"NoArchive", nullptr, "b", "c", "b", "c"},
+                      RotationCase{"NoSv2", "a", "b", nullptr, "a", "b"},
+                      RotationCase{"Empty", nullptr, nullptr, nullptr, nullptr, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kuv::operations
