@@ -25,6 +25,27 @@ private:
     bool& flag_;
 };
 
+// Puts copy mode and silent mode back as they were, unless released.
+class ModesKept {
+public:
+    explicit ModesKept(backup::MainSettings& settings)
+        : settings_(settings), copyMode_(settings.copyMode), silentMode_(settings.silentMode) {}
+    ~ModesKept() {
+        if (!restore_) return;
+        settings_.copyMode = copyMode_;
+        settings_.silentMode = silentMode_;
+    }
+    ModesKept(const ModesKept&) = delete;
+    ModesKept& operator=(const ModesKept&) = delete;
+    // The copy got under way: the modes stay set for the rest of the run.
+    void Release() { restore_ = false; }
+
+private:
+    backup::MainSettings& settings_;
+    bool copyMode_, silentMode_;
+    bool restore_ = true;
+};
+
 }  // namespace
 
 std::string ResolveFolderText(const std::string& text, const std::vector<platform::DriveEntry>& drives) {
@@ -90,6 +111,10 @@ CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {
     if (running_) return CopyResult::AlreadyRunning;
     Busy busy(running_);
     backup::MainSettings& settings = ctx_.settings;
+    // A copy that fails leaves the window as a copy that never started: the
+    // next "Sauvegarder les DONNEES" goes to the chosen medium, with its
+    // final message and its record ("Zip Mail" keeps its copy mode).
+    ModesKept modes(settings);
     settings.copyMode = true;
     settings.silentMode = true;
 
@@ -115,6 +140,7 @@ CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {
         return CopyResult::CopyFailed;
     }
 
+    modes.Release();
     std::string done = target == CopyTarget::Folder ? t.done + t.text : std::string(t.done);
     if (!job.warning.empty()) {
         if (automatic && ctx_.automaticCopyReport) ctx_.automaticCopyReport(AutomaticCopyNews::Incomplete, job.warning);
@@ -137,7 +163,6 @@ CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {
 CopyResult CopyCommands::Copy(CopyTarget target) { return RunCopy(target, false); }
 
 CopyResult CopyCommands::AutomaticCopy() {
-    ctx_.settings.copyMode = true;
     return RunCopy(CopyTarget::Folder, true);
 }
 

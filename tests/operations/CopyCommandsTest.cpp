@@ -181,6 +181,62 @@ TEST_F(CopyCommandsTest, IncompleteBackupIsCopiedAndSaidSo) {
     EXPECT_EQ(ReadFile(exchange + "/ex/kuvchier.zip.sv1"), "archive 2");
 }
 
+// A copy that fails leaves copy mode and silent mode as they were before it,
+// so that the next data backup goes to the chosen medium with its message;
+// after "Zip Mail" copy mode stays, as it does after a good copy.
+struct ModesCase {
+    const char* name;
+    bool zipMailBefore;
+    bool jobFails;     // else the target folder is missing
+    bool copyMode;     // after the failed copy
+};
+
+class FailedCopyModesTest : public CopyCommandsTest, public ::testing::WithParamInterface<ModesCase> {};
+
+TEST_P(FailedCopyModesTest, ModesAreAsBeforeTheCopy) {
+    const ModesCase& c = GetParam();
+    if (c.zipMailBefore) commands.ZipMail();
+    jobFails = c.jobFails;
+    settings.exchangeFolder = "s:\\absent";
+    for (CopyTarget target : {CopyTarget::Dropbox, CopyTarget::OneDrive, CopyTarget::Folder}) {
+        const CopyResult result = commands.Copy(target);
+        EXPECT_EQ(result, c.jobFails ? CopyResult::NoBackup : CopyResult::CopyFailed);
+        EXPECT_EQ(settings.copyMode, c.copyMode);
+        EXPECT_FALSE(settings.silentMode);
+    }
+    // A good copy keeps both modes for the rest of the run.
+    jobFails = false;
+    platform::CreateFolder(machine.home + "/Dropbox");
+    EXPECT_EQ(commands.Copy(CopyTarget::Dropbox), CopyResult::Copied);
+    EXPECT_TRUE(settings.copyMode);
+    EXPECT_TRUE(settings.silentMode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, FailedCopyModesTest,
+                         ::testing::Values(ModesCase{"FolderMissing", false, false, false},
+                                           ModesCase{"BackupFailed", false, true, false},
+                                           ModesCase{"FolderMissingAfterZipMail", true, false, true},
+                                           ModesCase{"BackupFailedAfterZipMail", true, true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A backup name holding folders writes its copy inside the target folder all
+// the same, and the rotation touches nothing outside it.
+TEST_F(CopyCommandsTest, BackupNameNeverLeavesTheTargetFolder) {
+    platform::CreateFolder(exchange + "/ex");
+    WriteFile(exchange + "/notes.zip", "a user's file");
+    WriteFile(exchange + "/notes.zip.sv1", "another");
+    WriteFile(exchange + "/notes.zip.sv2", "a third");
+    settings.exchangeFolder = "s:\\ex";
+    settings.backupName = "../notes";
+    for (int run = 0; run < 3; ++run) ASSERT_EQ(commands.Copy(CopyTarget::Folder), CopyResult::Copied);
+    EXPECT_EQ(ReadFile(exchange + "/notes.zip"), "a user's file");
+    EXPECT_EQ(ReadFile(exchange + "/notes.zip.sv1"), "another");
+    EXPECT_EQ(ReadFile(exchange + "/notes.zip.sv2"), "a third");
+    EXPECT_EQ(ReadFile(exchange + "/ex/.._notes.zip"), "archive 3");
+    EXPECT_EQ(ReadFile(exchange + "/ex/.._notes.zip.sv2"), "archive 1");
+    EXPECT_EQ(view.copyName, "Nom : .._notes.zip");
+}
+
 TEST_F(CopyCommandsTest, TrailingBlanksAreDroppedWhenResolving) {
     EXPECT_EQ(ResolveFolderText("s:\\ex_pc\\    ", machine.drives.list), exchange + "/ex_pc/");
     EXPECT_EQ(ResolveFolderText("/srv/echange  ", machine.drives.list), "/srv/echange");
