@@ -105,6 +105,15 @@ void CopyCommands::Failed(const std::string& text, bool automatic) {
         if (ctx_.automaticCopyReport) ctx_.automaticCopyReport(AutomaticCopyNews::Failed, text);
     }
     Message(text);
+    if (!automatic) return;
+    // Nobody may be there to close the program: once its message has gone,
+    // an unattended copy ends as a good one would (at once for {CLOS}, else
+    // through "Quitter"), the request staying in the link file.
+    if (ctx_.settings.endAtOnce) {
+        ctx_.end.EndProgram();
+    } else if (ctx_.quit) {
+        ctx_.quit();
+    }
 }
 
 CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {

@@ -10,8 +10,10 @@
 // the job failed or wrote nothing, nothing is copied and the user is told.
 // The copy itself is made safely (operations/SafeCopy.h): a failure leaves
 // the generations already in the target folder untouched; it is told even
-// with {NOAT}, the exchange request stays in the link file and the program
-// stays open. After a good copy the program quits (Command2), or ends at
+// with {NOAT} and the exchange request stays in the link file. A copy the
+// user asked for leaves the program open; the automatic copy's message closes
+// by itself (the window's unattended dialog) and the program then ends as
+// after a good copy, at once for {CLOS}, else through "Quitter". After a good copy the program quits (Command2), or ends at
 // once for a {CLOS} request; when the backup lacks files the job could not
 // save, its warning follows the final message (and is shown even where
 // {NOAT} drops that message, except in an automatic copy, which reports it

@@ -218,8 +218,9 @@ TEST_F(CommandsWidgetTest, DossierCopiesToThePreProgrammedFolder) {
     EXPECT_EQ(f.end.ends, 1);
 }
 
-// A failed copy is said, keeps the program open and the request in place,
-// and leaves the exchange folder as it was.
+// A failed copy is said and leaves the exchange folder as it was and the
+// request in place; a copy by hand keeps the program open, the automatic
+// copy ends it once its message has closed by itself.
 TEST_F(CommandsWidgetTest, FailedCopiesAreSaidAndKeepTheProgramOpen) {
     Window();
     Click("Command8");  // no ~/Dropbox
@@ -235,7 +236,7 @@ TEST_F(CommandsWidgetTest, FailedCopiesAreSaidAndKeepTheProgramOpen) {
     Fire(timer3);
     EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + "s:\\absent\\");  // even with {NOAT}
     EXPECT_EQ(f.Link("RES2Z4IU4"), "s:\\absent\\{AUTO}{NOAT}{CLOS}");
-    EXPECT_EQ(f.end.ends, 0);
+    EXPECT_EQ(f.end.ends, 1);
     EXPECT_FALSE(Find<QWidget>("Frame1")->isVisible());  // the panel gives way to the failure
 }
 
@@ -255,7 +256,7 @@ TEST_F(CommandsWidgetTest, FailedBackupSendsNothing) {
     EXPECT_EQ(FolderContents(exchange + "/ex"),
               (std::map<std::string, std::string>{{"kuvchier.zip", "the copy already there"}}));
     EXPECT_EQ(f.Link("RES2Z4IU4"), "s:\\ex\\{AUTO}{NOAT}{CLOS}");
-    EXPECT_EQ(f.end.ends, 0);
+    EXPECT_EQ(f.end.ends, 1);
 }
 
 TEST_F(CommandsWidgetTest, ZipMailThenBackupBothGoToTheDesktop) {

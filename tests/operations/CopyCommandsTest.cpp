@@ -97,7 +97,7 @@ TEST_F(CopyCommandsTest, AutomaticCopyWithNoatAndClosEndsAtOnceSilently) {
 }
 
 // Only this run's backup is copied: a failed job sends nothing, says so even
-// with {NOAT}, keeps the request and the program open.
+// with {NOAT}, keeps the request, and (unattended) ends at once for {CLOS}.
 TEST_F(CopyCommandsTest, FailedBackupCopiesNothing) {
     Request("s:\\ex\\{AUTO}{NOAT}{CLOS}");
     platform::CreateFolder(exchange + "/ex");
@@ -114,7 +114,8 @@ TEST_F(CopyCommandsTest, FailedBackupCopiesNothing) {
     EXPECT_EQ(view.panel, (std::vector<bool>{false}));
     EXPECT_EQ(FolderContents(exchange + "/ex"), (std::map<std::string, std::string>{{"kuvchier.zip", "last week"}}));
     EXPECT_EQ(RequestValue(), "s:\\ex\\{AUTO}{NOAT}{CLOS}");
-    EXPECT_EQ(end.ends + quits, 0);
+    EXPECT_EQ(end.ends, 1);
+    EXPECT_EQ(quits, 0);
 }
 
 struct FailedTarget {
