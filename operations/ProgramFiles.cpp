@@ -32,7 +32,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 bool IsProgramFile(const std::string& name, bool executable) {
     const std::string lower = platform::ToLower(name);
-    if (Holds(lower, "kuvzip.exe")) return false;
+    if (Holds(lower, "kuvzip.exe") || IsWorkName(name)) return false;
     if (Holds(lower, ".exe") || Holds(lower, ".dll") || Holds(lower, ".ocx") || Holds(lower, ".so")) return true;
     return executable;
 }

@@ -32,7 +32,7 @@ inline constexpr const char* kProgramButtonTip = "Lancer la sauvegarde";
 
 // A program file by its name (".exe", ".dll", ".ocx" or ".so" anywhere in it,
 // in any letter case) or by its execute bit; never a name that holds
-// "kuvzip.exe".
+// "kuvzip.exe", nor one of the program's work files (".kuvzip-...").
 bool IsProgramFile(const std::string& name, bool executable);
 
 // The counts message: made + what, then, when some failed, the main window's

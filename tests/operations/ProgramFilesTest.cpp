@@ -45,7 +45,9 @@ INSTANTIATE_TEST_SUITE_P(Names, ProgramFileRuleTest,
                                            NameCase{"KuvZip.EXE", false, false},
                                            NameCase{"kuvzip.exe.bak", false, false},
                                            NameCase{"kuvzip.exe.bak", true, false},
-                                           NameCase{"vieux-KUVZIP.EXE", true, false}));
+                                           NameCase{"vieux-KUVZIP.EXE", true, false},
+                                           NameCase{".kuvzip-copie-Ab12Cd", true, false},
+                                           NameCase{".kuvzip-copie-Ab12Cd.exe", false, false}));
 
 TEST(CountMessageTest, SecondLineOnlyWhenSomeFailed) {
     EXPECT_EQ(CountMessage(12, kProgramsSaved, 0), "12 programmes sauvegardés !");
