@@ -282,6 +282,7 @@ operations::JobArchive MainWindowLogic::RunBackupForCopy() {
     operations::JobArchive archive;
     archive.written = result.outcome == BackupOutcome::Completed && result.archiveWritten;
     if (archive.written) archive.path = result.archivePath;
+    archive.nothingSaved = result.outcome == BackupOutcome::Completed && result.savedCount == 0;
     // The copy tells what the backup lacks, after copying it.
     if (result.refusedCount > 0) archive.warning = BackupDoneWithErrors(result.refusedCount);
     return archive;

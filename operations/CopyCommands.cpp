@@ -1,5 +1,6 @@
 #include "operations/CopyCommands.h"
 
+#include <cerrno>
 #include <utility>
 
 #include "backup/DataBackupJob.h"
@@ -7,6 +8,7 @@
 #include "operations/CopyNames.h"
 #include "operations/SafeCopy.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 #include "ui/UserFolders.h"
 
 namespace kuv::operations {
@@ -52,6 +54,29 @@ std::string ResolveFolderText(const std::string& text, const std::vector<platfor
     std::string folder = text;
     while (!folder.empty() && folder.back() == ' ') folder.pop_back();
     return platform::ResolveDrivePath(folder, drives);
+}
+
+std::string CopyFailureReason(const CopyOutcome& outcome) {
+    const int error = outcome.error;
+    switch (outcome.failure) {
+        case CopyFailure::None:
+            return {};
+        case CopyFailure::SourceUnreadable:
+            return "la sauvegarde du bureau ne peut pas être lue";
+        case CopyFailure::FolderMissing:
+            return "dossier introuvable";
+        case CopyFailure::NotWritable:
+            return error == EROFS ? "support en lecture seule" : "écriture refusée dans ce dossier";
+        case CopyFailure::WriteFailed:
+            if (error == ENOSPC || error == EDQUOT || error == EFBIG) return "support plein";
+            if (error == EROFS) return "support en lecture seule";
+            return "erreur d'écriture sur le support";
+        case CopyFailure::ReadBackMismatch:
+            return "la copie ne se relit pas à l'identique";
+        case CopyFailure::RenameFailed:
+            return "la copie n'a pas pu être mise en place";
+    }
+    return {};
 }
 
 CopyCommands::CopyCommands(CopyContext context) : ctx_(std::move(context)) {}
@@ -128,6 +153,10 @@ CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {
     settings.silentMode = true;
 
     const JobArchive job = ctx_.runBackup();
+    if (job.nothingSaved) {
+        Failed(kNothingToCopy, automatic);
+        return CopyResult::NoBackup;
+    }
     if (!job.written || job.path.empty()) {
         Failed(kNoBackupNoCopy, automatic);
         return CopyResult::NoBackup;
@@ -145,7 +174,7 @@ CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {
                                          [this] { ctx_.pump.DoEvents(); });
     }
     if (!outcome.Ok()) {
-        Failed(kCopyFailed + t.text, automatic);
+        Failed(kCopyFailed + platform::Trim(t.text) + " : " + CopyFailureReason(outcome), automatic);
         return CopyResult::CopyFailed;
     }
 
@@ -176,13 +205,19 @@ CopyResult CopyCommands::AutomaticCopy() {
 }
 
 void CopyCommands::RequestExchangeFolder() {
-    WriteLinkValue(kExchangeKey, kExchangeRequest, ctx_.linkPath);
+    if (!WriteLinkValue(kExchangeKey, kExchangeRequest, ctx_.linkPath)) {
+        Message(std::string("La demande n'a pas pu être enregistrée dans ") + ctx_.linkPath);
+        return;
+    }
     exchangeRequest_ = kExchangeRequest;
+    Message(std::string(kExchangeRecorded) + kExchangeRequestFolder + " !");
 }
 
 void CopyCommands::ZipMail() {
     ctx_.settings.copyMode = true;
-    if (ctx_.runBackup) ctx_.runBackup();
+    if (!ctx_.runBackup) return;
+    const JobArchive job = ctx_.runBackup();
+    if (job.written && !job.path.empty()) Message(kZipMailReady + job.path);
 }
 
 }  // namespace kuv::operations

@@ -169,7 +169,8 @@ TEST_F(CommandsWidgetTest, OneDriveWithoutExchangeFolder) {
 TEST_F(CommandsWidgetTest, AttribuerRepertoireThenTheNextStartServesIt) {
     Click("Command10");
     EXPECT_EQ(f.Link("RES2Z4IU4"), "s:\\ex_pc\\  {AUTO}  {NOAT}");
-    EXPECT_TRUE(f.dialog.shown.empty());
+    EXPECT_EQ(LastMessage(), std::string(kExchangeRecorded) + "s:\\ex_pc\\ !");
+    f.dialog.shown.clear();
     EXPECT_EQ(f.end.ends, 0);
 
     Restart();
@@ -224,9 +225,9 @@ TEST_F(CommandsWidgetTest, DossierCopiesToThePreProgrammedFolder) {
 TEST_F(CommandsWidgetTest, FailedCopiesAreSaidAndKeepTheProgramOpen) {
     Window();
     Click("Command8");  // no ~/Dropbox
-    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + f.home + "/Dropbox");
+    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + f.home + "/Dropbox : dossier introuvable");
     Click("Command9");  // no ~/OneDrive
-    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + f.home + "/OneDrive");
+    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + f.home + "/OneDrive : dossier introuvable");
     EXPECT_EQ(f.end.ends, 0);
 
     f.SetLink("RES2Z4IU4", "s:\\absent\\{AUTO}{NOAT}{CLOS}");
@@ -234,7 +235,7 @@ TEST_F(CommandsWidgetTest, FailedCopiesAreSaidAndKeepTheProgramOpen) {
     Window();
     QTimer* timer3 = Find<QTimer>("Timer3");
     Fire(timer3);
-    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + "s:\\absent\\");  // even with {NOAT}
+    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + "s:\\absent\\ : dossier introuvable");  // even with {NOAT}
     EXPECT_EQ(f.Link("RES2Z4IU4"), "s:\\absent\\{AUTO}{NOAT}{CLOS}");
     EXPECT_EQ(f.end.ends, 1);
     EXPECT_FALSE(Find<QWidget>("Frame1")->isVisible());  // the panel gives way to the failure
@@ -262,7 +263,7 @@ TEST_F(CommandsWidgetTest, FailedBackupSendsNothing) {
 TEST_F(CommandsWidgetTest, ZipMailThenBackupBothGoToTheDesktop) {
     Window();
     Click("Command4");
-    EXPECT_EQ(LastMessage(), "Sauvegarde terminée !");
+    EXPECT_EQ(LastMessage(), kZipMailReady + Desktop());
     EXPECT_EQ(MemberSize(Desktop(), "compta.dat"), 1000);
     WriteFile(f.data + "/compta.dat", std::string(2000, 'd'));
     Click("Command1");
