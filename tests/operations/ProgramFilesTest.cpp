@@ -266,3 +266,61 @@ TEST(ProgramInUseTest, RunningProgramIsReplacedWhole) {
 
 }  // namespace
 }  // namespace kuv::operations
+
+namespace kuv::operations {
+namespace {
+
+// A program-file backup stopped dead after each of its steps (a child process
+// that ends there without any cleanup): "Sauve_prog" holds either the whole
+// old set or the whole new one, and the next backup finishes cleanly.
+TEST(ProgramSetCrashTest, EveryStepLeavesOneWholeSet) {
+    int cases = 0;
+    for (int stopAt = 1;; ++stopAt) {
+        backup::testing::ScratchMachine machine("kuv-crash");
+        const std::string install = machine.root + "/Appli";
+        const std::string saved = install + "/Sauve_prog";
+        platform::CreateFolder(install);
+        AnsweringDialog dialog;
+        FakeOperationsView view;
+        backup::testing::FakeClock clock;
+        backup::testing::FakePump pump;
+        ProgramFileCommands commands(ProgramFilesContext{dialog, view, clock, pump, [&] { return install; }, ""});
+        for (const char* name : {"a.exe", "b.dll", "c.so"}) WriteFile(install + "/" + name, std::string("old ") + name);
+        clock.now = backup::DateTime{2026, 12, 7, 9, 53, 0, 0};
+        ASSERT_EQ(commands.Backup(), 3);
+        const auto oldSet = FolderContents(saved);
+        for (const char* name : {"a.exe", "b.dll", "c.so"}) WriteFile(install + "/" + name, std::string("new ") + name);
+        clock.now = backup::DateTime{2026, 12, 8, 10, 0, 0, 0};
+
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int step = 0;
+            commands.SetAfterStep([&] {
+                if (++step == stopAt) _exit(42);
+            });
+            commands.Backup();
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        const bool stopped = WEXITSTATUS(status) == 42;
+        const auto now = FolderContents(saved);
+        const bool whole = now == oldSet || (now.size() == 4 && now.at("a.exe") == "new a.exe" &&
+                                             now.at("c.so") == "new c.so" &&
+                                             now.at("temoin.txt") == "08/12/2026 \xE0 10:00\r\n");
+        EXPECT_TRUE(whole) << "stopped after step " << stopAt;
+        // The next command finishes: no work folder or file stays.
+        EXPECT_EQ(commands.Backup(), 3);
+        for (const auto& entry : FolderContents(install)) {
+            EXPECT_NE(entry.first.rfind(".kuvzip", 0), 0u) << entry.first << " after step " << stopAt;
+        }
+        if (!stopped) break;
+        ++cases;
+    }
+    EXPECT_EQ(cases, 6);  // the set made, three files, the marker, the exchange
+}
+
+}  // namespace
+}  // namespace kuv::operations
