@@ -43,15 +43,17 @@ void Step(Action&& action) {
 
 constexpr int kRequestTimerMs = 1500;
 constexpr int kAutomaticCopyTimerMs = 1000;
+constexpr int kEndAfterRequestMs = 1000;  // as after a served request
 
 }  // namespace
 
 MainWindowLogic::MainWindowLogic(MainWindowContext context)
     : ctx_(std::move(context)),
       end_(ctx_.end),
+      dialog_(ctx_.dialog, ctx_.unattendedDialogMs),
       destinations_(ctx_.view),
       listedDrives_(driveList_, ctx_.drives),
-      copies_(operations::CopyContext{settings_, ctx_.dialog, ctx_.view, ctx_.clock, ctx_.pump, ctx_.specialFolders,
+      copies_(operations::CopyContext{settings_, dialog_, ctx_.view, ctx_.clock, ctx_.pump, ctx_.specialFolders,
                                       [this] { return driveList_; }, LinkPath(), [this] { return RunBackupForCopy(); },
                                       // the copy's own closing step: it runs inside the copy
                                       [this] { QuitNow(); }, end_,
@@ -226,7 +228,7 @@ void MainWindowLogic::CreateEngine() {
         qCWarning(lcZip).noquote() << "ZipError" << number << "-" << Q(description);
     };
     job_ = std::make_unique<DataBackupJob>(DataBackupJobContext{
-        settings_, *engine_, ctx_.dialog, ctx_.view, ctx_.gauge, ctx_.clock, ctx_.pump, ctx_.timers,
+        settings_, *engine_, dialog_, ctx_.view, ctx_.gauge, ctx_.clock, ctx_.pump, ctx_.timers,
         ctx_.specialFolders, listedDrives_, ctx_.workingFolder});
     job_->OnFailure([this](BackupOutcome, const std::string& text) {
         qCWarning(lcBackup).noquote() << "backup failed:" << Q(text);
@@ -280,6 +282,7 @@ operations::JobArchive MainWindowLogic::RunBackupForCopy() {
     operations::JobArchive archive;
     archive.written = result.outcome == BackupOutcome::Completed && result.archiveWritten;
     if (archive.written) archive.path = result.archivePath;
+    archive.nothingSaved = result.outcome == BackupOutcome::Completed && result.savedCount == 0;
     // The copy tells what the backup lacks, after copying it.
     if (result.refusedCount > 0) archive.warning = BackupDoneWithErrors(result.refusedCount);
     return archive;
@@ -480,7 +483,10 @@ void MainWindowLogic::RunRequest(TimerId timer) {
     // happens) or files left out go to the desktop's notifications too.
     unattendedRun_ = true;
     BackupRunResult result;
-    AsBackup([&] { result = RunBackup(); });
+    {
+        operations::UnattendedScope unattended(dialog_, true);
+        AsBackup([&] { result = RunBackup(); });
+    }
     unattendedRun_ = false;
     if (result.outcome == BackupOutcome::Completed && result.refusedCount > 0) {
         TellDesktop(kNotifyBackupIncomplete, BackupDoneWithErrors(result.refusedCount));
@@ -491,6 +497,10 @@ void MainWindowLogic::RunRequest(TimerId timer) {
     } else {
         failedRequests_.insert(timer);
         ShowFailedRequest();
+        // Its message has closed by itself (nobody may be there): the run
+        // ends as a served request does, through Timer2, but the request
+        // stays in the link file for the next start.
+        Step([&] { ctx_.timers.Arm(TimerId::Timer2, kEndAfterRequestMs); });
     }
 }
 
@@ -512,7 +522,10 @@ void MainWindowLogic::OnTimer(TimerId timer) {
             WhenBackupEnds(kCommandEndTimer, [this] { EndAfterRequests(); });
             break;
         case TimerId::Timer3:
-            WhenBackupEnds(kCommandAutomaticCopy, [this] { AsBackup([this] { copies_.AutomaticCopy(); }); });
+            WhenBackupEnds(kCommandAutomaticCopy, [this] {
+                operations::UnattendedScope unattended(dialog_, true);
+                AsBackup([this] { copies_.AutomaticCopy(); });
+            });
             break;
         case TimerId::DriveWatch:
             StepIn(lcDrives(), "watching the drives", [&] { WatchDrives(); });
@@ -522,14 +535,15 @@ void MainWindowLogic::OnTimer(TimerId timer) {
 }
 
 void MainWindowLogic::EndAfterRequests() {
-    // Another request still waits for its turn, or one of them failed: the
-    // program stays open and no request is marked as served (the run that
-    // serves the waiting one arms Timer2 again).
-    if (!waitingRequests_.empty() || !failedRequests_.empty()) return;
-    // The request has been served: cleared so that it runs once;
-    // Kuv-Zip.ini is not rewritten and the linked program not started.
-    Step([&] { WriteLinkValue("SAVAUT55", " ", LinkPath()); });
-    Step([&] { WriteLinkValue("SAVAUT56", " ", LinkPath()); });
+    // Another request still waits for its turn: the run that serves it arms
+    // Timer2 again.
+    if (!waitingRequests_.empty()) return;
+    // A request served is cleared so that it runs once; one whose backup
+    // failed stays for the next start. Kuv-Zip.ini is not rewritten and the
+    // linked program not started.
+    if (failedRequests_.count(TimerId::Timer1) == 0) Step([&] { WriteLinkValue("SAVAUT55", " ", LinkPath()); });
+    if (failedRequests_.count(TimerId::Timer111) == 0) Step([&] { WriteLinkValue("SAVAUT56", " ", LinkPath()); });
+    if (!failedRequests_.empty()) qCWarning(lcBackup) << "a requested backup failed: the program ends, the request stays";
     end_.EndProgram();
 }
 

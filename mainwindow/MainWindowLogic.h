@@ -27,6 +27,7 @@
 #include "operations/CopyCommands.h"
 #include "operations/OperationsView.h"
 #include "operations/ProgramFiles.h"
+#include "operations/UnattendedDialog.h"
 #include "platform/Drives.h"
 #include "ui/DialogPort.h"
 #include "ui/Notifications.h"
@@ -108,6 +109,9 @@ struct MainWindowContext {
     // requested backup, the automatic copy) is told there too, before the
     // window's own message.
     Notifier& notifier;
+    // How long a message of an unattended run stays up before it closes by
+    // itself and the run ends.
+    int unattendedDialogMs = operations::kUnattendedDialogMs;
 };
 
 class MainWindowLogic {
@@ -258,6 +262,9 @@ private:
 
     MainWindowContext ctx_;
     EndOnce end_;
+    // The dialog every command shows: its messages close by themselves
+    // while an unattended run is under way.
+    operations::UnattendedDialog dialog_;
     MainSettings settings_;
     DestinationList destinations_;
     std::vector<platform::DriveEntry> driveList_;

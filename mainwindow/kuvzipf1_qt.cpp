@@ -134,6 +134,7 @@ kuvzipf1::kuvzipf1(const MainWindowEnvironment& environment, QWidget* parent)
                                       *environment_.end,
                                       environment_.workingFolder,
                                       environment_.notifier ? *environment_.notifier : noNotifier_};
+    context.unattendedDialogMs = environment_.unattendedDialogMs;
     logic_ = std::make_unique<backup::MainWindowLogic>(context);
     // File2 lists the folder that is current when the window is made.
     ShowProgramFiles(platform::RegularFileNames(platform::CurrentFolder()));

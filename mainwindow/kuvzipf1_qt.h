@@ -39,6 +39,8 @@ struct MainWindowEnvironment {
     // Tells the desktop about an unattended backup or copy that failed or
     // left files out; none: only logged.
     Notifier* notifier = nullptr;
+    // How long a message of an unattended run stays up.
+    int unattendedDialogMs = operations::kUnattendedDialogMs;
     // "Restaurer" (Command5): opens the restore window modally over the main
     // window for its settings and drive list; returns once it is closed.
     std::function<void(QWidget* parent, const backup::MainSettings& settings,

@@ -1,5 +1,6 @@
 #include "operations/CopyCommands.h"
 
+#include <cerrno>
 #include <utility>
 
 #include "backup/DataBackupJob.h"
@@ -8,6 +9,7 @@
 #include "backup/MediumRoom.h"
 #include "operations/SafeCopy.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 #include "ui/UserFolders.h"
 
 namespace kuv::operations {
@@ -26,12 +28,56 @@ private:
     bool& flag_;
 };
 
+// Puts copy mode and silent mode back as they were, unless released.
+class ModesKept {
+public:
+    explicit ModesKept(backup::MainSettings& settings)
+        : settings_(settings), copyMode_(settings.copyMode), silentMode_(settings.silentMode) {}
+    ~ModesKept() {
+        if (!restore_) return;
+        settings_.copyMode = copyMode_;
+        settings_.silentMode = silentMode_;
+    }
+    ModesKept(const ModesKept&) = delete;
+    ModesKept& operator=(const ModesKept&) = delete;
+    // The copy got under way: the modes stay set for the rest of the run.
+    void Release() { restore_ = false; }
+
+private:
+    backup::MainSettings& settings_;
+    bool copyMode_, silentMode_;
+    bool restore_ = true;
+};
+
 }  // namespace
 
 std::string ResolveFolderText(const std::string& text, const std::vector<platform::DriveEntry>& drives) {
     std::string folder = text;
     while (!folder.empty() && folder.back() == ' ') folder.pop_back();
     return platform::ResolveDrivePath(folder, drives);
+}
+
+std::string CopyFailureReason(const CopyOutcome& outcome) {
+    const int error = outcome.error;
+    switch (outcome.failure) {
+        case CopyFailure::None:
+            return {};
+        case CopyFailure::SourceUnreadable:
+            return "la sauvegarde du bureau ne peut pas être lue";
+        case CopyFailure::FolderMissing:
+            return "dossier introuvable";
+        case CopyFailure::NotWritable:
+            return error == EROFS ? "support en lecture seule" : "écriture refusée dans ce dossier";
+        case CopyFailure::WriteFailed:
+            if (error == ENOSPC || error == EDQUOT || error == EFBIG) return "support plein";
+            if (error == EROFS) return "support en lecture seule";
+            return "erreur d'écriture sur le support";
+        case CopyFailure::ReadBackMismatch:
+            return "la copie ne se relit pas à l'identique";
+        case CopyFailure::RenameFailed:
+            return "la copie n'a pas pu être mise en place";
+    }
+    return {};
 }
 
 CopyCommands::CopyCommands(CopyContext context) : ctx_(std::move(context)) {}
@@ -85,16 +131,33 @@ void CopyCommands::Failed(const std::string& text, bool automatic) {
         if (ctx_.automaticCopyReport) ctx_.automaticCopyReport(AutomaticCopyNews::Failed, text);
     }
     Message(text);
+    if (!automatic) return;
+    // Nobody may be there to close the program: once its message has gone,
+    // an unattended copy ends as a good one would (at once for {CLOS}, else
+    // through "Quitter"), the request staying in the link file.
+    if (ctx_.settings.endAtOnce) {
+        ctx_.end.EndProgram();
+    } else if (ctx_.quit) {
+        ctx_.quit();
+    }
 }
 
 CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {
     if (running_) return CopyResult::AlreadyRunning;
     Busy busy(running_);
     backup::MainSettings& settings = ctx_.settings;
+    // A copy that fails leaves the window as a copy that never started: the
+    // next "Sauvegarder les DONNEES" goes to the chosen medium, with its
+    // final message and its record ("Zip Mail" keeps its copy mode).
+    ModesKept modes(settings);
     settings.copyMode = true;
     settings.silentMode = true;
 
     const JobArchive job = ctx_.runBackup();
+    if (job.nothingSaved) {
+        Failed(kNothingToCopy, automatic);
+        return CopyResult::NoBackup;
+    }
     if (!job.written || job.path.empty()) {
         Failed(kNoBackupNoCopy, automatic);
         return CopyResult::NoBackup;
@@ -116,10 +179,11 @@ CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {
                                          [this] { ctx_.pump.DoEvents(); });
     }
     if (!outcome.Ok()) {
-        Failed(kCopyFailed + t.text, automatic);
+        Failed(kCopyFailed + platform::Trim(t.text) + " : " + CopyFailureReason(outcome), automatic);
         return CopyResult::CopyFailed;
     }
 
+    modes.Release();
     std::string done = target == CopyTarget::Folder ? t.done + t.text : std::string(t.done);
     if (!job.warning.empty()) {
         if (automatic && ctx_.automaticCopyReport) ctx_.automaticCopyReport(AutomaticCopyNews::Incomplete, job.warning);
@@ -142,18 +206,23 @@ CopyResult CopyCommands::RunCopy(CopyTarget target, bool automatic) {
 CopyResult CopyCommands::Copy(CopyTarget target) { return RunCopy(target, false); }
 
 CopyResult CopyCommands::AutomaticCopy() {
-    ctx_.settings.copyMode = true;
     return RunCopy(CopyTarget::Folder, true);
 }
 
 void CopyCommands::RequestExchangeFolder() {
-    WriteLinkValue(kExchangeKey, kExchangeRequest, ctx_.linkPath);
+    if (!WriteLinkValue(kExchangeKey, kExchangeRequest, ctx_.linkPath)) {
+        Message(std::string("La demande n'a pas pu être enregistrée dans ") + ctx_.linkPath);
+        return;
+    }
     exchangeRequest_ = kExchangeRequest;
+    Message(std::string(kExchangeRecorded) + kExchangeRequestFolder + " !");
 }
 
 void CopyCommands::ZipMail() {
     ctx_.settings.copyMode = true;
-    if (ctx_.runBackup) ctx_.runBackup();
+    if (!ctx_.runBackup) return;
+    const JobArchive job = ctx_.runBackup();
+    if (job.written && !job.path.empty()) Message(kZipMailReady + job.path);
 }
 
 }  // namespace kuv::operations

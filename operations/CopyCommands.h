@@ -10,8 +10,10 @@
 // the job failed or wrote nothing, nothing is copied and the user is told.
 // The copy itself is made safely (operations/SafeCopy.h): a failure leaves
 // the generations already in the target folder untouched; it is told even
-// with {NOAT}, the exchange request stays in the link file and the program
-// stays open. After a good copy the program quits (Command2), or ends at
+// with {NOAT} and the exchange request stays in the link file. A copy the
+// user asked for leaves the program open; the automatic copy's message closes
+// by itself (the window's unattended dialog) and the program then ends as
+// after a good copy, at once for {CLOS}, else through "Quitter". After a good copy the program quits (Command2), or ends at
 // once for a {CLOS} request; when the backup lacks files the job could not
 // save, its warning follows the final message (and is shown even where
 // {NOAT} drops that message, except in an automatic copy, which reports it
@@ -24,6 +26,7 @@
 #include "ui/Environment.h"
 #include "ui/MainSettings.h"
 #include "operations/OperationsView.h"
+#include "operations/SafeCopy.h"
 #include "platform/Drives.h"
 #include "ui/DialogPort.h"
 
@@ -38,6 +41,11 @@ inline constexpr const char* kCopiedFolder = "Votre sauvegarde a été copiée d
 inline constexpr const char* kCopyFailed = "La copie de votre sauvegarde a échoué : ";
 inline constexpr const char* kNoBackupNoCopy =
     "La sauvegarde n'a pas pu être faite, aucune copie n'a été envoyée !";
+inline constexpr const char* kNothingToCopy =
+    "La sauvegarde ne contient aucun fichier (tous sont exclus) : il n'y avait rien à copier !";
+inline constexpr const char* kZipMailReady = "Le fichier à joindre à votre mail est : ";
+inline constexpr const char* kExchangeRecorded =
+    "Demande enregistrée : au prochain démarrage, une sauvegarde sera copiée automatiquement dans ";
 inline constexpr const char* kCopyNamePrefix = "Nom : ";
 inline constexpr const char* kDropboxTip = "Envoi une sauvegarde sur votre dossier DropBox";
 inline constexpr const char* kOneDriveTip = "Envoi une sauvegarde sur votre dossier OneDrive";
@@ -49,10 +57,12 @@ inline constexpr const char* kZipMailTip =
 // "Attribuer repertoire" writes.
 inline constexpr const char* kExchangeKey = "RES2Z4IU4";
 inline constexpr const char* kExchangeRequest = "s:\\ex_pc\\  {AUTO}  {NOAT}";
+inline constexpr const char* kExchangeRequestFolder = "s:\\ex_pc\\";  // the folder it names
 
 // The archive this run's backup job wrote and read back.
 struct JobArchive {
     bool written = false;  // the job completed and its archive reads back
+    bool nothingSaved = false;  // the job completed but kept no file at all
     std::string path;      // its Linux path
     // The job's message when the archive lacks files it could not save
     // (empty when it holds them all): told after the copy, never hidden.
@@ -69,6 +79,10 @@ enum class AutomaticCopyNews {
 // dropped, then the drive letters, network shares and Linux paths of the
 // drive list. Empty when it resolves to nothing.
 std::string ResolveFolderText(const std::string& text, const std::vector<platform::DriveEntry>& drives);
+
+// Why a copy failed, as the user reads it after "La copie de votre
+// sauvegarde a échoué : " + the folder + " : ".
+std::string CopyFailureReason(const CopyOutcome& outcome);
 
 struct CopyContext {
     backup::MainSettings& settings;
@@ -110,10 +124,11 @@ public:
     CopyResult Copy(CopyTarget target);
     // Timer3's action: copy mode, then Command11 as if pressed.
     CopyResult AutomaticCopy();
-    // Command10: writes the exchange folder request and keeps it.
+    // Command10: writes the exchange folder request, keeps it and says what
+    // was recorded.
     void RequestExchangeFolder();
     // Command4: copy mode for the rest of the run, then the data backup job
-    // with its usual final message.
+    // with its usual final message, then where the file went.
     void ZipMail();
 
     // The request Command10 wrote in this run (empty before).

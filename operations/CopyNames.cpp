@@ -10,6 +10,17 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+bool IsRefused(unsigned char c) {
+    return c < 0x20 || c == 0x7F || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|';
+}
+
+bool IsDeviceName(const std::string& name) {
+    const std::string upper = platform::ToUpper(name);
+    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
+    return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
+           upper[3] >= '1' && upper[3] <= '9';
+}
+
 }  // namespace
 
 std::string FolderKey(const std::string& dataFolder) {
@@ -22,11 +33,26 @@ std::string FolderKey(const std::string& dataFolder) {
     return platform::ToLower(platform::Trim(key));
 }
 
+std::string PortableName(const std::string& text) {
+    std::string name;
+    for (const char c : text) {
+        if (IsSeparator(c)) {
+            name += '_';
+        } else if (!IsRefused(static_cast<unsigned char>(c))) {
+            name += c;
+        }
+    }
+    if (IsDeviceName(name)) name += '_';
+    return name;
+}
+
 CopyNames NamesOfCopy(const std::string& dataFolder, const std::string& backupName) {
+    std::string name = PortableName(platform::Trim(backupName));
+    if (name.empty()) name = "kuvchier";
     CopyNames names;
-    names.archiveName = backupName + ".zip";
-    names.folderLabel = backupName;
-    names.infoFileName = "Info_sv_" + FolderKey(dataFolder) + ".txt";
+    names.archiveName = name + ".zip";
+    names.folderLabel = name;
+    names.infoFileName = "Info_sv_" + PortableName(FolderKey(dataFolder)) + ".txt";
     return names;
 }
 

@@ -18,12 +18,20 @@ namespace kuv::operations {
 // gives "". A folder without any separator gives "".
 std::string FolderKey(const std::string& dataFolder);
 
+// A text from outside made one file name that every file system takes: "/"
+// and "\" become "_" (so it can never name another folder), the characters
+// FAT, exFAT and network shares refuse (: * ? " < > | and control
+// characters) are dropped, and a device name of those systems (CON, NUL,
+// COM1 ...) gets a "_". May be empty.
+std::string PortableName(const std::string& text);
+
 struct CopyNames {
     std::string archiveName;   // backup name + ".zip"
     std::string folderLabel;   // the backup name
     std::string infoFileName;  // "Info_sv_" + folder key + ".txt"
 };
-// REQUIRES: backupName not empty (startup gives "kuvchier" at least).
+// The backup name and the folder key go through PortableName; a backup name
+// left empty by it is "kuvchier".
 CopyNames NamesOfCopy(const std::string& dataFolder, const std::string& backupName);
 
 // "dd/mm/yyyy à hh:nn" (hours 00-23).

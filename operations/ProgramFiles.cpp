@@ -1,14 +1,24 @@
 #include "operations/ProgramFiles.h"
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <random>
 #include <utility>
+
+#include <QString>
 
 #include "backup/DataBackupJob.h"
 #include "operations/CopyNames.h"
 #include "operations/SafeCopy.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "ui/LogCategories.h"
 
 namespace kuv::operations {
 
@@ -32,7 +42,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 bool IsProgramFile(const std::string& name, bool executable) {
     const std::string lower = platform::ToLower(name);
-    if (Holds(lower, "kuvzip.exe")) return false;
+    if (Holds(lower, "kuvzip.exe") || IsWorkName(name)) return false;
     if (Holds(lower, ".exe") || Holds(lower, ".dll") || Holds(lower, ".ocx") || Holds(lower, ".so")) return true;
     return executable;
 }
@@ -55,39 +65,214 @@ bool ProgramFileCommands::IsRunningProgram(const std::string& path) const {
     return !ctx_.runningExecutable.empty() && SameFile(path, ctx_.runningExecutable);
 }
 
-ProgramFileCommands::Counts ProgramFileCommands::CopyProgramFiles(const std::string& fromFolder,
-                                                                  const std::vector<std::string>& names,
-                                                                  const std::string& toFolder) {
-    Counts counts;
+void ProgramFileCommands::Step() {
+    if (afterStep_) afterStep_();
+}
+
+std::vector<std::string> ProgramFileCommands::ProgramNames(const std::string& folder,
+                                                           const std::vector<std::string>& names) const {
+    std::vector<std::string> programs;
     for (const std::string& name : names) {
-        const std::string from = platform::JoinPath(fromFolder, name);
-        const std::string to = platform::JoinPath(toFolder, name);
-        if (!IsProgramFile(name, IsExecutable(from))) continue;
-        if (IsRunningProgram(from) || IsRunningProgram(to)) continue;
-        if (ReplaceFile(from, to, [this] { ctx_.pump.DoEvents(); }).Ok()) {
-            ++counts.made;
-        } else {
-            ++counts.failed;
+        const std::string path = platform::JoinPath(folder, name);
+        if (!IsProgramFile(name, IsExecutable(path)) || IsRunningProgram(path)) continue;
+        programs.push_back(name);
+    }
+    return programs;
+}
+
+namespace {
+
+std::string LinkTarget(const std::string& path) {
+    std::string target(4096, '\0');
+    const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) return {};
+    target.resize(static_cast<size_t>(n));
+    return target;
+}
+
+// A link beside the file it stands for: at a fresh work name of folder.
+std::string StageLink(const std::string& target, const std::string& folder) {
+    static std::mt19937 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = platform::JoinPath(folder, ".kuvzip-lien-" + std::to_string(random() % 1000000));
+        if (symlink(target.c_str(), path.c_str()) == 0) return path;
+        if (errno != EEXIST) break;
+    }
+    return {};
+}
+
+// Removes a folder and what it holds (one level: a set has no sub-folder).
+void RemoveSetFolder(const std::string& folder) {
+    for (const platform::FolderEntry& e : platform::ListFolder(folder, "*")) {
+        unlink(platform::JoinPath(folder, e.name).c_str());
+    }
+    rmdir(folder.c_str());
+}
+
+// The work folders of backups interrupted by a crash, and the links of an
+// interrupted restore: nobody else writes program files here.
+void RemoveLeftoverSets(const std::string& folder) {
+    for (const platform::FolderEntry& e : platform::ListFolder(folder, "*")) {
+        const std::string path = platform::JoinPath(folder, e.name);
+        if (e.name.rfind(kSetPrefix, 0) == 0 && e.kind == platform::EntryKind::Folder && !e.isLink) {
+            qCInfo(lcOperations).noquote() << "removing the unfinished program-file set" << QString::fromStdString(path);
+            RemoveSetFolder(path);
+        } else if (e.name.rfind(".kuvzip-lien-", 0) == 0 && e.isLink) {
+            unlink(path.c_str());
         }
+    }
+    RemoveLeftoverWorkFiles(folder);
+}
+
+}  // namespace
+
+bool ProgramFileCommands::SaveSet(const std::string& folder, const std::vector<std::string>& names, Counts& counts) {
+    const std::string saved = platform::JoinPath(folder, kProgramBackupFolder);
+    std::string pattern = platform::JoinPath(folder, std::string(kSetPrefix) + "XXXXXX");
+    if (!mkdtemp(pattern.data())) {
+        qCWarning(lcOperations).noquote() << "cannot make a program-file set in" << QString::fromStdString(folder) << ":"
+                                          << std::strerror(errno);
+        counts.failed = static_cast<int>(names.size());
+        return false;
+    }
+    const std::string set = pattern;
+    Step();
+    for (const std::string& name : names) {
+        const std::string from = platform::JoinPath(folder, name);
+        const std::string to = platform::JoinPath(set, name);
+        bool ok;
+        if (platform::IsSymlink(from)) {
+            const std::string target = LinkTarget(from);
+            ok = !target.empty() && symlink(target.c_str(), to.c_str()) == 0;
+        } else {
+            ok = ReplaceFile(from, to, [this] { ctx_.pump.DoEvents(); }).Ok();
+        }
+        ok ? ++counts.made : ++counts.failed;
+        Step();
         ctx_.pump.DoEvents();
     }
-    return counts;
+    const bool marked = counts.failed == 0 &&
+                        platform::WriteWholeFile(platform::JoinPath(set, kProgramMarker),
+                                                 platform::EncodeTextFile(DateStamp(ctx_.clock.Now()) + "\r\n")) &&
+                        platform::SyncPath(set);
+    if (!marked) {
+        qCWarning(lcOperations) << "the program-file backup is incomplete: the previous set is kept";
+        RemoveSetFolder(set);
+        return false;
+    }
+    Step();
+    // One rename puts the whole new set in place; the old one takes the work
+    // name and goes after.
+    const bool exchanged = platform::IsFolder(saved)
+                               ? renameat2(AT_FDCWD, set.c_str(), AT_FDCWD, saved.c_str(), RENAME_EXCHANGE) == 0
+                               : renameat2(AT_FDCWD, set.c_str(), AT_FDCWD, saved.c_str(), RENAME_NOREPLACE) == 0;
+    if (!exchanged) {
+        qCWarning(lcOperations).noquote() << "cannot put the program-file set in place:" << std::strerror(errno);
+        RemoveSetFolder(set);
+        return false;
+    }
+    platform::SyncPath(folder);
+    Step();
+    RemoveSetFolder(set);
+    return true;
 }
 
 int ProgramFileCommands::Backup() {
     const std::string folder = ctx_.installationFolder();
     const std::vector<std::string> names = platform::RegularFileNames(folder);
     ctx_.view.ShowProgramFiles(names);
-    const std::string saved = platform::JoinPath(folder, kProgramBackupFolder);
-    platform::CreateFolder(saved);
+    RemoveLeftoverSets(folder);
 
     ctx_.view.SetBusyPointer(true);
-    const Counts counts = CopyProgramFiles(folder, names, saved);
-    platform::WriteWholeFile(platform::JoinPath(saved, kProgramMarker),
-                             platform::EncodeTextFile(DateStamp(ctx_.clock.Now()) + "\r\n"));
+    Counts counts;
+    const bool saved = SaveSet(folder, ProgramNames(folder, names), counts);
     ctx_.view.SetBusyPointer(false);
-    Message(CountMessage(counts.made, kProgramsSaved, counts.failed));
-    return counts.made;
+    if (saved) {
+        Message(CountMessage(counts.made, kProgramsSaved, 0));
+        return counts.made;
+    }
+    Message(CountMessage(0, kProgramsSaved, counts.failed) + backup::kMessageBreak + kOldSetKept);
+    return 0;
+}
+
+bool ProgramFileCommands::RestoreSet(const std::string& saved, const std::vector<std::string>& names,
+                                     const std::string& folder, Counts& counts) {
+    // Every file staged beside the one it replaces.
+    struct Staged {
+        std::string name, path;
+        std::unique_ptr<StagedFile> file;  // a copy (a link has none)
+        bool exchanged = false, placed = false;
+    };
+    std::vector<Staged> staged;
+    auto discard = [&staged] {
+        for (Staged& s : staged) {
+            if (s.file) {
+                s.file->Discard();
+            } else if (!s.path.empty()) {
+                unlink(s.path.c_str());
+            }
+        }
+    };
+    for (const std::string& name : names) {
+        const std::string from = platform::JoinPath(saved, name);
+        Staged s;
+        s.name = name;
+        if (platform::IsSymlink(from)) {
+            const std::string target = LinkTarget(from);
+            if (!target.empty()) s.path = StageLink(target, folder);
+        } else {
+            s.file = std::make_unique<StagedFile>();
+            if (StageCopy(from, folder, *s.file, true, [this] { ctx_.pump.DoEvents(); }).Ok()) s.path = s.file->Path();
+        }
+        if (s.path.empty()) ++counts.failed;
+        staged.push_back(std::move(s));
+        Step();
+        ctx_.pump.DoEvents();
+    }
+    if (counts.failed > 0) {
+        discard();
+        return false;
+    }
+    // Each staged file exchanged with the one it replaces, which keeps the
+    // work name until every file is in place.
+    bool placed = true;
+    for (Staged& s : staged) {
+        const std::string to = platform::JoinPath(folder, s.name);
+        if (platform::PathExists(to)) {
+            s.exchanged = renameat2(AT_FDCWD, s.path.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0;
+        } else {
+            s.placed = renameat2(AT_FDCWD, s.path.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+        }
+        if (!s.exchanged && !s.placed) {
+            qCWarning(lcOperations).noquote() << "cannot put" << QString::fromStdString(to) << "in place:"
+                                              << std::strerror(errno) << "- every program file is put back";
+            placed = false;
+            break;
+        }
+        Step();
+    }
+    if (!placed) {
+        for (auto it = staged.rbegin(); it != staged.rend(); ++it) {
+            const std::string to = platform::JoinPath(folder, it->name);
+            if (it->exchanged) renameat2(AT_FDCWD, it->path.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
+            if (it->placed) rename(to.c_str(), it->path.c_str());
+        }
+        counts.failed = static_cast<int>(staged.size());
+        discard();
+        return false;
+    }
+    platform::SyncPath(folder);
+    counts.made = static_cast<int>(staged.size());
+    // The replaced files, now under the work names, go.
+    for (Staged& s : staged) {
+        if (s.file && s.placed) s.file->Release();
+        if (s.file && s.exchanged) {
+            s.file->Discard();
+        } else if (!s.file && s.exchanged) {
+            unlink(s.path.c_str());
+        }
+    }
+    return true;
 }
 
 int ProgramFileCommands::Restore() {
@@ -113,10 +298,20 @@ int ProgramFileCommands::Restore() {
     if (platform::Trim(platform::ToUpper(DialogText)) != "OUI") return 0;
 
     ctx_.view.SetBusyPointer(true);
-    const Counts counts = CopyProgramFiles(saved, names, folder);
+    RemoveLeftoverSets(folder);
+    Counts counts;
+    std::vector<std::string> programs;
+    for (const std::string& name : ProgramNames(saved, names)) {
+        if (!IsRunningProgram(platform::JoinPath(folder, name))) programs.push_back(name);
+    }
+    const bool restored = RestoreSet(saved, programs, folder, counts);
     ctx_.view.SetBusyPointer(false);
-    Message(CountMessage(counts.made, kProgramsRestored, counts.failed));
-    return counts.made;
+    if (restored) {
+        Message(CountMessage(counts.made, kProgramsRestored, 0));
+        return counts.made;
+    }
+    Message(CountMessage(0, kProgramsRestored, counts.failed) + backup::kMessageBreak + kNothingRestored);
+    return 0;
 }
 
 }  // namespace kuv::operations

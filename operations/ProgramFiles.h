@@ -3,13 +3,21 @@
 // (Command7): one restorable copy of the program files of the installation
 // folder (the working directory at the click) in its sub-folder
 // "Sauve_prog", dated by the marker "Sauve_prog/temoin.txt"; the restore asks
-// for a typed "OUI". Each file is copied through a temporary file and a
-// rename, so that a program file is replaced whole or not at all; the
-// messages count the copies made and, on a second line, those that failed.
-// The running program itself is never copied either way.
+// for a typed "OUI". The running program itself is never copied either way.
+//
+// The backup is one set: written whole into a work folder ".kuvzip-jeu-XXXXXX"
+// beside "Sauve_prog", then exchanged with it in one rename (RENAME_EXCHANGE),
+// so that "Sauve_prog" always holds exactly one backup's files under its own
+// date; a failure keeps the old set and says so, and a work folder a crash
+// left is removed by the next program-file command. The restore puts the
+// whole set back or nothing: every file is staged first, then each one is
+// exchanged with the file it replaces, which is kept until the whole set is
+// in place; a failure puts them all back. Symbolic links are saved and
+// restored as links.
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/Environment.h"
@@ -28,11 +36,15 @@ inline constexpr const char* kNoOldVersion = "Vous n'avez pas de sauvegarde d'an
 inline constexpr const char* kConfirmRestoreStart = "Confirmez la restauration des programmes sauvegardés le ";
 inline constexpr const char* kConfirmRestoreEnd = ", tapez 'OUI' pour confirmer ?|NON";
 inline constexpr const char* kFilesNotCopied = " fichiers n'ont pas pu être copiés";
+inline constexpr const char* kOldSetKept = "La sauvegarde précédente des programmes est conservée.";
+inline constexpr const char* kNothingRestored = "Aucun programme n'a été remplacé.";
+// Prefix of the work folder of a program-file backup.
+inline constexpr const char* kSetPrefix = ".kuvzip-jeu-";
 inline constexpr const char* kProgramButtonTip = "Lancer la sauvegarde";
 
 // A program file by its name (".exe", ".dll", ".ocx" or ".so" anywhere in it,
 // in any letter case) or by its execute bit; never a name that holds
-// "kuvzip.exe".
+// "kuvzip.exe", nor one of the program's work files (".kuvzip-...").
 bool IsProgramFile(const std::string& name, bool executable);
 
 // The counts message: made + what, then, when some failed, the main window's
@@ -54,6 +66,9 @@ class ProgramFileCommands {
 public:
     explicit ProgramFileCommands(ProgramFilesContext context);
 
+    // Called after each step that changes the disk (tests stop there).
+    void SetAfterStep(std::function<void()> afterStep) { afterStep_ = std::move(afterStep); }
+
     // Command6. Returns: the number of program files copied.
     int Backup();
     // Command7. Returns: the number of program files restored (0 when none
@@ -64,12 +79,17 @@ private:
     struct Counts {
         int made = 0, failed = 0;
     };
-    Counts CopyProgramFiles(const std::string& fromFolder, const std::vector<std::string>& names,
-                            const std::string& toFolder);
+    // The program files of folder, in listing order (links included).
+    std::vector<std::string> ProgramNames(const std::string& folder, const std::vector<std::string>& names) const;
+    bool SaveSet(const std::string& folder, const std::vector<std::string>& names, Counts& counts);
+    bool RestoreSet(const std::string& saved, const std::vector<std::string>& names, const std::string& folder,
+                    Counts& counts);
+    void Step();
     bool IsRunningProgram(const std::string& path) const;
     void Message(const std::string& text);
 
     ProgramFilesContext ctx_;
+    std::function<void()> afterStep_;
 };
 
 }  // namespace kuv::operations

@@ -1,6 +1,7 @@
 #include "operations/SafeCopy.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <libdeflate.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "ui/LogCategories.h"
 
 namespace kuv::operations {
 
@@ -104,13 +106,63 @@ CopyOutcome CheckWrittenFile(const std::string& path, std::uint64_t length, std:
     return ReadBack(path, length, crc, buffer, afterChunk);
 }
 
+bool IsWorkName(const std::string& name) { return name.rfind(".kuvzip-", 0) == 0; }
+
+namespace {
+
+// The name still leads to the file open as fd.
+bool StillNamed(int fd, const std::string& path) {
+    struct stat open {}, named {};
+    return fstat(fd, &open) == 0 && lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+int RemoveLeftoverWorkFiles(const std::string& folder) {
+    const std::string prefix = kTemporaryPrefix;
+    int removed = 0;
+    for (const platform::FolderEntry& entry : platform::ListFolder(folder, "*")) {
+        if (entry.name.size() != prefix.size() + 6 || entry.name.rfind(prefix, 0) != 0) continue;
+        const std::string path = platform::JoinPath(folder, entry.name);
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
+        Fd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() < 0) continue;
+        // Held by a copy under way: left alone.
+        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+        if (!StillNamed(fd.get(), path)) continue;
+        if (unlink(path.c_str()) == 0) {
+            ++removed;
+        } else {
+            qCWarning(lcOperations).noquote() << "cannot remove the leftover work file" << QString::fromStdString(path)
+                                              << ":" << std::strerror(errno);
+        }
+    }
+    if (removed > 0) {
+        qCInfo(lcOperations).noquote() << removed << "leftover work files removed from" << QString::fromStdString(folder);
+    }
+    return removed;
+}
+
 // ---- StagedFile ----
 
 StagedFile::~StagedFile() { Discard(); }
 
+void StagedFile::Unlock() {
+    if (lock_ >= 0) close(lock_);
+    lock_ = -1;
+}
+
+void StagedFile::Release() {
+    path_.clear();
+    Unlock();
+}
+
 void StagedFile::Discard() {
     if (!path_.empty()) unlink(path_.c_str());
     path_.clear();
+    Unlock();
 }
 
 CopyOutcome StagedFile::Create(const std::string& folder) {
@@ -126,19 +178,26 @@ CopyOutcome StagedFile::Create(const std::string& folder) {
         for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
         const std::string path = platform::JoinPath(folder, name);
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            close(fd);
-            path_ = path;
-            return {};
+        if (fd < 0) {
+            err = errno;
+            continue;
         }
-        err = errno;
+        // Locked before anything is written; a cleanup that took the fresh
+        // file between its making and its lock has removed it: another name.
+        if (flock(fd, LOCK_EX) != 0 || !StillNamed(fd, path)) {
+            close(fd);
+            continue;
+        }
+        path_ = path;
+        lock_ = fd;
+        return {};
     }
     return Failed(err == ENOSPC || err == EDQUOT ? CopyFailure::WriteFailed : CopyFailure::NotWritable, err);
 }
 
 bool StagedFile::RenameTo(const std::string& to) {
     if (path_.empty() || !platform::RenameReplace(path_, to)) return false;
-    path_.clear();
+    Release();
     return true;
 }
 
@@ -244,6 +303,7 @@ CopyOutcome CopyKeepingGenerations(const std::string& source, const std::string&
                                    const std::string& archiveName, const std::string& infoName,
                                    std::string_view infoBytes, const ChunkCallback& afterChunk) {
     if (!platform::IsFolder(folder)) return Failed(CopyFailure::FolderMissing, ENOENT);
+    RemoveLeftoverWorkFiles(folder);
     const std::string archive = platform::JoinPath(folder, archiveName);
     const std::string first = archive + ".sv1";
     const std::string second = archive + ".sv2";
@@ -266,8 +326,13 @@ CopyOutcome CopyKeepingGenerations(const std::string& source, const std::string&
     auto renameIfThere = [&journal](const std::string& from, const std::string& to) {
         return !platform::PathExists(from) || journal.Rename(from, to);
     };
-    const bool placed = renameIfThere(second, oldSecond.Path()) && renameIfThere(first, second) &&
-                        renameIfThere(archive, first) && journal.Rename(copy.Path(), archive) &&
+    // A generation moves only when the one before it needs its name, so a
+    // gap keeps the older ones: with no ".sv1" the old ".sv2" stays; with no
+    // archive, ".sv1" and ".sv2" stay.
+    const bool newest = platform::PathExists(archive);
+    const bool shifts = newest && platform::PathExists(first);
+    const bool placed = (!shifts || (renameIfThere(second, oldSecond.Path()) && journal.Rename(first, second))) &&
+                        (!newest || journal.Rename(archive, first)) && journal.Rename(copy.Path(), archive) &&
                         renameIfThere(info, oldInfo.Path()) && journal.Rename(newInfo.Path(), info);
     if (!placed) return Failed(CopyFailure::RenameFailed, errno);
     journal.Commit();

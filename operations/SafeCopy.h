@@ -17,6 +17,17 @@ namespace kuv::operations {
 // Prefix of every temporary file of these copies.
 inline constexpr const char* kTemporaryPrefix = ".kuvzip-copie-";
 
+// Whether a name is one of the program's own work files or folders (what
+// begins with ".kuvzip-"): never a backup, never a program file.
+bool IsWorkName(const std::string& name);
+
+// Removes the work files ".kuvzip-copie-XXXXXX" that a copy interrupted by a
+// crash left in folder: only regular files of the user's own, and only when
+// their advisory lock (flock) can be taken, so that a copy under way, of
+// this program or of another one writing to the same folder, keeps its
+// file. Nothing else is touched. Returns: the number removed.
+int RemoveLeftoverWorkFiles(const std::string& folder);
+
 enum class CopyFailure {
     None,
     SourceUnreadable,  // the source cannot be opened or read
@@ -37,7 +48,8 @@ struct CopyOutcome {
 using ChunkCallback = std::function<void()>;
 
 // A temporary file of a folder, removed when the object goes unless it was
-// renamed away.
+// renamed away. It is locked (flock) for as long as the object holds it, so
+// that a cleanup never takes it for a leftover.
 class StagedFile {
 public:
     StagedFile() = default;
@@ -54,12 +66,14 @@ public:
     // Removes the temporary file now.
     void Discard();
     // Forgets the file, which something else has renamed away.
-    void Release() { path_.clear(); }
+    void Release();
     const std::string& Path() const { return path_; }
     bool Exists() const { return !path_.empty(); }
 
 private:
+    void Unlock();
     std::string path_;
+    int lock_ = -1;  // a descriptor of the file, holding its lock
 };
 
 // Copies source into a new temporary file of folder and checks it. With
@@ -83,7 +97,9 @@ CopyOutcome CheckWrittenFile(const std::string& path, std::uint64_t length, std:
 // copy of source and the information file are staged first, then renames
 // move archiveName + ".sv1" to ".sv2", archiveName to ".sv1", the copy to
 // archiveName and the information file over infoName; the oldest ".sv2" is
-// dropped only once everything is in place. Returns: the outcome; on failure
+// dropped only when ".sv1" takes its name, and a generation moves only when
+// the newer one needs its name (a gap keeps the older ones); what is dropped
+// goes only once everything is in place. Returns: the outcome; on failure
 // the folder holds exactly what it held before.
 CopyOutcome CopyKeepingGenerations(const std::string& source, const std::string& folder,
                                    const std::string& archiveName, const std::string& infoName,

@@ -34,6 +34,14 @@ public:
     // returns once the user has answered; the answer is then in DialogText
     // and DialogMode.
     virtual void ShowDialog() = 0;
+    // The same, but when nobody has answered after closeAfterMs
+    // milliseconds the dialog closes by itself, as its close button would
+    // (an unattended run must not wait for a click that never comes). A port
+    // without a window answers at once.
+    virtual void ShowDialogFor(int closeAfterMs) {
+        (void)closeAfterMs;
+        ShowDialog();
+    }
 };
 
 }  // namespace kuv

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 
 #include "ui/ImageStore_qt.h"
 #include "ui/WindowHelpers_qt.h"
@@ -280,12 +281,22 @@ bool form97::eventFilter(QObject* watched, QEvent* event) {
 
 Form97Dialog::Form97Dialog(QWidget* parent) : parent_(parent) {}
 
-void Form97Dialog::ShowDialog() {
+void Form97Dialog::ShowDialog() { Show(-1); }
+
+void Form97Dialog::ShowDialogFor(int closeAfterMs) { Show(closeAfterMs < 0 ? 0 : closeAfterMs); }
+
+void Form97Dialog::Show(int closeAfterMs) {
     QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     {
         form97 dialog(parent);
         dialog.setWindowModality(Qt::ApplicationModal);
+        if (closeAfterMs >= 0) {
+            QTimer::singleShot(closeAfterMs, &dialog, [&dialog] {
+                if (dialog.Answered()) return;
+                dialog.Press(CloseButtonFor(dialog.Opening().buttonSet));
+            });
+        }
         dialog.exec();
         // Closed by other means than a button (the application quitting):
         // the answer of the Escape button of the set.

@@ -63,8 +63,11 @@ class Form97Dialog : public DialogPort {
 public:
     explicit Form97Dialog(QWidget* parent = nullptr);
     void ShowDialog() override;
+    void ShowDialogFor(int closeAfterMs) override;
 
 private:
+    // closeAfterMs < 0: no time limit.
+    void Show(int closeAfterMs);
     QPointer<QWidget> parent_;
 };
 

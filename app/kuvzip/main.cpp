@@ -95,6 +95,11 @@ int main(int argc, char** argv) {
     kuv::DesktopNotifier notifier;
     environment.notifier = &notifier;
     environment.workingFolder = workingFolder;
+    // The messages of an unattended run close by themselves; the tests of
+    // the program shorten the wait.
+    bool delayGiven = false;
+    const int delay = qEnvironmentVariableIntValue("KUVZIP_UNATTENDED_DIALOG_MS", &delayGiven);
+    if (delayGiven && delay >= 0) environment.unattendedDialogMs = delay;
 
     // form97 opens over the active window: the main window.
     kuv::Form97Dialog dialog;

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <map>
 #include <string>
@@ -96,7 +97,8 @@ TEST_F(AutomaticCopyRun, WithoutClosTheCopyQuits) {
 
 // A full exchange medium: the copy fails; the generations already there and
 // the information file are left byte for byte, no temporary file remains,
-// the request stays and the program stays open (the failure is on screen).
+// the request stays; the failure shown closes by itself and the program ends
+// ({CLOS}: at once).
 TEST_F(AutomaticCopyRun, FullMediumLeavesTheGenerationsAndTheRequest) {
     if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
     if (mount("tmpfs", exchange.toStdString().c_str(), "tmpfs", 0, "size=256k") != 0) {
@@ -121,13 +123,59 @@ TEST_F(AutomaticCopyRun, FullMediumLeavesTheGenerationsAndTheRequest) {
     Write(data + "/scan.bin", noise);
     const auto before = Exchange();
     SetLink("RES2Z4IU4", kRequest);
+    adjustEnvironment = [](QProcessEnvironment& env) { env.insert("KUVZIP_UNATTENDED_DIALOG_MS", "300"); };
 
-    EXPECT_EQ(Run(15000), -1);  // still open, showing the failure
+    EXPECT_EQ(Run(20000), 0);
+    EXPECT_EQ(Read(work + "/Kuv-Zip.ini"), ini);
 
     EXPECT_EQ(Exchange(), before);
     EXPECT_EQ(Link("RES2Z4IU4"), kRequest);
     // The backup itself was made on the desktop; only its copy failed.
     EXPECT_GT(LedgerSize(home + "/Bureau/kuvchier.zip"), 0);
 }
+
+// An automatic copy whose folder is missing or whose backup fails: the
+// failure closes by itself, the request stays, and the program ends as after
+// a good copy: at once with {CLOS}, else through "Quitter" (Kuv-Zip.ini
+// written back, the linked program started).
+struct FailedCopyCase {
+    const char* name;
+    const char* request;
+    bool dataMissing;  // else the exchange folder is missing
+    bool quits;        // through "Quitter"
+};
+
+class FailedCopyRun : public AutomaticCopyRun, public ::testing::WithParamInterface<FailedCopyCase> {};
+
+TEST_P(FailedCopyRun, EndsByItselfAndKeepsTheRequest) {
+    const FailedCopyCase& c = GetParam();
+    if (c.dataMissing) {
+        ASSERT_TRUE(QDir(data).removeRecursively());
+    } else {
+        ASSERT_TRUE(QDir(exchange).removeRecursively());
+    }
+    SetLink("RES2Z4IU4", c.request);
+    // The linked program leaves a mark when "Quitter" starts it.
+    const QString mark = work + "/lance.txt";
+    ini = QByteArray("C:\\Compta\\Donn\xE9" "es\r\nE:\r\n#L#/bin/touch ") + mark.toUtf8() + "\r\n\r\n";
+    Write(work + "/Kuv-Zip.ini", ini);
+    adjustEnvironment = [](QProcessEnvironment& env) { env.insert("KUVZIP_UNATTENDED_DIALOG_MS", "300"); };
+
+    ASSERT_EQ(Run(20000), 0);
+
+    EXPECT_EQ(Link("RES2Z4IU4"), c.request);
+    EXPECT_TRUE(errors.contains("closes by itself")) << errors.constData();
+    for (int i = 0; i < 40 && c.quits && !QFile::exists(mark); ++i) QThread::msleep(50);
+    EXPECT_EQ(QFile::exists(mark), c.quits);
+    EXPECT_FALSE(QFile::exists(exchange + "/kuvchier.zip"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FailedCopyRun,
+    ::testing::Values(FailedCopyCase{"FolderMissingClos", "c:\\ex\\{AUTO}{NOAT}{CLOS}", false, false},
+                      FailedCopyCase{"FolderMissingQuits", "c:\\ex\\{AUTO}{NOAT}", false, true},
+                      FailedCopyCase{"BackupFailedClos", "c:\\ex\\{AUTO}{CLOS}", true, false},
+                      FailedCopyCase{"BackupFailedQuits", "c:\\ex\\{AUTO}", true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -169,7 +169,8 @@ TEST_F(CommandsWidgetTest, OneDriveWithoutExchangeFolder) {
 TEST_F(CommandsWidgetTest, AttribuerRepertoireThenTheNextStartServesIt) {
     Click("Command10");
     EXPECT_EQ(f.Link("RES2Z4IU4"), "s:\\ex_pc\\  {AUTO}  {NOAT}");
-    EXPECT_TRUE(f.dialog.shown.empty());
+    EXPECT_EQ(LastMessage(), std::string(kExchangeRecorded) + "s:\\ex_pc\\ !");
+    f.dialog.shown.clear();
     EXPECT_EQ(f.end.ends, 0);
 
     Restart();
@@ -218,14 +219,15 @@ TEST_F(CommandsWidgetTest, DossierCopiesToThePreProgrammedFolder) {
     EXPECT_EQ(f.end.ends, 1);
 }
 
-// A failed copy is said, keeps the program open and the request in place,
-// and leaves the exchange folder as it was.
+// A failed copy is said and leaves the exchange folder as it was and the
+// request in place; a copy by hand keeps the program open, the automatic
+// copy ends it once its message has closed by itself.
 TEST_F(CommandsWidgetTest, FailedCopiesAreSaidAndKeepTheProgramOpen) {
     Window();
     Click("Command8");  // no ~/Dropbox
-    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + f.home + "/Dropbox");
+    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + f.home + "/Dropbox : dossier introuvable");
     Click("Command9");  // no ~/OneDrive
-    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + f.home + "/OneDrive");
+    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + f.home + "/OneDrive : dossier introuvable");
     EXPECT_EQ(f.end.ends, 0);
 
     f.SetLink("RES2Z4IU4", "s:\\absent\\{AUTO}{NOAT}{CLOS}");
@@ -233,9 +235,9 @@ TEST_F(CommandsWidgetTest, FailedCopiesAreSaidAndKeepTheProgramOpen) {
     Window();
     QTimer* timer3 = Find<QTimer>("Timer3");
     Fire(timer3);
-    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + "s:\\absent\\");  // even with {NOAT}
+    EXPECT_EQ(LastMessage(), std::string(kCopyFailed) + "s:\\absent\\ : dossier introuvable");  // even with {NOAT}
     EXPECT_EQ(f.Link("RES2Z4IU4"), "s:\\absent\\{AUTO}{NOAT}{CLOS}");
-    EXPECT_EQ(f.end.ends, 0);
+    EXPECT_EQ(f.end.ends, 1);
     EXPECT_FALSE(Find<QWidget>("Frame1")->isVisible());  // the panel gives way to the failure
 }
 
@@ -255,13 +257,13 @@ TEST_F(CommandsWidgetTest, FailedBackupSendsNothing) {
     EXPECT_EQ(FolderContents(exchange + "/ex"),
               (std::map<std::string, std::string>{{"kuvchier.zip", "the copy already there"}}));
     EXPECT_EQ(f.Link("RES2Z4IU4"), "s:\\ex\\{AUTO}{NOAT}{CLOS}");
-    EXPECT_EQ(f.end.ends, 0);
+    EXPECT_EQ(f.end.ends, 1);
 }
 
 TEST_F(CommandsWidgetTest, ZipMailThenBackupBothGoToTheDesktop) {
     Window();
     Click("Command4");
-    EXPECT_EQ(LastMessage(), "Sauvegarde terminée !");
+    EXPECT_EQ(LastMessage(), kZipMailReady + Desktop());
     EXPECT_EQ(MemberSize(Desktop(), "compta.dat"), 1000);
     WriteFile(f.data + "/compta.dat", std::string(2000, 'd'));
     Click("Command1");

@@ -31,7 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
     Folders, FolderKeyTest,
     ::testing::Values(KeyCase{"C:\\Appli\\Donnees", "appli", "Info_sv_appli.txt"},
                       KeyCase{"C:\\Appli\\Donnees\\", "donnees", "Info_sv_donnees.txt"},
-                      KeyCase{"C:\\Donnees", "c:", "Info_sv_c:.txt"},
+                      KeyCase{"C:\\Donnees", "c:", "Info_sv_c.txt"},
                       KeyCase{"/srv/Appli/Donnees", "appli", "Info_sv_appli.txt"},
                       KeyCase{"/srv/Appli/Donnees/", "donnees", "Info_sv_donnees.txt"},
                       KeyCase{"/Donnees", "", "Info_sv_.txt"},
@@ -46,6 +46,30 @@ TEST(CopyNamesTest, ArchiveNameIsTheBackupNameWithZip) {
     EXPECT_EQ(names.folderLabel, "Compta");
     EXPECT_EQ(names.infoFileName, "Info_sv_appli.txt");
 }
+
+// Whatever the linked application gives as the backup name, a copy writes
+// one file inside its target folder, under a name every file system takes.
+struct BackupNameCase {
+    const char* given;
+    const char* archive;
+};
+
+class BackupNameTest : public ::testing::TestWithParam<BackupNameCase> {};
+
+TEST_P(BackupNameTest, OneFileNameInsideTheFolder) {
+    const CopyNames names = NamesOfCopy("/srv/Appli/Donnees", GetParam().given);
+    EXPECT_EQ(names.archiveName, GetParam().archive);
+    EXPECT_EQ(names.folderLabel + ".zip", names.archiveName);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, BackupNameTest,
+    ::testing::Values(BackupNameCase{"../notes", ".._notes.zip"}, BackupNameCase{"..\\..\\x", ".._.._x.zip"},
+                      BackupNameCase{"/etc/passwd", "_etc_passwd.zip"}, BackupNameCase{"c:\\compta", "c_compta.zip"},
+                      BackupNameCase{"a*b?c\"d<e>f|g", "abcdefg.zip"}, BackupNameCase{"tab\there", "tabhere.zip"},
+                      BackupNameCase{"::", "kuvchier.zip"}, BackupNameCase{"  ", "kuvchier.zip"},
+                      BackupNameCase{"con", "con_.zip"}, BackupNameCase{"LPT1", "LPT1_.zip"},
+                      BackupNameCase{"console", "console.zip"}, BackupNameCase{"Société 2026", "Société 2026.zip"}));
 
 TEST(CopyNamesTest, InformationLineIsAnsiWithCrLfAndTheLabelAtCharacter48) {
     const backup::DateTime when{2026, 12, 7, 9, 53, 41, 0};

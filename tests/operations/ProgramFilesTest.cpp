@@ -45,7 +45,9 @@ INSTANTIATE_TEST_SUITE_P(Names, ProgramFileRuleTest,
                                            NameCase{"KuvZip.EXE", false, false},
                                            NameCase{"kuvzip.exe.bak", false, false},
                                            NameCase{"kuvzip.exe.bak", true, false},
-                                           NameCase{"vieux-KUVZIP.EXE", true, false}));
+                                           NameCase{"vieux-KUVZIP.EXE", true, false},
+                                           NameCase{".kuvzip-copie-Ab12Cd", true, false},
+                                           NameCase{".kuvzip-copie-Ab12Cd.exe", false, false}));
 
 TEST(CountMessageTest, SecondLineOnlyWhenSomeFailed) {
     EXPECT_EQ(CountMessage(12, kProgramsSaved, 0), "12 programmes sauvegardés !");
@@ -112,16 +114,65 @@ TEST_F(ProgramFilesTest, BackupCopiesTheProgramFilesAndDatesTheMarker) {
     EXPECT_EQ(ReadFile(saved + "/temoin.txt"), "08/12/2026 \xE0 17:04\r\n");
 }
 
-TEST_F(ProgramFilesTest, FailedCopiesAreCountedApartAndLeaveTheOldCopyWhole) {
+// A backup that cannot copy every program file keeps the previous set whole,
+// under its own date, and says so; no work file or folder is left.
+TEST_F(ProgramFilesTest, FailedBackupKeepsTheOldSetWhole) {
     ASSERT_EQ(commands.Backup(), 4);
+    const auto before = FolderContents(saved);
     Put("libcalc.so", Bytes(400000, 2));
+    Put("autre.exe", "MZ autre v2");
+    clock.now = backup::DateTime{2026, 12, 8, 17, 4, 0, 0};
     {
         FileSizeLimit full(200000);
-        EXPECT_EQ(commands.Backup(), 3);
+        EXPECT_EQ(commands.Backup(), 0);
     }
-    EXPECT_EQ(LastMessage(), "3 programmes sauvegardés !\n\r1 fichiers n'ont pas pu être copiés");
-    EXPECT_EQ(ReadFile(saved + "/libcalc.so"), Bytes(70000, 1));
-    for (const auto& entry : FolderContents(saved)) EXPECT_NE(entry.first.rfind(".kuvzip", 0), 0u);
+    EXPECT_EQ(LastMessage(), "0 programmes sauvegardés !\n\r1 fichiers n'ont pas pu être copiés\n\r" +
+                                 std::string(kOldSetKept));
+    EXPECT_EQ(FolderContents(saved), before);
+    for (const auto& entry : FolderContents(install)) EXPECT_NE(entry.first.rfind(".kuvzip", 0), 0u) << entry.first;
+}
+
+// A file of an older backup that is no longer a program file of the folder
+// does not stay in the set, and so is never restored.
+TEST_F(ProgramFilesTest, TheSetHoldsOnlyThisBackupsFiles) {
+    ASSERT_EQ(commands.Backup(), 4);
+    ASSERT_TRUE(platform::RemoveFile(install + "/autre.exe"));
+    WriteFile(saved + "/.kuvzip-copie-Ab12Cd", "half a copy");
+    chmod((saved + "/.kuvzip-copie-Ab12Cd").c_str(), 0755);
+    EXPECT_EQ(commands.Backup(), 3);
+    EXPECT_FALSE(platform::PathExists(saved + "/autre.exe"));
+    EXPECT_FALSE(platform::PathExists(saved + "/.kuvzip-copie-Ab12Cd"));
+}
+
+// Libraries that are symbolic links are saved and restored as links.
+TEST_F(ProgramFilesTest, LinksStayLinks) {
+    ASSERT_EQ(symlink("libcalc.so", (install + "/libcalc.so.1").c_str()), 0);
+    ASSERT_EQ(commands.Backup(), 5);
+    EXPECT_TRUE(platform::IsSymlink(saved + "/libcalc.so.1"));
+    ASSERT_TRUE(platform::RemoveFile(install + "/libcalc.so.1"));
+    Put("libcalc.so.1", "a plain file over the link");
+    dialog.answers = {"OUI"};
+    EXPECT_EQ(commands.Restore(), 5);
+    ASSERT_TRUE(platform::IsSymlink(install + "/libcalc.so.1"));
+    char target[64] = {};
+    ASSERT_GT(readlink((install + "/libcalc.so.1").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "libcalc.so");
+}
+
+// A restore that cannot stage every file replaces none.
+TEST_F(ProgramFilesTest, FailedRestoreReplacesNothing) {
+    ASSERT_EQ(commands.Backup(), 4);
+    Put("autre.exe", "MZ broken update");
+    Put("libcalc.so", "broken");
+    const auto before = FolderContents(install);
+    dialog.answers = {"OUI"};
+    {
+        FileSizeLimit full(50000);  // libcalc.so cannot be staged
+        EXPECT_EQ(commands.Restore(), 0);
+    }
+    EXPECT_EQ(LastMessage(), "0 programmes restaurés !\n\r1 fichiers n'ont pas pu être copiés\n\r" +
+                                 std::string(kNothingRestored));
+    EXPECT_EQ(FolderContents(install), before);
 }
 
 TEST_F(ProgramFilesTest, RestoreAfterOuiPutsTheSavedVersionBack) {
@@ -211,6 +262,64 @@ TEST(ProgramInUseTest, RunningProgramIsReplacedWhole) {
     EXPECT_EQ(restored, 1);
     EXPECT_EQ(dialog.shown.back().first, "1 programmes restaurés !");
     EXPECT_EQ(ReadFile(install + "/outil"), "#!/bin/sh\necho ancienne version\n");
+}
+
+}  // namespace
+}  // namespace kuv::operations
+
+namespace kuv::operations {
+namespace {
+
+// A program-file backup stopped dead after each of its steps (a child process
+// that ends there without any cleanup): "Sauve_prog" holds either the whole
+// old set or the whole new one, and the next backup finishes cleanly.
+TEST(ProgramSetCrashTest, EveryStepLeavesOneWholeSet) {
+    int cases = 0;
+    for (int stopAt = 1;; ++stopAt) {
+        backup::testing::ScratchMachine machine("kuv-crash");
+        const std::string install = machine.root + "/Appli";
+        const std::string saved = install + "/Sauve_prog";
+        platform::CreateFolder(install);
+        AnsweringDialog dialog;
+        FakeOperationsView view;
+        backup::testing::FakeClock clock;
+        backup::testing::FakePump pump;
+        ProgramFileCommands commands(ProgramFilesContext{dialog, view, clock, pump, [&] { return install; }, ""});
+        for (const char* name : {"a.exe", "b.dll", "c.so"}) WriteFile(install + "/" + name, std::string("old ") + name);
+        clock.now = backup::DateTime{2026, 12, 7, 9, 53, 0, 0};
+        ASSERT_EQ(commands.Backup(), 3);
+        const auto oldSet = FolderContents(saved);
+        for (const char* name : {"a.exe", "b.dll", "c.so"}) WriteFile(install + "/" + name, std::string("new ") + name);
+        clock.now = backup::DateTime{2026, 12, 8, 10, 0, 0, 0};
+
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int step = 0;
+            commands.SetAfterStep([&] {
+                if (++step == stopAt) _exit(42);
+            });
+            commands.Backup();
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        const bool stopped = WEXITSTATUS(status) == 42;
+        const auto now = FolderContents(saved);
+        const bool whole = now == oldSet || (now.size() == 4 && now.at("a.exe") == "new a.exe" &&
+                                             now.at("c.so") == "new c.so" &&
+                                             now.at("temoin.txt") == "08/12/2026 \xE0 10:00\r\n");
+        EXPECT_TRUE(whole) << "stopped after step " << stopAt;
+        // The next command finishes: no work folder or file stays.
+        EXPECT_EQ(commands.Backup(), 3);
+        for (const auto& entry : FolderContents(install)) {
+            EXPECT_NE(entry.first.rfind(".kuvzip", 0), 0u) << entry.first << " after step " << stopAt;
+        }
+        if (!stopped) break;
+        ++cases;
+    }
+    EXPECT_EQ(cases, 6);  // the set made, three files, the marker, the exchange
 }
 
 }  // namespace

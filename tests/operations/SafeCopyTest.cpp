@@ -224,3 +224,133 @@ TEST(ReadOnlyFolderTest, NotWritableChangesNothing) {
 
 }  // namespace
 }  // namespace kuv::operations
+
+namespace kuv::operations {
+namespace {
+
+// The generations a target folder holds before a copy, and after it: no
+// generation is lost when one in the middle is missing.
+struct RotationCase {
+    const char* name;
+    const char* zip;  // nullptr: absent
+    const char* sv1;
+    const char* sv2;
+    const char* afterSv1;
+    const char* afterSv2;
+};
+
+class RotationTest : public ::testing::TestWithParam<RotationCase> {};
+
+TEST_P(RotationTest, NoGenerationIsLost) {
+    backup::testing::ScratchMachine machine("kuv-rotate");
+    const std::string target = machine.root + "/cible";
+    platform::CreateFolder(target);
+    const RotationCase& c = GetParam();
+    auto put = [&](const char* suffix, const char* bytes) {
+        if (bytes) testing::WriteFile(target + "/kuvchier.zip" + suffix, bytes);
+    };
+    put("", c.zip);
+    put(".sv1", c.sv1);
+    put(".sv2", c.sv2);
+    testing::WriteFile(machine.root + "/nouveau.zip", "new");
+    ASSERT_TRUE(CopyKeepingGenerations(machine.root + "/nouveau.zip", target, "kuvchier.zip", "Info_sv_x.txt", "i\r\n")
+                    .Ok());
+    std::map<std::string, std::string> expected{{"Info_sv_x.txt", "i\r\n"}, {"kuvchier.zip", "new"}};
+    if (c.afterSv1) expected["kuvchier.zip.sv1"] = c.afterSv1;
+    if (c.afterSv2) expected["kuvchier.zip.sv2"] = c.afterSv2;
+    EXPECT_EQ(testing::FolderContents(target), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Generations, RotationTest,
+    ::testing::Values(RotationCase{"AllThree", "a", "b", "c", "a", "b"},
+                      RotationCase{"NoSv1", "a", nullptr, "c", "a", "c"},
+                      RotationCase{"OnlySv2", nullptr, nullptr, "c", nullptr, "c"},
+                      RotationCase{"NoArchive", nullptr, "b", "c", "b", "c"},
+                      RotationCase{"NoSv2", "a", "b", nullptr, "a", "b"},
+                      RotationCase{"Empty", nullptr, nullptr, nullptr, nullptr, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kuv::operations
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+namespace kuv::operations {
+namespace {
+
+// What a copy finds in its target folder and removes: only its own work
+// files that nobody holds.
+struct LeftoverCase {
+    const char* name;
+    const char* file;
+    bool locked;       // a copy under way holds it
+    bool otherOwner;   // belongs to another user (root only)
+    bool link;         // a symbolic link to a file of the user
+    bool removed;
+};
+
+class LeftoverTest : public ::testing::TestWithParam<LeftoverCase> {};
+
+TEST_P(LeftoverTest, OnlyOwnUnheldWorkFilesGo) {
+    const LeftoverCase& c = GetParam();
+    if (c.otherOwner && geteuid() != 0) GTEST_SKIP() << "giving a file away needs root";
+    backup::testing::ScratchMachine machine("kuv-leftover");
+    const std::string target = machine.root + "/cible";
+    platform::CreateFolder(target);
+    const std::string path = target + "/" + c.file;
+    const std::string precious = machine.root + "/precieux.txt";
+    testing::WriteFile(precious, "a user's file");
+    if (c.link) {
+        ASSERT_EQ(symlink(precious.c_str(), path.c_str()), 0);
+    } else {
+        testing::WriteFile(path, "half a copy");
+    }
+    if (c.otherOwner) {
+        ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    }
+    const int holder = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    if (c.locked) {
+        ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    }
+
+    testing::WriteFile(machine.root + "/k.zip", "new");
+    ASSERT_TRUE(CopyKeepingGenerations(machine.root + "/k.zip", target, "kuvchier.zip", "Info_sv_x.txt", "i\r\n").Ok());
+    close(holder);
+    EXPECT_EQ(!platform::PathExists(path), c.removed);
+    EXPECT_EQ(testing::ReadFile(precious), "a user's file");
+    // Nothing of the copy itself is left behind.
+    EXPECT_EQ(testing::FolderContents(target).size(), c.removed ? 2u : 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LeftoverTest,
+    ::testing::Values(LeftoverCase{"Crashed", ".kuvzip-copie-Ab12Cd", false, false, false, true},
+                      LeftoverCase{"InUse", ".kuvzip-copie-Ab12Cd", true, false, false, false},
+                      LeftoverCase{"OtherUsers", ".kuvzip-copie-Ab12Cd", false, true, false, false},
+                      LeftoverCase{"Link", ".kuvzip-copie-Ab12Cd", false, false, true, false},
+                      LeftoverCase{"LongerName", ".kuvzip-copie-Ab12Cd.zip", false, false, false, false},
+                      LeftoverCase{"OtherPrefix", ".kuvzip-copi-Ab12Cde", false, false, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A copy under way holds its work file: a cleanup of the same folder (another
+// program writing there) leaves it, and removes it once the copy is gone.
+TEST(StagedFileTest, HeldWhileItLives) {
+    backup::testing::ScratchMachine machine("kuv-held");
+    std::string path;
+    {
+        StagedFile staged;
+        ASSERT_TRUE(staged.Create(machine.root).Ok());
+        path = staged.Path();
+        EXPECT_EQ(RemoveLeftoverWorkFiles(machine.root), 0);
+        EXPECT_TRUE(platform::PathExists(path));
+        staged.Release();  // as if the program had crashed here
+    }
+    EXPECT_EQ(RemoveLeftoverWorkFiles(machine.root), 1);
+    EXPECT_FALSE(platform::PathExists(path));
+}
+
+}  // namespace
+}  // namespace kuv::operations
