@@ -87,7 +87,7 @@ std::string BackupDateText(const std::string& name) {
 }  // namespace
 
 std::string MakeRoomQuestion(const std::vector<std::string>& removed, std::uint64_t needed, std::uint64_t free) {
-    std::string text = operations::MediumFullText(needed, free) + kMessageBreak + kMessageBreak;
+    std::string text = MediumFullText(needed, free) + kMessageBreak + kMessageBreak;
     text += removed.size() == 1 ? "La plus ancienne sauvegarde, du " + BackupDateText(removed.front()) + ", sera supprimée"
                                 : "Les " + std::to_string(removed.size()) + " plus anciennes sauvegardes, du " +
                                       BackupDateText(removed.front()) + " au " + BackupDateText(removed.back()) +
@@ -369,7 +369,7 @@ bool DataBackupJob::MakeRoom(RunState& run) {
         kuv::platform::FreeSpaceOf(run.archiveFolder, space);
         if (needed <= space.bytes) return true;
     }
-    run.status = operations::MediumFullText(needed, space.bytes);
+    run.status = MediumFullText(needed, space.bytes);
     ctx_.view.SetStatus(run.status);
     ctx_.view.SetLamp(kLampCopy, kLampFailed);
     run.failed = true;

@@ -133,7 +133,7 @@ TEST_P(FullMediumTest, ThinsOldestFirstOrWritesNothing) {
         EXPECT_EQ(result.outcome, BackupOutcome::WriteFailed);
         kuv::platform::FreeSpace space;
         ASSERT_TRUE(kuv::platform::FreeSpaceOf(folder, space));
-        const std::string free = kuv::operations::SizeText(space.bytes) + " disponibles.";
+        const std::string free = kuv::backup::SizeText(space.bytes) + " disponibles.";
         EXPECT_EQ(f.view.status.rfind("Support plein : ", 0), 0u) << f.view.status;
         EXPECT_NE(f.view.status.find(" nécessaires, " + free), std::string::npos) << f.view.status;
         if (!row.unattended) {
