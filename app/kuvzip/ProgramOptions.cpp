@@ -26,8 +26,7 @@ const std::vector<OptionRow>& OptionTable() {
         {{"h", "help"}, {}, QStringLiteral("affiche cette aide et termine")},
         {{"version"}, {}, QStringLiteral("affiche la version et termine")},
         {{"rappel"}, QStringLiteral("DOSSIER"),
-         QStringLiteral("rappelle par une notification qu'aucune sauvegarde n'a été faite depuis longtemps "
-                        "dans le dossier de travail DOSSIER, sans fenêtre")},
+         QStringLiteral("notifie, sans fenêtre, l'absence de sauvegarde récente de DOSSIER")},
     };
     return rows;
 }

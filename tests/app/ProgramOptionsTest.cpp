@@ -81,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
     Options, WithoutDisplay,
     ::testing::Values(AnswerCase {"Help", {"--help"}, kHelp}, AnswerCase {"ShortHelp", {"-h"}, kHelp},
                       AnswerCase {"HelpWithOneDash", {"-help"}, kHelp},
-                      AnswerCase {"HelpListsVersion", {"--help"}, "\n  --version   affiche la version et termine\n"},
+                      AnswerCase {"HelpListsVersion", {"--help"}, "\n  --version         affiche la version et termine\n"},
                       AnswerCase {"HelpNamesTheManual", {"--help"}, "man kuvzip"},
                       AnswerCase {"HelpAmongUnknownArguments", {"--bogus", "dossier", "--help"}, kHelp},
                       AnswerCase {"HelpBeforeVersion", {"--version", "--help"}, kHelp},

@@ -3,6 +3,12 @@
 // script destrucFic.sh (in the cache folder) removes them through its
 // autostart entry.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <sstream>
+#include <thread>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +68,23 @@ std::string OpenWithProgram(const std::string& archive, std::int32_t n) {
     return path;
 }
 
+// The lines the fake opener wrote, sorted, once it has written `count` of
+// them or after ten seconds: the opener is started detached, so its line
+// may come after the engine's call returned, and two of them in any order.
+std::vector<std::string> OpenedLines(const std::string& file, std::size_t count) {
+    std::vector<std::string> lines;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    do {
+        lines.clear();
+        std::istringstream in(ReadFile(file));
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        if (lines.size() >= count) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
 }  // namespace
 
 TEST(ReaderDeferredDeletion, TwoInstancesShareOneScriptThatDeletesEverything) {
@@ -90,7 +113,9 @@ TEST(ReaderDeferredDeletion, TwoInstancesShareOneScriptThatDeletesEverything) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     const Bytes desktop = ReadFile(desk.Entry());
     EXPECT_NE(desktop.find("Exec=sh \"" + desk.Script() + "\"\n"), std::string::npos) << desktop;
-    EXPECT_EQ(ReadFile(desk.bin / "opened"), first + "\n" + second + "\n");
+    std::vector<std::string> opened{first, second};
+    std::sort(opened.begin(), opened.end());
+    EXPECT_EQ(OpenedLines(desk.bin / "opened", 2), opened);
 
     // What the logon does.
     ASSERT_EQ(std::system(("sh '" + desk.Script() + "'").c_str()), 0);
