@@ -297,6 +297,34 @@ TEST(RestoreRecovery, ReadOnlyAtTheNextStartKeepsTheJournalAndBlocks) {
     EXPECT_FALSE(kuv::platform::RestorePending(day.data));
 }
 
+// The same on a real read-only medium: the data folder bound read-only in a
+// private mount namespace, the next start the real program's.
+TEST(RestoreRecovery, ReadOnlyMountAtTheNextStartKeepsTheJournal) {
+    if (getuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root and unshare for a private read-only mount";
+    BadDay day;
+    ASSERT_TRUE(day.RestoreInChild(FaultPoint::Rename, 10));
+    const auto mixed = day.DataSnapshot();
+    const std::string out = day.root + "/next-start.txt";
+    const std::string command = "unshare -m sh -c \"mount --bind '" + day.data + "' '" + day.data +
+                                "' && mount -o remount,bind,ro '" + day.data + "' && exec '" KUVZIP_BIN_DIR
+                                "/kuvzip-restore-bench' --recover '" + day.data + "'\" > '" + out + "' 2>&1";
+    const int status = std::system(command.c_str());
+    std::string told;
+    kuv::platform::ReadWholeFile(out, told);
+    if (told.find("mount:") != std::string::npos) GTEST_SKIP() << told;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << told;
+    EXPECT_NE(told.find(day.data), std::string::npos) << told;
+    EXPECT_NE(told.find("Avant restauration 2701030905"), std::string::npos) << told;
+    EXPECT_EQ(day.DataSnapshot(), mixed);
+    std::string reason;
+    EXPECT_TRUE(kuv::platform::RestorePending(day.data, &reason));
+    EXPECT_NE(reason.find("n'a pas pu être terminée"), std::string::npos) << reason;
+    // Writable again (the namespace is gone): the next start finishes.
+    EXPECT_EQ(recovery::RecoverDataFolder(day.data).state, RecoveryState::Finished);
+    EXPECT_EQ(day.Judge(), Whole::AllNew);
+}
+
 TEST(RestoreRecovery, AJournalThatDoesNotMatchTheDiskIsNotActedOn) {
     BadDay day;
     ASSERT_TRUE(day.RestoreInChild(FaultPoint::Rename, 1 + 3));  // the journal written, two files moved
