@@ -8,7 +8,7 @@
 #
 # The restore is kuvzip-restore-bench (the restore window's logic, "OUI"
 # typed twice); the kill is strace's injection of SIGKILL at the Kth
-# renameat2 (every rename of the placement, the journal's included), the Kth
+# renameat2 (every rename of the placement) and rename (the journal's), the Kth
 # fsync and syncfs, and a twentieth of the writes of the taking-out; the next start is
 # `kuvzip-restore-bench --recover`. Needs strace. Prints one line per case
 # that is not whole, then the counts; exits 1 if any case is not whole.
@@ -85,11 +85,13 @@ sweep() {  # SYSCALLS LAST STEP
 }
 
 RENAMES=$(count renameat2)
+JOURNAL=$(count rename)
 FSYNCS=$(count fsync)
 SYNCFS=$(count syncfs)
 WRITES=$(count write)
-echo "one restore of $FILES files: $RENAMES renames, $FSYNCS fsync, $SYNCFS syncfs, $WRITES writes in its busiest thread"
+echo "one restore of $FILES files: $RENAMES renames, $JOURNAL of the journal, $FSYNCS fsync, $SYNCFS syncfs, $WRITES writes in its busiest thread"
 sweep renameat2 "$((RENAMES + 1))" 1
+sweep rename "$JOURNAL" 1
 sweep fsync "$FSYNCS" 1
 sweep syncfs "$SYNCFS" 1
 sweep write "$WRITES" "$(((WRITES + 19) / 20))"
