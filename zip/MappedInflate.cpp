@@ -9,6 +9,13 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#ifndef MADV_POPULATE_READ
+#define MADV_POPULATE_READ 22
+#endif
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -185,9 +192,12 @@ MappedOutcome InflateMapped(int archiveFd, const MemberData& member, MappableTar
         }
         return MappedOutcome::NotDone;
     }
-    madvise(input.base, input.length, MADV_SEQUENTIAL);
-    madvise(input.base, input.length, MADV_WILLNEED);
-    madvise(output.base, output.length, MADV_SEQUENTIAL);
+    // Every page faulted in by one call each, rather than one fault per page
+    // under the inflation: on a virtual machine that halves the system's time.
+    // A page that cannot be had fails the call (ignored here) and faults
+    // again, under the guard, where its cause is told.
+    madvise(input.base, input.length, MADV_POPULATE_READ);
+    madvise(output.base, output.length, MADV_POPULATE_WRITE);
     if (void (*hook)(int, int) = g_hook.load()) hook(archiveFd, out);
 
     const auto* in = static_cast<const std::uint8_t*>(input.base) + lead;
@@ -218,12 +228,16 @@ MappedOutcome InflateMapped(int archiveFd, const MemberData& member, MappableTar
     } else {
         result = crc == member.crc32 ? InflateResult::Ok : InflateResult::CrcMismatch;
     }
+    // Unmapped first: the pages written back below are then no longer in
+    // this process's page tables, and cleaning them costs no flush of every
+    // core's address cache page by page.
+    output.Unmap();
+    input.Unmap();
     if (result == InflateResult::Ok || result == InflateResult::CrcMismatch) {
         // Written back from now on, while the next members are inflated:
         // the restore's final flush finds less left to do.
         sync_file_range(out, 0, static_cast<off_t>(size), SYNC_FILE_RANGE_WRITE);
     } else {
-        output.Unmap();
         if (!emptied() && result == InflateResult::DataError) {
             target.Refused(errno);
             result = InflateResult::SinkError;
