@@ -165,8 +165,14 @@ MappedOutcome InflateMapped(int archiveFd, const MemberData& member, MappableTar
         result = InflateResult::SinkError;
         return MappedOutcome::Done;
     }
-    int reserved = posix_fallocate(out, 0, static_cast<off_t>(size));
-    while (reserved == EINTR) reserved = posix_fallocate(out, 0, static_cast<off_t>(size));
+    // The system call itself, not posix_fallocate: where the file system
+    // cannot reserve, the C library would write the file full of zeros.
+    int reserved = 0;
+    while (fallocate(out, 0, 0, static_cast<off_t>(size)) != 0) {
+        reserved = errno;
+        if (reserved != EINTR) break;
+        reserved = 0;
+    }
     const auto emptied = [&] { return ftruncate(out, 0) == 0; };
     if (reserved != 0) {
         const bool empty = emptied();

@@ -4,7 +4,7 @@
 // archive's pages into the output file's pages.
 //
 // The member's compressed bytes are mapped read-only from the archive and the
-// output file, its room reserved first with posix_fallocate, is mapped shared
+// output file, its room reserved first with fallocate, is mapped shared
 // for writing: both are file-backed pages the system may drop or write back
 // at will, so the anonymous memory held stays that of one decompressor
 // (a few tens of KiB) whatever the member's size, and the whole member goes

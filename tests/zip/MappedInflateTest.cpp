@@ -221,4 +221,49 @@ INSTANTIATE_TEST_SUITE_P(Disks, MappedFullDisk,
                                            FullCase {"filled_by_another_file", "16m", 8u << 20}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// ---- the reservation refused for real (strace injects the system's error) ----
+
+struct RefusalCase {
+    const char* label;
+    const char* error;    // injected into every fallocate
+    bool extracted;       // streamed instead: the file comes out whole
+    const char* told;     // otherwise, in the command's output
+};
+
+class MappedReservation : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(MappedReservation, NotSupportedIsStreamedAndNoRoomIsDiskFull) {
+    const RefusalCase& c = GetParam();
+    if (!Have("strace") || Shell("strace -qq -o /dev/null true") != 0) GTEST_SKIP() << "no strace here";
+    Scratch s, out;
+    const std::string content = Text(kBig, 6);
+    const std::string archive = Zip6(s, {{"base.dat", content}});
+    if (archive.empty()) GTEST_SKIP() << "zip missing";
+    const std::string log = s / "log.txt";
+    const std::string cli = std::string(KUVZIP_BIN_DIR) + "/kuvzip-cli";
+    const int status = std::system(("strace -f -qq -o /dev/null -e trace=fallocate -e inject=fallocate:error=" +
+                                    std::string(c.error) + " '" + cli + "' extract --preserve-path --overwrite '" +
+                                    archive + "' '" + out.path() + "' > '" + log + "' 2>&1")
+                                       .c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << c.label;
+    std::string told, got;
+    kuv::platform::ReadWholeFile(log, told);
+    if (c.extracted) {
+        EXPECT_EQ(WEXITSTATUS(status), 0) << c.label << told;
+        ASSERT_TRUE(kuv::platform::ReadWholeFile(out / "base.dat", got)) << c.label;
+        EXPECT_TRUE(got == content) << c.label;
+    } else {
+        EXPECT_NE(WEXITSTATUS(status), 0) << c.label;
+        EXPECT_NE(told.find(c.told), std::string::npos) << c.label << ": " << told;
+        EXPECT_TRUE(kuv::platform::ListFolder(out.path()).empty()) << c.label;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, MappedReservation,
+                         ::testing::Values(RefusalCase {"not_supported", "EOPNOTSUPP", true, ""},
+                                           RefusalCase {"no_room", "ENOSPC", false, "Disque plein"},
+                                           RefusalCase {"quota", "EDQUOT", false, "Disque plein"},
+                                           RefusalCase {"medium", "EIO", false, "Erreur non identifiée"}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 }  // namespace
