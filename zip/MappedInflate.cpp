@@ -117,9 +117,13 @@ struct Mapping {
     std::uintptr_t Begin() const { return reinterpret_cast<std::uintptr_t>(base); }
 };
 
-// Refusals of the reservation that only say this file system cannot do it.
-bool NotSupported(int error) {
-    return error == EOPNOTSUPP || error == EINVAL || error == ENODEV || error == ENOSYS;
+// Returns: whether faulting every page of an output of size bytes in at once
+// stays well under the share of memory the system lets be dirty before it
+// starts writing back (10% by default): above it, zeros would be written
+// out before the member's bytes.
+bool PopulateFits(std::size_t size, std::uint64_t pageBytes) {
+    const long pages = sysconf(_SC_AVPHYS_PAGES);
+    return pages > 0 && size <= static_cast<std::uint64_t>(pages) * pageBytes / 16;
 }
 
 // The cause of a page of the output refused under the mapping: no room left
@@ -133,8 +137,13 @@ int OutputFaultCause(int fd) {
 }  // namespace
 
 bool InflatesMapped(const MemberData& member) {
+    // Deflate gives at most 1032 bytes per byte (a 258-byte match in two
+    // bits): a member declaring more lies, and is streamed, where its stream
+    // ends before a byte of room is taken for the declared size.
+    constexpr std::uint64_t kMostPerByte = 1032;
     return member.method == kMethodDeflate && member.uncompressedSize > kOneCallInflateBytes &&
-           member.compressedSize > 0 && member.uncompressedSize <= std::numeric_limits<std::size_t>::max() / 2 &&
+           member.compressedSize > 0 && member.compressedSize <= UINT64_MAX / kMostPerByte &&
+           member.uncompressedSize <= member.compressedSize * kMostPerByte + 4096 && member.uncompressedSize <= std::numeric_limits<std::size_t>::max() / 2 &&
            member.compressedSize <= std::numeric_limits<std::size_t>::max() / 2 &&
            member.uncompressedSize <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
 }
@@ -175,8 +184,10 @@ MappedOutcome InflateMapped(int archiveFd, const MemberData& member, MappableTar
     }
     const auto emptied = [&] { return ftruncate(out, 0) == 0; };
     if (reserved != 0) {
-        const bool empty = emptied();
-        if (NotSupported(reserved) && empty) return MappedOutcome::NotDone;
+        // Not supported here, or no room for the declared size: streamed,
+        // whose writes then meet the true cause (a full disk, or a stream
+        // that is damaged before it fills it).
+        if (emptied()) return MappedOutcome::NotDone;
         target.Refused(reserved);
         result = InflateResult::SinkError;
         return MappedOutcome::Done;
@@ -203,7 +214,7 @@ MappedOutcome InflateMapped(int archiveFd, const MemberData& member, MappableTar
     // A page that cannot be had fails the call (ignored here) and faults
     // again, under the guard, where its cause is told.
     madvise(input.base, input.length, MADV_POPULATE_READ);
-    madvise(output.base, output.length, MADV_POPULATE_WRITE);
+    if (PopulateFits(size, pageMask + 1)) madvise(output.base, output.length, MADV_POPULATE_WRITE);
     if (void (*hook)(int, int) = g_hook.load()) hook(archiveFd, out);
 
     const auto* in = static_cast<const std::uint8_t*>(input.base) + lead;

@@ -19,10 +19,11 @@
 // any other SIGBUS goes on to the handler that was there before (by default
 // it still ends the program, as it should).
 //
-// Where the file system refuses the reservation (EOPNOTSUPP: FAT keys,
-// some network shares) or the mappings, the member is not done this way and
-// the caller streams it as before; a reservation refused for want of room
-// is the disk-full error it is.
+// Where the reservation is refused (EOPNOTSUPP: some network shares; no
+// room for the declared size) or the mappings, the member is not done this
+// way and the caller streams it as before, whose writes meet the true cause.
+// A member declaring more than deflate can give for its compressed size is
+// streamed too: no room is ever taken for a lying size.
 
 #include <cstdint>
 
@@ -49,7 +50,8 @@ enum class MappedOutcome {
 };
 
 // Returns: true for a deflated member large enough to be worth a mapping
-// (above the one-call bound of FastInflate.h) that fits the address space.
+// (above the one-call bound of FastInflate.h) that fits the address space and
+// whose declared size deflate can give from its compressed size.
 bool InflatesMapped(const MemberData& member);
 
 // REQUIRES: InflatesMapped(member). Inflates member from archiveFd into
