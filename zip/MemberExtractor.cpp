@@ -15,6 +15,7 @@
 #include "platform/Programs.h"
 #include "zip/DeferredDeletion.h"
 #include "zip/FastInflate.h"
+#include "zip/MappedInflate.h"
 #include "zip/OrderedWork.h"
 #include "zip/ReaderIo.h"
 #include "zip/ReaderState.h"
@@ -211,7 +212,8 @@ bool ReaderState::LocateMember(ReaderEvents& events, const CentralEntry& e, cons
 }
 
 bool ReaderState::DecompressMember(ReaderEvents& events, const CentralEntry& e, const std::string& target,
-                                   const MemberSink& sink, bool& keepOnCrc, const MemberRewind& rewind) {
+                                   const MemberSink& sink, bool& keepOnCrc, const MemberRewind& rewind,
+                                   MappableTarget* mapped) {
     keepOnCrc = false;
     MemberData data;
     if (!LocateMember(events, e, target, data)) return false;
@@ -236,7 +238,7 @@ bool ReaderState::DecompressMember(ReaderEvents& events, const CentralEntry& e, 
             pacer.Tick();
             return true;
         };
-        result = DecompressMemberData(*zlib, fd.get(), data, paced, *buffers, rewind);
+        result = DecompressMemberData(*zlib, fd.get(), data, paced, *buffers, rewind, mapped);
     }
     return ReportInflate(events, result, e, target, keepOnCrc);
 }
@@ -318,8 +320,22 @@ bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, con
         return false;
     };
     const MemberRewind rewind = [&] { return file.Rewind(); };
-    const bool sound =
-        source ? (*source)(target, sink, rewind, keep) : DecompressMember(events, e, target, sink, keep, rewind);
+    // A large member of one deflate stream goes straight into the file's pages.
+    class MappedFile : public MappableTarget {
+    public:
+        MappedFile(PendingFile& file, int& error) : file_(file), error_(error) {}
+        int TakeForMapping() override { return file_.TakeForMapping(); }
+        void Refused(int error) override {
+            error_ = error;
+            file_.SetError(error);
+        }
+
+    private:
+        PendingFile& file_;
+        int& error_;
+    } mapped(file, sinkError);
+    const bool sound = source ? (*source)(target, sink, rewind, &mapped, keep)
+                              : DecompressMember(events, e, target, sink, keep, rewind, &mapped);
     if (!sound && !keep) return false;  // the pending file is removed; an existing target is untouched
     std::int64_t modified = 0;
     if (options.keepModDate && entry.ModifiedTime(modified)) file.SetTimes(modified);
@@ -589,10 +605,10 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
                 events.Status("Extraction ...\\" + ShownName(f.prepared));
             } else {
                 const MemberSource source = [&](const std::string& target, const MemberSink& sink,
-                                                const MemberRewind& rewind, bool& keepOnCrc) {
+                                                const MemberRewind& rewind, MappableTarget* mapped, bool& keepOnCrc) {
                     keepOnCrc = false;
                     if (!inflated || inflated->streamed)
-                        return DecompressMember(events, e, target, sink, keepOnCrc, rewind);
+                        return DecompressMember(events, e, target, sink, keepOnCrc, rewind, mapped);
                     InflateResult result = inflated->result;
                     if ((result == InflateResult::Ok || result == InflateResult::CrcMismatch) &&
                         !inflated->data.empty() && !sink(inflated->data.data(), inflated->data.size()))

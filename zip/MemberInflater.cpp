@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "zip/MappedInflate.h"
 #include "zip/ReaderIo.h"
 #include "zip/SliceDeflate.h"
 #include "zip/SliceInflate.h"
@@ -94,7 +95,7 @@ InflateBuffers::InflateBuffers() : in(kChunk), out(kChunk) {}
 InflateBuffers::~InflateBuffers() = default;
 
 InflateResult DecompressMemberData(const ZlibApi& zlib, int fd, const MemberData& member, const MemberSink& sink,
-                                   InflateBuffers& buffers, const MemberRewind& rewind) {
+                                   InflateBuffers& buffers, const MemberRewind& rewind, MappableTarget* mapped) {
     if (member.method == kMethodStored) return CopyStored(fd, member, sink, buffers);
     // Some writers give an empty file no deflate stream at all.
     if (member.compressedSize == 0 && member.uncompressedSize == 0)
@@ -116,6 +117,10 @@ InflateResult DecompressMemberData(const ZlibApi& zlib, int fd, const MemberData
                     break;
             }
         }
+    }
+    if (mapped && InflatesMapped(member)) {
+        InflateResult result = InflateResult::Ok;
+        if (InflateMapped(fd, member, *mapped, result) == MappedOutcome::Done) return result;
     }
     return Inflate(zlib, fd, member, sink, buffers);
 }

@@ -40,6 +40,7 @@ using MemberSink = std::function<bool(const std::uint8_t* data, std::size_t size
 using MemberRewind = std::function<bool()>;
 
 class SliceInflater;
+class MappableTarget;
 
 // Work buffers kept from one member to the next.
 struct InflateBuffers {
@@ -54,9 +55,13 @@ struct InflateBuffers {
 // is first inflated slice by slice (SliceInflate.h); when that fails after
 // bytes reached the sink, rewind starts the sink again and the member is
 // inflated from its start through zlib, whose verdict is returned. Without
-// rewind (empty) the member only goes through zlib.
+// rewind (empty) the member only goes through zlib. A large deflated member
+// not written in slices (another tool's one stream) is inflated through
+// mappings into mapped when given (MappedInflate.h): its bytes then reach the
+// file, not the sink; where that cannot be done it goes through zlib.
 // Returns: the member's result; SinkError when the sink or rewind refused.
 InflateResult DecompressMemberData(const ZlibApi& zlib, int fd, const MemberData& member, const MemberSink& sink,
-                                   InflateBuffers& buffers, const MemberRewind& rewind = {});
+                                   InflateBuffers& buffers, const MemberRewind& rewind = {},
+                                   MappableTarget* mapped = nullptr);
 
 }  // namespace kuv::zip

@@ -159,13 +159,13 @@ bool PendingFile::Create(bool targetMissing, std::uint64_t expectedSize) {
         // A new file is written without a name and linked under its own
         // once complete: it never shows partly written, and the folder is
         // changed once instead of three times (temporary name, rename).
-        fd_.Reset(openat(folder_.fd(), ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
+        fd_.Reset(openat(folder_.fd(), ".", O_RDWR | O_TMPFILE | O_CLOEXEC, 0666));
         if (fd_) unnamed_ = true;
         // Otherwise not on this file system (FAT, network shares): a named temporary file.
     }
     for (int attempt = 0; !fd_ && attempt < 100; ++attempt) {
         tempName_ = NextTempName();
-        fd_.Reset(openat(folder_.fd(), tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        fd_.Reset(openat(folder_.fd(), tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (!fd_ && errno != EEXIST) break;
     }
     if (!fd_) {
@@ -200,6 +200,20 @@ bool PendingFile::Settle() {
 bool PendingFile::Rewind() {
     if (direct_) direct_->Restart();
     return fd_ && ftruncate(fd_.get(), 0) == 0 && lseek(fd_.get(), 0, SEEK_SET) == 0;
+}
+
+int PendingFile::TakeForMapping() {
+    if (direct_) {
+        // Nothing of it written past the cache: the mapping's pages are the file's.
+        direct_->Restart();
+        direct_->Finish();
+        direct_.reset();
+    }
+    if (!Rewind()) {
+        error_ = errno;
+        return -1;
+    }
+    return fd_.get();
 }
 
 namespace {

@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <tuple>
 #include <thread>
 
 #include "RestoreFakes.h"
@@ -32,14 +34,24 @@ enum class Whole { AllNew, AllOld, Mixed };
 
 const char* Name(Whole w) { return w == Whole::AllNew ? "all new" : w == Whole::AllOld ? "all old" : "mixed"; }
 
+// Who wrote the backup: the engine, or Info-ZIP's zip -6 (each member one
+// deflate stream, the large one inflated through mappings).
+enum class Writer { Engine, Zip6 };
+
 // A data folder of `files` files, a third in sub-folders; the backup holds a
 // new version of each, and the folder an old version of every other one.
+// Written by zip -6, the backup's second file is large (6 MiB).
 class BadDay : public RestoreFixture {
 public:
-    explicit BadDay(int files = 24) : files_(files) {
+    explicit BadDay(int files = 24, Writer writer = Writer::Engine) : files_(files), writer_(writer) {
         readertest::RawArchive a;
+        const std::string source = kuv::platform::FolderOf(data) + "/zip6-source";
         for (int i = 0; i < files_; ++i) {
             a.members.push_back(Dated(Stored(i), New(i), kDate, kTime));
+            if (writer_ == Writer::Zip6) {
+                kuv::platform::CreateFolderPath(kuv::platform::FolderOf(source + "/" + Path(i)));
+                WriteFile(source + "/" + Path(i), New(i));
+            }
             if (i % 2 == 0) {
                 kuv::platform::CreateFolderPath(kuv::platform::FolderOf(data + "/" + Path(i)));
                 WriteFile(data + "/" + Path(i), Old(i));
@@ -47,10 +59,21 @@ public:
         }
         WriteFile(data + "/extra.txt", "pas dans la sauvegarde");
         archive = WriteArchive("KuvSav-2612071015.zip", a);
+        if (writer_ == Writer::Zip6) {
+            std::remove(archive.c_str());
+            made = readertest::Shell("cd '" + source + "' && zip -q -6 -r -X '" + archive + "' .") == 0;
+        }
     }
     static std::string Path(int i) { return i % 3 == 0 ? "sous/f" + std::to_string(i) + ".dat" : "f" + std::to_string(i) + ".dat"; }
     static std::string Stored(int i) { return i % 3 == 0 ? "sous\\f" + std::to_string(i) + ".dat" : Path(i); }
-    static std::string New(int i) { return "nouveau " + std::to_string(i) + std::string(static_cast<size_t>(i * 37), 'n'); }
+    std::string New(int i) const {
+        std::string s = "nouveau " + std::to_string(i) + std::string(static_cast<size_t>(i * 37), 'n');
+        if (writer_ == Writer::Zip6 && i == 1) {
+            for (int line = 0; s.size() < (6u << 20); ++line)
+                s += std::to_string(line * 7919 % 100003) + ";DUPONT;PARIS;Facture;" + std::to_string(line % 997) + "\n";
+        }
+        return s;
+    }
     static std::string Old(int i) { return "ancien " + std::to_string(i); }
 
     // The data folder's files against both versions; the file the backup
@@ -128,9 +151,11 @@ public:
     }
 
     std::string archive;
+    bool made = true;  // false: zip is missing or failed
 
 private:
     int files_;
+    Writer writer_;
 };
 
 bool SaysNothingRestored(const std::string& m) { return m.find("aucun fichier n'a été restauré") != std::string::npos; }
@@ -149,11 +174,12 @@ struct FaultRow {
     Whole afterNextStart;
 };
 
-class RestoreFault : public ::testing::TestWithParam<FaultRow> {};
+class RestoreFault : public ::testing::TestWithParam<std::tuple<FaultRow, Writer>> {};
 
 TEST_P(RestoreFault, MessageIsTrueAndTheNextStartMakesTheFolderWhole) {
-    const FaultRow& row = GetParam();
-    BadDay day;
+    const FaultRow& row = std::get<0>(GetParam());
+    BadDay day(24, std::get<1>(GetParam()));
+    if (!day.made) GTEST_SKIP() << "zip missing";
     day.Load();
     std::string message;
     {
@@ -197,17 +223,28 @@ const FaultRow kFaultRows[] = {
     {"archive_read_while_taking_out", FaultPoint::Read, 8, EIO, 0, kUnreadable, Whole::AllOld, Whole::AllOld},
 };
 
-INSTANTIATE_TEST_SUITE_P(Faults, RestoreFault, ::testing::ValuesIn(kFaultRows),
-                         [](const auto& info) { return std::string(info.param.label); });
+std::string WriterSuffix(Writer w) { return w == Writer::Zip6 ? "_zip6" : ""; }
 
-TEST(RestoreFaultMessages, FullDiskKeepsTheEngineLine) {
-    BadDay day;
+INSTANTIATE_TEST_SUITE_P(Faults, RestoreFault,
+                         ::testing::Combine(::testing::ValuesIn(kFaultRows), ::testing::Values(Writer::Engine, Writer::Zip6)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).label) + WriterSuffix(std::get<1>(info.param));
+                         });
+
+class RestoreFaultMessages : public ::testing::TestWithParam<Writer> {};
+
+TEST_P(RestoreFaultMessages, FullDiskKeepsTheEngineLine) {
+    BadDay day(24, GetParam());
+    if (!day.made) GTEST_SKIP() << "zip missing";
     day.Load();
     platform::FaultScope faults;
     platform::ArmFault(FaultPoint::Write, 1, ENOSPC);
     const std::string message = day.RestoreByWindow();
     EXPECT_NE(message.find("\r\nErreur 61 - Disque plein : le fichier "), std::string::npos) << message;
 }
+
+INSTANTIATE_TEST_SUITE_P(Writers, RestoreFaultMessages, ::testing::Values(Writer::Engine, Writer::Zip6),
+                         [](const auto& info) { return "by" + (WriterSuffix(info.param).empty() ? std::string("_engine") : WriterSuffix(info.param)); });
 
 // ---- a process killed at every step, then the next start ----
 

@@ -16,7 +16,9 @@ using kuv::zip::ZipMessage;
 
 namespace {
 
-enum class Size { Small, Streamed, Direct };  // one call, streamed through zlib, past the page cache
+// One call; large (deflated: inflated through mappings); large and stored
+// (copied past the page cache).
+enum class Size { Small, Streamed, Direct, DirectStored };
 
 struct FaultCase {
     const char* label;
@@ -40,7 +42,7 @@ TEST_P(ExtractFault, TellsTheCause) {
     const FaultCase& c = GetParam();
     Scratch s, out;
     RawArchive a;
-    a.members.push_back(Member("base.dat", Content(c.size)));
+    a.members.push_back(Member("base.dat", Content(c.size), c.size == Size::DirectStored ? 0 : 8));
     std::string bytes = a.Build();
     // Damaged: the first block of the deflate data (after the 30-byte local
     // header and the name) made one of the reserved type.
@@ -87,6 +89,8 @@ const FaultCase kCases[] = {
     {"read-small", FaultPoint::Read, EIO, Size::Small, false, ZipMessage::ArchiveReadError},
     {"read-streamed", FaultPoint::Read, EIO, Size::Streamed, false, ZipMessage::ArchiveReadError},
     {"read-direct", FaultPoint::Read, EIO, Size::Direct, false, ZipMessage::ArchiveReadError},
+    {"full-direct-stored", FaultPoint::Write, ENOSPC, Size::DirectStored, false, ZipMessage::DiskFull},
+    {"read-direct-stored", FaultPoint::Read, EIO, Size::DirectStored, false, ZipMessage::ArchiveReadError},
     {"damaged", FaultPoint::Read, 0, Size::Small, false, ZipMessage::Unidentified},
 };
 

@@ -195,10 +195,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"docs/a.txt", kuv::platform::FromLocalDateTime(kuv::zip::DateFromDosWords(0x5798, 0x7260))}},
                     {}}));
 
-bool Have(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
-
-int Shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()); }
-
 // Info-ZIP zip stores the exact time in an extended timestamp: the file
 // gets it back to the second, not the DOS time's two seconds in local time.
 TEST(ForeignArchive, InfoZipTimeRestoredToTheSecond) {

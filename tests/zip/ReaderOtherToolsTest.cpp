@@ -11,10 +11,6 @@ using namespace readertest;
 
 namespace {
 
-bool Have(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
-
-int Shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()); }
-
 // A small tree: sub-folders, an empty file, an empty folder, binary data, a
 // compressible text, accented names.
 void MakeTree(const std::string& root) {

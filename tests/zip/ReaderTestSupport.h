@@ -25,6 +25,14 @@ namespace readertest {
 
 using Bytes = std::string;
 
+// Whether a peer tool (zip, unzip, 7z, bsdtar) is installed.
+inline bool Have(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Runs a shell command quietly. Returns: its status.
+inline int Shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()); }
+
 // Raw deflate at level with memLevel (the engine's own writer uses 9).
 inline Bytes RawDeflate(const Bytes& data, int level = 6, int memLevel = 8) {
     z_stream zs{};

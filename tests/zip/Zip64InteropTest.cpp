@@ -18,10 +18,6 @@ using namespace readertest;
 
 namespace {
 
-bool Have(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
-
-int Shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()); }
-
 std::string Out(const std::string& command) {
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {

@@ -24,8 +24,6 @@ namespace {
 
 constexpr std::int64_t kBigSize = (9ll << 30) / 2;  // 4.5 GiB
 
-bool Have(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
-
 std::string Out(const std::string& command) {
     std::string out;
     if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
@@ -37,8 +35,6 @@ std::string Out(const std::string& command) {
     }
     return out;
 }
-
-int Shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()); }
 
 long FatType(const std::string&) { return 0x4d44; }
 
