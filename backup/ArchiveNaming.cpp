@@ -18,6 +18,8 @@ std::string Four(int value) {
     return text;
 }
 
+}  // namespace
+
 std::string SafeName(const std::string& name) {
     std::string out = name;
     for (char& c : out) {
@@ -25,8 +27,6 @@ std::string SafeName(const std::string& name) {
     }
     return out;
 }
-
-}  // namespace
 
 long DayNumber(int year, int month, int day) {
     // Days from the civil date to 1 January 1970, then moved to 30 December 1899.

@@ -32,6 +32,9 @@ std::string MediumArchivePath(const std::string& mediumFolder, const DateTime& n
 // the name always stays inside the desktop folder.
 std::string DesktopArchiveName(const std::string& desktopArchiveName, const DateTime& now);
 
+// N with every "/" and "\" turned into "_": one file name, never a path.
+std::string SafeName(const std::string& name);
+
 // "mm-dd-yyyy - hh:mm:ss", the stamp of the report and the comment.
 std::string ReportStamp(const DateTime& now);
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "backup/ArchiveNaming.h"
 #include "platform/Text.h"
 
 namespace kuv::operations {
@@ -35,12 +36,8 @@ std::string FolderKey(const std::string& dataFolder) {
 
 std::string PortableName(const std::string& text) {
     std::string name;
-    for (const char c : text) {
-        if (IsSeparator(c)) {
-            name += '_';
-        } else if (!IsRefused(static_cast<unsigned char>(c))) {
-            name += c;
-        }
+    for (const char c : backup::SafeName(text)) {
+        if (!IsRefused(static_cast<unsigned char>(c))) name += c;
     }
     if (IsDeviceName(name)) name += '_';
     return name;

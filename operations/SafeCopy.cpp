@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/WorkNames.h"
 #include "ui/LogCategories.h"
 
 namespace kuv::operations {
@@ -124,19 +125,13 @@ int RemoveLeftoverWorkFiles(const std::string& folder) {
     int removed = 0;
     for (const platform::FolderEntry& entry : platform::ListFolder(folder, "*")) {
         if (entry.name.size() != prefix.size() + 6 || entry.name.rfind(prefix, 0) != 0) continue;
-        const std::string path = platform::JoinPath(folder, entry.name);
-        struct stat st {};
-        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
-        Fd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (fd.get() < 0) continue;
-        // Held by a copy under way: left alone.
-        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
-        if (!StillNamed(fd.get(), path)) continue;
-        if (unlink(path.c_str()) == 0) {
+        const platform::WorkFileRemoval result = platform::RemoveUnusedWorkFile(folder, entry.name);
+        if (result == platform::WorkFileRemoval::Removed) {
             ++removed;
-        } else {
-            qCWarning(lcOperations).noquote() << "cannot remove the leftover work file" << QString::fromStdString(path)
-                                              << ":" << std::strerror(errno);
+        } else if (result == platform::WorkFileRemoval::Failed) {
+            qCWarning(lcOperations).noquote() << "cannot remove the leftover work file"
+                                              << QString::fromStdString(platform::JoinPath(folder, entry.name)) << ":"
+                                              << std::strerror(errno);
         }
     }
     if (removed > 0) {

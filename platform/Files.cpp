@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -396,6 +397,8 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
     // Readable as any new file of the user.
     const int fd = CreateUniqueFile(JoinPath(folder.empty() ? "/" : folder, ".kuvzip-"), 0666, tmp);
     if (fd < 0) return false;
+    // Locked while its name lives, so that no sweep of leftovers takes it.
+    flock(fd, LOCK_EX | LOCK_NB);
     size_t done = 0;
     bool ok = true;
     while (ok && done < bytes.size()) {
@@ -405,9 +408,9 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
         else done += static_cast<size_t>(n);
     }
     ok = ok && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
     if (ok) ok = RenameReplace(tmp, path);
     if (!ok) unlink(tmp.c_str());
+    ok = (close(fd) == 0) && ok;
     return ok;
 }
 

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -49,6 +51,24 @@ bool IsWorkName(std::string_view name) {
     constexpr std::string_view work = ".kuvzip-";
     return name.size() == work.size() + 6 && name.substr(0, work.size()) == work &&
            AllOf(name.substr(work.size()), Alnum);
+}
+
+WorkFileRemoval RemoveUnusedWorkFile(const std::string& folder, const std::string& name, bool (*accept)(int fd)) {
+    const std::string path = JoinPath(folder.empty() ? "/" : folder, name);
+    struct stat named {};
+    if (lstat(path.c_str(), &named) != 0) return WorkFileRemoval::Gone;
+    if (!S_ISREG(named.st_mode) || named.st_uid != geteuid()) return WorkFileRemoval::NotOurs;
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return errno == ENOENT ? WorkFileRemoval::Gone : WorkFileRemoval::NotOurs;
+    struct stat open {};
+    if (fstat(fd.get(), &open) != 0 || !S_ISREG(open.st_mode) || open.st_uid != geteuid())
+        return WorkFileRemoval::NotOurs;
+    if (accept && !accept(fd.get())) return WorkFileRemoval::NotOurs;
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return WorkFileRemoval::InUse;
+    // The name must still lead to the file now locked.
+    if (lstat(path.c_str(), &named) != 0 || named.st_dev != open.st_dev || named.st_ino != open.st_ino)
+        return WorkFileRemoval::Gone;
+    return unlink(path.c_str()) == 0 ? WorkFileRemoval::Removed : WorkFileRemoval::Failed;
 }
 
 bool RestorePending(const std::string& dataFolder, std::string* reason) {

@@ -23,6 +23,23 @@ bool IsWorkName(std::string_view name);
 // any other name.
 long PartFileProcess(std::string_view name);
 
+// What RemoveUnusedWorkFile did with a leftover.
+enum class WorkFileRemoval {
+    Removed,  // it was unused and is gone
+    InUse,    // its writer holds it locked: left alone
+    NotOurs,  // not a regular file of this user, or refused by the caller's test: left alone
+    Gone,     // no longer there, or moved while it was looked at
+    Failed,   // unused, but the removal failed (errno tells why)
+};
+
+// Removes the work file folder/name when nobody uses it: it must be a regular
+// file owned by this user (never followed through a link), its exclusive
+// advisory lock must be free (every writer of a work file holds one while the
+// file lives), accept (when given) must take the open file, and the name must
+// still lead to the file that was locked.
+WorkFileRemoval RemoveUnusedWorkFile(const std::string& folder, const std::string& name,
+                                     bool (*accept)(int fd) = nullptr);
+
 // Whether a restore of dataFolder was left unfinished: its journal is still
 // there. reason (when given) receives the text telling the user why no
 // backup or restore of the folder runs.

@@ -68,17 +68,11 @@ bool Settle(const std::string& data, const std::string& staging, const std::stri
 
 bool ProcessGone(long pid) { return pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 
-bool OlderThan(const std::string& path, std::time_t seconds) {
-    std::time_t mtime = 0;
-    return platform::ModificationTime(path, mtime) && std::time(nullptr) - mtime > seconds;
-}
-
 // Removes the program's leftovers of dataFolder (the staging folder the
 // journal names excepted). Returns: the staging folders removed.
 int RemoveLeftovers(const std::string& data, const std::string& keepStaging, RecoveryReport& report) {
     int staging = 0;
     const std::string stagingPrefix = platform::kRestoreStagingPrefix;
-    const std::string journalTemp = std::string(platform::kRestoreJournalName) + ".tmp";
     for (const platform::FolderEntry& e : platform::ListFolder(data, ".kuvzip-*")) {
         if (!platform::IsWorkName(e.name) || e.name == keepStaging || e.name == platform::kRestoreJournalName) continue;
         const std::string path = JoinPath(data, e.name);
@@ -93,10 +87,11 @@ int RemoveLeftovers(const std::string& data, const std::string& keepStaging, Rec
             continue;
         }
         if (e.kind != platform::EntryKind::Regular || e.isLink) continue;
-        if (e.name == journalTemp) remove = !HeldByAnother(path);
-        else if (platform::PartFileProcess(e.name) != 0) remove = ProcessGone(platform::PartFileProcess(e.name));
-        else remove = !HeldByAnother(path) && OlderThan(path, 60);
-        if (remove && platform::RemoveFile(path)) ++report.leftoversRemoved;
+        if (platform::PartFileProcess(e.name) != 0) {
+            if (ProcessGone(platform::PartFileProcess(e.name)) && platform::RemoveFile(path)) ++report.leftoversRemoved;
+        } else if (platform::RemoveUnusedWorkFile(data, e.name) == platform::WorkFileRemoval::Removed) {
+            ++report.leftoversRemoved;  // the journal's temporary file or a whole-file work file, unlocked
+        }
     }
     return staging;
 }

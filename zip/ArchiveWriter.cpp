@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/WorkNames.h"
 
 namespace kuv::zip {
 
@@ -184,18 +185,16 @@ int RemoveLeftoverWorkFiles(const std::string& folder) {
     int removed = 0;
     for (const platform::FolderEntry& entry : platform::ListFolder(folder.empty() ? "/" : folder, "*")) {
         if (entry.isLink || entry.kind != platform::EntryKind::Regular || !IsWorkFileName(entry.name)) continue;
-        const std::string path = platform::JoinPath(folder.empty() ? "/" : folder, entry.name);
-        platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat st {};
-        if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
-        char head[4] = {};
-        const ssize_t got = pread(fd.get(), head, sizeof head, 0);
-        const bool archiveStart = got == 4 && head[0] == 'P' && head[1] == 'K' &&
-                                  ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
-        if (!(got == 0 || archiveStart)) continue;
-        // A work file being written is locked by its writer.
-        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
-        if (unlink(path.c_str()) == 0) ++removed;
+        // A work archive starts as a ZIP file does, or is still empty.
+        const auto looksLikeWorkArchive = [](int fd) {
+            char head[4] = {};
+            const ssize_t got = pread(fd, head, sizeof head, 0);
+            return got == 0 || (got == 4 && head[0] == 'P' && head[1] == 'K' &&
+                                ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6)));
+        };
+        if (platform::RemoveUnusedWorkFile(folder, entry.name, looksLikeWorkArchive) ==
+            platform::WorkFileRemoval::Removed)
+            ++removed;
     }
     return removed;
 }
