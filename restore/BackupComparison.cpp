@@ -19,13 +19,16 @@ namespace {
 // The precision of the archive's dates.
 constexpr std::time_t kDateSlack = 2;
 
-void ListUnder(const std::string& root, const std::string& rel, std::vector<FolderFile>& out) {
-    for (const platform::FolderEntry& e : platform::ListFolder(rel.empty() ? root : platform::JoinPath(root, rel))) {
+bool ListUnder(const std::string& root, const std::string& rel, std::vector<FolderFile>& out) {
+    bool ok = false;
+    const auto entries = platform::ListFolder(rel.empty() ? root : platform::JoinPath(root, rel), "*", &ok);
+    if (!ok) return false;
+    for (const platform::FolderEntry& e : entries) {
         if (platform::IsWorkName(e.name) || e.isLink) continue;
         if (rel.empty() && e.kind == platform::EntryKind::Folder && e.name.rfind("Avant restauration ", 0) == 0) continue;
         const std::string child = rel.empty() ? e.name : rel + "/" + e.name;
         if (e.kind == platform::EntryKind::Folder) {
-            ListUnder(root, child, out);
+            if (!ListUnder(root, child, out)) return false;
         } else if (e.kind == platform::EntryKind::Regular) {
             FolderFile f{child, 0, 0};
             const std::string full = platform::JoinPath(root, child);
@@ -34,6 +37,7 @@ void ListUnder(const std::string& root, const std::string& rel, std::vector<Fold
             out.push_back(std::move(f));
         }
     }
+    return true;
 }
 
 std::uint32_t Crc32(const std::string& bytes) {
@@ -84,9 +88,10 @@ std::vector<BackupMember> ListMembers(const clsZip& engine) {
     return members;
 }
 
-std::vector<FolderFile> ListDataFolder(const std::string& dataFolder) {
+std::vector<FolderFile> ListDataFolder(const std::string& dataFolder, bool* ok) {
     std::vector<FolderFile> files;
-    ListUnder(dataFolder, "", files);
+    const bool whole = ListUnder(dataFolder, "", files);
+    if (ok) *ok = whole;
     return files;
 }
 
@@ -145,6 +150,16 @@ std::string RestoreCountsLine(const StateCounts& n) {
     return std::to_string(n.modified + n.toCheck) + " fichiers seront remplacés, " + std::to_string(n.absent) +
            " ajoutés, " + std::to_string(n.identical) + " identiques ; " + std::to_string(n.onlyInFolder) +
            " fichiers du dossier ne sont pas dans la sauvegarde et resteront.";
+}
+
+std::string RestoreCountsLineFor(const std::string& archivePath, const std::string& dataFolder) {
+    clsZip engine;
+    engine.Events.ZipError = [](std::int32_t, const std::string&, bool&) {};  // the restore tells
+    if (archivePath.empty() || !engine.ZipOpen(archivePath)) return {};
+    bool listed = false;
+    const std::vector<FolderFile> folder = ListDataFolder(dataFolder, &listed);
+    if (!listed) return {};
+    return RestoreCountsLine(CountStates(Compare(ListMembers(engine), folder)));
 }
 
 bool MatchesFilter(const std::string& name, const std::string& filter) {

@@ -58,8 +58,9 @@ struct StateCounts {
 std::vector<BackupMember> ListMembers(const clsZip& engine);
 
 // Every file under dataFolder, recursively, without the program's work
-// names and the "Avant restauration" folders; links are not followed.
-std::vector<FolderFile> ListDataFolder(const std::string& dataFolder);
+// names and the "Avant restauration" folders; links are not followed. ok
+// (when given) is false when a folder could not be listed whole.
+std::vector<FolderFile> ListDataFolder(const std::string& dataFolder, bool* ok = nullptr);
 
 // The backup's members in their order, then the folder's files the backup
 // does not hold, sorted by path.
@@ -76,6 +77,10 @@ bool SettleByCrc(ComparedFile& file, const std::string& dataFolder);
 // remplacés, M ajoutés, K identiques ; L fichiers du dossier ne sont pas dans
 // la sauvegarde et resteront." (rows still ToCheck count as replaced).
 std::string RestoreCountsLine(const StateCounts& counts);
+
+// The counts line for restoring archivePath over dataFolder; empty when the
+// archive or the folder cannot be read (no count rather than a false one).
+std::string RestoreCountsLineFor(const std::string& archivePath, const std::string& dataFolder);
 
 // Whether name contains filter, without regard to case or accents (UTF-8).
 bool MatchesFilter(const std::string& name, const std::string& filter);

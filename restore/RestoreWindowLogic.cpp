@@ -10,6 +10,7 @@
 #include "backup/ArchiveNaming.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "restore/BackupComparison.h"
 #include "restore/BackupListing.h"
 #include "restore/StartRecovery.h"
 #include "zip/clsZip.h"
@@ -290,6 +291,11 @@ std::string RestoreWindowLogic::ShownFolder(const std::string& name) const {
     return text + sep + name;
 }
 
+std::string RestoreWindowLogic::CountsLine(const std::string& archive) const {
+    const std::string line = RestoreCountsLineFor(archive, DataFolder());
+    return line.empty() ? line : std::string(kLineBreak) + line;
+}
+
 void RestoreWindowLogic::Restore() {
     if (busy_ || ended_ || !engine_) return;
     BusyScope busy(busy_);
@@ -301,11 +307,12 @@ void RestoreWindowLogic::Restore() {
         if (list1Selected_ >= 0 && list1Selected_ < static_cast<int>(list1_.size()))
             entry = list1_[static_cast<size_t>(list1Selected_)];
         if (Trim(entry).empty()) return;
+        archive = JoinPath(file1Path_, ArchiveNameOfList1Entry(entry));
         if (!Confirm(std::string("Confirmez la récupération de la ") + kLineBreak +
-                     Trim(platform::CharLeft(entry, 60)) + kLineBreak + " tapez 'OUI' pour confirmer ?|NON"))
+                     Trim(platform::CharLeft(entry, 60)) + CountsLine(archive) + kLineBreak +
+                     " tapez 'OUI' pour confirmer ?|NON"))
             return;
         if (!Confirm(secondText)) return;
-        archive = JoinPath(file1Path_, ArchiveNameOfList1Entry(entry));
     } else {
         if (list2Selected_ >= 0 && list2Selected_ < static_cast<int>(list2_.size()))
             entry = list2_[static_cast<size_t>(list2Selected_)];
@@ -315,12 +322,13 @@ void RestoreWindowLogic::Restore() {
             ctx_.dialog.ShowDialog();
             return;
         }
-        if (!Confirm(std::string("Confirmez la récupération de la ") + kLineBreak +
-                     Trim(platform::CharLeft(entry, 100)) + kLineBreak + " tapez 'OUI' pour confirmer ?|NON"))
-            return;
-        if (!Confirm(secondText)) return;
         const std::string name = ArchiveNameOfList2Entry(entry);
         if (!name.empty()) archive = JoinPath(cloudFolder_, name);
+        if (!Confirm(std::string("Confirmez la récupération de la ") + kLineBreak +
+                     Trim(platform::CharLeft(entry, 100)) + CountsLine(archive) + kLineBreak +
+                     " tapez 'OUI' pour confirmer ?|NON"))
+            return;
+        if (!Confirm(secondText)) return;
     }
     Step([&] { ctx_.view.SetBusy(true); });
     Step([&] { ctx_.view.SetChoice(kRestoring); });

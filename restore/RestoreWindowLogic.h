@@ -177,6 +177,9 @@ private:
     // when the user cancelled or the number was refused.
     int AskMember();
     std::string ShownFolder(const std::string& name) const;
+    // The first confirmation's line telling what the restore would change
+    // (with its leading line break); empty when the archive cannot be read.
+    std::string CountsLine(const std::string& archive) const;
     int CDriveIndex() const;
 
     RestoreWindowContext ctx_;

@@ -229,7 +229,9 @@ TEST_F(Kuvzipf2Test, RestoreWithOuiTypedTwice) {
     EXPECT_TRUE(script.Done());
     EXPECT_TRUE(script.strays.empty()) << script.strays.front().toStdString();
     ASSERT_EQ(script.texts.size(), 3u);
-    EXPECT_EQ(script.texts[0], Shown("Confirmez la récupération de la \r\nSauvegarde du 07 Décembre 2026 à 10H15\r\n "
+    EXPECT_EQ(script.texts[0], Shown("Confirmez la récupération de la \r\nSauvegarde du 07 Décembre 2026 à 10H15\r\n"
+                                     "1 fichiers seront remplacés, 2 ajoutés, 0 identiques ; 1 fichiers du "
+                                     "dossier ne sont pas dans la sauvegarde et resteront.\r\n "
                                      "tapez 'OUI' pour confirmer ?"));
     EXPECT_EQ(script.texts[2], Shown("Vos données ont été restaurées, Relancez votre logiciel !\r\nLes fichiers "
                                      "remplacés sont gardés dans : C:\\Appli\\Donnees\\Avant restauration 2701030905"));

@@ -148,6 +148,8 @@ TEST_F(RestoreLogicTest, RestoreReplacesKeepsAndAddsThenEnds) {
     ASSERT_EQ(dialog.shown.size(), 3u);
     EXPECT_EQ(dialog.shown[0].mode, 1129);
     EXPECT_EQ(dialog.shown[0].text, "Confirmez la récupération de la \r\nSauvegarde du 07 Décembre 2026 à 10H15\r\n"
+                                    "2 fichiers seront remplacés, 1 ajoutés, 0 identiques ; 2 fichiers du dossier "
+                                    "ne sont pas dans la sauvegarde et resteront.\r\n"
                                     " tapez 'OUI' pour confirmer ?|NON");
     EXPECT_EQ(dialog.shown[1].mode, 1129);
     EXPECT_EQ(dialog.shown[1].text,
@@ -392,7 +394,9 @@ TEST_F(RestoreLogicTest, CloudRestoreTakesTheArchiveNamedByTheInformationLine) {
     Answer({"OUI", "OUI"});
     Logic().Restore();
     EXPECT_EQ(dialog.shown[1].text.rfind("Confirmez la récupération de la \r\nSauvegarde du : 07/12/2026 à 09:53 - "
-                                         "Dossier : kuvchier\r\n tapez",
+                                         "Dossier : kuvchier\r\n1 fichiers seront remplacés, 0 ajoutés, 0 "
+                                         "identiques ; 1 fichiers du dossier ne sont pas dans la sauvegarde et "
+                                         "resteront.\r\n tapez",
                                          0),
               0u)
         << dialog.shown[1].text;
