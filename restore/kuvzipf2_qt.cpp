@@ -135,8 +135,17 @@ void kuvzipf2::Connect() {
             [this](QListWidgetItem* item) { logic_->FolderChange(ui_->Dir1->row(item)); });
     connect(ui_->File1, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { logic_->File1DoubleClick(ui_->File1->row(item)); });
-    connect(ui_->List1, &QListWidget::currentRowChanged, this, [this](int row) { logic_->List1Click(row); });
-    connect(ui_->List2, &QListWidget::currentRowChanged, this, [this](int row) { logic_->List2Click(row); });
+    // The selection itself, whoever makes it (mouse, keys, a screen reader
+    // or a test driver through the accessibility interface, which selects
+    // without moving the current row).
+    connect(ui_->List1, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> chosen = ui_->List1->selectedItems();
+        if (!chosen.isEmpty()) logic_->List1Click(ui_->List1->row(chosen.front()));
+    });
+    connect(ui_->List2, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> chosen = ui_->List2->selectedItems();
+        if (!chosen.isEmpty()) logic_->List2Click(ui_->List2->row(chosen.front()));
+    });
     connect(ui_->Command1, &QPushButton::clicked, this, [this] { logic_->ToggleOneDrive(); });
     connect(ui_->Command8, &QPushButton::clicked, this, [this] { logic_->ToggleDropbox(); });
     connect(ui_->Command5, &QPushButton::clicked, this, [this] { logic_->RestoreWithStatusLine(); });

@@ -216,6 +216,24 @@ TEST_F(Kuvzipf2Test, ControlsCaptionsAndTheBackupsOfTheFolder) {
     EXPECT_EQ(list1->count(), 0);
 }
 
+TEST_F(Kuvzipf2Test, ASelectionThatDoesNotMoveTheCurrentRowIsTheOneRestored) {
+    WriteBackup("KuvSav-2612071015.zip");
+    WriteBackup("kuvsav-2701030905.zip", "la plus récente");
+    Window();
+    auto* list1 = Find<QListWidget>("List1");
+    const int older = RowOf("List1", "KuvSav-2612071015.zip");
+    ASSERT_NE(list1->currentRow(), older);
+    // As an accessibility client does: the selection alone.
+    list1->selectionModel()->select(list1->model()->index(older, 0), QItemSelectionModel::ClearAndSelect);
+    ASSERT_NE(list1->currentRow(), older);
+    EXPECT_EQ(Find<QLabel>("Label3")->text(), "Restaurer la Sauvegarde du 07 Décembre 2026 à 10H15");
+    ModalScript script;
+    script.Type("NON");
+    Click("Command5");
+    ASSERT_EQ(script.texts.size(), 1u);
+    EXPECT_TRUE(script.texts[0].contains("Sauvegarde du 07 Décembre 2026 à 10H15")) << script.texts[0].toStdString();
+}
+
 TEST_F(Kuvzipf2Test, RestoreWithOuiTypedTwice) {
     WriteBackup("KuvSav-2612071015.zip");
     WriteBackup("kuvsav-2701030905.zip", "la plus récente");
