@@ -74,6 +74,16 @@ const char* OutcomeText(RestoreResult result) {
 
 }  // namespace
 
+std::string RestoreFailureText(const RestoreOutcome& outcome, const std::string& shownKeptFolder) {
+    std::string text = OutcomeText(outcome.result);
+    if (!outcome.detail.empty()) text += std::string(kLineBreak) + outcome.detail;
+    if (outcome.errorNumber != 0)
+        text += std::string(kLineBreak) + "Erreur " + std::to_string(outcome.errorNumber) + " - " + outcome.errorText;
+    if (outcome.result == RestoreResult::Incomplete && !outcome.keptFolderName.empty())
+        text += std::string(kLineBreak) + kKeptIn + shownKeptFolder;
+    return text;
+}
+
 // Marks the window busy while an operation runs on MonZip.
 class RestoreWindowLogic::BusyScope {
 public:
@@ -345,15 +355,8 @@ void RestoreWindowLogic::Restore() {
     const RestoreResult result = lastOutcome_.result;
     if (result != RestoreResult::Restored && result != RestoreResult::NotFlushed) {
         Step([&] { ctx_.view.SetChoice(ChoiceText(entry)); });
-        std::string text = OutcomeText(result);
-        if (!lastOutcome_.detail.empty()) text += std::string(kLineBreak) + lastOutcome_.detail;
-        if (lastOutcome_.errorNumber != 0)
-            text += std::string(kLineBreak) + "Erreur " + std::to_string(lastOutcome_.errorNumber) + " - " +
-                    lastOutcome_.errorText;
-        if (result == RestoreResult::Incomplete && !lastOutcome_.keptFolderName.empty())
-            text += std::string(kLineBreak) + kKeptIn + ShownFolder(lastOutcome_.keptFolderName);
         DialogMode = kDialogMessage;
-        DialogText = text;
+        DialogText = RestoreFailureText(lastOutcome_, ShownFolder(lastOutcome_.keptFolderName));
         ctx_.dialog.ShowDialog();
         return;
     }

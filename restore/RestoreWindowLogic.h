@@ -97,6 +97,10 @@ public:
     virtual void CloseWindow() = 0;                            // "Quitter"
 };
 
+// The message of a restore that did not put every file in place, with the
+// engine's error and (Incomplete) where the replaced files are kept.
+std::string RestoreFailureText(const RestoreOutcome& outcome, const std::string& shownKeptFolder);
+
 struct RestoreWindowContext {
     RestoreWindowView& view;
     DialogPort& dialog;

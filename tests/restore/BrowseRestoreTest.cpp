@@ -7,6 +7,7 @@
 #include "WriterTestSupport.h"
 #include "platform/Files.h"
 #include "restore/BackupComparison.h"
+#include "restore/BrowseLogic.h"
 #include "restore/SafeRestore.h"
 #include "zip/clsZip.h"
 
@@ -200,15 +201,7 @@ TEST_P(PartialRestoreRefused, NothingPlaced) {
     a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
                  Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
     std::string bytes = a.Build();
-    if (GetParam().damage) {
-        // A byte of the last member's data, just before the central directory.
-        const size_t at = bytes.size() - 22 + 16;
-        const std::uint32_t directory =
-            static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint8_t>(bytes[at + 1]) << 8 |
-            static_cast<std::uint8_t>(bytes[at + 2]) << 16 |
-            static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 3])) << 24;
-        bytes[directory - 3] = static_cast<char>(bytes[directory - 3] ^ 0x55);
-    }
+    if (GetParam().damage) bytes = DamageLastMember(bytes);
     WriteFile(backups + "/KuvSav-2612071015.zip", bytes);
     const auto before = DataSnapshot();
     clsZip engine;
@@ -224,6 +217,80 @@ TEST_P(PartialRestoreRefused, NothingPlaced) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, PartialRestoreRefused, ::testing::ValuesIn(kRefusedRows),
                          [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace kuv::restore::testing
+
+namespace kuv::restore::testing {
+namespace {
+
+// ---- the browse window's logic ----
+
+struct RecordingBrowseView : BrowseView {
+    void SetTitle(const std::string& t) override { title = t; }
+    void ShowRows(const std::vector<const ComparedFile*>& rows) override {
+        shown.clear();
+        for (const ComparedFile* r : rows) shown.push_back(r->path + " " + StateText(r->state));
+    }
+    void ShowCounts(const std::string& c) override { counts = c; }
+    std::string title, counts;
+    std::vector<std::string> shown;
+};
+
+class BrowseLogicTest : public RestoreFixture, public ::testing::Test {
+public:
+    BrowseLogicTest() {
+        WriteFile(data + "/compta.dat", "compta ancienne");
+        WriteFile(data + "/extra.txt", "reste");
+    }
+    RecordingBrowseView browseView;
+    BrowseLogic browse{BrowseContext{browseView, dialog, clock, data, "C:\\Appli\\Donnees"}};
+};
+
+TEST_F(BrowseLogicTest, ListFilterRestoreTwoThenTheTableFollows) {
+    const std::string archive = WriteBackup("KuvSav-2612071015.zip");
+    ASSERT_TRUE(browse.Open(archive, "07 Décembre 2026 à 10H15"));
+    EXPECT_EQ(browseView.title, "Contenu de la sauvegarde du 07 Décembre 2026 à 10H15");
+    EXPECT_EQ(browseView.shown,
+              (std::vector<std::string>{"compta.dat modifié", "clients.csv absent du dossier",
+                                        "docs/note.txt absent du dossier", "extra.txt seulement dans le dossier"}));
+    EXPECT_EQ(browseView.counts, "0 identiques, 1 modifiés, 2 absents du dossier, 0 à vérifier, 1 seulement dans le dossier");
+    browse.SetFilter("NOTE");
+    EXPECT_EQ(browseView.shown, (std::vector<std::string>{"docs/note.txt absent du dossier"}));
+    browse.SetFilter("");
+
+    Answer({"non"});
+    browse.RestoreChosen({"compta.dat", "docs/note.txt"});
+    ASSERT_EQ(dialog.shown.size(), 1u);
+    EXPECT_EQ(dialog.shown[0].mode, 1129);
+    EXPECT_EQ(dialog.shown[0].text, "Confirmez la récupération de 2 fichier(s)\r\n tapez 'OUI' pour confirmer ?|NON");
+    EXPECT_EQ(ReadFile(data + "/compta.dat"), "compta ancienne");  // refused: nothing done
+
+    Answer({"oui"});
+    browse.RestoreChosen({"compta.dat", "docs/note.txt"});
+    EXPECT_EQ(Messages().back(), std::string(kChosenRestored) + "\r\n" + kKeptIn +
+                                     "C:\\Appli\\Donnees\\Avant restauration partielle 2701030905");
+    EXPECT_EQ(ReadFile(data + "/compta.dat"), "compta restaurée");
+    EXPECT_EQ(end.ends, 0);  // the program goes on
+    // The restored files keep the backup's dates: identical now.
+    EXPECT_EQ(browseView.shown[0], "compta.dat identique");
+    EXPECT_EQ(browseView.shown[2], "docs/note.txt identique");
+    EXPECT_EQ(browseView.shown[1], "clients.csv absent du dossier");
+}
+
+TEST_F(BrowseLogicTest, ADamagedChosenMemberPlacesNothingAndSaysSo) {
+    readertest::RawArchive a;
+    a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
+                 Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
+    const std::string bytes = DamageLastMember(a.Build());
+    WriteFile(backups + "/KuvSav-2612071015.zip", bytes);
+    ASSERT_TRUE(browse.Open(backups + "/KuvSav-2612071015.zip", "07 Décembre 2026 à 10H15"));
+    const auto before = DataSnapshot();
+    Answer({"OUI"});
+    browse.RestoreChosen({"compta.dat", "zz.dat"});
+    EXPECT_EQ(Messages().back().rfind(std::string(kDamaged) + "\r\nErreur ", 0), 0u) << Messages().back();
+    EXPECT_EQ(DataSnapshot(), before);
+}
 
 }  // namespace
 }  // namespace kuv::restore::testing

@@ -219,13 +219,7 @@ TEST_F(RestoreLogicTest, DamagedLastMemberLeavesTheDataFolderAsItWas) {
     readertest::RawArchive a;
     a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
                  Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
-    std::string bytes = a.Build();
-    // A byte of the last member's data, just before the central directory.
-    const size_t at = bytes.size() - 22 + 16;
-    const std::uint32_t directory = static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint8_t>(bytes[at + 1]) << 8 |
-                                    static_cast<std::uint8_t>(bytes[at + 2]) << 16 |
-                                    static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 3])) << 24;
-    bytes[directory - 3] = static_cast<char>(bytes[directory - 3] ^ 0x55);
+    const std::string bytes = DamageLastMember(a.Build());
     WriteFile(backups + "/KuvSav-2612071015.zip", bytes);
     Load();
     const auto before = DataSnapshot();
