@@ -301,6 +301,22 @@ std::string RestoreWindowLogic::ShownFolder(const std::string& name) const {
     return text + sep + name;
 }
 
+bool RestoreWindowLogic::ChosenBackup(std::string& archive, std::string& label) const {
+    const bool cloud = !modeMarker_.empty();
+    const std::vector<std::string>& list = cloud ? list2_ : list1_;
+    const int chosen = cloud ? list2Selected_ : list1Selected_;
+    if (chosen < 0 || chosen >= static_cast<int>(list.size()) || Trim(list[static_cast<size_t>(chosen)]).empty())
+        return false;
+    const std::string& entry = list[static_cast<size_t>(chosen)];
+    const std::string name = cloud ? ArchiveNameOfList2Entry(entry) : ArchiveNameOfList1Entry(entry);
+    if (name.empty()) return false;
+    archive = JoinPath(cloud ? cloudFolder_ : file1Path_, name);
+    label = Trim(platform::CharLeft(entry, cloud ? 100 : 60));
+    const std::string prefix = "Sauvegarde du ";
+    if (label.rfind(prefix, 0) == 0) label = label.substr(prefix.size());
+    return true;
+}
+
 std::string RestoreWindowLogic::CountsLine(const std::string& archive) const {
     const std::string line = RestoreCountsLineFor(archive, DataFolder());
     return line.empty() ? line : std::string(kLineBreak) + line;

@@ -164,6 +164,9 @@ public:
     const std::string& CloudFolder() const { return cloudFolder_; }
     const std::string& ArchivePath() const { return archivePath_; }
     clsZip* Engine() { return engine_.get(); }
+    // The archive and label of the backup chosen in List1 (or List2 in a
+    // cloud mode); false when none is chosen.
+    bool ChosenBackup(std::string& archive, std::string& label) const;
     // The data folder as a Linux path (empty when unset or unresolvable).
     std::string DataFolder() const;
     const RestoreOutcome& LastOutcome() const { return lastOutcome_; }

@@ -2,6 +2,8 @@
 
 #include "restore/kuvzipf2_qt.h"
 
+#include "restore/kuvzipbrowse_qt.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -51,7 +53,7 @@ void FillList(QListWidget* list, const std::vector<std::string>& entries, int se
 
 kuvzipf2::kuvzipf2(const RestoreWindowEnvironment& environment, const backup::MainSettings& settings,
                    const std::vector<platform::DriveEntry>& drives, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::kuvzipf2>()), settings_(settings) {
+    : QDialog(parent), ui_(std::make_unique<Ui::kuvzipf2>()), settings_(settings), environment_(environment) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("kuvzipf2"));
     setWindowTitle(Q(restore::kWindowCaption));
@@ -127,6 +129,14 @@ void kuvzipf2::SetAccessibleTexts() {
     }
 }
 
+void kuvzipf2::Browse() {
+    std::string archive, label;
+    if (logic_->Busy() || !logic_->ChosenBackup(archive, label)) return;
+    kuvzipbrowse browse(*environment_.dialog, *environment_.clock, logic_->DataFolder(), settings_.dataFolder, this);
+    if (!browse.Logic().Open(archive, label)) return;
+    browse.exec();
+}
+
 void kuvzipf2::Connect() {
     connect(ui_->Drive1, &QComboBox::currentIndexChanged, this, [this](int i) {
         if (i >= 0) logic_->DriveChange(i);
@@ -154,6 +164,9 @@ void kuvzipf2::Connect() {
     connect(ui_->cmdLoadFileZ, &QPushButton::clicked, this, [this] { logic_->OpenOneFile(); });
     connect(ui_->cdeVoirComment, &QPushButton::clicked, this, [this] { logic_->ShowComment(); });
     connect(ui_->cdeVoirContenuZip, &QPushButton::clicked, this, [this] { logic_->ListMembers(); });
+    connect(ui_->cdeParcourir, &QPushButton::clicked, this, [this] { Browse(); });
+    connect(ui_->List1, &QListWidget::itemActivated, this, [this] { Browse(); });
+    connect(ui_->List2, &QListWidget::itemActivated, this, [this] { Browse(); });
     connect(ui_->Command2, &QPushButton::clicked, this, [this] { logic_->Quit(); });
 }
 

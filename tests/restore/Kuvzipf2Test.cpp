@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTableWidget>
 #include <QTimer>
 #include <QUrl>
 #include <deque>
@@ -28,6 +29,7 @@
 #include "mainwindow/kuvzipf1_qt.h"
 #include "tests/mainwindow/MainWindowEnvironmentFake.h"
 #include "platform/Text.h"
+#include "restore/BrowseLogic.h"
 #include "restore/kuvzipf2_qt.h"
 #include "ui/MakerPage.h"
 #include "ui/form97_qt.h"
@@ -232,6 +234,53 @@ TEST_F(Kuvzipf2Test, ASelectionThatDoesNotMoveTheCurrentRowIsTheOneRestored) {
     Click("Command5");
     ASSERT_EQ(script.texts.size(), 1u);
     EXPECT_TRUE(script.texts[0].contains("Sauvegarde du 07 Décembre 2026 à 10H15")) << script.texts[0].toStdString();
+}
+
+TEST_F(Kuvzipf2Test, BrowseByDoubleClickAndButtonFilterChooseTwoRestore) {
+    WriteBackup("KuvSav-2612071015.zip");
+    Window();
+    const int row = RowOf("List1", "KuvSav-2612071015.zip");
+    ModalScript script;
+    QString title;
+    script.Then([&](QWidget* w) {
+        title = w->windowTitle();
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    ClickRow("List1", row, true);  // opened as a double click opens it
+    EXPECT_EQ(title, "Contenu de la sauvegarde du 07 Décembre 2026 à 10H15");
+
+    int filtered = -1;
+    script.Then([&](QWidget* w) {
+        auto* table = w->findChild<QTableWidget*>("Contenu");
+        QTest::keyClicks(w->findChild<QLineEdit*>("Filtre"), "NOTE");
+        filtered = table->rowCount();
+        w->findChild<QLineEdit*>("Filtre")->clear();
+        table->sortItems(0);
+        // compta.dat and docs/note.txt, by real clicks.
+        for (int r = 0; r < table->rowCount(); ++r) {
+            const QString name = table->item(r, 0)->text();
+            if (name != "compta.dat" && name != "docs/note.txt") continue;
+            const QPoint at = table->visualItemRect(table->item(r, 0)).center();
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier, at);
+        }
+        // Clicked once this action returns, so that the script answers the
+        // confirmation and the message it opens.
+        QTimer::singleShot(0, w, [w] { QTest::mouseClick(w->findChild<QPushButton*>("cdeRestaurerChoix"), Qt::LeftButton); });
+    });
+    script.Type("oui");
+    script.Type("");
+    script.Then([](QWidget* w) { qobject_cast<QDialog*>(w)->accept(); });
+    Click("cdeParcourir");
+    EXPECT_TRUE(script.Done());
+    EXPECT_TRUE(script.strays.empty());
+    EXPECT_EQ(filtered, 1);
+    ASSERT_EQ(script.texts.size(), 2u);
+    EXPECT_EQ(script.texts[0], Shown("Confirmez la récupération de 2 fichier(s)\r\n tapez 'OUI' pour confirmer ?"));
+    EXPECT_TRUE(script.texts[1].startsWith(Shown(kChosenRestored))) << script.texts[1].toStdString();
+    EXPECT_EQ(ReadFile(data + "/compta.dat"), "compta restaurée");
+    EXPECT_EQ(ReadFile(data + "/docs/note.txt"), std::string(5000, 'n'));
+    EXPECT_FALSE(kuv::platform::PathExists(data + "/clients.csv"));  // not chosen
+    EXPECT_EQ(end.ends, 0);
 }
 
 TEST_F(Kuvzipf2Test, RestoreWithOuiTypedTwice) {
