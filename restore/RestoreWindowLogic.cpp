@@ -10,6 +10,7 @@
 #include "backup/ArchiveNaming.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "restore/BackupComparison.h"
 #include "restore/BackupListing.h"
 #include "restore/StartRecovery.h"
 #include "zip/clsZip.h"
@@ -72,6 +73,16 @@ const char* OutcomeText(RestoreResult result) {
 }
 
 }  // namespace
+
+std::string RestoreFailureText(const RestoreOutcome& outcome, const std::string& shownKeptFolder) {
+    std::string text = OutcomeText(outcome.result);
+    if (!outcome.detail.empty()) text += std::string(kLineBreak) + outcome.detail;
+    if (outcome.errorNumber != 0)
+        text += std::string(kLineBreak) + "Erreur " + std::to_string(outcome.errorNumber) + " - " + outcome.errorText;
+    if (outcome.result == RestoreResult::Incomplete && !outcome.keptFolderName.empty())
+        text += std::string(kLineBreak) + kKeptIn + shownKeptFolder;
+    return text;
+}
 
 // Marks the window busy while an operation runs on MonZip.
 class RestoreWindowLogic::BusyScope {
@@ -290,6 +301,27 @@ std::string RestoreWindowLogic::ShownFolder(const std::string& name) const {
     return text + sep + name;
 }
 
+bool RestoreWindowLogic::ChosenBackup(std::string& archive, std::string& label) const {
+    const bool cloud = !modeMarker_.empty();
+    const std::vector<std::string>& list = cloud ? list2_ : list1_;
+    const int chosen = cloud ? list2Selected_ : list1Selected_;
+    if (chosen < 0 || chosen >= static_cast<int>(list.size()) || Trim(list[static_cast<size_t>(chosen)]).empty())
+        return false;
+    const std::string& entry = list[static_cast<size_t>(chosen)];
+    const std::string name = cloud ? ArchiveNameOfList2Entry(entry) : ArchiveNameOfList1Entry(entry);
+    if (name.empty()) return false;
+    archive = JoinPath(cloud ? cloudFolder_ : file1Path_, name);
+    label = Trim(platform::CharLeft(entry, cloud ? 100 : 60));
+    const std::string prefix = "Sauvegarde du ";
+    if (label.rfind(prefix, 0) == 0) label = label.substr(prefix.size());
+    return true;
+}
+
+std::string RestoreWindowLogic::CountsLine(const std::string& archive) const {
+    const std::string line = RestoreCountsLineFor(archive, DataFolder());
+    return line.empty() ? line : std::string(kLineBreak) + line;
+}
+
 void RestoreWindowLogic::Restore() {
     if (busy_ || ended_ || !engine_) return;
     BusyScope busy(busy_);
@@ -301,11 +333,12 @@ void RestoreWindowLogic::Restore() {
         if (list1Selected_ >= 0 && list1Selected_ < static_cast<int>(list1_.size()))
             entry = list1_[static_cast<size_t>(list1Selected_)];
         if (Trim(entry).empty()) return;
+        archive = JoinPath(file1Path_, ArchiveNameOfList1Entry(entry));
         if (!Confirm(std::string("Confirmez la récupération de la ") + kLineBreak +
-                     Trim(platform::CharLeft(entry, 60)) + kLineBreak + " tapez 'OUI' pour confirmer ?|NON"))
+                     Trim(platform::CharLeft(entry, 60)) + CountsLine(archive) + kLineBreak +
+                     " tapez 'OUI' pour confirmer ?|NON"))
             return;
         if (!Confirm(secondText)) return;
-        archive = JoinPath(file1Path_, ArchiveNameOfList1Entry(entry));
     } else {
         if (list2Selected_ >= 0 && list2Selected_ < static_cast<int>(list2_.size()))
             entry = list2_[static_cast<size_t>(list2Selected_)];
@@ -315,12 +348,13 @@ void RestoreWindowLogic::Restore() {
             ctx_.dialog.ShowDialog();
             return;
         }
-        if (!Confirm(std::string("Confirmez la récupération de la ") + kLineBreak +
-                     Trim(platform::CharLeft(entry, 100)) + kLineBreak + " tapez 'OUI' pour confirmer ?|NON"))
-            return;
-        if (!Confirm(secondText)) return;
         const std::string name = ArchiveNameOfList2Entry(entry);
         if (!name.empty()) archive = JoinPath(cloudFolder_, name);
+        if (!Confirm(std::string("Confirmez la récupération de la ") + kLineBreak +
+                     Trim(platform::CharLeft(entry, 100)) + CountsLine(archive) + kLineBreak +
+                     " tapez 'OUI' pour confirmer ?|NON"))
+            return;
+        if (!Confirm(secondText)) return;
     }
     Step([&] { ctx_.view.SetBusy(true); });
     Step([&] { ctx_.view.SetChoice(kRestoring); });
@@ -337,15 +371,8 @@ void RestoreWindowLogic::Restore() {
     const RestoreResult result = lastOutcome_.result;
     if (result != RestoreResult::Restored && result != RestoreResult::NotFlushed) {
         Step([&] { ctx_.view.SetChoice(ChoiceText(entry)); });
-        std::string text = OutcomeText(result);
-        if (!lastOutcome_.detail.empty()) text += std::string(kLineBreak) + lastOutcome_.detail;
-        if (lastOutcome_.errorNumber != 0)
-            text += std::string(kLineBreak) + "Erreur " + std::to_string(lastOutcome_.errorNumber) + " - " +
-                    lastOutcome_.errorText;
-        if (result == RestoreResult::Incomplete && !lastOutcome_.keptFolderName.empty())
-            text += std::string(kLineBreak) + kKeptIn + ShownFolder(lastOutcome_.keptFolderName);
         DialogMode = kDialogMessage;
-        DialogText = text;
+        DialogText = RestoreFailureText(lastOutcome_, ShownFolder(lastOutcome_.keptFolderName));
         ctx_.dialog.ShowDialog();
         return;
     }

@@ -97,6 +97,10 @@ public:
     virtual void CloseWindow() = 0;                            // "Quitter"
 };
 
+// The message of a restore that did not put every file in place, with the
+// engine's error and (Incomplete) where the replaced files are kept.
+std::string RestoreFailureText(const RestoreOutcome& outcome, const std::string& shownKeptFolder);
+
 struct RestoreWindowContext {
     RestoreWindowView& view;
     DialogPort& dialog;
@@ -160,6 +164,9 @@ public:
     const std::string& CloudFolder() const { return cloudFolder_; }
     const std::string& ArchivePath() const { return archivePath_; }
     clsZip* Engine() { return engine_.get(); }
+    // The archive and label of the backup chosen in List1 (or List2 in a
+    // cloud mode); false when none is chosen.
+    bool ChosenBackup(std::string& archive, std::string& label) const;
     // The data folder as a Linux path (empty when unset or unresolvable).
     std::string DataFolder() const;
     const RestoreOutcome& LastOutcome() const { return lastOutcome_; }
@@ -177,6 +184,9 @@ private:
     // when the user cancelled or the number was refused.
     int AskMember();
     std::string ShownFolder(const std::string& name) const;
+    // The first confirmation's line telling what the restore would change
+    // (with its leading line break); empty when the archive cannot be read.
+    std::string CountsLine(const std::string& archive) const;
     int CDriveIndex() const;
 
     RestoreWindowContext ctx_;

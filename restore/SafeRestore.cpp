@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <utility>
 
 #include "platform/Files.h"
@@ -195,8 +196,7 @@ private:
 
 // "Avant restauration yymmddhhmm" or "... (n)": the date digits and n (1 for
 // none); false for any other name.
-bool ParseKeptName(const std::string& name, std::string& digits, int& number) {
-    const std::string prefix = kKeptFolderPrefix;
+bool ParseKeptName(const std::string& name, const std::string& prefix, std::string& digits, int& number) {
     if (name.rfind(prefix, 0) != 0 || name.size() < prefix.size() + 10) return false;
     digits = name.substr(prefix.size(), 10);
     for (char c : digits)
@@ -219,7 +219,11 @@ std::string KeptFolderName(const backup::DateTime& now) {
     return kKeptFolderPrefix + Two(now.year) + Two(now.month) + Two(now.day) + Two(now.hour) + Two(now.minute);
 }
 
-std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int keep) {
+std::string PartialKeptFolderName(const backup::DateTime& now) {
+    return kPartialKeptFolderPrefix + KeptFolderName(now).substr(std::string(kKeptFolderPrefix).size());
+}
+
+std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int keep, const std::string& prefix) {
     // The kept folder of a restore not finished holds the only copy of files
     // its recovery may have to put back.
     std::string inUse;
@@ -238,7 +242,7 @@ std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int kee
     std::vector<Kept> kept;
     for (const platform::FolderEntry& e : platform::ListFolder(dataFolder)) {
         Kept k{e.name, {}, 0};
-        if (e.kind == platform::EntryKind::Folder && !e.isLink && ParseKeptName(e.name, k.digits, k.number) &&
+        if (e.kind == platform::EntryKind::Folder && !e.isLink && ParseKeptName(e.name, prefix, k.digits, k.number) &&
             e.name != inUse)
             kept.push_back(k);
     }
@@ -252,10 +256,13 @@ std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int kee
     return removed;
 }
 
-RestoreOutcome RestoreArchive(clsZip& engine, const std::string& archivePath, const std::string& dataFolder,
-                              const backup::DateTime& now) {
+namespace {
+
+// The whole restore, or (only set) the restore of the listed members.
+RestoreOutcome Restore(clsZip& engine, const std::string& archivePath, const std::string& dataFolder,
+                       const backup::DateTime& now, const std::set<std::string>* only) {
     RestoreOutcome outcome;
-    if (dataFolder.empty()) return outcome;
+    if (dataFolder.empty() || (only && only->empty())) return outcome;
     const std::string data = platform::FullPath(dataFolder);
     // A restore interrupted before must be finished first: a second one over
     // a half-restored folder would keep its mixed files as "the old version".
@@ -304,9 +311,30 @@ RestoreOutcome RestoreArchive(clsZip& engine, const std::string& archivePath, co
     // through it reports every write error met since.
     if (staging.empty() || !stagingLock.Lock(staging, true)) return fail(RestoreResult::NotDone, staging);
 
-    const bool walked = engine.ExtractAllFiles(staging, true, true, true);
+    // The members to restore, by path, as the engine will write them.
+    std::map<std::string, const clsZip::MemberTarget*> members;
+    const std::vector<clsZip::MemberTarget> targets = engine.FileTargets();
+    for (const clsZip::MemberTarget& t : targets)
+        if (!HoldsWorkName(t.path) && (!only || only->count(t.path))) members[t.path] = &t;
+    if (only && members.size() != only->size())
+        return fail(RestoreResult::NotDone, staging, "Des fichiers choisis ne sont pas dans la sauvegarde.");
+
+    bool walked = true;
+    if (only) {
+        for (const auto& [path, target] : members)
+            if (!engine.ExtractSingleFile(target->number, staging, true, true, true)) walked = false;
+    } else {
+        walked = engine.ExtractAllFiles(staging, true, true, true);
+    }
     if (!walked || errors.count > 0) {
         if (const auto cause = engineCause()) return fail(*cause, staging);
+        // The chosen members' own faults tell their damage.
+        if (only)
+            return fail(errors.firstNumber == zip::kErrCrcMismatch || errors.firstNumber == zip::kErrUnidentified ||
+                                errors.firstNumber == zip::kErrCorruptHeader
+                            ? RestoreResult::Damaged
+                            : RestoreResult::NotDone,
+                        staging);
         // Damage in the archive, or a staging folder that could not be
         // written (no room, no right)? The archive alone tells: if every
         // member inflates right, the fault was on the data folder's side.
@@ -325,11 +353,7 @@ RestoreOutcome RestoreArchive(clsZip& engine, const std::string& archivePath, co
         return fail(RestoreResult::NotDone, staging, "Le dossier de travail de la restauration n'a pas pu être lu.");
     recovery::Journal journal;
     journal.stagingName = platform::FileNameOf(staging);
-    journal.keptName = FreeKeptName(data, KeptFolderName(now));
-    std::map<std::string, const clsZip::MemberTarget*> members;
-    const std::vector<clsZip::MemberTarget> targets = engine.FileTargets();
-    for (const clsZip::MemberTarget& t : targets)
-        if (!HoldsWorkName(t.path)) members[t.path] = &t;
+    journal.keptName = FreeKeptName(data, only ? PartialKeptFolderName(now) : KeptFolderName(now));
     for (const auto& [rel, folder] : tree) {
         if (folder) continue;
         const auto it = members.find(rel);
@@ -376,8 +400,21 @@ RestoreOutcome RestoreArchive(clsZip& engine, const std::string& archivePath, co
     stagingLock.Release();
     journalFile.Remove();
     outcome.result = RestoreResult::Restored;
-    PruneKeptFolders(data);
+    PruneKeptFolders(data, kKeptFoldersKept, only ? kPartialKeptFolderPrefix : kKeptFolderPrefix);
     return outcome;
+}
+
+}  // namespace
+
+RestoreOutcome RestoreArchive(clsZip& engine, const std::string& archivePath, const std::string& dataFolder,
+                              const backup::DateTime& now) {
+    return Restore(engine, archivePath, dataFolder, now, nullptr);
+}
+
+RestoreOutcome RestoreMembers(clsZip& engine, const std::string& archivePath, const std::string& dataFolder,
+                              const backup::DateTime& now, const std::vector<std::string>& memberPaths) {
+    const std::set<std::string> only(memberPaths.begin(), memberPaths.end());
+    return Restore(engine, archivePath, dataFolder, now, &only);
 }
 
 }  // namespace kuv::restore

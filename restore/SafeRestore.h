@@ -38,6 +38,9 @@ namespace kuv::restore {
 
 inline constexpr const char* kStagingPrefix = platform::kRestoreStagingPrefix;
 inline constexpr const char* kKeptFolderPrefix = "Avant restauration ";
+// The kept folder of a restore of chosen files: a name of its own, so that
+// it never counts among (and never pushes out) a whole restore's.
+inline constexpr const char* kPartialKeptFolderPrefix = "Avant restauration partielle ";
 inline constexpr int kKeptFoldersKept = 3;
 
 enum class RestoreResult {
@@ -71,10 +74,16 @@ struct RestoreOutcome {
 // "Avant restauration yymmddhhmm" for the date and time now.
 std::string KeptFolderName(const backup::DateTime& now);
 
-// Removes the "Avant restauration" folders of dataFolder beyond the keep most
-// recent ones (by the date and number of their names), never the one a
-// journal of the folder still refers to. Returns: the names removed.
-std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int keep = kKeptFoldersKept);
+// "Avant restauration partielle yymmddhhmm" for the date and time now.
+std::string PartialKeptFolderName(const backup::DateTime& now);
+
+// Removes the folders named prefix + "yymmddhhmm" [" (n)"] of dataFolder
+// beyond the keep most recent ones (by the date and number of their names),
+// never the one a journal of the folder still refers to. Whole restores'
+// and partial restores' folders are counted apart. Returns: the names
+// removed.
+std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int keep = kKeptFoldersKept,
+                                          const std::string& prefix = kKeptFolderPrefix);
 
 // Restores archivePath over dataFolder (Linux paths) through engine, which
 // closes any archive it has open first and holds the restored archive open
@@ -84,5 +93,14 @@ std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int kee
 // engine is running.
 RestoreOutcome RestoreArchive(clsZip& engine, const std::string& archivePath, const std::string& dataFolder,
                               const backup::DateTime& now);
+
+// Restores only the members of archivePath whose paths (as
+// clsZip::FileTargets gives them) are listed, by the same safe path: staged
+// and checked first, journal, kept copies in "Avant restauration partielle
+// yymmddhhmm", flush. The other files of the data folder are not touched. A
+// path the archive does not hold, or an empty list, restores nothing
+// (NotDone).
+RestoreOutcome RestoreMembers(clsZip& engine, const std::string& archivePath, const std::string& dataFolder,
+                              const backup::DateTime& now, const std::vector<std::string>& memberPaths);
 
 }  // namespace kuv::restore

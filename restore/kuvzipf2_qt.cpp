@@ -2,6 +2,8 @@
 
 #include "restore/kuvzipf2_qt.h"
 
+#include "restore/kuvzipbrowse_qt.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -51,7 +53,7 @@ void FillList(QListWidget* list, const std::vector<std::string>& entries, int se
 
 kuvzipf2::kuvzipf2(const RestoreWindowEnvironment& environment, const backup::MainSettings& settings,
                    const std::vector<platform::DriveEntry>& drives, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::kuvzipf2>()), settings_(settings) {
+    : QDialog(parent), ui_(std::make_unique<Ui::kuvzipf2>()), settings_(settings), environment_(environment) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("kuvzipf2"));
     setWindowTitle(Q(restore::kWindowCaption));
@@ -127,6 +129,14 @@ void kuvzipf2::SetAccessibleTexts() {
     }
 }
 
+void kuvzipf2::Browse() {
+    std::string archive, label;
+    if (logic_->Busy() || !logic_->ChosenBackup(archive, label)) return;
+    kuvzipbrowse browse(*environment_.dialog, *environment_.clock, logic_->DataFolder(), settings_.dataFolder, this);
+    if (!browse.Logic().Open(archive, label)) return;
+    browse.exec();
+}
+
 void kuvzipf2::Connect() {
     connect(ui_->Drive1, &QComboBox::currentIndexChanged, this, [this](int i) {
         if (i >= 0) logic_->DriveChange(i);
@@ -135,8 +145,17 @@ void kuvzipf2::Connect() {
             [this](QListWidgetItem* item) { logic_->FolderChange(ui_->Dir1->row(item)); });
     connect(ui_->File1, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { logic_->File1DoubleClick(ui_->File1->row(item)); });
-    connect(ui_->List1, &QListWidget::currentRowChanged, this, [this](int row) { logic_->List1Click(row); });
-    connect(ui_->List2, &QListWidget::currentRowChanged, this, [this](int row) { logic_->List2Click(row); });
+    // The selection itself, whoever makes it (mouse, keys, a screen reader
+    // or a test driver through the accessibility interface, which selects
+    // without moving the current row).
+    connect(ui_->List1, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> chosen = ui_->List1->selectedItems();
+        if (!chosen.isEmpty()) logic_->List1Click(ui_->List1->row(chosen.front()));
+    });
+    connect(ui_->List2, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> chosen = ui_->List2->selectedItems();
+        if (!chosen.isEmpty()) logic_->List2Click(ui_->List2->row(chosen.front()));
+    });
     connect(ui_->Command1, &QPushButton::clicked, this, [this] { logic_->ToggleOneDrive(); });
     connect(ui_->Command8, &QPushButton::clicked, this, [this] { logic_->ToggleDropbox(); });
     connect(ui_->Command5, &QPushButton::clicked, this, [this] { logic_->RestoreWithStatusLine(); });
@@ -145,6 +164,9 @@ void kuvzipf2::Connect() {
     connect(ui_->cmdLoadFileZ, &QPushButton::clicked, this, [this] { logic_->OpenOneFile(); });
     connect(ui_->cdeVoirComment, &QPushButton::clicked, this, [this] { logic_->ShowComment(); });
     connect(ui_->cdeVoirContenuZip, &QPushButton::clicked, this, [this] { logic_->ListMembers(); });
+    connect(ui_->cdeParcourir, &QPushButton::clicked, this, [this] { Browse(); });
+    connect(ui_->List1, &QListWidget::itemActivated, this, [this] { Browse(); });
+    connect(ui_->List2, &QListWidget::itemActivated, this, [this] { Browse(); });
     connect(ui_->Command2, &QPushButton::clicked, this, [this] { logic_->Quit(); });
 }
 

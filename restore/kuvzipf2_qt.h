@@ -76,9 +76,12 @@ private:
     void PlaceControls();
     void Connect();
     void SetAccessibleTexts();
+    // Opens the browse window of the chosen backup.
+    void Browse();
 
     std::unique_ptr<Ui::kuvzipf2> ui_;
     backup::MainSettings settings_;
+    RestoreWindowEnvironment environment_;
     std::unique_ptr<restore::RestoreWindowLogic> logic_;
     int busyDepth_ = 0;
     bool unloaded_ = false;

@@ -224,11 +224,13 @@ std::string clsZip::inFileName(std::int32_t n) const { return EntryAt(*reader_, 
 std::vector<clsZip::MemberTarget> clsZip::FileTargets() const {
     std::vector<MemberTarget> targets;
     if (reader_->EndRecordPosition == 0) return targets;
+    std::int32_t number = 0;
     for (const CentralEntry* e : reader_->TableEntries()) {
+        ++number;
         std::string name = e->name;
         const PreparedName prepared = PrepareMemberName(name, true);
         if (prepared.refused || prepared.isFolder) continue;
-        targets.push_back({prepared.RelativePath(), e->uncompressedSize, e->common.crc32});
+        targets.push_back({prepared.RelativePath(), number, e->uncompressedSize, e->common.crc32});
     }
     return targets;
 }

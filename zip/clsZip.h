@@ -166,9 +166,11 @@ public:
     // The files ExtractAllFiles with PreservePath writes, in table order:
     // each one's path relative to the target folder ("/" between parts) with
     // its size and CRC-32 as the directory records them. Folder members and
-    // refused names are left out.
+    // refused names are left out. number is the member's number for the
+    // single-member calls (ExtractSingleFile, FileDateAndTime...).
     struct MemberTarget {
         std::string path;
+        std::int32_t number = 0;
         std::uint64_t size = 0;
         std::uint32_t crc32 = 0;
     };

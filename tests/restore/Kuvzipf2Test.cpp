@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTableWidget>
 #include <QTimer>
 #include <QUrl>
 #include <deque>
@@ -28,6 +29,7 @@
 #include "mainwindow/kuvzipf1_qt.h"
 #include "tests/mainwindow/MainWindowEnvironmentFake.h"
 #include "platform/Text.h"
+#include "restore/BrowseLogic.h"
 #include "restore/kuvzipf2_qt.h"
 #include "ui/MakerPage.h"
 #include "ui/form97_qt.h"
@@ -216,6 +218,71 @@ TEST_F(Kuvzipf2Test, ControlsCaptionsAndTheBackupsOfTheFolder) {
     EXPECT_EQ(list1->count(), 0);
 }
 
+TEST_F(Kuvzipf2Test, ASelectionThatDoesNotMoveTheCurrentRowIsTheOneRestored) {
+    WriteBackup("KuvSav-2612071015.zip");
+    WriteBackup("kuvsav-2701030905.zip", "la plus récente");
+    Window();
+    auto* list1 = Find<QListWidget>("List1");
+    const int older = RowOf("List1", "KuvSav-2612071015.zip");
+    ASSERT_NE(list1->currentRow(), older);
+    // As an accessibility client does: the selection alone.
+    list1->selectionModel()->select(list1->model()->index(older, 0), QItemSelectionModel::ClearAndSelect);
+    ASSERT_NE(list1->currentRow(), older);
+    EXPECT_EQ(Find<QLabel>("Label3")->text(), "Restaurer la Sauvegarde du 07 Décembre 2026 à 10H15");
+    ModalScript script;
+    script.Type("NON");
+    Click("Command5");
+    ASSERT_EQ(script.texts.size(), 1u);
+    EXPECT_TRUE(script.texts[0].contains("Sauvegarde du 07 Décembre 2026 à 10H15")) << script.texts[0].toStdString();
+}
+
+TEST_F(Kuvzipf2Test, BrowseByDoubleClickAndButtonFilterChooseTwoRestore) {
+    WriteBackup("KuvSav-2612071015.zip");
+    Window();
+    const int row = RowOf("List1", "KuvSav-2612071015.zip");
+    ModalScript script;
+    QString title;
+    script.Then([&](QWidget* w) {
+        title = w->windowTitle();
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    ClickRow("List1", row, true);  // opened as a double click opens it
+    EXPECT_EQ(title, "Contenu de la sauvegarde du 07 Décembre 2026 à 10H15");
+
+    int filtered = -1;
+    script.Then([&](QWidget* w) {
+        auto* table = w->findChild<QTableWidget*>("Contenu");
+        QTest::keyClicks(w->findChild<QLineEdit*>("Filtre"), "NOTE");
+        filtered = table->rowCount();
+        w->findChild<QLineEdit*>("Filtre")->clear();
+        table->sortItems(0);
+        // compta.dat and docs/note.txt, by real clicks.
+        for (int r = 0; r < table->rowCount(); ++r) {
+            const QString name = table->item(r, 0)->text();
+            if (name != "compta.dat" && name != "docs/note.txt") continue;
+            const QPoint at = table->visualItemRect(table->item(r, 0)).center();
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier, at);
+        }
+        // Clicked once this action returns, so that the script answers the
+        // confirmation and the message it opens.
+        QTimer::singleShot(0, w, [w] { QTest::mouseClick(w->findChild<QPushButton*>("cdeRestaurerChoix"), Qt::LeftButton); });
+    });
+    script.Type("oui");
+    script.Type("");
+    script.Then([](QWidget* w) { qobject_cast<QDialog*>(w)->accept(); });
+    Click("cdeParcourir");
+    EXPECT_TRUE(script.Done());
+    EXPECT_TRUE(script.strays.empty());
+    EXPECT_EQ(filtered, 1);
+    ASSERT_EQ(script.texts.size(), 2u);
+    EXPECT_EQ(script.texts[0], Shown("Confirmez la récupération de 2 fichier(s)\r\n tapez 'OUI' pour confirmer ?"));
+    EXPECT_TRUE(script.texts[1].startsWith(Shown(kChosenRestored))) << script.texts[1].toStdString();
+    EXPECT_EQ(ReadFile(data + "/compta.dat"), "compta restaurée");
+    EXPECT_EQ(ReadFile(data + "/docs/note.txt"), std::string(5000, 'n'));
+    EXPECT_FALSE(kuv::platform::PathExists(data + "/clients.csv"));  // not chosen
+    EXPECT_EQ(end.ends, 0);
+}
+
 TEST_F(Kuvzipf2Test, RestoreWithOuiTypedTwice) {
     WriteBackup("KuvSav-2612071015.zip");
     WriteBackup("kuvsav-2701030905.zip", "la plus récente");
@@ -229,7 +296,9 @@ TEST_F(Kuvzipf2Test, RestoreWithOuiTypedTwice) {
     EXPECT_TRUE(script.Done());
     EXPECT_TRUE(script.strays.empty()) << script.strays.front().toStdString();
     ASSERT_EQ(script.texts.size(), 3u);
-    EXPECT_EQ(script.texts[0], Shown("Confirmez la récupération de la \r\nSauvegarde du 07 Décembre 2026 à 10H15\r\n "
+    EXPECT_EQ(script.texts[0], Shown("Confirmez la récupération de la \r\nSauvegarde du 07 Décembre 2026 à 10H15\r\n"
+                                     "1 fichiers seront remplacés, 2 ajoutés, 0 identiques ; 1 fichiers du "
+                                     "dossier ne sont pas dans la sauvegarde et resteront.\r\n "
                                      "tapez 'OUI' pour confirmer ?"));
     EXPECT_EQ(script.texts[2], Shown("Vos données ont été restaurées, Relancez votre logiciel !\r\nLes fichiers "
                                      "remplacés sont gardés dans : C:\\Appli\\Donnees\\Avant restauration 2701030905"));

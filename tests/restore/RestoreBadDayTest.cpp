@@ -208,7 +208,10 @@ TEST_P(RestoreFault, MessageIsTrueAndTheNextStartMakesTheFolderWhole) {
 
 const FaultRow kFaultRows[] = {
     {"listing_of_the_staging_folder", FaultPoint::List, 2, EIO, 0, kNotDone, Whole::AllOld, Whole::AllOld},
-    {"listing_of_a_sub_folder", FaultPoint::List, 3, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
+    // The first confirmation's counts list the data folder first (two
+    // listings: the folder and "sous").
+    {"listing_of_a_sub_folder", FaultPoint::List, 5, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
+    {"listing_for_the_counts_line", FaultPoint::List, 2, EIO, 1, "Vos données ont été restaurées", Whole::AllNew, Whole::AllNew},
     {"journal_not_written", FaultPoint::Rename, 1, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
     {"rename_2nd_undone", FaultPoint::Rename, 3, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
     {"rename_20th_undone", FaultPoint::Rename, 21, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},

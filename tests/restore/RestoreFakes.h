@@ -95,6 +95,17 @@ inline readertest::RawMember Dated(const std::string& name, const std::string& c
     return m;
 }
 
+// The archive bytes with a byte of the last member's data (just before the
+// central directory) changed.
+inline std::string DamageLastMember(std::string bytes) {
+    const size_t at = bytes.size() - 22 + 16;
+    const std::uint32_t directory = static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint8_t>(bytes[at + 1]) << 8 |
+                                    static_cast<std::uint8_t>(bytes[at + 2]) << 16 |
+                                    static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 3])) << 24;
+    bytes[directory - 3] = static_cast<char>(bytes[directory - 3] ^ 0x55);
+    return bytes;
+}
+
 // 7 December 2026 10:15:00 as DOS words.
 inline constexpr std::uint16_t kDate = static_cast<std::uint16_t>(((2026 - 1980) << 9) | (12 << 5) | 7);
 inline constexpr std::uint16_t kTime = static_cast<std::uint16_t>((10 << 11) | (15 << 5));

@@ -148,6 +148,8 @@ TEST_F(RestoreLogicTest, RestoreReplacesKeepsAndAddsThenEnds) {
     ASSERT_EQ(dialog.shown.size(), 3u);
     EXPECT_EQ(dialog.shown[0].mode, 1129);
     EXPECT_EQ(dialog.shown[0].text, "Confirmez la récupération de la \r\nSauvegarde du 07 Décembre 2026 à 10H15\r\n"
+                                    "2 fichiers seront remplacés, 1 ajoutés, 0 identiques ; 2 fichiers du dossier "
+                                    "ne sont pas dans la sauvegarde et resteront.\r\n"
                                     " tapez 'OUI' pour confirmer ?|NON");
     EXPECT_EQ(dialog.shown[1].mode, 1129);
     EXPECT_EQ(dialog.shown[1].text,
@@ -217,13 +219,7 @@ TEST_F(RestoreLogicTest, DamagedLastMemberLeavesTheDataFolderAsItWas) {
     readertest::RawArchive a;
     a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
                  Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
-    std::string bytes = a.Build();
-    // A byte of the last member's data, just before the central directory.
-    const size_t at = bytes.size() - 22 + 16;
-    const std::uint32_t directory = static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint8_t>(bytes[at + 1]) << 8 |
-                                    static_cast<std::uint8_t>(bytes[at + 2]) << 16 |
-                                    static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 3])) << 24;
-    bytes[directory - 3] = static_cast<char>(bytes[directory - 3] ^ 0x55);
+    const std::string bytes = DamageLastMember(a.Build());
     WriteFile(backups + "/KuvSav-2612071015.zip", bytes);
     Load();
     const auto before = DataSnapshot();
@@ -392,7 +388,9 @@ TEST_F(RestoreLogicTest, CloudRestoreTakesTheArchiveNamedByTheInformationLine) {
     Answer({"OUI", "OUI"});
     Logic().Restore();
     EXPECT_EQ(dialog.shown[1].text.rfind("Confirmez la récupération de la \r\nSauvegarde du : 07/12/2026 à 09:53 - "
-                                         "Dossier : kuvchier\r\n tapez",
+                                         "Dossier : kuvchier\r\n1 fichiers seront remplacés, 0 ajoutés, 0 "
+                                         "identiques ; 1 fichiers du dossier ne sont pas dans la sauvegarde et "
+                                         "resteront.\r\n tapez",
                                          0),
               0u)
         << dialog.shown[1].text;

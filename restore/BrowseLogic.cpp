@@ -1,0 +1,100 @@
+#include "restore/BrowseLogic.h"
+
+#include "platform/Text.h"
+#include "zip/clsZip.h"
+
+namespace kuv::restore {
+
+namespace {
+
+void Tell(DialogPort& dialog, const std::string& text) {
+    DialogMode = kDialogMessage;
+    DialogText = text;
+    dialog.ShowDialog();
+}
+
+std::string KeptShown(const std::string& shownData, const std::string& name) {
+    const char sep = shownData.find('\\') != std::string::npos ? '\\' : '/';
+    std::string folder = shownData;
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    return folder + sep + name;
+}
+
+}  // namespace
+
+bool BrowseLogic::Open(const std::string& archivePath, const std::string& label) {
+    clsZip engine;
+    std::string error;
+    engine.Events.ZipError = [&](std::int32_t n, const std::string& text, bool&) {
+        if (error.empty()) error = "Erreur " + std::to_string(n) + " - " + text;
+    };
+    rows_.clear();
+    if (!engine.ZipOpen(archivePath)) {
+        Tell(ctx_.dialog, "La sauvegarde n'a pas pu être lue !" + (error.empty() ? "" : kLineBreak + error));
+        return false;
+    }
+    archivePath_ = archivePath;
+    rows_ = Compare(ListMembers(engine), ListDataFolder(ctx_.dataFolder));
+    ctx_.view.SetTitle("Contenu de la sauvegarde du " + label);
+    Show();
+    return true;
+}
+
+void BrowseLogic::SetFilter(const std::string& filter) {
+    filter_ = filter;
+    Show();
+}
+
+bool BrowseLogic::SettleNext() {
+    for (ComparedFile& row : rows_) {
+        if (SettleByCrc(row, ctx_.dataFolder)) {
+            Show();
+            return true;
+        }
+    }
+    return false;
+}
+
+void BrowseLogic::RestoreChosen(const std::vector<std::string>& paths) {
+    if (paths.empty() || archivePath_.empty()) {
+        Tell(ctx_.dialog, kChooseMembers);
+        return;
+    }
+    DialogMode = kDialogConfirmUpper;
+    DialogText = "Confirmez la récupération de " + std::to_string(paths.size()) + " fichier(s)" + kLineBreak +
+                 " tapez 'OUI' pour confirmer ?|NON";
+    ctx_.dialog.ShowDialog();
+    if (platform::ToUpper(platform::Trim(DialogText)) != "OUI") return;
+    clsZip engine;
+    lastOutcome_ = RestoreMembers(engine, archivePath_, ctx_.dataFolder, ctx_.clock.Now(), paths);
+    const std::string kept = KeptShown(ctx_.shownDataFolder, lastOutcome_.keptFolderName);
+    std::string text;
+    if (lastOutcome_.result == RestoreResult::Restored || lastOutcome_.result == RestoreResult::NotFlushed) {
+        text = lastOutcome_.result == RestoreResult::Restored ? kChosenRestored : kRestoredNotFlushed;
+        if (!lastOutcome_.keptFolderName.empty()) text += std::string(kLineBreak) + kKeptIn + kept;
+    } else {
+        text = RestoreFailureText(lastOutcome_, kept);
+    }
+    Tell(ctx_.dialog, text);
+    // The table as the folder now is.
+    engine.ZipClose();
+    clsZip reader;
+    if (reader.ZipOpen(archivePath_)) rows_ = Compare(ListMembers(reader), ListDataFolder(ctx_.dataFolder));
+    Show();
+}
+
+std::string BrowseLogic::CountsText(const StateCounts& n) {
+    return std::to_string(n.identical) + " identiques, " + std::to_string(n.modified) + " modifiés, " +
+           std::to_string(n.absent) + " absents du dossier, " + std::to_string(n.toCheck) + " à vérifier, " +
+           std::to_string(n.onlyInFolder) + " seulement dans le dossier";
+}
+
+void BrowseLogic::Show() {
+    std::vector<const ComparedFile*> shown;
+    for (const ComparedFile& row : rows_)
+        if (MatchesFilter(row.path, filter_)) shown.push_back(&row);
+    ctx_.view.ShowRows(shown);
+    ctx_.view.ShowCounts(CountsText(CountStates(rows_)));
+}
+
+}  // namespace kuv::restore

@@ -1,0 +1,93 @@
+#include "restore/kuvzipbrowse_qt.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "platform/Files.h"
+
+namespace kuv {
+
+namespace {
+QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+}  // namespace
+
+kuvzipbrowse::kuvzipbrowse(DialogPort& dialog, const backup::Clock& clock, const std::string& dataFolder,
+                           const std::string& shownDataFolder, QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("kuvzipbrowse"));
+    auto* layout = new QVBoxLayout(this);
+    filter_ = new QLineEdit(this);
+    filter_->setObjectName(QStringLiteral("Filtre"));
+    filter_->setPlaceholderText(QStringLiteral("Rechercher un fichier"));
+    filter_->setAccessibleName(QStringLiteral("Rechercher un fichier"));
+    table_ = new QTableWidget(0, 4, this);
+    table_->setObjectName(QStringLiteral("Contenu"));
+    table_->setHorizontalHeaderLabels({QStringLiteral("Nom"), QStringLiteral("Taille"), QStringLiteral("Date"),
+                                       QStringLiteral("État")});
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setSortingEnabled(true);
+    counts_ = new QLabel(this);
+    counts_->setObjectName(QStringLiteral("Comptes"));
+    auto* restoreButton = new QPushButton(Q(restore::kRestoreChosen), this);
+    restoreButton->setObjectName(QStringLiteral("cdeRestaurerChoix"));
+    layout->addWidget(filter_);
+    layout->addWidget(table_);
+    layout->addWidget(counts_);
+    layout->addWidget(restoreButton);
+    resize(760, 480);
+    logic_ = std::make_unique<restore::BrowseLogic>(
+        restore::BrowseContext{*this, dialog, clock, dataFolder, shownDataFolder});
+    connect(filter_, &QLineEdit::textChanged, this, [this](const QString& t) { logic_->SetFilter(t.toStdString()); });
+    connect(restoreButton, &QPushButton::clicked, this, [this] {
+        // The selection itself, however it was made.
+        std::vector<std::string> chosen;
+        for (const QModelIndex& index : table_->selectionModel()->selectedRows(0))
+            chosen.push_back(table_->item(index.row(), 0)->data(Qt::UserRole).toString().toStdString());
+        logic_->RestoreChosen(chosen);
+    });
+    // The rows "à vérifier" are settled one at a time on idle time: the
+    // window answers meanwhile.
+    settle_ = new QTimer(this);
+    settle_->setInterval(0);
+    connect(settle_, &QTimer::timeout, this, [this] {
+        if (!logic_->SettleNext()) settle_->stop();
+    });
+}
+
+kuvzipbrowse::~kuvzipbrowse() = default;
+
+void kuvzipbrowse::SetTitle(const std::string& title) { setWindowTitle(Q(title)); }
+
+void kuvzipbrowse::ShowRows(const std::vector<const restore::ComparedFile*>& rows) {
+    table_->setSortingEnabled(false);
+    table_->setRowCount(static_cast<int>(rows.size()));
+    bool toCheck = false;
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        const restore::ComparedFile& f = *rows[static_cast<size_t>(r)];
+        auto* name = new QTableWidgetItem(Q(f.path));
+        name->setData(Qt::UserRole, Q(f.path));
+        table_->setItem(r, 0, name);
+        auto* size = new QTableWidgetItem;
+        size->setData(Qt::DisplayRole, static_cast<qulonglong>(f.size));
+        table_->setItem(r, 1, size);
+        const platform::LocalDateTime d = platform::ToLocalDateTime(f.modified);
+        table_->setItem(r, 2, new QTableWidgetItem(QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month,
+                                                                     d.day, d.hour, d.minute, d.second)));
+        table_->setItem(r, 3, new QTableWidgetItem(Q(restore::StateText(f.state))));
+        toCheck = toCheck || f.state == restore::FileState::ToCheck;
+    }
+    table_->setSortingEnabled(true);
+    if (toCheck && !settle_->isActive()) settle_->start();
+}
+
+void kuvzipbrowse::ShowCounts(const std::string& counts) { counts_->setText(Q(counts)); }
+
+}  // namespace kuv

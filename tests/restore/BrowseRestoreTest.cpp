@@ -1,0 +1,296 @@
+// Getting files back from a backup: the backup against the data folder, the
+// filter of the browse table, and a restore of chosen members through the
+// whole restore's safe path.
+#include <gtest/gtest.h>
+
+#include "RestoreFakes.h"
+#include "WriterTestSupport.h"
+#include "platform/Files.h"
+#include "restore/BackupComparison.h"
+#include "restore/BrowseLogic.h"
+#include "restore/SafeRestore.h"
+#include "zip/clsZip.h"
+
+namespace kuv::restore::testing {
+namespace {
+
+// ---- states ----
+
+// One file of the data folder against the backup's member of the same path.
+struct StateRow {
+    const char* label;
+    const char* inBackup;  // nullptr: the backup does not hold it
+    const char* inFolder;  // nullptr: the folder does not hold it
+    int folderSecond;      // the folder file's seconds past 10:15 (the member's date)
+    FileState first;       // before the CRC is read
+    FileState settled;     // after
+};
+
+const StateRow kStateRows[] = {
+    {"same_bytes_same_date", "abc", "abc", 0, FileState::Identical, FileState::Identical},
+    {"two_seconds_later_is_the_same_date", "abc", "xyz", 2, FileState::Identical, FileState::Identical},
+    {"size_differs", "abc", "abcd", 0, FileState::Modified, FileState::Modified},
+    {"same_size_other_bytes_other_date", "abc", "abd", 30, FileState::ToCheck, FileState::Modified},
+    {"same_bytes_other_date", "abc", "abc", 30, FileState::ToCheck, FileState::Identical},
+    {"absent_from_the_folder", "abc", nullptr, 0, FileState::AbsentFromFolder, FileState::AbsentFromFolder},
+    {"only_in_the_folder", nullptr, "abc", 0, FileState::OnlyInFolder, FileState::OnlyInFolder},
+};
+
+class ComparisonState : public RestoreFixture, public ::testing::TestWithParam<StateRow> {};
+
+TEST_P(ComparisonState, SizeDateThenCrc) {
+    const StateRow& row = GetParam();
+    const std::string name = "Sous dossier/Été.dat";
+    readertest::RawArchive a;
+    if (row.inBackup) {
+        a.members = {Dated("Sous dossier\\Été.dat", row.inBackup, kDate, kTime)};
+        a.members[0].flags = 0x0800;  // UTF-8 name, as the program's own backups
+    }
+    a.members.push_back(Dated("autre.txt", "x", kDate, kTime));
+    const std::string archive = WriteArchive("KuvSav-2612071015.zip", a);
+    if (row.inFolder) {
+        platform::CreateFolderPath(data + "/Sous dossier");
+        WriteFile(data + "/" + name, row.inFolder);
+        writertest::SetLocalMTime(data + "/" + name, 2026, 12, 7, 10, 15, row.folderSecond);
+    }
+    clsZip engine;
+    ASSERT_TRUE(engine.ZipOpen(archive));
+    std::vector<ComparedFile> rows = Compare(ListMembers(engine), ListDataFolder(data));
+    const auto it = std::find_if(rows.begin(), rows.end(), [&](const ComparedFile& f) { return f.path == name; });
+    ASSERT_NE(it, rows.end());
+    EXPECT_EQ(StateText(it->state), std::string(StateText(row.first)));
+    SettleByCrc(*it, data);
+    EXPECT_EQ(StateText(it->state), std::string(StateText(row.settled)));
+    // Members first, then the folder's own files.
+    EXPECT_EQ(rows.back().path == name, row.inBackup == nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ComparisonState, ::testing::ValuesIn(kStateRows),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Comparison, NamesDifferingByCaseOrAccentAreDifferentFilesAndCountsLineTellsThem) {
+    const std::vector<BackupMember> members = {{"Compta.dat", 1, 3, 0, 100, true},
+                                               {"été.txt", 2, 3, 0, 100, true},
+                                               {"same.txt", 3, 3, 0, 100, true},
+                                               {"changed.txt", 4, 3, 0, 100, true}};
+    const std::vector<FolderFile> folder = {{"compta.dat", 3, 100}, {"ete.txt", 3, 100}, {"same.txt", 3, 101},
+                                            {"changed.txt", 4, 100}};
+    const auto rows = Compare(members, folder);
+    const StateCounts n = CountStates(rows);
+    EXPECT_EQ(n.absent, 2);
+    EXPECT_EQ(n.onlyInFolder, 2);
+    EXPECT_EQ(n.identical, 1);
+    EXPECT_EQ(n.modified, 1);
+    EXPECT_EQ(RestoreCountsLine(n),
+              "1 fichiers seront remplacés, 2 ajoutés, 1 identiques ; 2 fichiers du dossier ne sont pas dans la "
+              "sauvegarde et resteront.");
+}
+
+class FolderListing : public RestoreFixture, public ::testing::Test {};
+
+TEST_F(FolderListing, KeptFoldersAreNotTheFoldersOwnFiles) {
+    const std::string& root = data;
+    platform::CreateFolderPath(root + "/Avant restauration 2612071015/docs");
+    platform::CreateFolderPath(root + "/Avant restauration partielle 2612071016");
+    platform::CreateFolderPath(root + "/docs");
+    WriteFile(root + "/Avant restauration 2612071015/docs/a.txt", "vieux");
+    WriteFile(root + "/Avant restauration partielle 2612071016/b.txt", "vieux");
+    WriteFile(root + "/docs/a.txt", "neuf");
+    const auto files = ListDataFolder(root);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].path, "docs/a.txt");
+    EXPECT_EQ(files[0].size, 4u);
+}
+
+// ---- filter ----
+
+struct FilterRow {
+    const char* name;
+    const char* filter;
+    bool shown;
+};
+
+const FilterRow kFilterRows[] = {
+    {"Compta/Été 2026.xls", "ete", true},   {"Compta/Été 2026.xls", "ÉTÉ", true}, {"compta/ete.xls", "Été", true},
+    {"Compta/Été 2026.xls", "hiver", false}, {"Compta/Été 2026.xls", "", true},    {"Œuvre.doc", "œuv", true},
+    {"facture.pdf", "FACT", true},           {"facture.pdf", "ures", false},
+};
+
+class Filter : public ::testing::TestWithParam<FilterRow> {};
+
+TEST_P(Filter, ContainsWithoutCaseOrAccents) {
+    EXPECT_EQ(MatchesFilter(GetParam().name, GetParam().filter), GetParam().shown)
+        << GetParam().name << " / " << GetParam().filter;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Filter, ::testing::ValuesIn(kFilterRows));
+
+// ---- restoring chosen members ----
+
+class PartialRestore : public RestoreFixture, public ::testing::Test {
+public:
+    PartialRestore() {
+        WriteFile(data + "/compta.dat", "compta ancienne");
+        WriteFile(data + "/clients.csv", "ancien");
+        WriteFile(data + "/extra.txt", "reste");
+    }
+};
+
+TEST_F(PartialRestore, TwoMembersPlacedTheirOldVersionsKeptNothingElseTouched) {
+    const std::string archive = WriteBackup("KuvSav-2612071015.zip");
+    // Three whole-restore kept folders, older than this restore.
+    for (const char* d : {"2612010900", "2612020900", "2612030900"})
+        platform::CreateFolderPath(data + "/" + kKeptFolderPrefix + d);
+    // Four earlier partial ones: the oldest goes, the whole ones stay.
+    for (const char* d : {"2612040900", "2612050900", "2612060900", "2612070900"})
+        platform::CreateFolderPath(data + "/" + kPartialKeptFolderPrefix + d);
+    clsZip engine;
+    const RestoreOutcome o = RestoreMembers(engine, archive, data, clock.now, {"compta.dat", "docs/note.txt"});
+    ASSERT_EQ(o.result, RestoreResult::Restored) << o.detail;
+    EXPECT_EQ(o.restoredFiles, 2);
+    EXPECT_EQ(o.keptFolderName, "Avant restauration partielle 2701030905");
+    const auto snap = DataSnapshot();
+    EXPECT_EQ(snap.at("compta.dat"), "compta restaurée");
+    EXPECT_EQ(snap.at("docs/note.txt"), std::string(5000, 'n'));
+    EXPECT_EQ(snap.at("clients.csv"), "ancien");  // not chosen
+    EXPECT_EQ(snap.at("extra.txt"), "reste");
+    EXPECT_EQ(snap.at(o.keptFolderName + "/compta.dat"), "compta ancienne");
+    EXPECT_EQ(snap.count(o.keptFolderName + "/docs/note.txt"), 0u);  // nothing was there to keep
+    for (const char* d : {"2612010900", "2612020900", "2612030900"})
+        EXPECT_TRUE(platform::IsFolder(data + "/" + kKeptFolderPrefix + d)) << d;
+    EXPECT_FALSE(platform::IsFolder(data + "/" + kPartialKeptFolderPrefix + "2612040900"));
+    EXPECT_FALSE(platform::IsFolder(data + "/" + kPartialKeptFolderPrefix + "2612050900"));
+    EXPECT_TRUE(platform::IsFolder(data + "/" + kPartialKeptFolderPrefix + "2612070900"));
+    for (const auto& e : platform::ListFolder(data)) EXPECT_FALSE(platform::IsWorkName(e.name)) << e.name;
+}
+
+TEST_F(PartialRestore, AWholeRestoreDoesNotCountPartialFoldersAmongItsThree) {
+    const std::string archive = WriteBackup("KuvSav-2612071015.zip");
+    for (const char* d : {"2612010900", "2612020900"}) platform::CreateFolderPath(data + "/" + kKeptFolderPrefix + d);
+    for (const char* d : {"2612280900", "2612290900", "2612300900"})
+        platform::CreateFolderPath(data + "/" + kPartialKeptFolderPrefix + d);
+    clsZip engine;
+    const RestoreOutcome o = RestoreArchive(engine, archive, data, clock.now);
+    ASSERT_EQ(o.result, RestoreResult::Restored);
+    for (const char* d : {"2612010900", "2612020900"})
+        EXPECT_TRUE(platform::IsFolder(data + "/" + kKeptFolderPrefix + d)) << d;
+    for (const char* d : {"2612280900", "2612290900", "2612300900"})
+        EXPECT_TRUE(platform::IsFolder(data + "/" + kPartialKeptFolderPrefix + d)) << d;
+}
+
+struct RefusedRow {
+    const char* label;
+    std::vector<std::string> chosen;
+    bool damage;
+    RestoreResult result;
+};
+
+const RefusedRow kRefusedRows[] = {
+    {"damaged_chosen_member", {"compta.dat", "zz.dat"}, true, RestoreResult::Damaged},
+    {"member_not_in_the_backup", {"compta.dat", "inconnu.dat"}, false, RestoreResult::NotDone},
+    {"nothing_chosen", {}, false, RestoreResult::NotDone},
+};
+
+class PartialRestoreRefused : public RestoreFixture, public ::testing::TestWithParam<RefusedRow> {
+public:
+    PartialRestoreRefused() { WriteFile(data + "/compta.dat", "compta ancienne"); }
+};
+
+TEST_P(PartialRestoreRefused, NothingPlaced) {
+    readertest::RawArchive a;
+    a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
+                 Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
+    std::string bytes = a.Build();
+    if (GetParam().damage) bytes = DamageLastMember(bytes);
+    WriteFile(backups + "/KuvSav-2612071015.zip", bytes);
+    const auto before = DataSnapshot();
+    clsZip engine;
+    const RestoreOutcome o =
+        RestoreMembers(engine, backups + "/KuvSav-2612071015.zip", data, clock.now, GetParam().chosen);
+    EXPECT_EQ(static_cast<int>(o.result), static_cast<int>(GetParam().result));
+    EXPECT_EQ(DataSnapshot(), before);
+    for (const auto& e : platform::ListFolder(data)) EXPECT_FALSE(platform::IsWorkName(e.name)) << e.name;
+    if (GetParam().damage) {
+        EXPECT_NE(o.errorText.find("zz.dat"), std::string::npos) << o.errorText;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PartialRestoreRefused, ::testing::ValuesIn(kRefusedRows),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace kuv::restore::testing
+
+namespace kuv::restore::testing {
+namespace {
+
+// ---- the browse window's logic ----
+
+struct RecordingBrowseView : BrowseView {
+    void SetTitle(const std::string& t) override { title = t; }
+    void ShowRows(const std::vector<const ComparedFile*>& rows) override {
+        shown.clear();
+        for (const ComparedFile* r : rows) shown.push_back(r->path + " " + StateText(r->state));
+    }
+    void ShowCounts(const std::string& c) override { counts = c; }
+    std::string title, counts;
+    std::vector<std::string> shown;
+};
+
+class BrowseLogicTest : public RestoreFixture, public ::testing::Test {
+public:
+    BrowseLogicTest() {
+        WriteFile(data + "/compta.dat", "compta ancienne");
+        WriteFile(data + "/extra.txt", "reste");
+    }
+    RecordingBrowseView browseView;
+    BrowseLogic browse{BrowseContext{browseView, dialog, clock, data, "C:\\Appli\\Donnees"}};
+};
+
+TEST_F(BrowseLogicTest, ListFilterRestoreTwoThenTheTableFollows) {
+    const std::string archive = WriteBackup("KuvSav-2612071015.zip");
+    ASSERT_TRUE(browse.Open(archive, "07 Décembre 2026 à 10H15"));
+    EXPECT_EQ(browseView.title, "Contenu de la sauvegarde du 07 Décembre 2026 à 10H15");
+    EXPECT_EQ(browseView.shown,
+              (std::vector<std::string>{"compta.dat modifié", "clients.csv absent du dossier",
+                                        "docs/note.txt absent du dossier", "extra.txt seulement dans le dossier"}));
+    EXPECT_EQ(browseView.counts, "0 identiques, 1 modifiés, 2 absents du dossier, 0 à vérifier, 1 seulement dans le dossier");
+    browse.SetFilter("NOTE");
+    EXPECT_EQ(browseView.shown, (std::vector<std::string>{"docs/note.txt absent du dossier"}));
+    browse.SetFilter("");
+
+    Answer({"non"});
+    browse.RestoreChosen({"compta.dat", "docs/note.txt"});
+    ASSERT_EQ(dialog.shown.size(), 1u);
+    EXPECT_EQ(dialog.shown[0].mode, 1129);
+    EXPECT_EQ(dialog.shown[0].text, "Confirmez la récupération de 2 fichier(s)\r\n tapez 'OUI' pour confirmer ?|NON");
+    EXPECT_EQ(ReadFile(data + "/compta.dat"), "compta ancienne");  // refused: nothing done
+
+    Answer({"oui"});
+    browse.RestoreChosen({"compta.dat", "docs/note.txt"});
+    EXPECT_EQ(Messages().back(), std::string(kChosenRestored) + "\r\n" + kKeptIn +
+                                     "C:\\Appli\\Donnees\\Avant restauration partielle 2701030905");
+    EXPECT_EQ(ReadFile(data + "/compta.dat"), "compta restaurée");
+    EXPECT_EQ(end.ends, 0);  // the program goes on
+    // The restored files keep the backup's dates: identical now.
+    EXPECT_EQ(browseView.shown[0], "compta.dat identique");
+    EXPECT_EQ(browseView.shown[2], "docs/note.txt identique");
+    EXPECT_EQ(browseView.shown[1], "clients.csv absent du dossier");
+}
+
+TEST_F(BrowseLogicTest, ADamagedChosenMemberPlacesNothingAndSaysSo) {
+    readertest::RawArchive a;
+    a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
+                 Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
+    const std::string bytes = DamageLastMember(a.Build());
+    WriteFile(backups + "/KuvSav-2612071015.zip", bytes);
+    ASSERT_TRUE(browse.Open(backups + "/KuvSav-2612071015.zip", "07 Décembre 2026 à 10H15"));
+    const auto before = DataSnapshot();
+    Answer({"OUI"});
+    browse.RestoreChosen({"compta.dat", "zz.dat"});
+    EXPECT_EQ(Messages().back().rfind(std::string(kDamaged) + "\r\nErreur ", 0), 0u) << Messages().back();
+    EXPECT_EQ(DataSnapshot(), before);
+}
+
+}  // namespace
+}  // namespace kuv::restore::testing
