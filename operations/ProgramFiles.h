@@ -83,7 +83,9 @@ private:
     std::vector<std::string> ProgramNames(const std::string& folder, const std::vector<std::string>& names) const;
     bool SaveSet(const std::string& folder, const std::vector<std::string>& names, Counts& counts);
     bool RestoreSet(const std::string& saved, const std::vector<std::string>& names, const std::string& folder,
-                    Counts& counts);
+                    Counts& counts, bool& journalKept);
+    // Recovers a restore a crash stopped in folder, and tells the user.
+    void RecoverFirst(const std::string& folder);
     void Step();
     bool IsRunningProgram(const std::string& path) const;
     void Message(const std::string& text);
