@@ -74,6 +74,9 @@ public:
     // Command7. Returns: the number of program files restored (0 when none
     // was saved or the user did not confirm).
     int Restore();
+    // At the program's start: a restore of the program files a crash stopped
+    // is rolled back (or finished) and the user told.
+    void RecoverAtStart() { RecoverFirst(ctx_.installationFolder()); }
 
 private:
     struct Counts {
