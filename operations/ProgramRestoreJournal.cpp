@@ -107,6 +107,13 @@ bool HoldsNew(const std::string& path, const JournalPair& pair) {
     return Fingerprint(path, now) && now.link == pair.link && now.size == pair.size && now.crc == pair.crc;
 }
 
+// fd is the file at path now (not one removed or replaced since it was opened).
+bool StillAt(int fd, const std::string& path) {
+    struct stat byFd {}, byPath {};
+    return fstat(fd, &byFd) == 0 && lstat(path.c_str(), &byPath) == 0 && byFd.st_dev == byPath.st_dev &&
+           byFd.st_ino == byPath.st_ino;
+}
+
 bool Flush(const std::string& folder) {
     if (platform::InjectedFault(platform::FaultPoint::Sync)) return false;
     return platform::SyncPath(folder);
@@ -127,13 +134,21 @@ bool RestoreJournal::Write(const std::string& folder, const std::vector<JournalP
         }
     }
     const std::string path = JournalPath(folder);
+    // Another restore's journal is never written over.
+    if (RestoreJournalPresent(folder)) {
+        qCWarning(lcOperations).noquote() << "another program restore is unfinished in"
+                                          << QString::fromStdString(folder);
+        return false;
+    }
     if (!platform::WriteWholeFile(path, Serialize(pairs))) return false;
-    folder_ = folder;
     fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0 || flock(fd_, LOCK_EX | LOCK_NB) != 0 || !Flush(folder)) {
+    const bool ours = fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0 && StillAt(fd_, path);
+    if (ours) folder_ = folder;
+    if (!ours || !Flush(folder)) {
         qCWarning(lcOperations).noquote() << "cannot write the program-restore journal in"
                                           << QString::fromStdString(folder) << ":" << std::strerror(errno);
         Remove();
+        Keep();
         return false;
     }
     return true;
@@ -162,6 +177,10 @@ ProgramRecoveryReport RecoverProgramRestore(const std::string& folder) {
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         report.outcome = ProgramRecovery::Busy;
+        return report;
+    }
+    if (!StillAt(fd, path)) {  // its restore has just ended
+        close(fd);
         return report;
     }
     auto unfinished = [&](const std::string& why) {
