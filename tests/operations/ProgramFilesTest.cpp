@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "FaultCallsInChild.h"
 #include "OperationsFakes.h"
 #include "operations/ProgramFiles.h"
 #include "operations/ProgramRestoreJournal.h"
@@ -382,23 +383,10 @@ protected:
             Prepare();
             return steps;
         }
-        int fds[2];
-        if (pipe(fds) != 0) return 0;
-        const pid_t pid = fork();
-        if (pid == 0) {
-            platform::ArmFault(point, 1 << 30, EIO);
+        return kuv::testing::FaultCallsInChild(point, [this] {
             dialog.answers = {"OUI"};
             commands.Restore();
-            const int calls = platform::FaultCalls(point);
-            (void)!write(fds[1], &calls, sizeof calls);
-            _exit(0);
-        }
-        close(fds[1]);
-        int calls = 0;
-        (void)!read(fds[0], &calls, sizeof calls);
-        close(fds[0]);
-        waitpid(pid, nullptr, 0);
-        return calls;
+        });
     }
 
     // Whole old set, whole new set, or neither (a mix, or work names left).
