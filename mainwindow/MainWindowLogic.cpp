@@ -199,6 +199,7 @@ void MainWindowLogic::Startup() {
         ctx_.timers.Arm(TimerId::Timer3, kAutomaticCopyTimerMs);
     });
     StepIn(lcStartup(), "Text1", [&] { ShowDestinationFolder(); });
+    StepIn(lcStartup(), "program restore", [&] { programFiles_.RecoverAtStart(); });
     // 20.
     StepIn(lcStartup(), "startup step 20", [&] { ctx_.pump.DoEvents(); });
     // The destination list follows the media from now on.

@@ -15,8 +15,10 @@
 
 #include "backup/DataBackupJob.h"
 #include "operations/CopyNames.h"
+#include "operations/ProgramRestoreJournal.h"
 #include "operations/SafeCopy.h"
 #include "platform/Files.h"
+#include "platform/FolderTree.h"
 #include "platform/Text.h"
 #include "ui/LogCategories.h"
 
@@ -110,8 +112,15 @@ void RemoveSetFolder(const std::string& folder) {
 }
 
 // The work folders of backups interrupted by a crash, and the links of an
-// interrupted restore: nobody else writes program files here.
+// interrupted restore: nobody else writes program files here. A restore's
+// journal still there names work files that hold old programs: then nothing
+// is swept until its recovery has finished.
 void RemoveLeftoverSets(const std::string& folder) {
+    if (RestoreJournalPresent(folder)) {
+        qCWarning(lcOperations).noquote() << "an unfinished program restore in" << QString::fromStdString(folder)
+                                          << "- its work files are kept";
+        return;
+    }
     for (const platform::FolderEntry& e : platform::ListFolder(folder, "*")) {
         const std::string path = platform::JoinPath(folder, e.name);
         if (e.name.rfind(kSetPrefix, 0) == 0 && e.kind == platform::EntryKind::Folder && !e.isLink) {
@@ -177,8 +186,14 @@ bool ProgramFileCommands::SaveSet(const std::string& folder, const std::vector<s
     return true;
 }
 
+void ProgramFileCommands::RecoverFirst(const std::string& folder) {
+    const ProgramRecoveryReport report = RecoverProgramRestore(folder);
+    if (!report.message.empty()) Message(report.message);
+}
+
 int ProgramFileCommands::Backup() {
     const std::string folder = ctx_.installationFolder();
+    RecoverFirst(folder);
     const std::vector<std::string> names = platform::RegularFileNames(folder);
     ctx_.view.ShowProgramFiles(names);
     RemoveLeftoverSets(folder);
@@ -196,7 +211,7 @@ int ProgramFileCommands::Backup() {
 }
 
 bool ProgramFileCommands::RestoreSet(const std::string& saved, const std::vector<std::string>& names,
-                                     const std::string& folder, Counts& counts) {
+                                     const std::string& folder, Counts& counts, bool& journalKept) {
     // Every file staged beside the one it replaces.
     struct Staged {
         std::string name, path;
@@ -233,15 +248,33 @@ bool ProgramFileCommands::RestoreSet(const std::string& saved, const std::vector
         discard();
         return false;
     }
+    // The journal first: a crash from here on is undone by the recovery.
+    std::vector<JournalPair> pairs;
+    for (const Staged& s : staged) {
+        JournalPair p;
+        p.target = s.name;
+        p.work = s.path.substr(s.path.find_last_of('/') + 1);
+        p.replaces = platform::PathExists(platform::JoinPath(folder, s.name)) ||
+                     platform::IsSymlink(platform::JoinPath(folder, s.name));
+        if (!Fingerprint(s.path, p)) ++counts.failed;
+        pairs.push_back(std::move(p));
+    }
+    RestoreJournal journal;
+    if (counts.failed > 0 || !journal.Write(folder, pairs)) {
+        counts.failed = static_cast<int>(staged.size());
+        discard();
+        return false;
+    }
+    Step();
     // Each staged file exchanged with the one it replaces, which keeps the
     // work name until every file is in place.
     bool placed = true;
     for (Staged& s : staged) {
         const std::string to = platform::JoinPath(folder, s.name);
-        if (platform::PathExists(to)) {
-            s.exchanged = renameat2(AT_FDCWD, s.path.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0;
+        if (platform::PathExists(to) || platform::IsSymlink(to)) {
+            s.exchanged = platform::ExchangePaths(s.path, to);
         } else {
-            s.placed = renameat2(AT_FDCWD, s.path.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+            s.placed = platform::RenameNoReplace(s.path, to);
         }
         if (!s.exchanged && !s.placed) {
             qCWarning(lcOperations).noquote() << "cannot put" << QString::fromStdString(to) << "in place:"
@@ -252,13 +285,29 @@ bool ProgramFileCommands::RestoreSet(const std::string& saved, const std::vector
         Step();
     }
     if (!placed) {
-        for (auto it = staged.rbegin(); it != staged.rend(); ++it) {
+        bool putBack = true;
+        for (auto it = staged.rbegin(); it != staged.rend() && putBack; ++it) {
             const std::string to = platform::JoinPath(folder, it->name);
-            if (it->exchanged) renameat2(AT_FDCWD, it->path.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
-            if (it->placed) rename(to.c_str(), it->path.c_str());
+            if (it->exchanged) putBack = platform::ExchangePaths(it->path, to);
+            if (it->placed) putBack = platform::RenameNoReplace(to, it->path);
+            if (!putBack) {
+                qCWarning(lcOperations).noquote() << "cannot put" << QString::fromStdString(to)
+                                                  << "back:" << std::strerror(errno) << "- the journal is kept";
+            }
         }
         counts.failed = static_cast<int>(staged.size());
-        discard();
+        if (putBack) {
+            platform::SyncPath(folder);
+            discard();
+            journal.Remove();
+        } else {
+            // The work files hold old programs: the recovery finishes.
+            for (Staged& s : staged) {
+                if (s.file) s.file->Release();
+            }
+            journal.Keep();
+            journalKept = true;
+        }
         return false;
     }
     platform::SyncPath(folder);
@@ -271,13 +320,17 @@ bool ProgramFileCommands::RestoreSet(const std::string& saved, const std::vector
         } else if (!s.file && s.exchanged) {
             unlink(s.path.c_str());
         }
+        Step();
     }
+    platform::SyncPath(folder);
+    journal.Remove();
     return true;
 }
 
 int ProgramFileCommands::Restore() {
     const std::string folder = ctx_.installationFolder();
     const std::string saved = platform::JoinPath(folder, kProgramBackupFolder);
+    RecoverFirst(folder);
     platform::CreateFolder(saved);
     const std::vector<std::string> names = platform::RegularFileNames(saved);
     ctx_.view.ShowSavedProgramFiles(saved, names);
@@ -304,13 +357,15 @@ int ProgramFileCommands::Restore() {
     for (const std::string& name : ProgramNames(saved, names)) {
         if (!IsRunningProgram(platform::JoinPath(folder, name))) programs.push_back(name);
     }
-    const bool restored = RestoreSet(saved, programs, folder, counts);
+    bool journalKept = false;
+    const bool restored = RestoreSet(saved, programs, folder, counts, journalKept);
     ctx_.view.SetBusyPointer(false);
     if (restored) {
         Message(CountMessage(counts.made, kProgramsRestored, 0));
         return counts.made;
     }
-    Message(CountMessage(0, kProgramsRestored, counts.failed) + backup::kMessageBreak + kNothingRestored);
+    Message(CountMessage(0, kProgramsRestored, counts.failed) + backup::kMessageBreak +
+            (journalKept ? RestoreUnfinishedMessage(folder) : std::string(kNothingRestored)));
     return 0;
 }
 

@@ -74,6 +74,9 @@ public:
     // Command7. Returns: the number of program files restored (0 when none
     // was saved or the user did not confirm).
     int Restore();
+    // At the program's start: a restore of the program files a crash stopped
+    // is rolled back (or finished) and the user told.
+    void RecoverAtStart() { RecoverFirst(ctx_.installationFolder()); }
 
 private:
     struct Counts {
@@ -83,7 +86,9 @@ private:
     std::vector<std::string> ProgramNames(const std::string& folder, const std::vector<std::string>& names) const;
     bool SaveSet(const std::string& folder, const std::vector<std::string>& names, Counts& counts);
     bool RestoreSet(const std::string& saved, const std::vector<std::string>& names, const std::string& folder,
-                    Counts& counts);
+                    Counts& counts, bool& journalKept);
+    // Recovers a restore a crash stopped in folder, and tells the user.
+    void RecoverFirst(const std::string& folder);
     void Step();
     bool IsRunningProgram(const std::string& path) const;
     void Message(const std::string& text);

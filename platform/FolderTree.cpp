@@ -44,6 +44,11 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
+bool ExchangePaths(const std::string& a, const std::string& b) {
+    if (InjectedFault(FaultPoint::Rename)) return false;
+    return renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+}
+
 bool MakeNewFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
 bool RemoveEmptyFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }

@@ -19,6 +19,9 @@ bool RemoveTree(const std::string& path);
 // at to (a file, a folder or a link is moved as it is, links not followed).
 // Returns: false when to exists or the rename failed.
 bool RenameNoReplace(const std::string& from, const std::string& to);
+// Exchanges the names a and b in one step (RENAME_EXCHANGE): both exist
+// before and after, never neither. Returns: false when it did not happen.
+bool ExchangePaths(const std::string& a, const std::string& b);
 
 // Creates the folder path (one level) only when nothing is there yet.
 // Returns: false when something already was at path or it could not be made.

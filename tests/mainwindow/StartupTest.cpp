@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "MainWindowFakes.h"
 #include "mainwindow/Startup.h"
+#include "operations/ProgramRestoreJournal.h"
 
 namespace kuv::backup::testing {
 namespace {
@@ -73,6 +76,28 @@ TEST(Startup, WithoutConfigurationTheCDiskIsChosenByDefault) {
     for (int lamp : f.view.lamps) EXPECT_EQ(lamp, kLampOff);
     EXPECT_NE(logic.Engine(), nullptr);
     EXPECT_EQ(f.view.lastBackup, "unset");  // no record: design state kept
+}
+
+// A restore of the program files stopped by a crash, found in the folder the
+// program starts from: the old file is put back and the user told.
+TEST(Startup, AnInterruptedProgramRestoreIsRolledBack) {
+    WindowFixture f;
+    const std::string install = f.root + "/Appli";
+    kuv::platform::CreateFolder(install);
+    WriteFile(install + "/a.exe", "restored");
+    WriteFile(install + "/.kuvzip-copie-Ab12Cd", "old");
+    kuv::operations::JournalPair pair{"a.exe", ".kuvzip-copie-Ab12Cd", true};
+    ASSERT_TRUE(kuv::operations::Fingerprint(install + "/a.exe", pair));
+    ASSERT_TRUE(kuv::operations::RestoreJournal().Write(install, {pair}));
+    const std::string before = kuv::platform::CurrentFolder();
+    ASSERT_EQ(chdir(install.c_str()), 0);
+    f.Start();
+    ASSERT_EQ(chdir(before.c_str()), 0);
+    ASSERT_EQ(f.dialog.shown.size(), 1u);
+    EXPECT_EQ(f.dialog.shown[0].text, kuv::operations::kRestoreRolledBack);
+    EXPECT_EQ(ReadFile(install + "/a.exe"), "old");
+    EXPECT_FALSE(kuv::platform::PathExists(install + "/.kuvzip-copie-Ab12Cd"));
+    EXPECT_FALSE(kuv::operations::RestoreJournalPresent(install));
 }
 
 TEST(Startup, ReadsTheConfigurationAndShowsTheDataFolder) {

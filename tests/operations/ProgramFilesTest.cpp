@@ -7,11 +7,17 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
+#include <map>
 
 #include <string>
 
+#include "FaultCallsInChild.h"
 #include "OperationsFakes.h"
 #include "operations/ProgramFiles.h"
+#include "operations/ProgramRestoreJournal.h"
+#include "platform/FaultInjection.h"
+#include "platform/FolderTree.h"
 #include "platform/Files.h"
 
 namespace kuv::operations {
@@ -62,6 +68,9 @@ protected:
           saved(install + "/Sauve_prog"),
           commands(ProgramFilesContext{dialog, view, clock, pump, [this] { return install; }, install + "/kuvzip"}) {
         clock.now = backup::DateTime{2026, 12, 7, 9, 53, 20, 0};
+        PutInstallation();
+    }
+    void PutInstallation() {
         platform::CreateFolder(install);
         Put("KuvZip.EXE", "running program, Windows name");
         Put("kuvzip.exe.bak", "old running program");
@@ -321,6 +330,177 @@ TEST(ProgramSetCrashTest, EveryStepLeavesOneWholeSet) {
     }
     EXPECT_EQ(cases, 6);  // the set made, three files, the marker, the exchange
 }
+
+}  // namespace
+}  // namespace kuv::operations
+
+namespace kuv::operations {
+namespace {
+
+using platform::FaultPoint;
+
+// A restore of the program files stopped or failing at each rename and at the
+// journal's flush: the installation folder then holds, file for file, the
+// whole old set or the whole restored one, no work name, and the user is told
+// what was undone.
+struct RestoreFault {
+    const char* label;
+    FaultPoint point;  // Count_: after each step of the restore instead
+    int error;         // platform::kFaultKill: the restore is killed there
+};
+
+class ProgramRestoreFaultTest : public ProgramFilesTest, public ::testing::WithParamInterface<RestoreFault> {
+protected:
+    using Set = std::map<std::string, std::string>;
+
+    // A fresh installation whose saved set differs from its files: two
+    // replaced, one link turned into a file, one missing (placed new).
+    void Prepare() {
+        platform::RemoveTree(install);
+        PutInstallation();
+        ASSERT_EQ(commands.Backup(), 4);
+        Put("autre.exe", "MZ broken update");
+        Put("libcalc.so", Bytes(90000, 7));
+        Put("lancer.sh", "#!/bin/sh\nbroken\n", 0755);
+        ASSERT_TRUE(platform::RemoveFile(install + "/a.dll.txt"));
+        oldSet = FolderContents(install);
+        newSet = oldSet;
+        for (const char* name : {"autre.exe", "libcalc.so", "lancer.sh", "a.dll.txt"}) {
+            newSet[name] = ReadFile(saved + "/" + name);
+        }
+        dialog.shown.clear();
+    }
+
+    // The calls of point a whole restore makes, counted in a child.
+    int CallsOfARestore(FaultPoint point) {
+        Prepare();
+        if (point == FaultPoint::Count_) {
+            int steps = 0;
+            commands.SetAfterStep([&steps] { ++steps; });
+            dialog.answers = {"OUI"};
+            commands.Restore();
+            commands.SetAfterStep(nullptr);
+            Prepare();
+            return steps;
+        }
+        return kuv::testing::FaultCallsInChild(point, [this] {
+            dialog.answers = {"OUI"};
+            commands.Restore();
+        });
+    }
+
+    // Whole old set, whole new set, or neither (a mix, or work names left).
+    enum class Whole { Old, New, Mixed };
+    Whole Judge() const {
+        const Set now = FolderContents(install);
+        for (const auto& entry : now) {
+            if (entry.first.rfind(".kuvzip", 0) == 0) return Whole::Mixed;
+        }
+        return now == oldSet ? Whole::Old : now == newSet ? Whole::New : Whole::Mixed;
+    }
+
+    // The next program-file command (a backup) recovers and sweeps.
+    // Returns: what it told before its own message.
+    std::string NextCommand() {
+        dialog.shown.clear();
+        commands.Backup();
+        return dialog.shown.size() > 1 ? dialog.shown.front().first : std::string();
+    }
+
+    Set oldSet, newSet;
+};
+
+class ProgramRestoreKillTest : public ProgramRestoreFaultTest {};
+
+TEST_P(ProgramRestoreKillTest, EveryPointLeavesOneWholeSet) {
+    const RestoreFault fault = GetParam();
+    const int calls = CallsOfARestore(fault.point);
+    ASSERT_GT(calls, 0);
+    int killed = 0, rolledBack = 0, finished = 0;
+    for (int k = 1; k <= calls; ++k) {
+        Prepare();
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int step = 0;
+            if (fault.point == FaultPoint::Count_) {
+                commands.SetAfterStep([&step, k] {
+                    if (++step == k) raise(SIGKILL);
+                });
+            } else {
+                platform::ArmFault(fault.point, k, platform::kFaultKill);
+            }
+            dialog.answers = {"OUI"};
+            commands.Restore();
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        const bool wasKilled = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+        killed += wasKilled;
+        const bool journal = RestoreJournalPresent(install);
+        const std::string told = NextCommand();
+        const Whole after = Judge();
+        EXPECT_NE(after, Whole::Mixed) << fault.label << " at " << k;
+        EXPECT_FALSE(RestoreJournalPresent(install)) << fault.label << " at " << k;
+        if (journal) {
+            // Something was under way: the user hears which set is in place.
+            EXPECT_EQ(told, after == Whole::Old ? kRestoreRolledBack : kRestoreRolledForward)
+                << fault.label << " at " << k;
+            rolledBack += after == Whole::Old;
+            finished += after == Whole::New;
+        } else {
+            EXPECT_EQ(told, "") << fault.label << " at " << k;
+        }
+    }
+    EXPECT_GT(killed, 0);
+    std::printf("%s: %d points, %d killed, %d rolled back, %d finished\n", fault.label, calls, killed, rolledBack,
+                finished);
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, ProgramRestoreKillTest,
+                         ::testing::Values(RestoreFault{"each_rename", FaultPoint::Rename, platform::kFaultKill},
+                                           RestoreFault{"after_each_step", FaultPoint::Count_, platform::kFaultKill},
+                                           RestoreFault{"journal_flush", FaultPoint::Sync, platform::kFaultKill}));
+
+class ProgramRestoreFailureTest : public ProgramRestoreFaultTest {};
+
+TEST_P(ProgramRestoreFailureTest, TheMessageIsTrueAndTheFolderWhole) {
+    const RestoreFault fault = GetParam();
+    const int calls = CallsOfARestore(fault.point);
+    ASSERT_GT(calls, 0);
+    int kept = 0;
+    for (int k = 1; k <= calls; ++k) {
+        Prepare();
+        dialog.answers = {"OUI"};
+        int restored;
+        {
+            platform::FaultScope scope;
+            platform::ArmFault(fault.point, k, fault.error);
+            restored = commands.Restore();
+        }
+        const std::string told = LastMessage();
+        if (RestoreJournalPresent(install)) {
+            ++kept;
+            EXPECT_EQ(restored, 0);
+            EXPECT_NE(told.find(RestoreUnfinishedMessage(install)), std::string::npos) << fault.label << " at " << k;
+            EXPECT_EQ(NextCommand(), kRestoreRolledBack) << fault.label << " at " << k;
+            EXPECT_EQ(Judge(), Whole::Old) << fault.label << " at " << k;
+        } else if (restored > 0) {
+            EXPECT_EQ(told, "4 programmes restaurés !");
+            EXPECT_EQ(Judge(), Whole::New) << fault.label << " at " << k;
+        } else {
+            EXPECT_NE(told.find(kNothingRestored), std::string::npos) << fault.label << " at " << k;
+            EXPECT_EQ(Judge(), Whole::Old) << fault.label << " at " << k;
+        }
+    }
+    std::printf("%s: %d points, journal kept %d times\n", fault.label, calls, kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, ProgramRestoreFailureTest,
+                         ::testing::Values(RestoreFault{"rename_eio", FaultPoint::Rename, EIO},
+                                           RestoreFault{"rename_erofs", FaultPoint::Rename, EROFS},
+                                           RestoreFault{"flush_eio", FaultPoint::Sync, EIO}));
 
 }  // namespace
 }  // namespace kuv::operations

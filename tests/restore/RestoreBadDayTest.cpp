@@ -14,6 +14,7 @@
 #include <tuple>
 #include <thread>
 
+#include "FaultCallsInChild.h"
 #include "RestoreFakes.h"
 #include "platform/FaultInjection.h"
 #include "platform/Files.h"
@@ -131,23 +132,10 @@ public:
 
     // The calls of point a whole restore makes, counted in a child.
     int CallsOfARestore(FaultPoint point) {
-        int fds[2];
-        if (pipe(fds) != 0) return 0;
-        const pid_t pid = fork();
-        if (pid == 0) {
-            platform::ArmFault(point, 1 << 30, EIO);
+        return kuv::testing::FaultCallsInChild(point, [this] {
             clsZip engine;
             RestoreArchive(engine, archive, data, clock.now);
-            const int calls = platform::FaultCalls(point);
-            (void)!write(fds[1], &calls, sizeof calls);
-            _exit(0);
-        }
-        close(fds[1]);
-        int calls = 0;
-        (void)!read(fds[0], &calls, sizeof calls);
-        close(fds[0]);
-        waitpid(pid, nullptr, 0);
-        return calls;
+        });
     }
 
     std::string archive;
