@@ -83,6 +83,31 @@ void BrowseLogic::RestoreChosen(const std::vector<std::string>& paths) {
     Show();
 }
 
+bool BrowseLogic::TestBackup() {
+    if (archivePath_.empty()) return false;
+    clsZip engine;
+    std::vector<std::string> faults;
+    engine.Events.ZipError = [&](std::int32_t n, const std::string& text, bool&) {
+        faults.push_back("Erreur " + std::to_string(n) + " - " + text);
+    };
+    const bool opened = engine.ZipOpen(archivePath_);
+    const std::int32_t members = opened ? engine.inFileCount() : 0;
+    const bool sound = opened && engine.TestAllFiles() && faults.empty();
+    std::string text;
+    if (sound) {
+        text = "La sauvegarde est intacte : ses " + std::to_string(members) + " fichiers ont été relus sans erreur.";
+    } else {
+        text = kBackupDamaged;
+        // The first faults, enough to name the damaged members.
+        constexpr size_t kShown = 8;
+        for (size_t i = 0; i < faults.size() && i < kShown; ++i) text += kLineBreak + faults[i];
+        if (faults.size() > kShown)
+            text += std::string(kLineBreak) + "... et " + std::to_string(faults.size() - kShown) + " autres erreurs";
+    }
+    Tell(ctx_.dialog, text);
+    return sound;
+}
+
 std::string BrowseLogic::CountsText(const StateCounts& n) {
     return std::to_string(n.identical) + " identiques, " + std::to_string(n.modified) + " modifiés, " +
            std::to_string(n.absent) + " absents du dossier, " + std::to_string(n.toCheck) + " à vérifier, " +

@@ -15,6 +15,8 @@ namespace kuv::restore {
 inline constexpr const char* kRestoreChosen = "Restaurer dans le dossier des données";
 inline constexpr const char* kChosenRestored = "Les fichiers choisis ont été restaurés.";
 inline constexpr const char* kChooseMembers = "Sélectionnez un ou plusieurs fichiers de la sauvegarde !";
+inline constexpr const char* kTestBackup = "Tester la sauvegarde";
+inline constexpr const char* kBackupDamaged = "La sauvegarde est endommagée, ces fichiers ne peuvent pas être relus :";
 
 class BrowseView {
 public:
@@ -46,6 +48,10 @@ public:
     bool SettleNext();
     // Asks for the typed confirmation and restores the chosen members.
     void RestoreChosen(const std::vector<std::string>& paths);
+    // Reads every member of the browsed backup back through the engine
+    // (nothing is written) and tells whether it is sound or which members
+    // are damaged. True when sound.
+    bool TestBackup();
 
     const std::vector<ComparedFile>& Rows() const { return rows_; }
     const RestoreOutcome& LastOutcome() const { return lastOutcome_; }

@@ -1,5 +1,6 @@
 #include "restore/kuvzipbrowse_qt.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,10 +39,16 @@ kuvzipbrowse::kuvzipbrowse(DialogPort& dialog, const backup::Clock& clock, const
     counts_->setObjectName(QStringLiteral("Comptes"));
     auto* restoreButton = new QPushButton(Q(restore::kRestoreChosen), this);
     restoreButton->setObjectName(QStringLiteral("cdeRestaurerChoix"));
+    auto* testButton = new QPushButton(Q(restore::kTestBackup), this);
+    testButton->setObjectName(QStringLiteral("cdeTester"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(restoreButton);
+    buttons->addWidget(testButton);
+    buttons->addStretch();
     layout->addWidget(filter_);
     layout->addWidget(table_);
     layout->addWidget(counts_);
-    layout->addWidget(restoreButton);
+    layout->addLayout(buttons);
     resize(760, 480);
     logic_ = std::make_unique<restore::BrowseLogic>(
         restore::BrowseContext{*this, dialog, clock, dataFolder, shownDataFolder});
@@ -53,6 +60,7 @@ kuvzipbrowse::kuvzipbrowse(DialogPort& dialog, const backup::Clock& clock, const
             chosen.push_back(table_->item(index.row(), 0)->data(Qt::UserRole).toString().toStdString());
         logic_->RestoreChosen(chosen);
     });
+    connect(testButton, &QPushButton::clicked, this, [this] { logic_->TestBackup(); });
     // The rows "à vérifier" are settled one at a time on idle time: the
     // window answers meanwhile.
     settle_ = new QTimer(this);

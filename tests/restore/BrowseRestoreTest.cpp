@@ -292,5 +292,65 @@ TEST_F(BrowseLogicTest, ADamagedChosenMemberPlacesNothingAndSaysSo) {
     EXPECT_EQ(DataSnapshot(), before);
 }
 
+// ---- testing the browsed backup ----
+
+// The archive bytes with one byte of member `name`'s data changed, `offset`
+// bytes into it.
+std::string FlipInMember(std::string bytes, const std::string& name, size_t offset) {
+    const size_t at = bytes.find(name);  // its local header comes first
+    const size_t extra = static_cast<std::uint8_t>(bytes[at - 2]) | static_cast<std::uint8_t>(bytes[at - 1]) << 8;
+    const size_t data = at + name.size() + extra + offset;
+    bytes[data] = static_cast<char>(bytes[data] ^ 0x5A);
+    return bytes;
+}
+
+struct TestBackupRow {
+    const char* label;
+    const char* damaged;  // nullptr: sound
+    size_t offset;
+};
+
+const TestBackupRow kTestBackupRows[] = {
+    {"sound", nullptr, 0},
+    {"first_member_deflated_first_byte", "compta.dat", 0},
+    {"middle_member_inside", "grand.dat", 700},
+    {"last_member_last_byte", "zz.dat", 14},
+};
+
+class BrowseTestBackup : public BrowseLogicTest, public ::testing::WithParamInterface<TestBackupRow> {};
+
+TEST_P(BrowseTestBackup, SaysSoundOrNamesTheDamagedMemberTouchingNothing) {
+    readertest::RawArchive a;
+    a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
+                 Dated("grand.dat", std::string(3000, 'g') + "fin", kDate, kTime),
+                 Dated("zz.dat", "dernier fichier", kDate, kTime)};
+    a.members[1].method = 0;  // stored: the offsets are the file's own bytes
+    a.members[2].method = 0;
+    std::string bytes = a.Build();
+    if (GetParam().damaged) bytes = FlipInMember(bytes, GetParam().damaged, GetParam().offset);
+    const std::string archive = backups + "/KuvSav-2612071015.zip";
+    WriteFile(archive, bytes);
+    ASSERT_TRUE(browse.Open(archive, "07 Décembre 2026 à 10H15"));
+    const auto before = DataSnapshot();
+    dialog.shown.clear();
+    EXPECT_EQ(browse.TestBackup(), GetParam().damaged == nullptr);
+    ASSERT_EQ(dialog.shown.size(), 1u);
+    EXPECT_EQ(dialog.shown[0].mode, 0);
+    const std::string& said = dialog.shown[0].text;
+    if (GetParam().damaged) {
+        EXPECT_EQ(said.rfind(std::string(kBackupDamaged) + "\r\nErreur ", 0), 0u) << said;
+        EXPECT_NE(said.find(GetParam().damaged), std::string::npos) << said;
+        for (const char* other : {"compta.dat", "grand.dat", "zz.dat"})
+            if (std::string(other) != GetParam().damaged) EXPECT_EQ(said.find(other), std::string::npos) << said;
+    } else {
+        EXPECT_EQ(said, "La sauvegarde est intacte : ses 3 fichiers ont été relus sans erreur.");
+    }
+    EXPECT_EQ(DataSnapshot(), before);
+    EXPECT_EQ(ReadFile(archive), bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BrowseTestBackup, ::testing::ValuesIn(kTestBackupRows),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 }  // namespace
 }  // namespace kuv::restore::testing
