@@ -35,7 +35,13 @@ kuvzipbrowse::kuvzipbrowse(DialogPort& dialog, const backup::Clock& clock, const
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->horizontalHeader()->setStretchLastSection(true);
+    // The name takes the room; the other columns keep fixed widths (sizing
+    // them to their contents would measure every row of a large backup).
+    table_->horizontalHeader()->setStretchLastSection(false);
+    table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    table_->setColumnWidth(1, 90);
+    table_->setColumnWidth(2, 140);
+    table_->setColumnWidth(3, 170);
     table_->setSortingEnabled(true);
     counts_ = new QLabel(this);
     counts_->setObjectName(QStringLiteral("Comptes"));
@@ -45,6 +51,8 @@ kuvzipbrowse::kuvzipbrowse(DialogPort& dialog, const backup::Clock& clock, const
     extractButton->setObjectName(QStringLiteral("cdeExtraire"));
     auto* testButton = new QPushButton(Q(restore::kTestBackup), this);
     testButton->setObjectName(QStringLiteral("cdeTester"));
+    // Enter in the filter box presses none of them.
+    for (QPushButton* b : {restoreButton, extractButton, testButton}) b->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(restoreButton);
     buttons->addWidget(extractButton);
