@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "bench-common/SystemClock.h"
 #include "restore/BackupComparison.h"
 #include "restore/BrowseLogic.h"
 #include "ui/DialogPort.h"
@@ -44,14 +45,6 @@ public:
     }
 };
 
-class SystemClock : public backup::Clock {
-public:
-    backup::DateTime Now() const override {
-        const platform::LocalDateTime t = platform::ToLocalDateTime(std::time(nullptr));
-        return backup::DateTime{t.year, t.month, t.day, t.hour, t.minute, t.second, 0};
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,7 +70,7 @@ int main(int argc, char** argv) {
 
     NoBrowseView view;
     PrintingDialog dialog;
-    SystemClock clock;
+    bench::SystemClock clock;
     restore::BrowseLogic browse{restore::BrowseContext{view, dialog, clock, data, data, nullptr, {}}};
     t = Steady::now();
     if (!browse.Open(archive, "bench")) return 1;
