@@ -21,9 +21,10 @@ std::string KeptShown(const std::string& shownData, const std::string& name) {
     return folder + sep + name;
 }
 
-void CollectFaults(clsZip& engine, std::vector<std::string>& faults) {
-    engine.Events.ZipError = [&faults](std::int32_t n, const std::string& text, bool&) {
+void CollectFaults(clsZip& engine, std::vector<std::string>& faults, std::int32_t* lastNumber = nullptr) {
+    engine.Events.ZipError = [&faults, lastNumber](std::int32_t n, const std::string& text, bool&) {
         faults.push_back("Erreur " + std::to_string(n) + " - " + text);
+        if (lastNumber) *lastNumber = n;
     };
 }
 
@@ -130,7 +131,8 @@ void BrowseLogic::ExtractChosen(const std::vector<std::string>& paths) {
     if (folder.empty()) return;
     clsZip engine;
     std::vector<std::string> faults;
-    CollectFaults(engine, faults);
+    std::int32_t lastNumber = 0;
+    CollectFaults(engine, faults, &lastNumber);
     if (!platform::CreateFolderPath(folder) || !engine.ZipOpen(archivePath_)) {
         Tell(ctx_.dialog, "Les fichiers n'ont pas pu être extraits dans : " + folder +
                               (faults.empty() ? "" : kLineBreak + faults.front()));
@@ -138,17 +140,24 @@ void BrowseLogic::ExtractChosen(const std::vector<std::string>& paths) {
     }
     int extracted = 0, kept = 0;
     for (const ComparedFile* row : chosen) {
-        if (platform::PathExists(platform::JoinPath(folder, row->path))) {
-            DialogMode = kDialogConfirmUpper;
-            DialogText = "Le fichier " + row->path + " existe déjà dans ce dossier, le remplacer ?" + kLineBreak +
-                         " tapez 'OUI' pour le remplacer ?|NON";
-            ctx_.dialog.ShowDialog();
-            if (DialogMode == 2 || platform::ToUpper(platform::Trim(DialogText)) != "OUI") {
-                ++kept;
-                continue;
-            }
+        // The engine itself refuses a file already there (under the name it
+        // would write), so that nothing is replaced unasked.
+        size_t before = faults.size();
+        if (engine.ExtractSingleFile(row->number, folder, true, false, true) && faults.size() == before) {
+            ++extracted;
+            continue;
         }
-        const size_t before = faults.size();
+        if (faults.size() != before + 1 || lastNumber != zip::kErrTargetExists) continue;
+        faults.pop_back();
+        DialogMode = kDialogConfirmUpper;
+        DialogText = "Le fichier " + row->path + " existe déjà dans ce dossier, le remplacer ?" + kLineBreak +
+                     " tapez 'OUI' pour le remplacer ?|NON";
+        ctx_.dialog.ShowDialog();
+        if (DialogMode == 2 || platform::ToUpper(platform::Trim(DialogText)) != "OUI") {
+            ++kept;
+            continue;
+        }
+        before = faults.size();
         if (engine.ExtractSingleFile(row->number, folder, true, true, true) && faults.size() == before) ++extracted;
     }
     std::string text = std::to_string(extracted) + " fichier(s) extrait(s) dans : " + folder;

@@ -416,6 +416,23 @@ TEST_P(BrowseExtract, ChosenMembersWrittenAnExistingFileReplacedOnlyOnOui) {
 INSTANTIATE_TEST_SUITE_P(Rows, BrowseExtract, ::testing::ValuesIn(kExtractRows),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// The engine writes "a:b.txt" as "a_b.txt": the file there under that name
+// is asked about too, not replaced unasked.
+TEST_F(BrowseLogicTest, ExtractingAsksAboutAFileUnderTheNameTheEngineWrites) {
+    readertest::RawArchive a;
+    a.members = {Dated("a:b.txt", "de la sauvegarde", kDate, kTime)};
+    ASSERT_TRUE(browse.Open(WriteArchive("KuvSav-2612071015.zip", a), "07 Décembre 2026 à 10H15"));
+    picker.answer = root + "/Extraits ici";
+    platform::CreateFolderPath(picker.answer);
+    WriteFile(picker.answer + "/a_b.txt", "ma version");
+    Answer({"non"});
+    dialog.shown.clear();
+    browse.ExtractChosen({browse.Rows().at(0).path});  // as the table shows it
+    ASSERT_EQ(dialog.shown.size(), 2u);
+    EXPECT_EQ(dialog.shown[0].mode, 1129);
+    EXPECT_EQ(ReadFile(picker.answer + "/a_b.txt"), "ma version");
+}
+
 TEST_F(BrowseLogicTest, ExtractingIsLeftAloneWhenTheFolderDialogIsCancelled) {
     ASSERT_TRUE(browse.Open(WriteBackup("KuvSav-2612071015.zip"), "07 Décembre 2026 à 10H15"));
     dialog.shown.clear();
