@@ -15,6 +15,9 @@ namespace kuv::restore {
 inline constexpr const char* kRestoreChosen = "Restaurer dans le dossier des données";
 inline constexpr const char* kChosenRestored = "Les fichiers choisis ont été restaurés.";
 inline constexpr const char* kChooseMembers = "Sélectionnez un ou plusieurs fichiers de la sauvegarde !";
+inline constexpr const char* kExtractTo = "Extraire vers…";
+inline constexpr const char* kTestBackup = "Tester la sauvegarde";
+inline constexpr const char* kBackupDamaged = "La sauvegarde est endommagée, ces fichiers ne peuvent pas être relus :";
 
 class BrowseView {
 public:
@@ -25,12 +28,22 @@ public:
     virtual void ShowCounts(const std::string& counts) = 0;
 };
 
+// The standard folder dialog; the chosen folder (Linux path), empty when the
+// user cancels.
+class FolderPicker {
+public:
+    virtual ~FolderPicker() = default;
+    virtual std::string PickFolder(const std::string& start) = 0;
+};
+
 struct BrowseContext {
     BrowseView& view;
     DialogPort& dialog;
     const backup::Clock& clock;
     std::string dataFolder;       // Linux path
     std::string shownDataFolder;  // as the user gave it, for the messages
+    FolderPicker* folders = nullptr;  // "Extraire vers..."
+    std::string programFolder;        // holds "Fichiers extraits", the folder offered first
 };
 
 class BrowseLogic {
@@ -46,6 +59,14 @@ public:
     bool SettleNext();
     // Asks for the typed confirmation and restores the chosen members.
     void RestoreChosen(const std::vector<std::string>& paths);
+    // Reads every member of the browsed backup back through the engine
+    // (nothing is written) and tells whether it is sound or which members
+    // are damaged. True when sound.
+    bool TestBackup();
+    // Writes the chosen members, with their sub-folders, into a folder the
+    // user picks. A file already there is replaced only when the user types
+    // "OUI"; otherwise it stays as it is.
+    void ExtractChosen(const std::vector<std::string>& paths);
 
     const std::vector<ComparedFile>& Rows() const { return rows_; }
     const RestoreOutcome& LastOutcome() const { return lastOutcome_; }

@@ -1,5 +1,7 @@
 #include "restore/kuvzipbrowse_qt.h"
 
+#include <QFileDialog>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +19,8 @@ QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast
 }  // namespace
 
 kuvzipbrowse::kuvzipbrowse(DialogPort& dialog, const backup::Clock& clock, const std::string& dataFolder,
-                           const std::string& shownDataFolder, QWidget* parent)
+                           const std::string& shownDataFolder, const std::string& programFolder,
+                           QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("kuvzipbrowse"));
     auto* layout = new QVBoxLayout(this);
@@ -32,27 +35,40 @@ kuvzipbrowse::kuvzipbrowse(DialogPort& dialog, const backup::Clock& clock, const
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->horizontalHeader()->setStretchLastSection(true);
+    // The name takes the room; the other columns keep fixed widths (sizing
+    // them to their contents would measure every row of a large backup).
+    table_->horizontalHeader()->setStretchLastSection(false);
+    table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    table_->setColumnWidth(1, 90);
+    table_->setColumnWidth(2, 140);
+    table_->setColumnWidth(3, 170);
     table_->setSortingEnabled(true);
     counts_ = new QLabel(this);
     counts_->setObjectName(QStringLiteral("Comptes"));
     auto* restoreButton = new QPushButton(Q(restore::kRestoreChosen), this);
     restoreButton->setObjectName(QStringLiteral("cdeRestaurerChoix"));
+    auto* extractButton = new QPushButton(Q(restore::kExtractTo), this);
+    extractButton->setObjectName(QStringLiteral("cdeExtraire"));
+    auto* testButton = new QPushButton(Q(restore::kTestBackup), this);
+    testButton->setObjectName(QStringLiteral("cdeTester"));
+    // Enter in the filter box presses none of them.
+    for (QPushButton* b : {restoreButton, extractButton, testButton}) b->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(restoreButton);
+    buttons->addWidget(extractButton);
+    buttons->addWidget(testButton);
+    buttons->addStretch();
     layout->addWidget(filter_);
     layout->addWidget(table_);
     layout->addWidget(counts_);
-    layout->addWidget(restoreButton);
+    layout->addLayout(buttons);
     resize(760, 480);
     logic_ = std::make_unique<restore::BrowseLogic>(
-        restore::BrowseContext{*this, dialog, clock, dataFolder, shownDataFolder});
+        restore::BrowseContext{*this, dialog, clock, dataFolder, shownDataFolder, this, programFolder});
     connect(filter_, &QLineEdit::textChanged, this, [this](const QString& t) { logic_->SetFilter(t.toStdString()); });
-    connect(restoreButton, &QPushButton::clicked, this, [this] {
-        // The selection itself, however it was made.
-        std::vector<std::string> chosen;
-        for (const QModelIndex& index : table_->selectionModel()->selectedRows(0))
-            chosen.push_back(table_->item(index.row(), 0)->data(Qt::UserRole).toString().toStdString());
-        logic_->RestoreChosen(chosen);
-    });
+    connect(restoreButton, &QPushButton::clicked, this, [this] { logic_->RestoreChosen(Chosen()); });
+    connect(extractButton, &QPushButton::clicked, this, [this] { logic_->ExtractChosen(Chosen()); });
+    connect(testButton, &QPushButton::clicked, this, [this] { logic_->TestBackup(); });
     // The rows "à vérifier" are settled one at a time on idle time: the
     // window answers meanwhile.
     settle_ = new QTimer(this);
@@ -63,6 +79,22 @@ kuvzipbrowse::kuvzipbrowse(DialogPort& dialog, const backup::Clock& clock, const
 }
 
 kuvzipbrowse::~kuvzipbrowse() = default;
+
+// The selection itself, however it was made.
+std::vector<std::string> kuvzipbrowse::Chosen() const {
+    std::vector<std::string> chosen;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows(0))
+        chosen.push_back(table_->item(index.row(), 0)->data(Qt::UserRole).toString().toStdString());
+    return chosen;
+}
+
+std::string kuvzipbrowse::PickFolder(const std::string& start) {
+    // The offered folder may not exist yet: the dialog then opens on the
+    // folder that would hold it.
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, Q(restore::kExtractTo), Q(platform::PathExists(start) ? start : platform::FolderOf(start)));
+    return chosen.toStdString();
+}
 
 void kuvzipbrowse::SetTitle(const std::string& title) { setWindowTitle(Q(title)); }
 

@@ -132,7 +132,8 @@ void kuvzipf2::SetAccessibleTexts() {
 void kuvzipf2::Browse() {
     std::string archive, label;
     if (logic_->Busy() || !logic_->ChosenBackup(archive, label)) return;
-    kuvzipbrowse browse(*environment_.dialog, *environment_.clock, logic_->DataFolder(), settings_.dataFolder, this);
+    kuvzipbrowse browse(*environment_.dialog, *environment_.clock, logic_->DataFolder(), settings_.dataFolder,
+                        environment_.programFolder, this);
     if (!browse.Logic().Open(archive, label)) return;
     browse.exec();
 }

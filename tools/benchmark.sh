@@ -27,8 +27,9 @@
 # untimed rows left out); SETS="big" or SETS="small" runs one set only.
 # Then the backup job's adding and writing phase against kuvzip-cli create
 # and the window's longest stall (tools/benchmark-job.sh), a restore through
-# the restore window's logic (NO_RESTORE=1 skips it) and a copy of the
-# archive (NO_COPY=1 skips it).
+# the restore window's logic (NO_RESTORE=1 skips it), the browse window's
+# listing of a backup of the 20,000 small files (NO_BROWSE=1 skips it,
+# ONLY_BROWSE=1 runs it alone) and a copy of the archive (NO_COPY=1 skips it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${1:-build}
@@ -289,6 +290,31 @@ foreign() {  # NAME ZIP6_ARCHIVE KUV_ARCHIVE
         echo "    extracted trees identical" || echo "    WARNING: the extracted trees differ"
 }
 
+# ---------------------------------------------------------------- browse
+# The browse window's first display (kuvzip-browse-bench, no widgets): a
+# backup of the 20,000 small files, its members listed and given their
+# size/date states against the files themselves (the folder listed too).
+# One run. Skipped with NO_BROWSE=1; ONLY_BROWSE=1 runs this row alone.
+BROWSE_BENCH="$PWD/$BUILD_DIR/bin/kuvzip-browse-bench"
+browse_row() {
+    [ -x "$BROWSE_BENCH" ] || { echo "kuvzip-browse-bench not found in $BUILD_DIR/bin" >&2; return 0; }
+    local archive="$OUT/browse/KuvSav-2612081015.zip"
+    rm -rf "$OUT/browse"; mkdir -p "$OUT/browse"
+    pushd "$SMALL" >/dev/null
+    "$CLI" create --recurse --path-mode 2 "$archive" "*.*" >/dev/null
+    popd >/dev/null
+    sync
+    /usr/bin/time -f "%e %M" -o "$OUT/browse/time.log" "$BROWSE_BENCH" "$archive" "$SMALL" >"$OUT/browse/out.txt" 2>&1 || true
+    read -r SECONDS_TAKEN PEAK_KB < <(tail -n 1 "$OUT/browse/time.log")
+    printf '\nBrowse window of %s against %s\n' "$archive" "$SMALL"
+    sed 's/^/  /' "$OUT/browse/out.txt"
+    printf '  %-44s %8.2f s  peak %7d KiB\n' "whole process (kuvzip-browse-bench)" "$SECONDS_TAKEN" "$PEAK_KB"
+}
+if [ -n "${ONLY_BROWSE:-}" ]; then
+    browse_row
+    exit 0
+fi
+
 SETS=${SETS:-big small}
 case " $SETS " in *" big "*) compare "benchmark set" "$DATA" ;; esac
 case " $SETS " in *" small "*) compare "20000 small files" "$SMALL" ;; esac
@@ -334,6 +360,8 @@ if [ -z "${NO_RESTORE:-}" ] && [ -x "$RESTORE_BENCH" ]; then
     [ "$same" = 1 ] && echo "  restored files identical to the extracted ones"
     ls -d "$OUT/restore-window/Avant restauration "* >/dev/null 2>&1 && echo "  replaced files kept in $(ls -d "$OUT/restore-window/Avant restauration "* | head -1)"
 fi
+
+[ -n "${NO_BROWSE:-}" ] || browse_row
 
 # ---------------------------------------------------------------- copy
 # The copy of the archive just made to a cloud or exchange folder on the same

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench-common/SystemClock.h"
 #include "ui/Environment.h"
 #include "ui/MainSettings.h"
 #include "platform/Files.h"
@@ -67,14 +68,6 @@ public:
     }
 };
 
-class SystemClock : public backup::Clock {
-public:
-    backup::DateTime Now() const override {
-        const platform::LocalDateTime t = platform::ToLocalDateTime(std::time(nullptr));
-        return backup::DateTime{t.year, t.month, t.day, t.hour, t.minute, t.second, 0};
-    }
-};
-
 class NoPump : public backup::EventPump {
 public:
     void DoEvents() override {}
@@ -107,7 +100,7 @@ int main(int argc, char** argv) {
     settings.destinationRoot = "C:";  // the archive's folder stands for c: here
     NoView view;
     TypingUser user;
-    SystemClock clock;
+    bench::SystemClock clock;
     NoPump pump;
     NoFolders folders;
     End end;

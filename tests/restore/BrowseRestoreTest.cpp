@@ -237,6 +237,14 @@ struct RecordingBrowseView : BrowseView {
     std::vector<std::string> shown;
 };
 
+struct RecordingFolderPicker : FolderPicker {
+    std::string PickFolder(const std::string& start) override {
+        offered = start;
+        return answer;
+    }
+    std::string offered, answer;
+};
+
 class BrowseLogicTest : public RestoreFixture, public ::testing::Test {
 public:
     BrowseLogicTest() {
@@ -244,7 +252,8 @@ public:
         WriteFile(data + "/extra.txt", "reste");
     }
     RecordingBrowseView browseView;
-    BrowseLogic browse{BrowseContext{browseView, dialog, clock, data, "C:\\Appli\\Donnees"}};
+    RecordingFolderPicker picker;
+    BrowseLogic browse{BrowseContext{browseView, dialog, clock, data, "C:\\Appli\\Donnees", &picker, program}};
 };
 
 TEST_F(BrowseLogicTest, ListFilterRestoreTwoThenTheTableFollows) {
@@ -290,6 +299,146 @@ TEST_F(BrowseLogicTest, ADamagedChosenMemberPlacesNothingAndSaysSo) {
     browse.RestoreChosen({"compta.dat", "zz.dat"});
     EXPECT_EQ(Messages().back().rfind(std::string(kDamaged) + "\r\nErreur ", 0), 0u) << Messages().back();
     EXPECT_EQ(DataSnapshot(), before);
+}
+
+// ---- testing the browsed backup ----
+
+// The archive bytes with one byte of member `name`'s data changed, `offset`
+// bytes into it.
+std::string FlipInMember(std::string bytes, const std::string& name, size_t offset) {
+    const size_t at = bytes.find(name);  // its local header comes first
+    const size_t extra = static_cast<std::uint8_t>(bytes[at - 2]) | static_cast<std::uint8_t>(bytes[at - 1]) << 8;
+    const size_t data = at + name.size() + extra + offset;
+    bytes[data] = static_cast<char>(bytes[data] ^ 0x5A);
+    return bytes;
+}
+
+struct TestBackupRow {
+    const char* label;
+    const char* damaged;  // nullptr: sound
+    size_t offset;
+};
+
+const TestBackupRow kTestBackupRows[] = {
+    {"sound", nullptr, 0},
+    {"first_member_deflated_first_byte", "compta.dat", 0},
+    {"middle_member_inside", "grand.dat", 700},
+    {"last_member_last_byte", "zz.dat", 14},
+};
+
+class BrowseTestBackup : public BrowseLogicTest, public ::testing::WithParamInterface<TestBackupRow> {};
+
+TEST_P(BrowseTestBackup, SaysSoundOrNamesTheDamagedMemberTouchingNothing) {
+    readertest::RawArchive a;
+    a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
+                 Dated("grand.dat", std::string(3000, 'g') + "fin", kDate, kTime),
+                 Dated("zz.dat", "dernier fichier", kDate, kTime)};
+    a.members[1].method = 0;  // stored: the offsets are the file's own bytes
+    a.members[2].method = 0;
+    std::string bytes = a.Build();
+    if (GetParam().damaged) bytes = FlipInMember(bytes, GetParam().damaged, GetParam().offset);
+    const std::string archive = backups + "/KuvSav-2612071015.zip";
+    WriteFile(archive, bytes);
+    ASSERT_TRUE(browse.Open(archive, "07 Décembre 2026 à 10H15"));
+    const auto before = DataSnapshot();
+    dialog.shown.clear();
+    EXPECT_EQ(browse.TestBackup(), GetParam().damaged == nullptr);
+    ASSERT_EQ(dialog.shown.size(), 1u);
+    EXPECT_EQ(dialog.shown[0].mode, 0);
+    const std::string& said = dialog.shown[0].text;
+    if (GetParam().damaged) {
+        EXPECT_EQ(said.rfind(std::string(kBackupDamaged) + "\r\nErreur ", 0), 0u) << said;
+        EXPECT_NE(said.find(GetParam().damaged), std::string::npos) << said;
+        for (const char* other : {"compta.dat", "grand.dat", "zz.dat"}) {
+            if (std::string(other) == GetParam().damaged) continue;
+            EXPECT_EQ(said.find(other), std::string::npos) << said;
+        }
+    } else {
+        EXPECT_EQ(said, "La sauvegarde est intacte : ses 3 fichiers ont été relus sans erreur.");
+    }
+    EXPECT_EQ(DataSnapshot(), before);
+    EXPECT_EQ(ReadFile(archive), bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BrowseTestBackup, ::testing::ValuesIn(kTestBackupRows),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// ---- extracting chosen members ----
+
+struct ExtractRow {
+    const char* label;
+    bool existing;       // "compta.dat" already in the chosen folder
+    const char* answer;  // to the question, when asked
+    const char* comptaAfter;
+};
+
+const ExtractRow kExtractRows[] = {
+    {"new_folder", false, nullptr, "compta restaurée"},
+    {"existing_kept_on_non", true, "non", "ma version"},
+    {"existing_kept_on_cancel", true, "", "ma version"},
+    {"existing_replaced_on_oui", true, "oui", "compta restaurée"},
+};
+
+class BrowseExtract : public BrowseLogicTest, public ::testing::WithParamInterface<ExtractRow> {};
+
+TEST_P(BrowseExtract, ChosenMembersWrittenAnExistingFileReplacedOnlyOnOui) {
+    const ExtractRow& row = GetParam();
+    ASSERT_TRUE(browse.Open(WriteBackup("KuvSav-2612071015.zip"), "07 Décembre 2026 à 10H15"));
+    const std::string target = root + "/Extraits ici";
+    picker.answer = target;
+    if (row.existing) {
+        platform::CreateFolderPath(target);
+        WriteFile(target + "/compta.dat", "ma version");
+    }
+    if (row.answer) Answer({row.answer});
+    const auto before = DataSnapshot();
+    dialog.shown.clear();
+    browse.ExtractChosen({"compta.dat", "docs/note.txt", "extra.txt"});
+    EXPECT_EQ(picker.offered, program + "/Fichiers extraits");
+    EXPECT_EQ(ReadFile(target + "/compta.dat"), row.comptaAfter);
+    EXPECT_EQ(ReadFile(target + "/docs/note.txt"), std::string(5000, 'n'));
+    EXPECT_FALSE(platform::PathExists(target + "/clients.csv"));  // not chosen
+    EXPECT_FALSE(platform::PathExists(target + "/extra.txt"));    // only in the data folder
+    EXPECT_EQ(DataSnapshot(), before);
+    ASSERT_EQ(dialog.shown.size(), row.existing ? 2u : 1u);
+    if (row.existing) {
+        EXPECT_EQ(dialog.shown[0].mode, 1129);
+        EXPECT_EQ(dialog.shown[0].text,
+                  "Le fichier compta.dat existe déjà dans ce dossier, le remplacer ?\r\n tapez 'OUI' pour le "
+                  "remplacer ?|NON");
+    }
+    const bool kept = row.existing && std::string(row.comptaAfter) == "ma version";
+    EXPECT_EQ(Messages().back(),
+              (kept ? "1" : "2") + std::string(" fichier(s) extrait(s) dans : ") + target +
+                  (kept ? "\r\n1 fichier(s) déjà présent(s) gardé(s) tel(s) quel(s)." : ""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BrowseExtract, ::testing::ValuesIn(kExtractRows),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// The engine writes "a:b.txt" as "a_b.txt": the file there under that name
+// is asked about too, not replaced unasked.
+TEST_F(BrowseLogicTest, ExtractingAsksAboutAFileUnderTheNameTheEngineWrites) {
+    readertest::RawArchive a;
+    a.members = {Dated("a:b.txt", "de la sauvegarde", kDate, kTime)};
+    ASSERT_TRUE(browse.Open(WriteArchive("KuvSav-2612071015.zip", a), "07 Décembre 2026 à 10H15"));
+    picker.answer = root + "/Extraits ici";
+    platform::CreateFolderPath(picker.answer);
+    WriteFile(picker.answer + "/a_b.txt", "ma version");
+    Answer({"non"});
+    dialog.shown.clear();
+    browse.ExtractChosen({browse.Rows().at(0).path});  // as the table shows it
+    ASSERT_EQ(dialog.shown.size(), 2u);
+    EXPECT_EQ(dialog.shown[0].mode, 1129);
+    EXPECT_EQ(ReadFile(picker.answer + "/a_b.txt"), "ma version");
+}
+
+TEST_F(BrowseLogicTest, ExtractingIsLeftAloneWhenTheFolderDialogIsCancelled) {
+    ASSERT_TRUE(browse.Open(WriteBackup("KuvSav-2612071015.zip"), "07 Décembre 2026 à 10H15"));
+    dialog.shown.clear();
+    browse.ExtractChosen({"compta.dat"});  // the dialog gives no folder
+    EXPECT_TRUE(dialog.shown.empty());
+    EXPECT_FALSE(platform::PathExists(program + "/Fichiers extraits"));
 }
 
 }  // namespace

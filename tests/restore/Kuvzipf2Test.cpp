@@ -538,6 +538,18 @@ TEST_F(Kuvzipf2Test, Screenshots) {
         EXPECT_EQ(std::system(("import -window root '" + file + "'").c_str()), 0);
     };
     shoot("kuvzipf2-local.png");
+    // The browse window with its filter in use.
+    WriteFile(data + "/compta.dat", "compta ancienne");
+    WriteFile(data + "/Compta 2025.xls", "tableau");
+    ClickRow("List1", RowOf("List1", "KuvSav-2612071015.zip"));
+    ModalScript script;
+    script.Then([&](QWidget* w) {
+        QTest::keyClicks(w->findChild<QLineEdit*>("Filtre"), "compta");
+        shoot("kuvzipbrowse-filter.png");
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    Click("cdeParcourir");
+    EXPECT_TRUE(script.Done());
     Click("Command8");
     ClickRow("List2", 1);
     shoot("kuvzipf2-dropbox.png");
