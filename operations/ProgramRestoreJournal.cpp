@@ -15,7 +15,9 @@
 #include "platform/FaultInjection.h"
 #include "platform/Files.h"
 #include "platform/FolderTree.h"
+#include "platform/WorkNames.h"
 #include "ui/LogCategories.h"
+#include "zip/FileCrc.h"
 
 namespace kuv::operations {
 
@@ -39,20 +41,9 @@ bool Fingerprint(const std::string& path, JournalPair& pair) {
     if (!S_ISREG(st.st_mode)) return false;
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return false;
-    std::uint32_t crc = 0;
-    std::uint64_t size = 0;
-    std::string buffer(1 << 16, '\0');
-    ssize_t n;
-    while ((n = read(fd, buffer.data(), buffer.size())) > 0 || (n < 0 && errno == EINTR)) {
-        if (n < 0) continue;
-        crc = libdeflate_crc32(crc, buffer.data(), static_cast<size_t>(n));
-        size += static_cast<std::uint64_t>(n);
-    }
+    const bool read = zip::FileCrc32(fd, pair.crc, pair.size);
     close(fd);
-    if (n < 0) return false;
-    pair.size = size;
-    pair.crc = crc;
-    return true;
+    return read;
 }
 
 namespace {
@@ -107,12 +98,6 @@ bool HoldsNew(const std::string& path, const JournalPair& pair) {
     return Fingerprint(path, now) && now.link == pair.link && now.size == pair.size && now.crc == pair.crc;
 }
 
-// fd is the file at path now (not one removed or replaced since it was opened).
-bool StillAt(int fd, const std::string& path) {
-    struct stat byFd {}, byPath {};
-    return fstat(fd, &byFd) == 0 && lstat(path.c_str(), &byPath) == 0 && byFd.st_dev == byPath.st_dev &&
-           byFd.st_ino == byPath.st_ino;
-}
 
 bool Flush(const std::string& folder) {
     if (platform::InjectedFault(platform::FaultPoint::Sync)) return false;
@@ -142,7 +127,7 @@ bool RestoreJournal::Write(const std::string& folder, const std::vector<JournalP
     }
     if (!platform::WriteWholeFile(path, Serialize(pairs))) return false;
     fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool ours = fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0 && StillAt(fd_, path);
+    const bool ours = fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0 && platform::StillNamed(fd_, path);
     if (ours) folder_ = folder;
     if (!ours || !Flush(folder)) {
         qCWarning(lcOperations).noquote() << "cannot write the program-restore journal in"
@@ -179,7 +164,7 @@ ProgramRecoveryReport RecoverProgramRestore(const std::string& folder) {
         report.outcome = ProgramRecovery::Busy;
         return report;
     }
-    if (!StillAt(fd, path)) {  // its restore has just ended
+    if (!platform::StillNamed(fd, path)) {  // its restore has just ended
         close(fd);
         return report;
     }

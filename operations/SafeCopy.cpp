@@ -109,17 +109,6 @@ CopyOutcome CheckWrittenFile(const std::string& path, std::uint64_t length, std:
 
 bool IsWorkName(const std::string& name) { return name.rfind(".kuvzip-", 0) == 0; }
 
-namespace {
-
-// The name still leads to the file open as fd.
-bool StillNamed(int fd, const std::string& path) {
-    struct stat open {}, named {};
-    return fstat(fd, &open) == 0 && lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
-           open.st_ino == named.st_ino;
-}
-
-}  // namespace
-
 int RemoveLeftoverWorkFiles(const std::string& folder) {
     const std::string prefix = kTemporaryPrefix;
     int removed = 0;
@@ -179,7 +168,7 @@ CopyOutcome StagedFile::Create(const std::string& folder) {
         }
         // Locked before anything is written; a cleanup that took the fresh
         // file between its making and its lock has removed it: another name.
-        if (flock(fd, LOCK_EX) != 0 || !StillNamed(fd, path)) {
+        if (flock(fd, LOCK_EX) != 0 || !platform::StillNamed(fd, path)) {
             close(fd);
             continue;
         }

@@ -53,6 +53,12 @@ bool IsWorkName(std::string_view name) {
            AllOf(name.substr(work.size()), Alnum);
 }
 
+bool StillNamed(int fd, const std::string& path) {
+    struct stat open {}, named {};
+    return fstat(fd, &open) == 0 && lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
+
 WorkFileRemoval RemoveUnusedWorkFile(const std::string& folder, const std::string& name, bool (*accept)(int fd)) {
     const std::string path = JoinPath(folder.empty() ? "/" : folder, name);
     struct stat named {};
@@ -66,8 +72,7 @@ WorkFileRemoval RemoveUnusedWorkFile(const std::string& folder, const std::strin
     if (accept && !accept(fd.get())) return WorkFileRemoval::NotOurs;
     if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return WorkFileRemoval::InUse;
     // The name must still lead to the file now locked.
-    if (lstat(path.c_str(), &named) != 0 || named.st_dev != open.st_dev || named.st_ino != open.st_ino)
-        return WorkFileRemoval::Gone;
+    if (!StillNamed(fd.get(), path)) return WorkFileRemoval::Gone;
     return unlink(path.c_str()) == 0 ? WorkFileRemoval::Removed : WorkFileRemoval::Failed;
 }
 

@@ -23,6 +23,10 @@ bool IsWorkName(std::string_view name);
 // any other name.
 long PartFileProcess(std::string_view name);
 
+// Whether path still names the file open as fd (not one removed or replaced
+// since it was opened).
+bool StillNamed(int fd, const std::string& path);
+
 // What RemoveUnusedWorkFile did with a leftover.
 enum class WorkFileRemoval {
     Removed,  // it was unused and is gone

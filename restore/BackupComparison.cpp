@@ -1,5 +1,8 @@
 #include "restore/BackupComparison.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QString>
 
 #include <algorithm>
@@ -10,6 +13,7 @@
 
 #include "platform/Files.h"
 #include "platform/WorkNames.h"
+#include "zip/FileCrc.h"
 #include "zip/clsZip.h"
 
 namespace kuv::restore {
@@ -38,21 +42,6 @@ bool ListUnder(const std::string& root, const std::string& rel, std::vector<Fold
         }
     }
     return true;
-}
-
-std::uint32_t Crc32(const std::string& bytes) {
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char b : bytes) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
 }
 
 QString Folded(const std::string& text) {
@@ -139,10 +128,13 @@ StateCounts CountStates(const std::vector<ComparedFile>& files) {
 
 bool SettleByCrc(ComparedFile& file, const std::string& dataFolder) {
     if (file.state != FileState::ToCheck) return false;
-    std::string bytes;
-    const bool read = platform::ReadWholeFile(platform::JoinPath(dataFolder, file.path), bytes);
-    file.state = read && bytes.size() == file.size && Crc32(bytes) == file.crc32 ? FileState::Identical
-                                                                                 : FileState::Modified;
+    const std::string path = platform::JoinPath(dataFolder, file.path);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+    const bool read = fd >= 0 && zip::FileCrc32(fd, crc, size);
+    if (fd >= 0) close(fd);
+    file.state = read && size == file.size && crc == file.crc32 ? FileState::Identical : FileState::Modified;
     return true;
 }
 
