@@ -134,6 +134,14 @@ void ParallelInflater::Flush() {
         Run out;
         out.reserve(run.size());
         for (const Queued& q : run) {
+            if (q.whole) {
+                InflatedMember r;
+                r.index = q.index;
+                r.streamed = true;
+                if (!cancelled_.load(std::memory_order_relaxed)) r.completion = q.whole(worker);
+                out.push_back(std::move(r));
+                continue;
+            }
             out.push_back(Work(worker, q.index, q.member, q.keepData));
             if (q.keepData && q.finish) FinishOnWorker(worker, out.back(), q.finish);
         }
@@ -152,11 +160,20 @@ void ParallelInflater::FailSubmissionForTesting(std::size_t n) {
 }
 
 void ParallelInflater::Submit(std::size_t index, const MemberData& member, bool keepData, WorkerFinisher finish,
-                              std::uint64_t place) {
+                              std::uint64_t place, WholeOnWorker whole) {
     if (g_failSubmission != 0 && ++g_submissions == g_failSubmission) throw std::bad_alloc();
+    if (keepData && whole && !InflatesInOneCall(member)) {
+        // Alone, and in no place: it holds its worker long, and the small
+        // members around it go to the others meanwhile.
+        Flush();
+        runPlace_ = 0;
+        run_.push_back({index, member, keepData, {}, std::move(whole)});
+        Flush();
+        return;
+    }
     if (run_.size() >= kRunMembersOfAPlace && place != runPlace_) Flush();
     if (run_.empty()) runPlace_ = place;
-    run_.push_back({index, member, keepData, std::move(finish)});
+    run_.push_back({index, member, keepData, std::move(finish), {}});
     runCost_ += CostOf(member, keepData);
     if (run_.size() >= kRunMembers || runCost_ >= kRunBytes) Flush();
 }

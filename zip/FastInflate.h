@@ -91,6 +91,13 @@ struct InflatedMember {
 using WorkerFinisher =
     std::function<std::function<bool()>(unsigned worker, const std::vector<std::uint8_t>& data)>;
 
+// Runs on a worker in place of the inflation, for a member too large to come
+// back whole that writes itself there (a member of one deflate stream
+// inflated through mappings, MappedInflate.h). Returns: the step left for
+// the caller to run in order; empty when nothing of it stays (the caller
+// then does the whole member again, and raises its errors).
+using WholeOnWorker = std::function<std::function<bool()>(unsigned worker)>;
+
 class ParallelInflater {
 public:
     using Deliver = std::function<void(InflatedMember&)>;
@@ -114,11 +121,14 @@ public:
     // the caller to read again should the completion fail. place (0: none)
     // is the folder the finisher writes into: members of one place go to
     // the workers together, and two workers are kept out of one place
-    // where they can (WorkerPool). Throws std::bad_alloc when there is no
+    // where they can (WorkerPool). whole (keepData only, a member too large
+    // for one call): the member goes to a worker alone, whole runs there in
+    // place of any inflation, and the member comes back streamed = true
+    // with whole's completion. Throws std::bad_alloc when there is no
     // memory to queue the member, or the run of small members it completes:
     // then nothing of that run comes back, and the caller ends as cancelled.
     void Submit(std::size_t index, const MemberData& member, bool keepData, WorkerFinisher finish = {},
-                std::uint64_t place = 0);
+                std::uint64_t place = 0, WholeOnWorker whole = {});
 
     // For tests: the submission numbered n (from 1, counted over every
     // inflater from now on) throws std::bad_alloc as if memory ran out; 0
@@ -149,6 +159,7 @@ private:
         MemberData member;
         bool keepData = false;
         WorkerFinisher finish;
+        WholeOnWorker whole;
     };
     using Run = std::vector<InflatedMember>;
     void Flush();

@@ -16,6 +16,7 @@
 #include "zip/DeferredDeletion.h"
 #include "zip/FastInflate.h"
 #include "zip/MappedInflate.h"
+#include "zip/SliceInflate.h"
 #include "zip/OrderedWork.h"
 #include "zip/ReaderIo.h"
 #include "zip/ReaderState.h"
@@ -118,6 +119,51 @@ std::function<bool()> WriteOnWorker(const SafeFolder& base, FolderCache& cache, 
     if (w.setTime) file.SetTimes(w.modified);
     if (!file.Close()) return {};
     return [written, name = w.prepared.fileName] { return written->file->Commit(name, false); };
+}
+
+// A pending file a large member of one deflate stream is inflated into
+// through a mapping; a refusal is kept as the file's error, and in error.
+class MappedFile : public MappableTarget {
+public:
+    MappedFile(PendingFile& file, int& error) : file_(file), error_(error) {}
+    int TakeForMapping() override { return file_.TakeForMapping(); }
+    void Refused(int error) override {
+        error_ = error;
+        file_.SetError(error);
+    }
+
+private:
+    PendingFile& file_;
+    int& error_;
+};
+
+// Inflates a large member of one deflate stream through mappings on a
+// worker (MappedInflate.h), into a pending file beside its target, while
+// the other workers go on with the members after it. Returns: the ending
+// for the caller to run in directory order, which names the file; empty,
+// with nothing left, when anything is not plain (a folder that cannot be
+// made, a target kept or in the way, the mapping not done here, a damaged
+// member, a refused write): the caller's steps then do the member again and
+// raise its errors with their true causes.
+std::function<bool()> InflateMappedOnWorker(const SafeFolder& base, FolderCache& cache, const WorkerWrite& w, int fd,
+                                            const MemberData& member) {
+    std::string failedAt;
+    if (!OpenCachedFolder(base, cache, w.prepared.folders, failedAt)) return {};
+    const EntryState state = StateOf(*cache.folder, w.prepared.fileName);
+    if (state == EntryState::Folder || (state != EntryState::Missing && !w.overWrite)) return {};
+    auto written = std::make_shared<WrittenFile>();
+    written->folder = cache.folder;
+    written->file = std::make_unique<PendingFile>(*written->folder);
+    PendingFile& file = *written->file;
+    const bool missing = state == EntryState::Missing;
+    if (!file.Create(missing, member.uncompressedSize)) return {};
+    int error = 0;
+    MappedFile target(file, error);
+    InflateResult result = InflateResult::DataError;
+    if (InflateMapped(fd, member, target, result) != MappedOutcome::Done || result != InflateResult::Ok) return {};
+    if (w.setTime) file.SetTimes(w.modified);
+    if (!file.Close()) return {};
+    return [written, name = w.prepared.fileName, missing] { return written->file->Commit(name, missing); };
 }
 
 // The place in the target folder a member in flight takes, to keep two
@@ -321,19 +367,7 @@ bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, con
     };
     const MemberRewind rewind = [&] { return file.Rewind(); };
     // A large member of one deflate stream goes straight into the file's pages.
-    class MappedFile : public MappableTarget {
-    public:
-        MappedFile(PendingFile& file, int& error) : file_(file), error_(error) {}
-        int TakeForMapping() override { return file_.TakeForMapping(); }
-        void Refused(int error) override {
-            error_ = error;
-            file_.SetError(error);
-        }
-
-    private:
-        PendingFile& file_;
-        int& error_;
-    } mapped(file, sinkError);
+    MappedFile mapped(file, sinkError);
     const bool sound = source ? (*source)(target, sink, rewind, &mapped, keep)
                               : DecompressMember(events, e, target, sink, keep, rewind, &mapped);
     if (!sound && !keep) return false;  // the pending file is removed; an existing target is untouched
@@ -470,7 +504,7 @@ private:
 // cancelled.
 bool ReadInOrder(ReaderEvents& events, const ZlibApi& zlib, int fd, std::int32_t count, bool keepData,
                  const std::function<void(unsigned)>& started,
-                 const std::function<bool(std::int32_t, MemberData&, WorkerFinisher&, std::uint64_t&)>& prepare,
+                 const std::function<bool(std::int32_t, MemberData&, WorkerFinisher&, std::uint64_t&, WholeOnWorker&)>& prepare,
                  const std::function<bool(std::int32_t, InflatedMember*)>& finish) {
     struct Pending {
         std::int32_t number = 0;
@@ -501,10 +535,12 @@ bool ReadInOrder(ReaderEvents& events, const ZlibApi& zlib, int fd, std::int32_t
         for (std::int32_t i = 1; i <= count && !cancelled; ++i) {
             MemberData data;
             WorkerFinisher onWorker;
+            WholeOnWorker whole;
             std::uint64_t place = 0;
-            pending.push_back({i, prepare(i, data, onWorker, place)});
+            pending.push_back({i, prepare(i, data, onWorker, place, whole)});
             if (pending.back().submitted)
-                inflater->Submit(static_cast<std::size_t>(i), data, keepData, std::move(onWorker), place);
+                inflater->Submit(static_cast<std::size_t>(i), data, keepData, std::move(onWorker), place,
+                                 std::move(whole));
             else endUnsubmitted();
         }
         inflater->Finish();
@@ -530,7 +566,7 @@ bool ReaderState::TestAll(ReaderEvents& events) {
     bool allSound = true;
     const bool finished = ReadInOrder(
         events, *zlib, fd.get(), total, false, {},
-        [&](std::int32_t i, MemberData& data, WorkerFinisher&, std::uint64_t&) {
+        [&](std::int32_t i, MemberData& data, WorkerFinisher&, std::uint64_t&, WholeOnWorker&) {
             QuietEvents quiet(events);
             return LocateMember(quiet, *entries[i - 1], entries[i - 1]->name, data);
         },
@@ -574,7 +610,7 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
     return ReadInOrder(
         events, *zlib, fd.get(), count, true,
         [&](unsigned threads) { workerCaches.resize(std::max(1u, threads)); },
-        [&](std::int32_t i, MemberData& data, WorkerFinisher& onWorker, std::uint64_t& place) {
+        [&](std::int32_t i, MemberData& data, WorkerFinisher& onWorker, std::uint64_t& place, WholeOnWorker& whole) {
             // Folders and refused names have no data; the sequential steps
             // raise the errors of those that cannot be located.
             std::string name = entries[i - 1]->name;
@@ -586,11 +622,18 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
             if (submitted && options.replaceColons && !places.Meets(f.place)) {
                 WorkerWrite w{f.prepared, options.overWrite, false, 0};
                 if (options.keepModDate) w.setTime = DirectoryTable[i - 1].ModifiedTime(w.modified);
-                onWorker = [&base, &workerCaches, w = std::move(w)](unsigned worker,
-                                                                   const std::vector<std::uint8_t>& bytes) {
-                    return WriteOnWorker(base, workerCaches[worker], w, bytes);
-                };
-                place = FolderNumber(f.place);
+                // The engine's own sliced members keep their path on the caller's thread.
+                if (InflatesMapped(data) && !SliceInflater::MayBeSliced(fd.get(), data)) {
+                    whole = [&base, &workerCaches, w = std::move(w), fd = fd.get(), data](unsigned worker) {
+                        return InflateMappedOnWorker(base, workerCaches[worker], w, fd, data);
+                    };
+                } else {
+                    onWorker = [&base, &workerCaches, w = std::move(w)](unsigned worker,
+                                                                       const std::vector<std::uint8_t>& bytes) {
+                        return WriteOnWorker(base, workerCaches[worker], w, bytes);
+                    };
+                    place = FolderNumber(f.place);
+                }
             }
             places.Add(f.place);
             inFlight.push_back(std::move(f));

@@ -42,6 +42,15 @@ bool SliceInflater::Applies(const MemberData& member) {
     return member.method == kMethodDeflate && member.uncompressedSize > kSliceBytes;
 }
 
+bool SliceInflater::MayBeSliced(int fd, const MemberData& member) {
+    if (!Applies(member)) return false;
+    const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(member.compressedSize, SliceBound()));
+    std::vector<std::uint8_t> first(length);
+    // Unreadable: the path that reads it says why.
+    if (!ReadExact(fd, member.dataOffset, first.data(), length)) return true;
+    return memmem(first.data(), length, kSyncMarker, sizeof kSyncMarker) != nullptr;
+}
+
 std::size_t SliceInflater::InputBytes() { return kFront + ReadAhead() + sizeof kFinalEmptyBlock; }
 
 std::size_t SliceInflater::OutputBytes() { return kDictionaryBytes + kSliceBytes + kOutputMargin; }

@@ -45,6 +45,13 @@ public:
     // Returns: true for a deflated member large enough to be written in slices.
     static bool Applies(const MemberData& member);
 
+    // Returns: false when the member cannot have been written in slices: it
+    // does not apply, or no sync flush (00 00 FF FF) ends a first slice
+    // within the bytes one slice can take (read from fd, positioned: safe
+    // from any thread). True says only "may be": a stream of another tool
+    // can hold those bytes by chance, and Inflate then says NotDone.
+    static bool MayBeSliced(int fd, const MemberData& member);
+
     // Returns: the bytes of buffers an inflater holds once it has served.
     static std::size_t Footprint();
 
