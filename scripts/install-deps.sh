@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev
   libqt6svg6 qt6-translations-l10n qt6-qpa-plugins libgl-dev
-  zlib1g-dev libdeflate-dev
+  zlib1g-dev libdeflate-dev libisal-dev
   googletest libgtest-dev libgmock-dev
   # tools the tests and the benchmark use
   unzip zip p7zip-full libarchive-tools python3 xvfb xdg-utils x11-apps imagemagick

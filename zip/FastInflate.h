@@ -93,7 +93,7 @@ using WorkerFinisher =
 
 // Runs on a worker in place of the inflation, for a member too large to come
 // back whole that writes itself there (a member of one deflate stream
-// inflated through mappings, MappedInflate.h). Returns: the step left for
+// streamed into its file, StreamInflate.h). Returns: the step left for
 // the caller to run in order; empty when nothing of it stays (the caller
 // then does the whole member again, and raises its errors).
 using WholeOnWorker = std::function<std::function<bool()>(unsigned worker)>;

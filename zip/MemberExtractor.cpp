@@ -15,8 +15,8 @@
 #include "platform/Programs.h"
 #include "zip/DeferredDeletion.h"
 #include "zip/FastInflate.h"
-#include "zip/MappedInflate.h"
 #include "zip/SliceInflate.h"
+#include "zip/StreamInflate.h"
 #include "zip/OrderedWork.h"
 #include "zip/ReaderIo.h"
 #include "zip/ReaderState.h"
@@ -121,32 +121,16 @@ std::function<bool()> WriteOnWorker(const SafeFolder& base, FolderCache& cache, 
     return [written, name = w.prepared.fileName] { return written->file->Commit(name, false); };
 }
 
-// A pending file a large member of one deflate stream is inflated into
-// through a mapping; a refusal is kept as the file's error, and in error.
-class MappedFile : public MappableTarget {
-public:
-    MappedFile(PendingFile& file, int& error) : file_(file), error_(error) {}
-    int TakeForMapping() override { return file_.TakeForMapping(); }
-    void Refused(int error) override {
-        error_ = error;
-        file_.SetError(error);
-    }
-
-private:
-    PendingFile& file_;
-    int& error_;
-};
-
-// Inflates a large member of one deflate stream through mappings on a
-// worker (MappedInflate.h), into a pending file beside its target, while
-// the other workers go on with the members after it. Returns: the ending
-// for the caller to run in directory order, which names the file; empty,
-// with nothing left, when anything is not plain (a folder that cannot be
-// made, a target kept or in the way, the mapping not done here, a damaged
-// member, a refused write): the caller's steps then do the member again and
-// raise its errors with their true causes.
-std::function<bool()> InflateMappedOnWorker(const SafeFolder& base, FolderCache& cache, const WorkerWrite& w, int fd,
-                                            const MemberData& member) {
+// Inflates a large member of one deflate stream on a worker (StreamInflate.h,
+// with zlib's word on a damaged stream) into a pending file beside its
+// target, while the other workers go on with the members after it.
+// Returns: the ending for the caller to run in directory order, which names
+// the file; empty, with nothing left, when anything is not plain (a folder
+// that cannot be made, a target kept or in the way, a damaged member, a
+// refused write): the caller's steps then do the member again and raise its
+// errors with their true causes.
+std::function<bool()> InflateOnWorker(const SafeFolder& base, FolderCache& cache, InflateBuffers& buffers,
+                                      const ZlibApi& zlib, const WorkerWrite& w, int fd, const MemberData& member) {
     std::string failedAt;
     if (!OpenCachedFolder(base, cache, w.prepared.folders, failedAt)) return {};
     const EntryState state = StateOf(*cache.folder, w.prepared.fileName);
@@ -157,10 +141,10 @@ std::function<bool()> InflateMappedOnWorker(const SafeFolder& base, FolderCache&
     PendingFile& file = *written->file;
     const bool missing = state == EntryState::Missing;
     if (!file.Create(missing, member.uncompressedSize)) return {};
-    int error = 0;
-    MappedFile target(file, error);
-    InflateResult result = InflateResult::DataError;
-    if (InflateMapped(fd, member, target, result) != MappedOutcome::Done || result != InflateResult::Ok) return {};
+    const InflateResult result = DecompressMemberData(
+        zlib, fd, member, [&file](const std::uint8_t* p, std::size_t n) { return file.Write(p, n); }, buffers,
+        [&file] { return file.Rewind(); });
+    if (result != InflateResult::Ok) return {};
     if (w.setTime) file.SetTimes(w.modified);
     if (!file.Close()) return {};
     return [written, name = w.prepared.fileName, missing] { return written->file->Commit(name, missing); };
@@ -258,8 +242,7 @@ bool ReaderState::LocateMember(ReaderEvents& events, const CentralEntry& e, cons
 }
 
 bool ReaderState::DecompressMember(ReaderEvents& events, const CentralEntry& e, const std::string& target,
-                                   const MemberSink& sink, bool& keepOnCrc, const MemberRewind& rewind,
-                                   MappableTarget* mapped) {
+                                   const MemberSink& sink, bool& keepOnCrc, const MemberRewind& rewind) {
     keepOnCrc = false;
     MemberData data;
     if (!LocateMember(events, e, target, data)) return false;
@@ -284,7 +267,7 @@ bool ReaderState::DecompressMember(ReaderEvents& events, const CentralEntry& e, 
             pacer.Tick();
             return true;
         };
-        result = DecompressMemberData(*zlib, fd.get(), data, paced, *buffers, rewind, mapped);
+        result = DecompressMemberData(*zlib, fd.get(), data, paced, *buffers, rewind);
     }
     return ReportInflate(events, result, e, target, keepOnCrc);
 }
@@ -366,10 +349,8 @@ bool ReaderState::ExtractMember(ReaderEvents& events, const CentralEntry& e, con
         return false;
     };
     const MemberRewind rewind = [&] { return file.Rewind(); };
-    // A large member of one deflate stream goes straight into the file's pages.
-    MappedFile mapped(file, sinkError);
-    const bool sound = source ? (*source)(target, sink, rewind, &mapped, keep)
-                              : DecompressMember(events, e, target, sink, keep, rewind, &mapped);
+    const bool sound = source ? (*source)(target, sink, rewind, keep)
+                              : DecompressMember(events, e, target, sink, keep, rewind);
     if (!sound && !keep) return false;  // the pending file is removed; an existing target is untouched
     std::int64_t modified = 0;
     if (options.keepModDate && entry.ModifiedTime(modified)) file.SetTimes(modified);
@@ -607,9 +588,13 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
     std::deque<InFlight> inFlight;
     PlacesInFlight places;
     std::vector<FolderCache> workerCaches;
+    std::vector<std::unique_ptr<InflateBuffers>> workerBuffers;
     return ReadInOrder(
         events, *zlib, fd.get(), count, true,
-        [&](unsigned threads) { workerCaches.resize(std::max(1u, threads)); },
+        [&](unsigned threads) {
+            workerCaches.resize(std::max(1u, threads));
+            workerBuffers.resize(std::max(1u, threads));
+        },
         [&](std::int32_t i, MemberData& data, WorkerFinisher& onWorker, std::uint64_t& place, WholeOnWorker& whole) {
             // Folders and refused names have no data; the sequential steps
             // raise the errors of those that cannot be located.
@@ -623,9 +608,12 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
                 WorkerWrite w{f.prepared, options.overWrite, false, 0};
                 if (options.keepModDate) w.setTime = DirectoryTable[i - 1].ModifiedTime(w.modified);
                 // The engine's own sliced members keep their path on the caller's thread.
-                if (InflatesMapped(data) && !SliceInflater::MayBeSliced(fd.get(), data)) {
-                    whole = [&base, &workerCaches, w = std::move(w), fd = fd.get(), data](unsigned worker) {
-                        return InflateMappedOnWorker(base, workerCaches[worker], w, fd, data);
+                if (StreamInflater::Applies(data) && !SliceInflater::MayBeSliced(fd.get(), data)) {
+                    whole = [&base, &workerCaches, &workerBuffers, zlib, w = std::move(w), fd = fd.get(),
+                             data](unsigned worker) {
+                        auto& buffers = workerBuffers[worker];
+                        if (!buffers) buffers = std::make_unique<InflateBuffers>();
+                        return InflateOnWorker(base, workerCaches[worker], *buffers, *zlib, w, fd, data);
                     };
                 } else {
                     onWorker = [&base, &workerCaches, w = std::move(w)](unsigned worker,
@@ -648,10 +636,10 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
                 events.Status("Extraction ...\\" + ShownName(f.prepared));
             } else {
                 const MemberSource source = [&](const std::string& target, const MemberSink& sink,
-                                                const MemberRewind& rewind, MappableTarget* mapped, bool& keepOnCrc) {
+                                                const MemberRewind& rewind, bool& keepOnCrc) {
                     keepOnCrc = false;
                     if (!inflated || inflated->streamed)
-                        return DecompressMember(events, e, target, sink, keepOnCrc, rewind, mapped);
+                        return DecompressMember(events, e, target, sink, keepOnCrc, rewind);
                     InflateResult result = inflated->result;
                     if ((result == InflateResult::Ok || result == InflateResult::CrcMismatch) &&
                         !inflated->data.empty() && !sink(inflated->data.data(), inflated->data.size()))

@@ -2,12 +2,13 @@
 
 
 #include <algorithm>
+#include <new>
 #include <cstring>
 
-#include "zip/MappedInflate.h"
 #include "zip/ReaderIo.h"
 #include "zip/SliceDeflate.h"
 #include "zip/SliceInflate.h"
+#include "zip/StreamInflate.h"
 #include "zip/ZipRecords.h"
 #include "zip/ZlibBinding.h"
 
@@ -95,7 +96,7 @@ InflateBuffers::InflateBuffers() : in(kChunk), out(kChunk) {}
 InflateBuffers::~InflateBuffers() = default;
 
 InflateResult DecompressMemberData(const ZlibApi& zlib, int fd, const MemberData& member, const MemberSink& sink,
-                                   InflateBuffers& buffers, const MemberRewind& rewind, MappableTarget* mapped) {
+                                   InflateBuffers& buffers, const MemberRewind& rewind) {
     if (member.method == kMethodStored) return CopyStored(fd, member, sink, buffers);
     // Some writers give an empty file no deflate stream at all.
     if (member.compressedSize == 0 && member.uncompressedSize == 0)
@@ -118,9 +119,15 @@ InflateResult DecompressMemberData(const ZlibApi& zlib, int fd, const MemberData
             }
         }
     }
-    if (mapped && InflatesMapped(member)) {
-        InflateResult result = InflateResult::Ok;
-        if (InflateMapped(fd, member, *mapped, result) == MappedOutcome::Done) return result;
+    if (rewind && StreamInflater::Applies(member)) {
+        if (!buffers.stream) buffers.stream.reset(new (std::nothrow) StreamInflater());
+        if (buffers.stream) {
+            bool sinkUsed = false;
+            const InflateResult r = buffers.stream->Inflate(fd, member, sink, buffers, sinkUsed);
+            if (r != InflateResult::DataError && r != InflateResult::LibraryError) return r;
+            // Damaged, or of another size than declared: zlib's word rules.
+            if (sinkUsed && !rewind()) return InflateResult::SinkError;
+        }
     }
     return Inflate(zlib, fd, member, sink, buffers);
 }

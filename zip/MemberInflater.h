@@ -40,13 +40,14 @@ using MemberSink = std::function<bool(const std::uint8_t* data, std::size_t size
 using MemberRewind = std::function<bool()>;
 
 class SliceInflater;
-class MappableTarget;
+class StreamInflater;
 
 // Work buffers kept from one member to the next.
 struct InflateBuffers {
     std::vector<std::uint8_t> in;
     std::vector<std::uint8_t> out;
     std::unique_ptr<SliceInflater> slices;  // made at the first member written in slices
+    std::unique_ptr<StreamInflater> stream;  // made at the first large member of one stream
     InflateBuffers();
     ~InflateBuffers();
 };
@@ -56,12 +57,11 @@ struct InflateBuffers {
 // bytes reached the sink, rewind starts the sink again and the member is
 // inflated from its start through zlib, whose verdict is returned. Without
 // rewind (empty) the member only goes through zlib. A large deflated member
-// not written in slices (another tool's one stream) is inflated through
-// mappings into mapped when given (MappedInflate.h): its bytes then reach the
-// file, not the sink; where that cannot be done it goes through zlib.
+// not written in slices (another tool's one stream) is first inflated by
+// igzip (StreamInflate.h), with the same start again through zlib when igzip
+// finds it damaged.
 // Returns: the member's result; SinkError when the sink or rewind refused.
 InflateResult DecompressMemberData(const ZlibApi& zlib, int fd, const MemberData& member, const MemberSink& sink,
-                                   InflateBuffers& buffers, const MemberRewind& rewind = {},
-                                   MappableTarget* mapped = nullptr);
+                                   InflateBuffers& buffers, const MemberRewind& rewind = {});
 
 }  // namespace kuv::zip

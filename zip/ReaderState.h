@@ -20,7 +20,6 @@
 namespace kuv::zip {
 
 struct ZlibApi;
-class MappableTarget;
 
 // What the reading side reports to its owner, and the one service it takes
 // from it (the compression library). The engine implements it over its
@@ -152,11 +151,9 @@ struct ReaderState {
     // others streamed, with DoEvents about every 25 ms); raises the member's
     // errors. keepOnCrc is set when the ZipError 5 handler chose to keep the
     // data anyway. rewind (may be empty) lets a large member written in
-    // slices be inflated by the fast path (MemberInflater.h); mapped (may be
-    // null) lets a large member of one deflate stream be inflated straight
-    // into its file (MappedInflate.h).
+    // slices, or of one stream, be inflated by the fast paths (MemberInflater.h).
     bool DecompressMember(ReaderEvents& events, const CentralEntry& e, const std::string& target, const MemberSink& sink,
-                          bool& keepOnCrc, const MemberRewind& rewind = {}, MappableTarget* mapped = nullptr);
+                          bool& keepOnCrc, const MemberRewind& rewind = {});
     // Raises the errors of a member's decompression result (ZipError 5 with
     // its cancel flag in keepOnCrc, or 16). Returns: result is Ok.
     bool ReportInflate(ReaderEvents& events, InflateResult result, const CentralEntry& e, const std::string& target,
@@ -164,7 +161,7 @@ struct ReaderState {
     // Gives a member's bytes to sink in place of DecompressMember (same
     // contract), for data already inflated elsewhere.
     using MemberSource = std::function<bool(const std::string& target, const MemberSink& sink,
-                                            const MemberRewind& rewind, MappableTarget* mapped, bool& keepOnCrc)>;
+                                            const MemberRewind& rewind, bool& keepOnCrc)>;
     // Writes member e under folder as options say, its bytes from source
     // (nullptr: DecompressMember); false on a failure of this member (already
     // reported). written: a file was written.

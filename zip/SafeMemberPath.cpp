@@ -202,20 +202,6 @@ bool PendingFile::Rewind() {
     return fd_ && ftruncate(fd_.get(), 0) == 0 && lseek(fd_.get(), 0, SEEK_SET) == 0;
 }
 
-int PendingFile::TakeForMapping() {
-    if (direct_) {
-        // Nothing of it written past the cache: the mapping's pages are the file's.
-        direct_->Restart();
-        direct_->Finish();
-        direct_.reset();
-    }
-    if (!Rewind()) {
-        error_ = errno;
-        return -1;
-    }
-    return fd_.get();
-}
-
 namespace {
 
 void SetFileTimes(int fd, std::int64_t modified) {

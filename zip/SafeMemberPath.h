@@ -86,12 +86,6 @@ public:
     static constexpr std::uint64_t kDirectFrom = 8 * 1024 * 1024;
     // Empties the file to write it again from its start. Returns: false when it cannot.
     bool Rewind();
-    // The file's descriptor (open for reading and writing), emptied, to be
-    // written through a mapping instead of Write, through the page cache;
-    // -1 when it cannot be emptied.
-    int TakeForMapping();
-    // Keeps error as the last step's error (a write through a mapping refused).
-    void SetError(int error) { error_ = error; }
     // Sets the modification time (and the access time to now) before the rename.
     void SetTimes(std::int64_t modified);
     // Closes the file before its Commit (a write the medium refused late
