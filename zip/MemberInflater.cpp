@@ -103,6 +103,7 @@ InflateResult DecompressMemberData(const ZlibApi& zlib, int fd, const MemberData
         return member.crc32 == 0 ? InflateResult::Ok : InflateResult::CrcMismatch;
     // Without a way to start the sink again, a failure of the fast path
     // after its first slice could not be undone: zlib alone then.
+    bool oursDamaged = false;  // in our slices, but damaged past the first
     if (rewind && SliceInflater::Applies(member)) {
         if (!buffers.slices) buffers.slices.reset(new (std::nothrow) SliceInflater());
         if (buffers.slices) {
@@ -115,11 +116,14 @@ InflateResult DecompressMemberData(const ZlibApi& zlib, int fd, const MemberData
                 case SliceOutcome::NotDone:
                     // Not written in our slices, or damaged: zlib's word rules.
                     if (sinkUsed && !rewind()) return InflateResult::SinkError;
+                    oursDamaged = sinkUsed;
                     break;
             }
         }
     }
-    if (rewind && StreamInflater::Applies(member)) {
+    // Another tool's stream (ours damaged goes to zlib at once: the sink is
+    // started again once at most).
+    if (rewind && !oursDamaged && StreamInflater::Applies(member)) {
         if (!buffers.stream) buffers.stream.reset(new (std::nothrow) StreamInflater());
         if (buffers.stream) {
             bool sinkUsed = false;
