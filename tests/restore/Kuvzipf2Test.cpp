@@ -407,6 +407,26 @@ TEST_F(Kuvzipf2Test, DropboxModeShowsItsInformationLine) {
     EXPECT_EQ(Find<QLabel>("Label10")->text(), "");
 }
 
+// Every control the user can reach lies wholly inside the window, and no two
+// buttons cover each other, in both modes.
+TEST_F(Kuvzipf2Test, ControlsLieInsideTheWindowAndButtonsDoNotOverlap) {
+    kuv::platform::CreateFolderPath(home + "/Dropbox");
+    for (int cloud = 0; cloud < 2; ++cloud) {
+        if (cloud) Click("Command8");
+        const QRect inside = Window().rect();
+        std::vector<QWidget*> shown;
+        for (QWidget* w : Window().findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (!w->isVisible()) continue;
+            EXPECT_TRUE(inside.contains(w->geometry())) << w->objectName().toStdString() << " cloud " << cloud;
+            if (qobject_cast<QPushButton*>(w)) shown.push_back(w);
+        }
+        for (size_t i = 0; i < shown.size(); ++i)
+            for (size_t j = i + 1; j < shown.size(); ++j)
+                EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                    << shown[i]->objectName().toStdString() << " / " << shown[j]->objectName().toStdString();
+    }
+}
+
 TEST_F(Kuvzipf2Test, SingleFileExtractionCommentAndMemberList) {
     WriteBackup("KuvSav-2612071015.zip");
     const std::string extracted = program + "/Fichiers extraits";
