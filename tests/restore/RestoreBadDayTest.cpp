@@ -117,11 +117,9 @@ public:
         } else {
             BrowseLogic browse{BrowseContext{browseView_, dialog, clock, data, data, nullptr, program}};
             EXPECT_TRUE(browse.Open(archive, "07 Décembre 2026 à 10H15"));
-            std::vector<std::string> paths;
-            for (int i : chosen) paths.push_back(Path(i));
             Answer({"OUI"});
             if (beforeRestore) beforeRestore();
-            browse.RestoreChosen(paths);
+            browse.RestoreChosen(ChosenPaths());
         }
         const auto messages = Messages();
         return messages.size() > before ? messages.back() : std::string();
@@ -135,6 +133,12 @@ public:
         return messages.size() > before ? messages.back() : std::string();
     }
 
+    std::vector<std::string> ChosenPaths() const {
+        std::vector<std::string> paths;
+        for (int i : chosen) paths.push_back(Path(i));
+        return paths;
+    }
+
     // The restore run in a child process stopped by the fault armed at
     // point's Kth call. Returns: whether the child was killed there.
     bool RestoreInChild(FaultPoint point, int k, int action = platform::kFaultKill, pid_t* child = nullptr) {
@@ -142,7 +146,8 @@ public:
         if (pid == 0) {
             platform::ArmFault(point, k, action);
             clsZip engine;
-            const RestoreOutcome o = RestoreArchive(engine, archive, data, clock.now);
+            const RestoreOutcome o = chosen.empty() ? RestoreArchive(engine, archive, data, clock.now)
+                                                    : RestoreMembers(engine, archive, data, clock.now, ChosenPaths());
             _exit(o.result == RestoreResult::Restored ? 0 : 1);
         }
         if (child) {
@@ -433,6 +438,25 @@ TEST(RestoreRecovery, AJournalThatDoesNotMatchTheDiskIsNotActedOn) {
     EXPECT_EQ(report.state, RecoveryState::Unusable);
     EXPECT_EQ(day.DataSnapshot(), untouched);
     EXPECT_TRUE(kuv::platform::RestorePending(day.data));
+}
+
+// A restore of chosen files killed at each move of its placement, its kept
+// folder's marker lost with the crash: the next start finishes it and the
+// kept folder still counts as a partial restore's.
+TEST(RestoreRecovery, ChosenFilesKilledDuringThePlacementKeepTheirFolderPartial) {
+    for (int k = 2; k <= 5; ++k) {
+        BadDay day;
+        day.chosen = {0, 2};
+        ASSERT_TRUE(day.RestoreInChild(FaultPoint::Rename, k)) << k;
+        const std::string kept = day.data + "/Avant restauration 2701030905";
+        EXPECT_TRUE(kuv::platform::IsFolder(kept)) << k;
+        kuv::platform::RemoveFile(kept + "/" + platform::kPartialRestoreMarker);
+        const recovery::RecoveryReport report = recovery::RecoverDataFolder(day.data);
+        EXPECT_EQ(report.state, RecoveryState::Finished) << k;
+        EXPECT_EQ(day.Judge(), Whole::AllNew) << k;
+        EXPECT_EQ(KeptFolderKind(day.data, "Avant restauration 2701030905"), KeptKind::Partial) << k;
+        EXPECT_NE(recovery::RecoveryMessage(report).find(kept), std::string::npos) << k;
+    }
 }
 
 // ---- two processes ----
