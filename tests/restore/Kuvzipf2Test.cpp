@@ -548,6 +548,13 @@ TEST_F(Kuvzipf2Test, Screenshots) {
     kuv::platform::CreateFolderPath(home + "/Dropbox");
     WriteFile(home + "/Dropbox/Info_sv_appli.txt", "Sauvegarde du : 07/12/2026 \xe0 09:53 - Dossier : kuvchier\r\n");
     WriteFile(home + "/Dropbox/Info_sv_compta.txt", "Sauvegarde du : 02/01/2027 \xe0 18:30 - Dossier : compta\r\n");
+    // The older generations, dated by their files.
+    for (const auto& [generation, day] : {std::pair<const char*, int>{"kuvchier.zip", 7}, {"kuvchier.zip.sv1", 5},
+                                         {"kuvchier.zip.sv2", 1}}) {
+        WriteFile(home + "/Dropbox/" + generation, "x");
+        const std::time_t t = kuv::platform::FromLocalDateTime({2026, 12, day, 9, 53, 0});
+        kuv::platform::SetFileTimes(home + "/Dropbox/" + generation, t, t);
+    }
     Window();
     auto shoot = [&](const std::string& name) {
         for (int i = 0; i < 20; ++i) {
