@@ -139,7 +139,8 @@ bool ParseJournal(const std::string& text, Journal& j) {
 
 bool MarkPartialKeptFolder(const std::string& keptFolder) {
     const std::string marker = JoinPath(keptFolder, platform::kPartialRestoreMarker);
-    return platform::IsRegularFile(marker) || platform::WriteWholeFile(marker, "");
+    platform::UniqueFd fd(open(marker.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
+    return static_cast<bool>(fd);
 }
 
 bool SyncFolder(const std::string& folder) {

@@ -323,7 +323,8 @@ bool RestoreWindowLogic::ChosenBackup(std::string& archive, std::string& label) 
     const bool cloud = !modeMarker_.empty();
     const std::vector<std::string>& list = cloud ? list2_ : list1_;
     const int chosen = cloud ? list2Selected_ : list1Selected_;
-    if (chosen < 0 || chosen >= static_cast<int>(list.size()) || Trim(list[static_cast<size_t>(chosen)]).empty())
+    if (chosen < 0 || chosen >= static_cast<int>(list.size()) || Trim(list[static_cast<size_t>(chosen)]).empty() ||
+        (cloud && chosen >= static_cast<int>(list2Archives_.size())))
         return false;
     const std::string& entry = list[static_cast<size_t>(chosen)];
     const std::string name = cloud ? std::string() : ArchiveNameOfList1Entry(entry);
@@ -367,7 +368,8 @@ void RestoreWindowLogic::Restore() {
             ctx_.dialog.ShowDialog();
             return;
         }
-        archive = list2Archives_[static_cast<size_t>(list2Selected_)];
+        if (list2Selected_ < static_cast<int>(list2Archives_.size()))
+            archive = list2Archives_[static_cast<size_t>(list2Selected_)];
         if (!Confirm(std::string("Confirmez la récupération de la ") + kLineBreak +
                      Trim(platform::CharLeft(entry, 100)) + CountsLine(archive) + kLineBreak +
                      " tapez 'OUI' pour confirmer ?|NON"))
