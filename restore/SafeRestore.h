@@ -11,8 +11,9 @@
 //    with its path relative to the data folder, into the dated sub-folder
 //    "Avant restauration yymmddhhmm" (" (2)", " (3)"... when the name is
 //    taken), made only when something is replaced. Files the backup does not
-//    hold stay where they are. Only the three most recent such folders are
-//    kept.
+//    hold stay where they are. Only the three most recent such folders of
+//    whole restores are kept, and apart from them the three most recent of
+//    restores of chosen files.
 //    Before the first move, the staged files and folders are flushed to the
 //    medium, the list of moves is checked against the archive's members
 //    (count and names), and the journal of the placement is written and
