@@ -145,9 +145,10 @@ TEST_P(GenerationRestore, TheWholeRestoreTakesTheChosenGeneration) {
     EXPECT_EQ(end.ends, 1);
 }
 
-// Browsed from its entry, and chosen files of it restored.
+// Browsed from its entry, and chosen files of it restored (a damaged one
+// refused, nothing placed).
 TEST_P(GenerationRestore, BrowsedAndChosenFilesRestoredFromIt) {
-    if (GetParam().damaged) GTEST_SKIP() << "the damaged member is covered by the browse window's own tests";
+    const auto before = DataSnapshot();
     const auto [archive, label] = Chosen(1);
     EXPECT_EQ(archive, folder + "/kuvchier.zip.sv1");
     struct : BrowseView {
@@ -160,9 +161,14 @@ TEST_P(GenerationRestore, BrowsedAndChosenFilesRestoredFromIt) {
     ASSERT_TRUE(browse.Open(archive, label));
     EXPECT_EQ(browseView.title, "Contenu de la sauvegarde du : 05/12/2026 à 08:53 - Dossier : kuvchier");
     Answer({"OUI"});
-    browse.RestoreChosen({"compta.dat"});
+    browse.RestoreChosen({"compta.dat", "zz.dat"});
+    if (GetParam().damaged) {
+        EXPECT_EQ(browse.LastOutcome().result, RestoreResult::Damaged);
+        EXPECT_EQ(DataSnapshot(), before);
+        return;
+    }
     EXPECT_EQ(ReadFile(data + "/compta.dat"), "compta précédente");
-    EXPECT_FALSE(readertest::Exists(data + "/zz.dat"));  // not chosen
+    EXPECT_EQ(ReadFile(data + "/zz.dat"), std::string(20000, 'z') + "fin");
 }
 
 const GenerationRestoreRow kGenerationRestoreRows[] = {
