@@ -13,6 +13,11 @@ namespace kuv::platform {
 inline constexpr const char* kRestoreStagingPrefix = ".kuvzip-restauration-";
 // The journal of the restore's placement, beside its staging folder.
 inline constexpr const char* kRestoreJournalName = ".kuvzip-restauration.journal";
+// The empty file that marks the kept folder ("Avant restauration ...") of a
+// restore of chosen files, so that it is never counted among (and never
+// pushes out) the kept folders of whole restores. Not a work name: it stays
+// with the kept files.
+inline constexpr const char* kPartialRestoreMarker = ".kuvzip-restauration-partielle";
 
 // True for the program's work names: the restore's staging folder and
 // journal (and the journal's temporary file), the engine's part files

@@ -84,6 +84,7 @@ std::string JournalText(const Journal& j) {
     std::string text = std::string(kHeader) + "\n";
     text += "staging " + j.stagingName + "\n";
     text += "kept " + Escape(j.keptName) + "\n";
+    if (j.partial) text += "partielle\n";
     for (const JournalMove& m : j.moves) {
         char crc[16];
         std::snprintf(crc, sizeof crc, "%08x", m.crc32);
@@ -110,6 +111,8 @@ bool ParseJournal(const std::string& text, Journal& j) {
             j.stagingName = line.substr(8);
         } else if (line.rfind("kept ", 0) == 0) {
             if (!Unescape(line.substr(5), j.keptName)) return false;
+        } else if (line == "partielle") {
+            j.partial = true;
         } else if (line.rfind("move ", 0) == 0) {
             std::istringstream fields(line.substr(5));
             JournalMove m;
@@ -132,6 +135,12 @@ bool ParseJournal(const std::string& text, Journal& j) {
     const std::string staging = platform::kRestoreStagingPrefix;
     return whole && platform::IsWorkName(j.stagingName) && j.stagingName.rfind(staging, 0) == 0 &&
            SafeName(j.keptName) && !platform::IsWorkName(j.keptName);
+}
+
+bool MarkPartialKeptFolder(const std::string& keptFolder) {
+    const std::string marker = JoinPath(keptFolder, platform::kPartialRestoreMarker);
+    platform::UniqueFd fd(open(marker.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
+    return static_cast<bool>(fd);
 }
 
 bool SyncFolder(const std::string& folder) {

@@ -11,6 +11,7 @@
 //   kuvzip-restauration 1
 //   staging <staging folder's name>
 //   kept <kept folder's name>
+//   partielle                      (only for a restore of chosen files)
 //   move <size> <crc32, 8 hex digits> <relative path, '%' and line ends escaped>
 //   ...
 //   fin <number of moves>          (the list is whole)
@@ -37,6 +38,9 @@ struct JournalMove {
 struct Journal {
     std::string stagingName;
     std::string keptName;
+    // A restore of chosen files: its kept folder holds the marker
+    // platform::kPartialRestoreMarker.
+    bool partial = false;
     std::vector<JournalMove> moves;
     bool done = false;
 };
@@ -88,6 +92,12 @@ bool HeldByAnother(const std::string& path);
 
 // The size and CRC-32 of a file; false when it cannot be read.
 bool FileSizeAndCrc(const std::string& path, std::uint64_t& size, std::uint32_t& crc32);
+
+// Puts the marker of a restore of chosen files (platform::kPartialRestoreMarker,
+// empty) into its kept folder, when it is not there yet. The flush of the
+// file system that ends the placement carries it to the medium. Returns:
+// false when it could not be written.
+bool MarkPartialKeptFolder(const std::string& keptFolder);
 
 // Flushes the folder's entries.
 bool SyncFolder(const std::string& folder);

@@ -142,7 +142,10 @@ RecoveryReport RecoverDataFolder(const std::string& dataFolder) {
         }
         for (const JournalMove& m : j.moves)
             if (!Settle(dataFolder, stagingPath, kept, m, report)) report.failed.push_back(m.path);
-        if (!report.failed.empty() || !platform::SyncFileSystem(dataFolder) || !journal.MarkDone()) {
+        // The kept folder of a restore of chosen files made (or filled) here
+        // gets its marker, as the placement would have written it.
+        const bool marked = !j.partial || !platform::IsFolder(kept) || MarkPartialKeptFolder(kept);
+        if (!report.failed.empty() || !marked || !platform::SyncFileSystem(dataFolder) || !journal.MarkDone()) {
             report.state = RecoveryState::CannotFinish;
             return report;
         }

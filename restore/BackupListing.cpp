@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "operations/CopyNames.h"
 #include "platform/Text.h"
 
 namespace kuv::restore {
@@ -55,6 +56,13 @@ std::optional<std::string> List1Entry(const std::string& fileName) {
 
 std::string List2Entry(const std::string& firstLine, const std::string& infoFileName) {
     return CharLeft(firstLine + std::string(100, ' '), kList2LineWidth) + infoFileName;
+}
+
+std::string List2GenerationEntry(const std::string& newestName, const backup::DateTime& when,
+                                 const std::string& fileName) {
+    std::string label = newestName;
+    if (label.size() > 4 && label.compare(label.size() - 4, 4, ".zip") == 0) label.resize(label.size() - 4);
+    return List2Entry("Sauvegarde du : " + operations::DateStamp(when) + " - Dossier : " + label, fileName);
 }
 
 std::string ChoiceText(const std::string& entry, size_t charCount) {

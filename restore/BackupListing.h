@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "ui/Environment.h"
+
 namespace kuv::restore {
 
 inline constexpr size_t kList1LabelWidth = 150;
@@ -33,6 +35,19 @@ std::optional<std::string> List1Entry(const std::string& fileName);
 
 // The List2 entry of an information file whose first line is firstLine.
 std::string List2Entry(const std::string& firstLine, const std::string& infoFileName);
+
+// The older generations a cloud copy keeps beside its newest archive, in
+// the order they are listed after it.
+inline constexpr const char* kGenerationSuffixes[] = {".sv1", ".sv2"};
+
+// The List2 entry of an older generation fileName ("name.zip.sv1") of the
+// newest archive newestName ("name.zip"): the line the information file held
+// when that generation was the newest, "Sauvegarde du : dd/mm/yyyy à hh:nn -
+// Dossier : name", dated when (the generation file's own date, which is
+// the time of its copy, as the information file's), then the generation's
+// file name in place of the information file's.
+std::string List2GenerationEntry(const std::string& newestName, const backup::DateTime& when,
+                                 const std::string& fileName);
 
 // "Restaurer la " + the first charCount characters of entry, trimmed.
 std::string ChoiceText(const std::string& entry, size_t charCount = 60);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 
 #include "backup/ArchiveNaming.h"
@@ -261,19 +262,11 @@ void RestoreWindowLogic::ToggleCloud(const char* folderName) {
             cloudFolder_ = JoinPath(ctx_.specialFolders.SpecialFolderPath(40), folderName);
         });
         list2_.clear();
+        list2Archives_.clear();
         list2Selected_ = -1;
         const std::vector<std::string> infoFiles = MatchingFiles(cloudFolder_, kInfoPattern);
         Step([&] { ctx_.view.ShowInfoFiles(infoFiles); });
-        for (const std::string& name : infoFiles) {
-            Step([&] {
-                std::string bytes, firstLine;
-                if (platform::ReadWholeFile(JoinPath(cloudFolder_, name), bytes)) {
-                    const std::vector<std::string> lines = platform::SplitLines(platform::DecodeTextFile(bytes));
-                    if (!lines.empty()) firstLine = lines.front();
-                }
-                list2_.push_back(List2Entry(firstLine, name));
-            });
-        }
+        for (const std::string& name : infoFiles) Step([&] { AddCloudCopies(name); });
         Step([&] { ctx_.view.ShowList2(list2_, list2Selected_); });
         modeMarker_ = kCloudMarker;
         Step([&] { ctx_.view.SetModeMarker(modeMarker_); });
@@ -283,6 +276,31 @@ void RestoreWindowLogic::ToggleCloud(const char* folderName) {
         Step([&] { ctx_.view.ShowCloudMode(false); });
     }
     Step([&] { ctx_.pump.DoEvents(); });
+}
+
+void RestoreWindowLogic::AddCloudCopies(const std::string& infoFileName) {
+    std::string bytes, firstLine;
+    if (platform::ReadWholeFile(JoinPath(cloudFolder_, infoFileName), bytes)) {
+        const std::vector<std::string> lines = platform::SplitLines(platform::DecodeTextFile(bytes));
+        if (!lines.empty()) firstLine = lines.front();
+    }
+    const std::string entry = List2Entry(firstLine, infoFileName);
+    const std::string newest = ArchiveNameOfList2Entry(entry);
+    list2_.push_back(entry);
+    list2Archives_.push_back(newest.empty() ? std::string() : JoinPath(cloudFolder_, newest));
+    if (newest.empty()) return;
+    for (const char* suffix : kGenerationSuffixes) {
+        const std::string path = JoinPath(cloudFolder_, newest + suffix);
+        std::time_t modified = 0;
+        // Listed once, even when two information files name the same copy.
+        if (!platform::IsRegularFile(path) || !platform::ModificationTime(path, modified) ||
+            std::find(list2Archives_.begin(), list2Archives_.end(), path) != list2Archives_.end())
+            continue;
+        const platform::LocalDateTime t = platform::ToLocalDateTime(modified);
+        list2_.push_back(List2GenerationEntry(newest, {t.year, t.month, t.day, t.hour, t.minute, t.second, 0},
+                                              newest + suffix));
+        list2Archives_.push_back(path);
+    }
 }
 
 bool RestoreWindowLogic::Confirm(const std::string& text) {
@@ -305,12 +323,14 @@ bool RestoreWindowLogic::ChosenBackup(std::string& archive, std::string& label) 
     const bool cloud = !modeMarker_.empty();
     const std::vector<std::string>& list = cloud ? list2_ : list1_;
     const int chosen = cloud ? list2Selected_ : list1Selected_;
-    if (chosen < 0 || chosen >= static_cast<int>(list.size()) || Trim(list[static_cast<size_t>(chosen)]).empty())
+    if (chosen < 0 || chosen >= static_cast<int>(list.size()) || Trim(list[static_cast<size_t>(chosen)]).empty() ||
+        (cloud && chosen >= static_cast<int>(list2Archives_.size())))
         return false;
     const std::string& entry = list[static_cast<size_t>(chosen)];
-    const std::string name = cloud ? ArchiveNameOfList2Entry(entry) : ArchiveNameOfList1Entry(entry);
-    if (name.empty()) return false;
-    archive = JoinPath(cloud ? cloudFolder_ : file1Path_, name);
+    const std::string name = cloud ? std::string() : ArchiveNameOfList1Entry(entry);
+    if (!cloud && name.empty()) return false;
+    archive = cloud ? list2Archives_[static_cast<size_t>(chosen)] : JoinPath(file1Path_, name);
+    if (archive.empty()) return false;
     label = Trim(platform::CharLeft(entry, cloud ? 100 : 60));
     const std::string prefix = "Sauvegarde du ";
     if (label.rfind(prefix, 0) == 0) label = label.substr(prefix.size());
@@ -348,8 +368,8 @@ void RestoreWindowLogic::Restore() {
             ctx_.dialog.ShowDialog();
             return;
         }
-        const std::string name = ArchiveNameOfList2Entry(entry);
-        if (!name.empty()) archive = JoinPath(cloudFolder_, name);
+        if (list2Selected_ < static_cast<int>(list2Archives_.size()))
+            archive = list2Archives_[static_cast<size_t>(list2Selected_)];
         if (!Confirm(std::string("Confirmez la récupération de la ") + kLineBreak +
                      Trim(platform::CharLeft(entry, 100)) + CountsLine(archive) + kLineBreak +
                      " tapez 'OUI' pour confirmer ?|NON"))

@@ -179,6 +179,9 @@ private:
     void SetFilesPath(const std::string& path);
     void RebuildList1();
     void ToggleCloud(const char* folderName);
+    // Adds the List2 entries of an information file: its newest copy, then
+    // the older generations found beside it.
+    void AddCloudCopies(const std::string& infoFileName);
     bool Confirm(const std::string& text);
     // Steps 1 to 4 of the single-file tools. Returns: the member number, 0
     // when the user cancelled or the number was refused.
@@ -195,6 +198,10 @@ private:
     std::string dir1Path_, file1Path_;
     std::vector<FolderItem> folders_;
     std::vector<std::string> files_, list1_, list2_;
+    // The archive of each List2 entry: the newest copy named by the
+    // information file's line, or an older generation listed after it
+    // (empty when the line names none).
+    std::vector<std::string> list2Archives_;
     int list1Selected_ = -1, list2Selected_ = -1;
     std::string modeMarker_, cloudFolder_, archivePath_;
     bool busy_ = false, ended_ = false;

@@ -138,8 +138,9 @@ std::string FreeKeptName(const std::string& data, const std::string& base) {
 // the kept folder (made when first needed).
 class Placement {
 public:
-    Placement(const std::string& data, const std::string& staging, const std::string& keptName)
-        : data_(data), staging_(staging), keptName_(keptName), keptFolder_(JoinPath(data, keptName)) {}
+    Placement(const std::string& data, const std::string& staging, const std::string& keptName, bool partial)
+        : data_(data), staging_(staging), keptName_(keptName), keptFolder_(JoinPath(data, keptName)),
+          partial_(partial) {}
 
     bool Run(const std::vector<std::pair<std::string, bool>>& tree, int& restoredFiles) {
         for (const auto& [rel, folder] : tree) {
@@ -175,6 +176,9 @@ private:
         if (!keptMade_) {
             if (!platform::MakeNewFolder(keptFolder_)) return false;
             keptMade_ = true;
+            // Marked before the first file moves in: a partial restore's
+            // folder is never taken for a whole one's.
+            if (partial_ && !recovery::MarkPartialKeptFolder(keptFolder_)) return false;
         }
         // The folders above the kept file, made as needed.
         std::string sub = keptFolder_;
@@ -190,6 +194,7 @@ private:
     }
 
     std::string data_, staging_, keptName_, keptFolder_;
+    bool partial_;
     bool keptMade_ = false;
     UndoLog log_;
 };
@@ -219,11 +224,16 @@ std::string KeptFolderName(const backup::DateTime& now) {
     return kKeptFolderPrefix + Two(now.year) + Two(now.month) + Two(now.day) + Two(now.hour) + Two(now.minute);
 }
 
-std::string PartialKeptFolderName(const backup::DateTime& now) {
-    return kPartialKeptFolderPrefix + KeptFolderName(now).substr(std::string(kKeptFolderPrefix).size());
+KeptKind KeptFolderKind(const std::string& dataFolder, const std::string& name) {
+    std::string digits;
+    int number = 0;
+    if (ParseKeptName(name, kOldPartialKeptFolderPrefix, digits, number)) return KeptKind::Partial;
+    if (!ParseKeptName(name, kKeptFolderPrefix, digits, number)) return KeptKind::None;
+    const std::string marker = JoinPath(JoinPath(dataFolder, name), platform::kPartialRestoreMarker);
+    return platform::IsRegularFile(marker) && !platform::IsSymlink(marker) ? KeptKind::Partial : KeptKind::Whole;
 }
 
-std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int keep, const std::string& prefix) {
+std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int keep) {
     // The kept folder of a restore not finished holds the only copy of files
     // its recovery may have to put back.
     std::string inUse;
@@ -239,19 +249,24 @@ std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int kee
         std::string name, digits;
         int number;
     };
-    std::vector<Kept> kept;
+    std::map<KeptKind, std::vector<Kept>> groups;
     for (const platform::FolderEntry& e : platform::ListFolder(dataFolder)) {
+        if (e.kind != platform::EntryKind::Folder || e.isLink || e.name == inUse) continue;
+        const KeptKind kind = KeptFolderKind(dataFolder, e.name);
         Kept k{e.name, {}, 0};
-        if (e.kind == platform::EntryKind::Folder && !e.isLink && ParseKeptName(e.name, prefix, k.digits, k.number) &&
-            e.name != inUse)
-            kept.push_back(k);
+        if (kind != KeptKind::None &&
+            (ParseKeptName(e.name, kKeptFolderPrefix, k.digits, k.number) ||
+             ParseKeptName(e.name, kOldPartialKeptFolderPrefix, k.digits, k.number)))
+            groups[kind].push_back(k);
     }
-    std::sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) {
-        return a.digits != b.digits ? a.digits > b.digits : a.number > b.number;
-    });
     std::vector<std::string> removed;
-    for (size_t i = static_cast<size_t>(std::max(keep, 0)); i < kept.size(); ++i) {
-        if (platform::RemoveTree(JoinPath(dataFolder, kept[i].name))) removed.push_back(kept[i].name);
+    for (auto& [kind, kept] : groups) {
+        std::sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) {
+            return a.digits != b.digits ? a.digits > b.digits : a.number > b.number;
+        });
+        for (size_t i = static_cast<size_t>(std::max(keep, 0)); i < kept.size(); ++i) {
+            if (platform::RemoveTree(JoinPath(dataFolder, kept[i].name))) removed.push_back(kept[i].name);
+        }
     }
     return removed;
 }
@@ -353,7 +368,8 @@ RestoreOutcome Restore(clsZip& engine, const std::string& archivePath, const std
         return fail(RestoreResult::NotDone, staging, "Le dossier de travail de la restauration n'a pas pu être lu.");
     recovery::Journal journal;
     journal.stagingName = platform::FileNameOf(staging);
-    journal.keptName = FreeKeptName(data, only ? PartialKeptFolderName(now) : KeptFolderName(now));
+    journal.keptName = FreeKeptName(data, KeptFolderName(now));
+    journal.partial = only != nullptr;
     for (const auto& [rel, folder] : tree) {
         if (folder) continue;
         const auto it = members.find(rel);
@@ -371,7 +387,7 @@ RestoreOutcome Restore(clsZip& engine, const std::string& archivePath, const std
     if (!journalFile.Create(data, journal))
         return fail(RestoreResult::NotDone, staging, "Le journal de la restauration n'a pas pu être écrit.");
 
-    Placement placement(data, staging, journal.keptName);
+    Placement placement(data, staging, journal.keptName, journal.partial);
     int restored = 0;
     if (!placement.Run(tree, restored)) {
         if (placement.Undo() && journalFile.Remove()) {
@@ -400,7 +416,7 @@ RestoreOutcome Restore(clsZip& engine, const std::string& archivePath, const std
     stagingLock.Release();
     journalFile.Remove();
     outcome.result = RestoreResult::Restored;
-    PruneKeptFolders(data, kKeptFoldersKept, only ? kPartialKeptFolderPrefix : kKeptFolderPrefix);
+    PruneKeptFolders(data, kKeptFoldersKept);
     return outcome;
 }
 

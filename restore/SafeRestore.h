@@ -11,8 +11,9 @@
 //    with its path relative to the data folder, into the dated sub-folder
 //    "Avant restauration yymmddhhmm" (" (2)", " (3)"... when the name is
 //    taken), made only when something is replaced. Files the backup does not
-//    hold stay where they are. Only the three most recent such folders are
-//    kept.
+//    hold stay where they are. Only the three most recent such folders of
+//    whole restores are kept, and apart from them the three most recent of
+//    restores of chosen files.
 //    Before the first move, the staged files and folders are flushed to the
 //    medium, the list of moves is checked against the archive's members
 //    (count and names), and the journal of the placement is written and
@@ -38,9 +39,10 @@ namespace kuv::restore {
 
 inline constexpr const char* kStagingPrefix = platform::kRestoreStagingPrefix;
 inline constexpr const char* kKeptFolderPrefix = "Avant restauration ";
-// The kept folder of a restore of chosen files: a name of its own, so that
-// it never counts among (and never pushes out) a whole restore's.
-inline constexpr const char* kPartialKeptFolderPrefix = "Avant restauration partielle ";
+// The kept folders of restores of chosen files bear the same name and hold
+// the marker platform::kPartialRestoreMarker; earlier versions named them
+// with this prefix instead.
+inline constexpr const char* kOldPartialKeptFolderPrefix = "Avant restauration partielle ";
 inline constexpr int kKeptFoldersKept = 3;
 
 enum class RestoreResult {
@@ -74,16 +76,21 @@ struct RestoreOutcome {
 // "Avant restauration yymmddhhmm" for the date and time now.
 std::string KeptFolderName(const backup::DateTime& now);
 
-// "Avant restauration partielle yymmddhhmm" for the date and time now.
-std::string PartialKeptFolderName(const backup::DateTime& now);
+// What a folder of the data folder is to the pruning.
+enum class KeptKind {
+    None,     // not a kept folder
+    Whole,    // "Avant restauration yymmddhhmm" [" (n)"] of a whole restore
+    Partial,  // the same name holding the marker of a restore of chosen
+              // files, or "Avant restauration partielle yymmddhhmm" [" (n)"]
+};
+KeptKind KeptFolderKind(const std::string& dataFolder, const std::string& name);
 
-// Removes the folders named prefix + "yymmddhhmm" [" (n)"] of dataFolder
-// beyond the keep most recent ones (by the date and number of their names),
-// never the one a journal of the folder still refers to. Whole restores'
-// and partial restores' folders are counted apart. Returns: the names
-// removed.
-std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int keep = kKeptFoldersKept,
-                                          const std::string& prefix = kKeptFolderPrefix);
+// Removes the kept folders of dataFolder beyond the keep most recent whole
+// restores' and, counted apart, the keep most recent partial restores' (by
+// the date and number of their names), so that a restore of chosen files
+// never pushes out a whole restore's folder; never the one a journal of the
+// folder still refers to. Returns: the names removed.
+std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int keep = kKeptFoldersKept);
 
 // Restores archivePath over dataFolder (Linux paths) through engine, which
 // closes any archive it has open first and holds the restored archive open
@@ -96,8 +103,8 @@ RestoreOutcome RestoreArchive(clsZip& engine, const std::string& archivePath, co
 
 // Restores only the members of archivePath whose paths (as
 // clsZip::FileTargets gives them) are listed, by the same safe path: staged
-// and checked first, journal, kept copies in "Avant restauration partielle
-// yymmddhhmm", flush. The other files of the data folder are not touched. A
+// and checked first, journal, kept copies in "Avant restauration yymmddhhmm"
+// (marked as a partial restore's before the first file moves in), flush. The other files of the data folder are not touched. A
 // path the archive does not hold, or an empty list, restores nothing
 // (NotDone).
 RestoreOutcome RestoreMembers(clsZip& engine, const std::string& archivePath, const std::string& dataFolder,

@@ -3,9 +3,12 @@
 // whole restore's safe path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "RestoreFakes.h"
 #include "WriterTestSupport.h"
 #include "platform/Files.h"
+#include "platform/WorkNames.h"
 #include "restore/BackupComparison.h"
 #include "restore/BrowseLogic.h"
 #include "restore/SafeRestore.h"
@@ -92,6 +95,8 @@ TEST_F(FolderListing, KeptFoldersAreNotTheFoldersOwnFiles) {
     const std::string& root = data;
     platform::CreateFolderPath(root + "/Avant restauration 2612071015/docs");
     platform::CreateFolderPath(root + "/Avant restauration partielle 2612071016");
+    platform::CreateFolderPath(root + "/Avant restauration 2612071017 (2)");
+    WriteFile(root + "/Avant restauration 2612071017 (2)/" + platform::kPartialRestoreMarker, "");
     platform::CreateFolderPath(root + "/docs");
     WriteFile(root + "/Avant restauration 2612071015/docs/a.txt", "vieux");
     WriteFile(root + "/Avant restauration partielle 2612071016/b.txt", "vieux");
@@ -136,47 +141,109 @@ public:
     }
 };
 
+// A kept folder of the data folder: a whole restore's, or a partial one's
+// (marked, or under the name earlier versions gave it).
+void MakeKept(const std::string& data, const std::string& name, bool marked) {
+    platform::CreateFolderPath(data + "/" + name);
+    WriteFile(data + "/" + name + "/vieux.dat", "v");
+    if (marked) WriteFile(data + "/" + name + "/" + platform::kPartialRestoreMarker, "");
+}
+
 TEST_F(PartialRestore, TwoMembersPlacedTheirOldVersionsKeptNothingElseTouched) {
     const std::string archive = WriteBackup("KuvSav-2612071015.zip");
-    // Three whole-restore kept folders, older than this restore.
-    for (const char* d : {"2612010900", "2612020900", "2612030900"})
-        platform::CreateFolderPath(data + "/" + kKeptFolderPrefix + d);
-    // Four earlier partial ones: the oldest goes, the whole ones stay.
-    for (const char* d : {"2612040900", "2612050900", "2612060900", "2612070900"})
-        platform::CreateFolderPath(data + "/" + kPartialKeptFolderPrefix + d);
+    // Three whole-restore kept folders, the last of this very minute.
+    for (const char* d : {"2612010900", "2612020900", "2701030905"}) MakeKept(data, kKeptFolderPrefix + std::string(d), false);
+    // Four earlier partial ones: with this one, the two oldest go; the whole ones stay.
+    MakeKept(data, kOldPartialKeptFolderPrefix + std::string("2612040900"), false);
+    MakeKept(data, kOldPartialKeptFolderPrefix + std::string("2612050900"), false);
+    MakeKept(data, kKeptFolderPrefix + std::string("2612060900"), true);
+    MakeKept(data, kKeptFolderPrefix + std::string("2612070900"), true);
     clsZip engine;
     const RestoreOutcome o = RestoreMembers(engine, archive, data, clock.now, {"compta.dat", "docs/note.txt"});
     ASSERT_EQ(o.result, RestoreResult::Restored) << o.detail;
     EXPECT_EQ(o.restoredFiles, 2);
-    EXPECT_EQ(o.keptFolderName, "Avant restauration partielle 2701030905");
+    EXPECT_EQ(o.keptFolderName, "Avant restauration 2701030905 (2)");
+    EXPECT_EQ(KeptFolderKind(data, o.keptFolderName), KeptKind::Partial);
     const auto snap = DataSnapshot();
     EXPECT_EQ(snap.at("compta.dat"), "compta restaurée");
     EXPECT_EQ(snap.at("docs/note.txt"), std::string(5000, 'n'));
     EXPECT_EQ(snap.at("clients.csv"), "ancien");  // not chosen
     EXPECT_EQ(snap.at("extra.txt"), "reste");
     EXPECT_EQ(snap.at(o.keptFolderName + "/compta.dat"), "compta ancienne");
+    EXPECT_EQ(snap.at(o.keptFolderName + "/" + platform::kPartialRestoreMarker), "");
     EXPECT_EQ(snap.count(o.keptFolderName + "/docs/note.txt"), 0u);  // nothing was there to keep
-    for (const char* d : {"2612010900", "2612020900", "2612030900"})
+    for (const char* d : {"2612010900", "2612020900", "2701030905", "2612060900", "2612070900"})
         EXPECT_TRUE(platform::IsFolder(data + "/" + kKeptFolderPrefix + d)) << d;
-    EXPECT_FALSE(platform::IsFolder(data + "/" + kPartialKeptFolderPrefix + "2612040900"));
-    EXPECT_FALSE(platform::IsFolder(data + "/" + kPartialKeptFolderPrefix + "2612050900"));
-    EXPECT_TRUE(platform::IsFolder(data + "/" + kPartialKeptFolderPrefix + "2612070900"));
+    EXPECT_FALSE(platform::IsFolder(data + "/" + kOldPartialKeptFolderPrefix + "2612040900"));
+    EXPECT_FALSE(platform::IsFolder(data + "/" + kOldPartialKeptFolderPrefix + "2612050900"));
     for (const auto& e : platform::ListFolder(data)) EXPECT_FALSE(platform::IsWorkName(e.name)) << e.name;
 }
 
-TEST_F(PartialRestore, AWholeRestoreDoesNotCountPartialFoldersAmongItsThree) {
+TEST_F(PartialRestore, AWholeRestoreDoesNotCountPartialFoldersAmongItsThreeNorMarksItsOwn) {
     const std::string archive = WriteBackup("KuvSav-2612071015.zip");
-    for (const char* d : {"2612010900", "2612020900"}) platform::CreateFolderPath(data + "/" + kKeptFolderPrefix + d);
-    for (const char* d : {"2612280900", "2612290900", "2612300900"})
-        platform::CreateFolderPath(data + "/" + kPartialKeptFolderPrefix + d);
+    for (const char* d : {"2612010900", "2612020900"}) MakeKept(data, kKeptFolderPrefix + std::string(d), false);
+    for (const char* d : {"2612280900", "2612290900", "2612300900"}) MakeKept(data, kKeptFolderPrefix + std::string(d), true);
     clsZip engine;
     const RestoreOutcome o = RestoreArchive(engine, archive, data, clock.now);
     ASSERT_EQ(o.result, RestoreResult::Restored);
-    for (const char* d : {"2612010900", "2612020900"})
+    EXPECT_EQ(KeptFolderKind(data, o.keptFolderName), KeptKind::Whole);
+    for (const char* d : {"2612010900", "2612020900", "2612280900", "2612290900", "2612300900"})
         EXPECT_TRUE(platform::IsFolder(data + "/" + kKeptFolderPrefix + d)) << d;
-    for (const char* d : {"2612280900", "2612290900", "2612300900"})
-        EXPECT_TRUE(platform::IsFolder(data + "/" + kPartialKeptFolderPrefix + d)) << d;
 }
+
+// ---- pruning the kept folders ----
+
+struct KeptFolder {
+    std::string name;
+    bool marked;
+};
+
+struct PruneRow {
+    const char* label;
+    std::vector<KeptFolder> folders;
+    std::vector<std::string> removed;  // sorted
+};
+
+const std::string W = kKeptFolderPrefix, P = kOldPartialKeptFolderPrefix;
+
+const PruneRow kPruneRows[] = {
+    {"four_whole_four_partial",
+     {{W + "2612010900", false}, {W + "2612020900", false}, {W + "2612030900", false}, {W + "2612040900", false},
+      {W + "2612050900", true}, {W + "2612060900", true}, {W + "2612070900", true}, {W + "2612080900", true}},
+     {W + "2612010900", W + "2612050900"}},
+    {"many_newer_partials_never_push_out_a_whole_one",
+     {{W + "2612010900", false}, {W + "2612020900", false}, {W + "2612030900", false}, {W + "2612040900", true},
+      {W + "2612050900", true}, {W + "2612060900", true}, {W + "2612070900", true}, {W + "2612080900", true}},
+     {W + "2612040900", W + "2612050900"}},
+    {"old_name_partials_counted_with_the_marked_ones",
+     {{W + "2612010900", false}, {P + "2612020900", false}, {P + "2612030900", false}, {W + "2612040900", true},
+      {W + "2612050900", true}, {W + "2612060900", false}, {W + "2612070900", true}},
+     {P + "2612020900", P + "2612030900"}},
+    {"same_minute_numbers_order_them",
+     {{W + "2612010900", false}, {W + "2612010900 (2)", true}, {W + "2612010900 (3)", false},
+      {W + "2612010900 (4)", false}, {W + "2612010900 (5)", false}, {P + "2612010900 (2)", false}},
+     {W + "2612010900"}},
+    {"three_of_each_none_removed",
+     {{W + "2612010900", false}, {W + "2612020900", false}, {W + "2612030900", false}, {W + "2612040900", true},
+      {P + "2612050900", false}, {W + "2612060900", true}, {W + "perso", false}, {P + "perso", false}},
+     {}},
+};
+
+class PruneKept : public RestoreFixture, public ::testing::TestWithParam<PruneRow> {};
+
+TEST_P(PruneKept, KeepsThreeWholeAndThreePartial) {
+    for (const KeptFolder& f : GetParam().folders) MakeKept(data, f.name, f.marked);
+    std::vector<std::string> removed = PruneKeptFolders(data);
+    std::sort(removed.begin(), removed.end());
+    EXPECT_EQ(removed, GetParam().removed);
+    for (const KeptFolder& f : GetParam().folders) {
+        const bool gone = std::count(removed.begin(), removed.end(), f.name) > 0;
+        EXPECT_EQ(platform::IsFolder(data + "/" + f.name), !gone) << f.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PruneKept, ::testing::ValuesIn(kPruneRows),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 struct RefusedRow {
     const char* label;
@@ -278,7 +345,7 @@ TEST_F(BrowseLogicTest, ListFilterRestoreTwoThenTheTableFollows) {
     Answer({"oui"});
     browse.RestoreChosen({"compta.dat", "docs/note.txt"});
     EXPECT_EQ(Messages().back(), std::string(kChosenRestored) + "\r\n" + kKeptIn +
-                                     "C:\\Appli\\Donnees\\Avant restauration partielle 2701030905");
+                                     "C:\\Appli\\Donnees\\Avant restauration 2701030905");
     EXPECT_EQ(ReadFile(data + "/compta.dat"), "compta restaurée");
     EXPECT_EQ(end.ends, 0);  // the program goes on
     // The restored files keep the backup's dates: identical now.

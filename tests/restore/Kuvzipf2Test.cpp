@@ -407,6 +407,26 @@ TEST_F(Kuvzipf2Test, DropboxModeShowsItsInformationLine) {
     EXPECT_EQ(Find<QLabel>("Label10")->text(), "");
 }
 
+// Every control the user can reach lies wholly inside the window, and no two
+// buttons cover each other, in both modes.
+TEST_F(Kuvzipf2Test, ControlsLieInsideTheWindowAndButtonsDoNotOverlap) {
+    kuv::platform::CreateFolderPath(home + "/Dropbox");
+    for (int cloud = 0; cloud < 2; ++cloud) {
+        if (cloud) Click("Command8");
+        const QRect inside = Window().rect();
+        std::vector<QWidget*> shown;
+        for (QWidget* w : Window().findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (!w->isVisible()) continue;
+            EXPECT_TRUE(inside.contains(w->geometry())) << w->objectName().toStdString() << " cloud " << cloud;
+            if (qobject_cast<QPushButton*>(w)) shown.push_back(w);
+        }
+        for (size_t i = 0; i < shown.size(); ++i)
+            for (size_t j = i + 1; j < shown.size(); ++j)
+                EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                    << shown[i]->objectName().toStdString() << " / " << shown[j]->objectName().toStdString();
+    }
+}
+
 TEST_F(Kuvzipf2Test, SingleFileExtractionCommentAndMemberList) {
     WriteBackup("KuvSav-2612071015.zip");
     const std::string extracted = program + "/Fichiers extraits";
@@ -528,6 +548,13 @@ TEST_F(Kuvzipf2Test, Screenshots) {
     kuv::platform::CreateFolderPath(home + "/Dropbox");
     WriteFile(home + "/Dropbox/Info_sv_appli.txt", "Sauvegarde du : 07/12/2026 \xe0 09:53 - Dossier : kuvchier\r\n");
     WriteFile(home + "/Dropbox/Info_sv_compta.txt", "Sauvegarde du : 02/01/2027 \xe0 18:30 - Dossier : compta\r\n");
+    // The older generations, dated by their files.
+    for (const auto& [generation, day] : {std::pair<const char*, int>{"kuvchier.zip", 7}, {"kuvchier.zip.sv1", 5},
+                                         {"kuvchier.zip.sv2", 1}}) {
+        WriteFile(home + "/Dropbox/" + generation, "x");
+        const std::time_t t = kuv::platform::FromLocalDateTime({2026, 12, day, 9, 53, 0});
+        kuv::platform::SetFileTimes(home + "/Dropbox/" + generation, t, t);
+    }
     Window();
     auto shoot = [&](const std::string& name) {
         for (int i = 0; i < 20; ++i) {

@@ -21,6 +21,7 @@
 #include "platform/FolderTree.h"
 #include "platform/WorkNames.h"
 #include "recovery/RestoreRecovery.h"
+#include "restore/BrowseLogic.h"
 #include "restore/StartRecovery.h"
 #include "ui/Notifications.h"
 #include "zip/clsZip.h"
@@ -77,28 +78,49 @@ public:
     }
     static std::string Old(int i) { return "ancien " + std::to_string(i); }
 
-    // The data folder's files against both versions; the file the backup
-    // does not hold gone, or (clean) any work name left, is Mixed.
+    // The data folder's files against both versions (the chosen ones, for
+    // a restore of chosen files: every other one must be as it was); the
+    // file the backup does not hold gone, or (clean) any work name left, is
+    // Mixed.
     Whole Judge(bool clean = true) const {
-        int fresh = 0, old = 0;
+        int fresh = 0, old = 0, judged = 0;
         for (int i = 0; i < files_; ++i) {
             std::string bytes;
             const bool there = kuv::platform::ReadWholeFile(data + "/" + Path(i), bytes);
-            if (there && bytes == New(i)) ++fresh;
-            else if ((i % 2 == 0 && there && bytes == Old(i)) || (i % 2 != 0 && !there)) ++old;
+            const bool isNew = there && bytes == New(i);
+            const bool isOld = (i % 2 == 0 && there && bytes == Old(i)) || (i % 2 != 0 && !there);
+            if (!chosen.empty() && std::find(chosen.begin(), chosen.end(), i) == chosen.end()) {
+                if (!isOld) return Whole::Mixed;
+                continue;
+            }
+            ++judged;
+            fresh += isNew;
+            old += isOld;
         }
         std::string extra;
         if (!kuv::platform::ReadWholeFile(data + "/extra.txt", extra) || extra != "pas dans la sauvegarde") return Whole::Mixed;
         for (const auto& e : kuv::platform::ListFolder(data))
             if (clean && kuv::platform::IsWorkName(e.name)) return Whole::Mixed;
-        return fresh == files_ ? Whole::AllNew : old == files_ ? Whole::AllOld : Whole::Mixed;
+        return fresh == judged ? Whole::AllNew : old == judged ? Whole::AllOld : Whole::Mixed;
     }
 
-    // Restores through the window, as the user does; returns the message.
-    std::string RestoreByWindow() {
-        Answer({"OUI", "OUI"});
+    // Restores through the window, as the user does: the whole backup from
+    // the restore window, or the chosen files from its browse window.
+    // beforeRestore runs once the backup is chosen (and, for chosen files,
+    // browsed), just before the restore. Returns: the message.
+    std::string RestoreByWindow(const std::function<void()>& beforeRestore = {}) {
         const size_t before = Messages().size();
-        Logic().Restore();
+        if (chosen.empty()) {
+            Answer({"OUI", "OUI"});
+            if (beforeRestore) beforeRestore();
+            Logic().Restore();
+        } else {
+            BrowseLogic browse{BrowseContext{browseView_, dialog, clock, data, data, nullptr, program}};
+            EXPECT_TRUE(browse.Open(archive, "07 Décembre 2026 à 10H15"));
+            Answer({"OUI"});
+            if (beforeRestore) beforeRestore();
+            browse.RestoreChosen(ChosenPaths());
+        }
         const auto messages = Messages();
         return messages.size() > before ? messages.back() : std::string();
     }
@@ -111,6 +133,12 @@ public:
         return messages.size() > before ? messages.back() : std::string();
     }
 
+    std::vector<std::string> ChosenPaths() const {
+        std::vector<std::string> paths;
+        for (int i : chosen) paths.push_back(Path(i));
+        return paths;
+    }
+
     // The restore run in a child process stopped by the fault armed at
     // point's Kth call. Returns: whether the child was killed there.
     bool RestoreInChild(FaultPoint point, int k, int action = platform::kFaultKill, pid_t* child = nullptr) {
@@ -118,7 +146,8 @@ public:
         if (pid == 0) {
             platform::ArmFault(point, k, action);
             clsZip engine;
-            const RestoreOutcome o = RestoreArchive(engine, archive, data, clock.now);
+            const RestoreOutcome o = chosen.empty() ? RestoreArchive(engine, archive, data, clock.now)
+                                                    : RestoreMembers(engine, archive, data, clock.now, ChosenPaths());
             _exit(o.result == RestoreResult::Restored ? 0 : 1);
         }
         if (child) {
@@ -140,8 +169,15 @@ public:
 
     std::string archive;
     bool made = true;  // false: zip is missing or failed
+    std::vector<int> chosen;  // the files a restore of chosen files takes; empty: the whole backup
 
 private:
+    struct NoBrowseView : BrowseView {
+        void SetTitle(const std::string&) override {}
+        void ShowRows(const std::vector<const ComparedFile*>&) override {}
+        void ShowCounts(const std::string&) override {}
+    };
+    NoBrowseView browseView_;
     int files_;
     Writer writer_;
 };
@@ -160,20 +196,27 @@ struct FaultRow {
     const char* message;   // the start of the restore's message
     Whole afterRestore;
     Whole afterNextStart;
+    int partialFrom;       // `from` for a restore of two chosen files; 0: not run on one
 };
 
-class RestoreFault : public ::testing::TestWithParam<std::tuple<FaultRow, Writer>> {};
+// The whole backup, or two chosen files of it (one in a sub-folder), both
+// with an old version in the data folder.
+enum class Scope { Whole, TwoFiles };
+
+class RestoreFault : public ::testing::TestWithParam<std::tuple<FaultRow, Writer, Scope>> {};
 
 TEST_P(RestoreFault, MessageIsTrueAndTheNextStartMakesTheFolderWhole) {
-    const FaultRow& row = std::get<0>(GetParam());
-    BadDay day(24, std::get<1>(GetParam()));
+    const auto& [row, writer, scope] = GetParam();
+    BadDay day(24, writer);
     if (!day.made) GTEST_SKIP() << "zip missing";
+    if (scope == Scope::TwoFiles) day.chosen = {0, 2};
     day.Load();
     std::string message;
     {
         platform::FaultScope faults;
-        platform::ArmFault(row.point, row.from, row.error, row.times);
-        message = day.RestoreByWindow();
+        message = day.RestoreByWindow([&, row = row, scope = scope] {
+            platform::ArmFault(row.point, scope == Scope::Whole ? row.from : row.partialFrom, row.error, row.times);
+        });
     }
     EXPECT_EQ(message.rfind(row.message, 0), 0u) << message;
     const Whole after = day.Judge(false);
@@ -192,35 +235,63 @@ TEST_P(RestoreFault, MessageIsTrueAndTheNextStartMakesTheFolderWhole) {
         EXPECT_NE(told.find("Relancez votre logiciel !"), std::string::npos) << told;
     }
     EXPECT_FALSE(kuv::platform::RestorePending(day.data));
+    // The kept folder left (if any) counts as what the restore was.
+    for (const auto& e : kuv::platform::ListFolder(day.data)) {
+        const KeptKind kind = KeptFolderKind(day.data, e.name);
+        if (kind != KeptKind::None) {
+            EXPECT_EQ(kind, scope == Scope::Whole ? KeptKind::Whole : KeptKind::Partial) << e.name;
+        }
+    }
 }
 
+// Positions for two chosen files: the journal is the 1st rename, the
+// placement's are the 2nd to 5th (each file kept, then put in place); the
+// chosen members are read after the 29 or 30 reads of the opening.
 const FaultRow kFaultRows[] = {
-    {"listing_of_the_staging_folder", FaultPoint::List, 2, EIO, 0, kNotDone, Whole::AllOld, Whole::AllOld},
+    {"listing_of_the_staging_folder", FaultPoint::List, 2, EIO, 0, kNotDone, Whole::AllOld, Whole::AllOld, 0},
     // The first confirmation's counts list the data folder first (two
     // listings: the folder and "sous").
-    {"listing_of_a_sub_folder", FaultPoint::List, 5, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
-    {"listing_for_the_counts_line", FaultPoint::List, 2, EIO, 1, "Vos données ont été restaurées", Whole::AllNew, Whole::AllNew},
-    {"journal_not_written", FaultPoint::Rename, 1, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
-    {"rename_2nd_undone", FaultPoint::Rename, 3, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
-    {"rename_20th_undone", FaultPoint::Rename, 21, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
-    {"rename_6th_on_undo_fails", FaultPoint::Rename, 7, EROFS, 0, kIncomplete, Whole::Mixed, Whole::AllNew},
-    {"rename_30th_on_undo_fails", FaultPoint::Rename, 31, EIO, 0, kIncomplete, Whole::Mixed, Whole::AllNew},
-    {"staging_flush", FaultPoint::Sync, 1, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld},
-    {"final_flush", FaultPoint::Sync, 4, EIO, 1, kRestoredNotFlushed, Whole::AllNew, Whole::AllNew},
-    {"write_full", FaultPoint::Write, 1, ENOSPC, 0, kDiskFull, Whole::AllOld, Whole::AllOld},
-    {"write_quota_later", FaultPoint::Write, 5, EDQUOT, 0, kDiskFull, Whole::AllOld, Whole::AllOld},
-    {"write_io", FaultPoint::Write, 3, EIO, 0, kNotDone, Whole::AllOld, Whole::AllOld},
-    {"archive_read", FaultPoint::Read, 1, EIO, 0, kUnreadable, Whole::AllOld, Whole::AllOld},
-    {"archive_read_while_taking_out", FaultPoint::Read, 8, EIO, 0, kUnreadable, Whole::AllOld, Whole::AllOld},
+    {"listing_of_a_sub_folder", FaultPoint::List, 5, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld, 0},
+    {"listing_for_the_counts_line", FaultPoint::List, 2, EIO, 1, "Vos données ont été restaurées", Whole::AllNew, Whole::AllNew, 0},
+    {"journal_not_written", FaultPoint::Rename, 1, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld, 1},
+    {"rename_2nd_undone", FaultPoint::Rename, 3, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld, 3},
+    {"rename_20th_undone", FaultPoint::Rename, 21, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld, 5},
+    {"rename_6th_on_undo_fails", FaultPoint::Rename, 7, EROFS, 0, kIncomplete, Whole::Mixed, Whole::AllNew, 4},
+    {"rename_30th_on_undo_fails", FaultPoint::Rename, 31, EIO, 0, kIncomplete, Whole::Mixed, Whole::AllNew, 5},
+    {"staging_flush", FaultPoint::Sync, 1, EIO, 1, kNotDone, Whole::AllOld, Whole::AllOld, 1},
+    {"final_flush", FaultPoint::Sync, 4, EIO, 1, kRestoredNotFlushed, Whole::AllNew, Whole::AllNew, 4},
+    {"write_full", FaultPoint::Write, 1, ENOSPC, 0, kDiskFull, Whole::AllOld, Whole::AllOld, 1},
+    {"write_quota_later", FaultPoint::Write, 5, EDQUOT, 0, kDiskFull, Whole::AllOld, Whole::AllOld, 2},
+    {"write_io", FaultPoint::Write, 3, EIO, 0, kNotDone, Whole::AllOld, Whole::AllOld, 0},
+    {"archive_read", FaultPoint::Read, 1, EIO, 0, kUnreadable, Whole::AllOld, Whole::AllOld, 1},
+    // Opening the backup reads it about 30 times (the counts line opens it
+    // too, before the restore); taking a member out reads it once more.
+    {"archive_read_while_taking_out", FaultPoint::Read, 70, EIO, 0, kUnreadable, Whole::AllOld, Whole::AllOld, 31},
 };
+
+std::vector<FaultRow> PartialRows() {
+    std::vector<FaultRow> rows;
+    for (const FaultRow& r : kFaultRows)
+        if (r.partialFrom > 0) rows.push_back(r);
+    return rows;
+}
 
 std::string WriterSuffix(Writer w) { return w == Writer::Zip6 ? "_zip6" : ""; }
 
+auto FaultName = [](const auto& info) {
+    return std::string(std::get<0>(info.param).label) + WriterSuffix(std::get<1>(info.param)) +
+           (std::get<2>(info.param) == Scope::TwoFiles ? "_two_chosen" : "");
+};
+
 INSTANTIATE_TEST_SUITE_P(Faults, RestoreFault,
-                         ::testing::Combine(::testing::ValuesIn(kFaultRows), ::testing::Values(Writer::Engine, Writer::Zip6)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).label) + WriterSuffix(std::get<1>(info.param));
-                         });
+                         ::testing::Combine(::testing::ValuesIn(kFaultRows), ::testing::Values(Writer::Engine, Writer::Zip6),
+                                            ::testing::Values(Scope::Whole)),
+                         FaultName);
+INSTANTIATE_TEST_SUITE_P(ChosenFiles, RestoreFault,
+                         ::testing::Combine(::testing::ValuesIn(PartialRows()),
+                                            ::testing::Values(Writer::Engine, Writer::Zip6),
+                                            ::testing::Values(Scope::TwoFiles)),
+                         FaultName);
 
 class RestoreFaultMessages : public ::testing::TestWithParam<Writer> {};
 
@@ -369,6 +440,25 @@ TEST(RestoreRecovery, AJournalThatDoesNotMatchTheDiskIsNotActedOn) {
     EXPECT_EQ(report.state, RecoveryState::Unusable);
     EXPECT_EQ(day.DataSnapshot(), untouched);
     EXPECT_TRUE(kuv::platform::RestorePending(day.data));
+}
+
+// A restore of chosen files killed at each move of its placement, its kept
+// folder's marker lost with the crash: the next start finishes it and the
+// kept folder still counts as a partial restore's.
+TEST(RestoreRecovery, ChosenFilesKilledDuringThePlacementKeepTheirFolderPartial) {
+    for (int k = 2; k <= 5; ++k) {
+        BadDay day;
+        day.chosen = {0, 2};
+        ASSERT_TRUE(day.RestoreInChild(FaultPoint::Rename, k)) << k;
+        const std::string kept = day.data + "/Avant restauration 2701030905";
+        EXPECT_TRUE(kuv::platform::IsFolder(kept)) << k;
+        kuv::platform::RemoveFile(kept + "/" + platform::kPartialRestoreMarker);
+        const recovery::RecoveryReport report = recovery::RecoverDataFolder(day.data);
+        EXPECT_EQ(report.state, RecoveryState::Finished) << k;
+        EXPECT_EQ(day.Judge(), Whole::AllNew) << k;
+        EXPECT_EQ(KeptFolderKind(day.data, "Avant restauration 2701030905"), KeptKind::Partial) << k;
+        EXPECT_NE(recovery::RecoveryMessage(report).find(kept), std::string::npos) << k;
+    }
 }
 
 // ---- two processes ----
