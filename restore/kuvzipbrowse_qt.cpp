@@ -21,7 +21,8 @@ QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast
 kuvzipbrowse::kuvzipbrowse(DialogPort& dialog, const backup::Clock& clock, const std::string& dataFolder,
                            const std::string& shownDataFolder, const std::string& programFolder,
                            QWidget* parent)
-    : QDialog(parent) {
+    : QDialog(parent),
+      context_{*this, dialog, clock, dataFolder, shownDataFolder, this, programFolder, this, &launcher_} {
     setObjectName(QStringLiteral("kuvzipbrowse"));
     auto* layout = new QVBoxLayout(this);
     filter_ = new QLineEdit(this);
@@ -45,30 +46,46 @@ kuvzipbrowse::kuvzipbrowse(DialogPort& dialog, const backup::Clock& clock, const
     table_->setSortingEnabled(true);
     counts_ = new QLabel(this);
     counts_->setObjectName(QStringLiteral("Comptes"));
-    auto* restoreButton = new QPushButton(Q(restore::kRestoreChosen), this);
-    restoreButton->setObjectName(QStringLiteral("cdeRestaurerChoix"));
+    restore_ = new QPushButton(Q(restore::kRestoreChosen), this);
+    restore_->setObjectName(QStringLiteral("cdeRestaurerChoix"));
     auto* extractButton = new QPushButton(Q(restore::kExtractTo), this);
     extractButton->setObjectName(QStringLiteral("cdeExtraire"));
+    open_ = new QPushButton(Q(restore::kOpenMember), this);
+    open_->setObjectName(QStringLiteral("cdeOuvrir"));
+    open_->setToolTip(QStringLiteral("Ouvre le fichier choisi avec son programme (une copie, pas celui du dossier des données)"));
+    open_->setEnabled(false);
     auto* testButton = new QPushButton(Q(restore::kTestBackup), this);
     testButton->setObjectName(QStringLiteral("cdeTester"));
+    auto* otherButton = new QPushButton(Q(restore::kOpenArchive), this);
+    otherButton->setObjectName(QStringLiteral("cdeOuvrirArchive"));
     // Enter in the filter box presses none of them.
-    for (QPushButton* b : {restoreButton, extractButton, testButton}) b->setAutoDefault(false);
+    for (QPushButton* b : {restore_, extractButton, open_, testButton, otherButton}) b->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(restoreButton);
+    buttons->addWidget(restore_);
     buttons->addWidget(extractButton);
+    buttons->addWidget(open_);
     buttons->addWidget(testButton);
     buttons->addStretch();
+    buttons->addWidget(otherButton);
     layout->addWidget(filter_);
     layout->addWidget(table_);
     layout->addWidget(counts_);
     layout->addLayout(buttons);
-    resize(760, 480);
-    logic_ = std::make_unique<restore::BrowseLogic>(
-        restore::BrowseContext{*this, dialog, clock, dataFolder, shownDataFolder, this, programFolder});
+    resize(860, 480);
+    logic_ = std::make_unique<restore::BrowseLogic>(context_);
     connect(filter_, &QLineEdit::textChanged, this, [this](const QString& t) { logic_->SetFilter(t.toStdString()); });
-    connect(restoreButton, &QPushButton::clicked, this, [this] { logic_->RestoreChosen(Chosen()); });
+    connect(restore_, &QPushButton::clicked, this, [this] { logic_->RestoreChosen(Chosen()); });
     connect(extractButton, &QPushButton::clicked, this, [this] { logic_->ExtractChosen(Chosen()); });
+    connect(open_, &QPushButton::clicked, this, [this] { logic_->OpenChosen(Chosen()); });
     connect(testButton, &QPushButton::clicked, this, [this] { logic_->TestBackup(); });
+    connect(otherButton, &QPushButton::clicked, this, [this] { logic_->PickAndOpenOther(); });
+    // The selection itself, however it is made, tells whether "Ouvrir" can
+    // be pressed; a double click on a member opens it.
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { FollowSelection(); });
+    connect(table_, &QTableWidget::itemDoubleClicked, this, [this](QTableWidgetItem* item) {
+        const std::vector<std::string> one{table_->item(item->row(), 0)->data(Qt::UserRole).toString().toStdString()};
+        if (logic_->CanOpen(one)) logic_->OpenChosen(one);
+    });
     // The rows "à vérifier" are settled one at a time on idle time: the
     // window answers meanwhile.
     settle_ = new QTimer(this);
@@ -80,11 +97,22 @@ kuvzipbrowse::kuvzipbrowse(DialogPort& dialog, const backup::Clock& clock, const
 
 kuvzipbrowse::~kuvzipbrowse() = default;
 
+void kuvzipbrowse::UsePorts(restore::FolderPicker* folders, restore::ArchivePicker* archives,
+                            backup::ProgramLauncher* launcher) {
+    context_.folders = folders ? folders : this;
+    context_.archives = archives ? archives : this;
+    context_.launcher = launcher ? launcher : &launcher_;
+    logic_ = std::make_unique<restore::BrowseLogic>(context_);
+}
+
+void kuvzipbrowse::FollowSelection() { open_->setEnabled(logic_->CanOpen(Chosen())); }
+
 // The selection itself, however it was made.
 std::vector<std::string> kuvzipbrowse::Chosen() const {
     std::vector<std::string> chosen;
     for (const QModelIndex& index : table_->selectionModel()->selectedRows(0))
-        chosen.push_back(table_->item(index.row(), 0)->data(Qt::UserRole).toString().toStdString());
+        if (const QTableWidgetItem* item = table_->item(index.row(), 0))
+            chosen.push_back(item->data(Qt::UserRole).toString().toStdString());
     return chosen;
 }
 
@@ -96,7 +124,19 @@ std::string kuvzipbrowse::PickFolder(const std::string& start) {
     return chosen.toStdString();
 }
 
+std::string kuvzipbrowse::PickArchive(const std::string& start, const std::string& filter) {
+    return QFileDialog::getOpenFileName(this, Q(restore::kOpenArchive), Q(start), Q(filter)).toStdString();
+}
+
 void kuvzipbrowse::SetTitle(const std::string& title) { setWindowTitle(Q(title)); }
+
+void kuvzipbrowse::ShowComparedWithFolder(bool compared) {
+    table_->setColumnHidden(3, !compared);
+    restore_->setEnabled(compared);
+    restore_->setToolTip(compared ? QString()
+                                  : QStringLiteral("Seules les sauvegardes de la liste se restaurent dans le dossier "
+                                                   "des données"));
+}
 
 void kuvzipbrowse::ShowRows(const std::vector<const restore::ComparedFile*>& rows) {
     table_->setSortingEnabled(false);
@@ -117,6 +157,7 @@ void kuvzipbrowse::ShowRows(const std::vector<const restore::ComparedFile*>& row
         toCheck = toCheck || f.state == restore::FileState::ToCheck;
     }
     table_->setSortingEnabled(true);
+    FollowSelection();
     if (toCheck && !settle_->isActive()) settle_->start();
 }
 
