@@ -56,8 +56,9 @@ struct RecordingLauncher : backup::testing::FakeLauncher {
 };
 
 // While it lives: the desktop knows a program for every file type (the
-// xdg-mime of `bin` first on PATH), and the engine's deletion of opened
-// files is scheduled under root, not in the real user's session.
+// xdg-mime of root/bin first on PATH), the temporary folder is root/tmp, and
+// the engine's deletion of opened files is scheduled under root, not in the
+// real user's session.
 class DesktopWithPrograms {
 public:
     explicit DesktopWithPrograms(const std::string& root) {
@@ -68,6 +69,8 @@ public:
         Set("PATH", bin + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"));
         Set("XDG_CONFIG_HOME", root + "/config");
         Set("XDG_CACHE_HOME", root + "/cache");
+        kuv::platform::CreateFolderPath(root + "/tmp");
+        Set("TMPDIR", root + "/tmp");
     }
     ~DesktopWithPrograms() {
         for (const auto& [name, value] : saved_) {
