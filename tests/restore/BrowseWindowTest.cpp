@@ -185,6 +185,7 @@ TEST_F(BrowseWindowTest, Screenshots) {
     a.members = {Dated("Courrier\\lettre à Mme Durand.odt", "lettre", kDate, kTime),
                  Dated("Photos\\été 2026.jpg", std::string(90000, 'p'), kDate, kTime),
                  Dated("compta.dat", "autre", kDate, kTime)};
+    for (auto& m : a.members) m.flags = 0x0800;  // UTF-8 names
     WriteFile(root + "/Clé USB - copie.zip", a.Build());
     archives.answer = root + "/Clé USB - copie.zip";
     Find<QLineEdit>("Filtre")->clear();
