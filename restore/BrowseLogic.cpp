@@ -59,6 +59,7 @@ bool BrowseLogic::Open(const std::string& archivePath, const std::string& label)
     archivePath_ = archivePath;
     compared_ = true;
     rows_ = Compare(ListMembers(engine), ListDataFolder(ctx_.dataFolder));
+    settleFrom_ = 0;
     ctx_.view.SetTitle("Contenu de la sauvegarde du " + label);
     ctx_.view.ShowComparedWithFolder(true);
     Show();
@@ -71,6 +72,7 @@ bool BrowseLogic::OpenOther(const std::string& archivePath) {
     archivePath_ = archivePath;
     compared_ = false;
     rows_ = Listed(ListMembers(engine));
+    settleFrom_ = 0;
     ctx_.view.SetTitle("Contenu de l'archive " + archivePath);
     ctx_.view.ShowComparedWithFolder(false);
     Show();
@@ -90,13 +92,19 @@ void BrowseLogic::SetFilter(const std::string& filter) {
 }
 
 bool BrowseLogic::SettleNext() {
-    for (ComparedFile& row : rows_) {
-        if (SettleByCrc(row, ctx_.dataFolder)) {
-            Show();
-            return true;
-        }
+    // A batch of rows, then the table once: filling a table of thousands of
+    // rows again for each row settled would leave the window no time to
+    // answer (a data folder copied to a new disk has every date changed).
+    int rows = 0;
+    std::uint64_t bytes = 0;
+    for (; settleFrom_ < rows_.size() && rows < kSettleRows && bytes < kSettleBytes; ++settleFrom_) {
+        ComparedFile& row = rows_[settleFrom_];
+        if (!SettleByCrc(row, ctx_.dataFolder)) continue;
+        ++rows;
+        bytes += row.size;
     }
-    return false;
+    if (rows > 0) Show();
+    return rows > 0;
 }
 
 void BrowseLogic::RestoreChosen(const std::vector<std::string>& paths) {
@@ -128,7 +136,10 @@ void BrowseLogic::RestoreChosen(const std::vector<std::string>& paths) {
     // The table as the folder now is.
     engine.ZipClose();
     clsZip reader;
-    if (reader.ZipOpen(archivePath_)) rows_ = Compare(ListMembers(reader), ListDataFolder(ctx_.dataFolder));
+    if (reader.ZipOpen(archivePath_)) {
+        rows_ = Compare(ListMembers(reader), ListDataFolder(ctx_.dataFolder));
+        settleFrom_ = 0;
+    }
     Show();
 }
 

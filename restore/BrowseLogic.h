@@ -84,9 +84,12 @@ public:
     // "Ouvrir une archive...": the file dialog, then OpenOther.
     bool PickAndOpenOther();
     void SetFilter(const std::string& filter);
-    // Settles the next "à vérifier" row by its CRC (the window calls it on
-    // idle time until it returns false).
+    // Settles the next "à vérifier" rows by their CRC, kSettleRows rows or
+    // kSettleBytes bytes read at most, then shows the table once (the window
+    // calls it on idle time until it returns false).
     bool SettleNext();
+    static constexpr int kSettleRows = 200;
+    static constexpr std::uint64_t kSettleBytes = 16u << 20;
     // Asks for the typed confirmation and restores the chosen members.
     void RestoreChosen(const std::vector<std::string>& paths);
     // Reads every member of the browsed backup back through the engine
@@ -125,6 +128,7 @@ private:
     std::vector<ComparedFile> rows_;
     RestoreOutcome lastOutcome_;
     bool compared_ = true;
+    size_t settleFrom_ = 0;  // rows before it hold no "à vérifier"
 };
 
 }  // namespace kuv::restore

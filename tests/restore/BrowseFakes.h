@@ -15,6 +15,7 @@ namespace kuv::restore::testing {
 struct RecordingBrowseView : BrowseView {
     void SetTitle(const std::string& t) override { title = t; }
     void ShowRows(const std::vector<const ComparedFile*>& rows) override {
+        ++shows;
         shown.clear();
         for (const ComparedFile* r : rows) shown.push_back(r->path + " " + StateText(r->state));
     }
@@ -23,6 +24,7 @@ struct RecordingBrowseView : BrowseView {
     std::string title, counts;
     std::vector<std::string> shown;
     bool compared = true;
+    int shows = 0;
 };
 
 struct RecordingFolderPicker : FolderPicker {
