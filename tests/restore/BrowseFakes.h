@@ -92,6 +92,17 @@ private:
     std::vector<std::pair<std::string, std::pair<std::string, bool>>> saved_;
 };
 
+// KuvSav-2612071015.zip in folder: compta.dat, then zz.dat (20 KB,
+// deflated), its data damaged when asked. Returns its path.
+inline std::string WriteComptaAndZz(const std::string& folder, bool damaged) {
+    readertest::RawArchive a;
+    a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
+                 Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
+    const std::string path = folder + "/KuvSav-2612071015.zip";
+    WriteFile(path, damaged ? DamageLastMember(a.Build()) : a.Build());
+    return path;
+}
+
 class BrowseLogicTest : public RestoreFixture, public ::testing::Test {
 public:
     BrowseLogicTest() {

@@ -198,12 +198,7 @@ public:
 };
 
 TEST_P(PartialRestoreRefused, NothingPlaced) {
-    readertest::RawArchive a;
-    a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
-                 Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
-    std::string bytes = a.Build();
-    if (GetParam().damage) bytes = DamageLastMember(bytes);
-    WriteFile(backups + "/KuvSav-2612071015.zip", bytes);
+    WriteComptaAndZz(backups, GetParam().damage);
     const auto before = DataSnapshot();
     clsZip engine;
     const RestoreOutcome o =
@@ -259,11 +254,7 @@ TEST_F(BrowseLogicTest, ListFilterRestoreTwoThenTheTableFollows) {
 }
 
 TEST_F(BrowseLogicTest, ADamagedChosenMemberPlacesNothingAndSaysSo) {
-    readertest::RawArchive a;
-    a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
-                 Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
-    const std::string bytes = DamageLastMember(a.Build());
-    WriteFile(backups + "/KuvSav-2612071015.zip", bytes);
+    WriteComptaAndZz(backups, true);
     ASSERT_TRUE(browse.Open(backups + "/KuvSav-2612071015.zip", "07 Décembre 2026 à 10H15"));
     const auto before = DataSnapshot();
     Answer({"OUI"});

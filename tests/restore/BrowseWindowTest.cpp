@@ -81,12 +81,7 @@ const ClickTestRow kClickTestRows[] = {
 class BrowseWindowTestButton : public BrowseWindowTest, public ::testing::WithParamInterface<ClickTestRow> {};
 
 TEST_P(BrowseWindowTestButton, SaysSoundOrNamesTheDamagedMember) {
-    readertest::RawArchive a;
-    a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
-                 Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
-    std::string bytes = a.Build();
-    if (GetParam().damaged) bytes = DamageLastMember(bytes);
-    WriteFile(backups + "/KuvSav-2612071015.zip", bytes);
+    WriteComptaAndZz(backups, GetParam().damaged);
     Window(backups + "/KuvSav-2612071015.zip");
     const auto before = DataSnapshot();
     Click("cdeTester");
