@@ -36,9 +36,16 @@ void AppendFaults(std::string& text, const std::vector<std::string>& faults) {
         text += std::string(kLineBreak) + "... et " + std::to_string(faults.size() - kShown) + " autres erreurs";
 }
 
-}  // namespace
+// n and its word, in the singular for 0 and 1.
+std::string Counted(int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n < 2 ? one : many);
+}
 
-namespace {
+// Whether path lies inside folder (both full paths).
+bool Inside(const std::string& path, std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return !folder.empty() && (path == folder || path.rfind(folder + "/", 0) == 0);
+}
 
 // The archive open in engine, or the engine's first message (after
 // refusal) when it cannot be read; the caller's window is left as it was.
@@ -153,8 +160,9 @@ bool BrowseLogic::TestBackup() {
     const bool sound = opened && engine.TestAllFiles() && faults.empty();
     std::string text;
     if (sound) {
-        text = std::string(compared_ ? "La sauvegarde" : "L'archive") + " est intacte : ses " +
-               std::to_string(members) + " fichiers ont été relus sans erreur.";
+        text = std::string(compared_ ? "La sauvegarde" : "L'archive") + " est intacte : " +
+               (members == 1 ? std::string("son fichier a été relu sans erreur.")
+                             : "ses " + std::to_string(members) + " fichiers ont été relus sans erreur.");
     } else {
         text = compared_ ? kBackupDamaged : kArchiveDamaged;
         AppendFaults(text, faults);
@@ -181,6 +189,14 @@ void BrowseLogic::OpenChosen(const std::vector<std::string>& paths) {
         return;
     }
     const ComparedFile& row = *ChosenMembers(paths).front();
+    // The copy never goes into the data folder, even when the temporary
+    // folder was set inside it.
+    const std::string temp = platform::FullPath(platform::TempFolder());
+    if (!ctx_.dataFolder.empty() && Inside(temp, platform::FullPath(ctx_.dataFolder))) {
+        Tell(ctx_.dialog, "Le fichier " + row.path + " n'a pas pu être ouvert : le dossier temporaire " + temp +
+                              " est dans le dossier des données.");
+        return;
+    }
     // An engine of its own: a private folder of its own, which the engine
     // empties when it goes, apart from the file handed to the program (that
     // one is deleted at the next session, as the restore window's are).
@@ -249,13 +265,6 @@ void BrowseLogic::ExtractChosen(const std::vector<std::string>& paths) {
     }
     Tell(ctx_.dialog, text);
 }
-
-namespace {
-// n and its word, in the singular for 0 and 1.
-std::string Counted(int n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n < 2 ? one : many);
-}
-}  // namespace
 
 std::string BrowseLogic::CountsText(const StateCounts& n, int shown, bool compared) {
     std::string text = compared

@@ -107,7 +107,6 @@ public:
     void OpenChosen(const std::vector<std::string>& paths);
     // Whether paths are exactly one member of the archive ("Ouvrir").
     bool CanOpen(const std::vector<std::string>& paths) const;
-    bool ComparedWithFolder() const { return compared_; }
 
     const std::vector<ComparedFile>& Rows() const { return rows_; }
     const RestoreOutcome& LastOutcome() const { return lastOutcome_; }

@@ -152,6 +152,8 @@ TEST_F(BrowseWindowTest, OuvrirUneArchiveShowsItWithoutStatesNorRestore) {
     EXPECT_TRUE(Table()->isColumnHidden(3));
     EXPECT_FALSE(Find<QPushButton>("cdeRestaurerChoix")->isEnabled());
     EXPECT_EQ(Find<QLabel>("Comptes")->text(), "1 fichier");
+    Click("cdeTester");
+    EXPECT_EQ(Messages().back(), "L'archive est intacte : son fichier a été relu sans erreur.");
     QTest::keyClicks(Find<QLineEdit>("Filtre"), "LETTRE");
     EXPECT_EQ(Find<QLabel>("Comptes")->text(), "1 fichier (filtre : 1 affiché)");
 }
