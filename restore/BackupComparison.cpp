@@ -63,6 +63,7 @@ const char* StateText(FileState state) {
         case FileState::AbsentFromFolder: return "absent du dossier";
         case FileState::ToCheck: return "à vérifier";
         case FileState::OnlyInFolder: return "seulement dans le dossier";
+        case FileState::NotCompared: return "";
     }
     return "";
 }
@@ -112,6 +113,14 @@ std::vector<ComparedFile> Compare(const std::vector<BackupMember>& members, cons
     return out;
 }
 
+std::vector<ComparedFile> Listed(const std::vector<BackupMember>& members) {
+    std::vector<ComparedFile> out;
+    out.reserve(members.size());
+    for (const BackupMember& m : members)
+        out.push_back({m.path, FileState::NotCompared, m.number, m.size, m.modified, m.crc32});
+    return out;
+}
+
 StateCounts CountStates(const std::vector<ComparedFile>& files) {
     StateCounts n;
     for (const ComparedFile& f : files) {
@@ -121,6 +130,7 @@ StateCounts CountStates(const std::vector<ComparedFile>& files) {
             case FileState::AbsentFromFolder: ++n.absent; break;
             case FileState::ToCheck: ++n.toCheck; break;
             case FileState::OnlyInFolder: ++n.onlyInFolder; break;
+            case FileState::NotCompared: ++n.notCompared; break;
         }
     }
     return n;

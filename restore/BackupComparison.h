@@ -20,7 +20,9 @@ class clsZip;
 
 namespace kuv::restore {
 
-enum class FileState { Identical, Modified, AbsentFromFolder, ToCheck, OnlyInFolder };
+// NotCompared: a member of an archive browsed without a data folder to
+// compare it with (an archive the user picked, not a listed backup).
+enum class FileState { Identical, Modified, AbsentFromFolder, ToCheck, OnlyInFolder, NotCompared };
 
 // The state's words in the browse table.
 const char* StateText(FileState state);
@@ -50,7 +52,7 @@ struct ComparedFile {
 };
 
 struct StateCounts {
-    int identical = 0, modified = 0, absent = 0, toCheck = 0, onlyInFolder = 0;
+    int identical = 0, modified = 0, absent = 0, toCheck = 0, onlyInFolder = 0, notCompared = 0;
 };
 
 // The members of the archive open in engine (folders and refused names left
@@ -65,6 +67,9 @@ std::vector<FolderFile> ListDataFolder(const std::string& dataFolder, bool* ok =
 // The backup's members in their order, then the folder's files the backup
 // does not hold, sorted by path.
 std::vector<ComparedFile> Compare(const std::vector<BackupMember>& members, const std::vector<FolderFile>& folder);
+
+// The members in their order, NotCompared.
+std::vector<ComparedFile> Listed(const std::vector<BackupMember>& members);
 
 StateCounts CountStates(const std::vector<ComparedFile>& files);
 

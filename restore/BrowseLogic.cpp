@@ -36,24 +36,61 @@ void AppendFaults(std::string& text, const std::vector<std::string>& faults) {
         text += std::string(kLineBreak) + "... et " + std::to_string(faults.size() - kShown) + " autres erreurs";
 }
 
+// n and its word, in the singular for 0 and 1.
+std::string Counted(int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n < 2 ? one : many);
+}
+
+// Whether path lies inside folder (both full paths).
+bool Inside(const std::string& path, std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return !folder.empty() && (path == folder || path.rfind(folder + "/", 0) == 0);
+}
+
+// The archive open in engine, or the engine's first message (after
+// refusal) when it cannot be read; the caller's window is left as it was.
+bool OpenOrTell(clsZip& engine, const std::string& archivePath, DialogPort& dialog, const std::string& refusal) {
+    std::vector<std::string> faults;
+    CollectFaults(engine, faults);
+    const bool opened = engine.ZipOpen(archivePath) && faults.empty();
+    engine.Events.ZipError = nullptr;
+    if (!opened) Tell(dialog, refusal + (faults.empty() ? "" : kLineBreak + faults.front()));
+    return opened;
+}
+
 }  // namespace
 
 bool BrowseLogic::Open(const std::string& archivePath, const std::string& label) {
     clsZip engine;
-    std::string error;
-    engine.Events.ZipError = [&](std::int32_t n, const std::string& text, bool&) {
-        if (error.empty()) error = "Erreur " + std::to_string(n) + " - " + text;
-    };
-    rows_.clear();
-    if (!engine.ZipOpen(archivePath)) {
-        Tell(ctx_.dialog, "La sauvegarde n'a pas pu être lue !" + (error.empty() ? "" : kLineBreak + error));
-        return false;
-    }
+    if (!OpenOrTell(engine, archivePath, ctx_.dialog, "La sauvegarde n'a pas pu être lue !")) return false;
     archivePath_ = archivePath;
+    compared_ = true;
     rows_ = Compare(ListMembers(engine), ListDataFolder(ctx_.dataFolder));
+    settleFrom_ = 0;
     ctx_.view.SetTitle("Contenu de la sauvegarde du " + label);
+    ctx_.view.ShowComparedWithFolder(true);
     Show();
     return true;
+}
+
+bool BrowseLogic::OpenOther(const std::string& archivePath) {
+    clsZip engine;
+    if (!OpenOrTell(engine, archivePath, ctx_.dialog, "L'archive n'a pas pu être lue !")) return false;
+    archivePath_ = archivePath;
+    compared_ = false;
+    rows_ = Listed(ListMembers(engine));
+    settleFrom_ = 0;
+    ctx_.view.SetTitle("Contenu de l'archive " + archivePath);
+    ctx_.view.ShowComparedWithFolder(false);
+    Show();
+    return true;
+}
+
+bool BrowseLogic::PickAndOpenOther() {
+    if (!ctx_.archives) return false;
+    const std::string start = archivePath_.empty() ? ctx_.programFolder : platform::FolderOf(archivePath_);
+    const std::string chosen = ctx_.archives->PickArchive(start, kArchiveFilter);
+    return !chosen.empty() && OpenOther(chosen);
 }
 
 void BrowseLogic::SetFilter(const std::string& filter) {
@@ -62,16 +99,27 @@ void BrowseLogic::SetFilter(const std::string& filter) {
 }
 
 bool BrowseLogic::SettleNext() {
-    for (ComparedFile& row : rows_) {
-        if (SettleByCrc(row, ctx_.dataFolder)) {
-            Show();
-            return true;
-        }
+    // A batch of rows, then the table once: filling a table of thousands of
+    // rows again for each row settled would leave the window no time to
+    // answer (a data folder copied to a new disk has every date changed).
+    int rows = 0;
+    std::uint64_t bytes = 0;
+    for (; settleFrom_ < rows_.size() && rows < kSettleRows && bytes < kSettleBytes; ++settleFrom_) {
+        ComparedFile& row = rows_[settleFrom_];
+        if (!SettleByCrc(row, ctx_.dataFolder)) continue;
+        ++rows;
+        bytes += row.size;
     }
-    return false;
+    if (rows > 0) Show();
+    return rows > 0;
 }
 
 void BrowseLogic::RestoreChosen(const std::vector<std::string>& paths) {
+    if (!compared_) {
+        Tell(ctx_.dialog, "Seules les sauvegardes de la liste peuvent être restaurées dans le dossier des données : "
+                          "utilisez « Extraire vers… » pour les fichiers de cette archive.");
+        return;
+    }
     if (paths.empty() || archivePath_.empty()) {
         Tell(ctx_.dialog, kChooseMembers);
         return;
@@ -95,7 +143,10 @@ void BrowseLogic::RestoreChosen(const std::vector<std::string>& paths) {
     // The table as the folder now is.
     engine.ZipClose();
     clsZip reader;
-    if (reader.ZipOpen(archivePath_)) rows_ = Compare(ListMembers(reader), ListDataFolder(ctx_.dataFolder));
+    if (reader.ZipOpen(archivePath_)) {
+        rows_ = Compare(ListMembers(reader), ListDataFolder(ctx_.dataFolder));
+        settleFrom_ = 0;
+    }
     Show();
 }
 
@@ -109,20 +160,66 @@ bool BrowseLogic::TestBackup() {
     const bool sound = opened && engine.TestAllFiles() && faults.empty();
     std::string text;
     if (sound) {
-        text = "La sauvegarde est intacte : ses " + std::to_string(members) + " fichiers ont été relus sans erreur.";
+        text = std::string(compared_ ? "La sauvegarde" : "L'archive") + " est intacte : " +
+               (members == 1 ? std::string("son fichier a été relu sans erreur.")
+                             : "ses " + std::to_string(members) + " fichiers ont été relus sans erreur.");
     } else {
-        text = kBackupDamaged;
+        text = compared_ ? kBackupDamaged : kArchiveDamaged;
         AppendFaults(text, faults);
     }
     Tell(ctx_.dialog, text);
     return sound;
 }
 
-void BrowseLogic::ExtractChosen(const std::vector<std::string>& paths) {
+std::vector<const ComparedFile*> BrowseLogic::ChosenMembers(const std::vector<std::string>& paths) const {
     std::vector<const ComparedFile*> chosen;
     for (const std::string& path : paths)
         for (const ComparedFile& row : rows_)
             if (row.path == path && row.number > 0) chosen.push_back(&row);
+    return chosen;
+}
+
+bool BrowseLogic::CanOpen(const std::vector<std::string>& paths) const {
+    return paths.size() == 1 && ChosenMembers(paths).size() == 1 && !archivePath_.empty();
+}
+
+void BrowseLogic::OpenChosen(const std::vector<std::string>& paths) {
+    if (!CanOpen(paths) || !ctx_.launcher) {
+        Tell(ctx_.dialog, kChooseOneMember);
+        return;
+    }
+    const ComparedFile& row = *ChosenMembers(paths).front();
+    // The copy never goes into the data folder, even when the temporary
+    // folder was set inside it.
+    const std::string temp = platform::FullPath(platform::TempFolder());
+    if (!ctx_.dataFolder.empty() && Inside(temp, platform::FullPath(ctx_.dataFolder))) {
+        Tell(ctx_.dialog, "Le fichier " + row.path + " n'a pas pu être ouvert : le dossier temporaire " + temp +
+                              " est dans le dossier des données.");
+        return;
+    }
+    // An engine of its own: a private folder of its own, which the engine
+    // empties when it goes, apart from the file handed to the program (that
+    // one is deleted at the next session, as the restore window's are).
+    clsZip engine;
+    std::vector<std::string> faults;
+    CollectFaults(engine, faults);
+    std::string taken;
+    if (engine.ZipOpen(archivePath_)) taken = engine.ExtractSgFileToTmp(row.number);
+    if (!taken.empty() && faults.empty()) {
+        engine.LoadZippedFile(taken, [this](const std::string& file) {
+            return ctx_.launcher->StartProgram(kDesktopOpener, {file}, platform::FolderOf(file));
+        });
+        if (faults.empty()) return;
+    }
+    std::string text = "Le fichier " + row.path + " n'a pas pu être ouvert";
+    if (faults.empty()) text += " : il n'a pas pu être écrit dans le dossier temporaire " + platform::TempFolder();
+    else text += " :";
+    AppendFaults(text, faults);
+    Tell(ctx_.dialog, text);
+}
+
+void BrowseLogic::ExtractChosen(const std::vector<std::string>& paths) {
+    const std::vector<const ComparedFile*> chosen = ChosenMembers(paths);
     if (chosen.empty() || archivePath_.empty() || !ctx_.folders) {
         Tell(ctx_.dialog, kChooseMembers);
         return;
@@ -169,10 +266,16 @@ void BrowseLogic::ExtractChosen(const std::vector<std::string>& paths) {
     Tell(ctx_.dialog, text);
 }
 
-std::string BrowseLogic::CountsText(const StateCounts& n) {
-    return std::to_string(n.identical) + " identiques, " + std::to_string(n.modified) + " modifiés, " +
-           std::to_string(n.absent) + " absents du dossier, " + std::to_string(n.toCheck) + " à vérifier, " +
-           std::to_string(n.onlyInFolder) + " seulement dans le dossier";
+std::string BrowseLogic::CountsText(const StateCounts& n, int shown, bool compared) {
+    std::string text = compared
+                           ? Counted(n.identical, "identique", "identiques") + ", " +
+                                 Counted(n.modified, "modifié", "modifiés") + ", " +
+                                 Counted(n.absent, "absent du dossier", "absents du dossier") + ", " +
+                                 std::to_string(n.toCheck) + " à vérifier, " + std::to_string(n.onlyInFolder) +
+                                 " seulement dans le dossier"
+                           : Counted(n.notCompared, "fichier", "fichiers");
+    if (shown >= 0) text += " (filtre : " + Counted(shown, "affiché", "affichés") + ")";
+    return text;
 }
 
 void BrowseLogic::Show() {
@@ -180,7 +283,8 @@ void BrowseLogic::Show() {
     for (const ComparedFile& row : rows_)
         if (MatchesFilter(row.path, filter_)) shown.push_back(&row);
     ctx_.view.ShowRows(shown);
-    ctx_.view.ShowCounts(CountsText(CountStates(rows_)));
+    ctx_.view.ShowCounts(
+        CountsText(CountStates(rows_), filter_.empty() ? -1 : static_cast<int>(shown.size()), compared_));
 }
 
 }  // namespace kuv::restore

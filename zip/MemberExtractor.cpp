@@ -656,6 +656,11 @@ bool ReaderState::ExtractEvery(ReaderEvents& events, const std::vector<const Cen
 }
 
 bool clsZip::LoadZippedFile(const std::string& strFilePath) {
+    return LoadZippedFile(strFilePath,
+                          [](const std::string& path) { return kuv::platform::StartDetached("xdg-open", {path}); });
+}
+
+bool clsZip::LoadZippedFile(const std::string& strFilePath, const FileStarter& start) {
     // The desktop's associated application for the file's type; none means
     // there is no program to open it with.
     std::string type, application;
@@ -664,7 +669,7 @@ bool clsZip::LoadZippedFile(const std::string& strFilePath) {
         !AnswerLine(type).empty() &&
         kuv::platform::RunAndCapture("xdg-mime", {"query", "default", AnswerLine(type)}, application) &&
         AnswerLine(application).size() > 4;
-    if (!known || !kuv::platform::StartDetached("xdg-open", {strFilePath})) {
+    if (!known || !start(strFilePath)) {
         RaiseZipError(ZipMessage::NoProgram);
         return false;
     }

@@ -204,6 +204,12 @@ public:
     // Opens a file with the program the desktop associates with its type.
     // Always false (callers ignore it).
     bool LoadZippedFile(const std::string& strFilePath);
+    // The same, the desktop's opener started through start (given the file's
+    // path; false when it could not be started): for callers that launch
+    // programs through their own launcher. A file taken out by
+    // ExtractSgFileToTmp and handed over is deleted later, as above.
+    using FileStarter = std::function<bool(const std::string& path)>;
+    bool LoadZippedFile(const std::string& strFilePath, const FileStarter& start);
     // Decompresses every member without writing anything and checks its CRC;
     // each failure is reported through ZipError as extraction does. True when
     // every member is sound. Raises ProgressExtract after each member (cancel

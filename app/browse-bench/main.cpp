@@ -33,6 +33,7 @@ public:
     void SetTitle(const std::string&) override {}
     void ShowRows(const std::vector<const restore::ComparedFile*>& rows) override { shown = rows.size(); }
     void ShowCounts(const std::string& text) override { counts = text; }
+    void ShowComparedWithFolder(bool) override {}
     size_t shown = 0;
     std::string counts;
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "BrowseFakes.h"
 #include "RestoreFakes.h"
 #include "WriterTestSupport.h"
 #include "platform/Files.h"
@@ -264,12 +265,7 @@ public:
 };
 
 TEST_P(PartialRestoreRefused, NothingPlaced) {
-    readertest::RawArchive a;
-    a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
-                 Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
-    std::string bytes = a.Build();
-    if (GetParam().damage) bytes = DamageLastMember(bytes);
-    WriteFile(backups + "/KuvSav-2612071015.zip", bytes);
+    WriteComptaAndZz(backups, GetParam().damage);
     const auto before = DataSnapshot();
     clsZip engine;
     const RestoreOutcome o =
@@ -293,36 +289,6 @@ namespace {
 
 // ---- the browse window's logic ----
 
-struct RecordingBrowseView : BrowseView {
-    void SetTitle(const std::string& t) override { title = t; }
-    void ShowRows(const std::vector<const ComparedFile*>& rows) override {
-        shown.clear();
-        for (const ComparedFile* r : rows) shown.push_back(r->path + " " + StateText(r->state));
-    }
-    void ShowCounts(const std::string& c) override { counts = c; }
-    std::string title, counts;
-    std::vector<std::string> shown;
-};
-
-struct RecordingFolderPicker : FolderPicker {
-    std::string PickFolder(const std::string& start) override {
-        offered = start;
-        return answer;
-    }
-    std::string offered, answer;
-};
-
-class BrowseLogicTest : public RestoreFixture, public ::testing::Test {
-public:
-    BrowseLogicTest() {
-        WriteFile(data + "/compta.dat", "compta ancienne");
-        WriteFile(data + "/extra.txt", "reste");
-    }
-    RecordingBrowseView browseView;
-    RecordingFolderPicker picker;
-    BrowseLogic browse{BrowseContext{browseView, dialog, clock, data, "C:\\Appli\\Donnees", &picker, program}};
-};
-
 TEST_F(BrowseLogicTest, ListFilterRestoreTwoThenTheTableFollows) {
     const std::string archive = WriteBackup("KuvSav-2612071015.zip");
     ASSERT_TRUE(browse.Open(archive, "07 Décembre 2026 à 10H15"));
@@ -330,7 +296,7 @@ TEST_F(BrowseLogicTest, ListFilterRestoreTwoThenTheTableFollows) {
     EXPECT_EQ(browseView.shown,
               (std::vector<std::string>{"compta.dat modifié", "clients.csv absent du dossier",
                                         "docs/note.txt absent du dossier", "extra.txt seulement dans le dossier"}));
-    EXPECT_EQ(browseView.counts, "0 identiques, 1 modifiés, 2 absents du dossier, 0 à vérifier, 1 seulement dans le dossier");
+    EXPECT_EQ(browseView.counts, "0 identique, 1 modifié, 2 absents du dossier, 0 à vérifier, 1 seulement dans le dossier");
     browse.SetFilter("NOTE");
     EXPECT_EQ(browseView.shown, (std::vector<std::string>{"docs/note.txt absent du dossier"}));
     browse.SetFilter("");
@@ -355,11 +321,7 @@ TEST_F(BrowseLogicTest, ListFilterRestoreTwoThenTheTableFollows) {
 }
 
 TEST_F(BrowseLogicTest, ADamagedChosenMemberPlacesNothingAndSaysSo) {
-    readertest::RawArchive a;
-    a.members = {Dated("compta.dat", "compta restaurée", kDate, kTime),
-                 Dated("zz.dat", std::string(20000, 'z') + "fin", kDate, kTime)};
-    const std::string bytes = DamageLastMember(a.Build());
-    WriteFile(backups + "/KuvSav-2612071015.zip", bytes);
+    WriteComptaAndZz(backups, true);
     ASSERT_TRUE(browse.Open(backups + "/KuvSav-2612071015.zip", "07 Décembre 2026 à 10H15"));
     const auto before = DataSnapshot();
     Answer({"OUI"});

@@ -3,6 +3,7 @@
 // own files, browsed and restored (whole or chosen files) like it.
 #include <gtest/gtest.h>
 
+#include "BrowseFakes.h"
 #include "RestoreFakes.h"
 #include "WriterTestSupport.h"
 #include "platform/Files.h"
@@ -151,12 +152,7 @@ TEST_P(GenerationRestore, BrowsedAndChosenFilesRestoredFromIt) {
     const auto before = DataSnapshot();
     const auto [archive, label] = Chosen(1);
     EXPECT_EQ(archive, folder + "/kuvchier.zip.sv1");
-    struct : BrowseView {
-        void SetTitle(const std::string& t) override { title = t; }
-        void ShowRows(const std::vector<const ComparedFile*>&) override {}
-        void ShowCounts(const std::string&) override {}
-        std::string title;
-    } browseView;
+    RecordingBrowseView browseView;
     BrowseLogic browse{BrowseContext{browseView, dialog, clock, data, data, nullptr, program}};
     ASSERT_TRUE(browse.Open(archive, label));
     EXPECT_EQ(browseView.title, "Contenu de la sauvegarde du : 05/12/2026 à 08:53 - Dossier : kuvchier");

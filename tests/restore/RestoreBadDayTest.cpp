@@ -176,6 +176,7 @@ private:
         void SetTitle(const std::string&) override {}
         void ShowRows(const std::vector<const ComparedFile*>&) override {}
         void ShowCounts(const std::string&) override {}
+        void ShowComparedWithFolder(bool) override {}
     };
     NoBrowseView browseView_;
     int files_;
