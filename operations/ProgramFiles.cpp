@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include "platform/Files.h"
 #include "platform/FolderTree.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
 #include "ui/LogCategories.h"
 
 namespace kuv::operations {
@@ -33,6 +35,28 @@ bool IsExecutable(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0;
 }
 
+// The lock a program-file command holds on its installation folder while it
+// runs, so that another process's command (or start-up recovery) meanwhile
+// touches neither the folder's work files nor its journal.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& folder)
+        : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (!fd_ || flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return;
+        busy_ = errno == EWOULDBLOCK;
+        if (!busy_) {
+            qCWarning(lcOperations).noquote() << "cannot lock" << QString::fromStdString(folder) << ":"
+                                              << std::strerror(errno) << "- the command goes on unguarded";
+        }
+        fd_.Reset();
+    }
+    bool Busy() const { return busy_; }
+
+private:
+    platform::UniqueFd fd_;
+    bool busy_ = false;
+};
+
 // Two paths lead to the same file.
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa {}, sb {};
@@ -41,6 +65,12 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+std::string ProgramsBusyMessage(const std::string& folder) {
+    return "Les programmes de " + folder +
+           " sont en cours de sauvegarde ou de restauration par un autre Kuv-Zip : rien n'a été changé, recommencez "
+           "quand ce sera terminé.";
+}
 
 bool IsProgramFile(const std::string& name, bool executable) {
     const std::string lower = platform::ToLower(name);
@@ -186,14 +216,42 @@ bool ProgramFileCommands::SaveSet(const std::string& folder, const std::vector<s
     return true;
 }
 
-void ProgramFileCommands::RecoverFirst(const std::string& folder) {
+bool ProgramFileCommands::RecoverFirst(const std::string& folder) {
     const ProgramRecoveryReport report = RecoverProgramRestore(folder);
+    if (report.outcome == ProgramRecovery::Busy) {
+        qCWarning(lcOperations).noquote() << "a program restore of another process runs in"
+                                          << QString::fromStdString(folder) << "- nothing is done";
+        Message(ProgramsBusyMessage(folder));
+        return false;
+    }
     if (!report.message.empty()) Message(report.message);
+    return report.outcome != ProgramRecovery::Unfinished;
+}
+
+std::string ProgramFileCommands::RecoverAtStart() {
+    const std::string folder = ctx_.installationFolder();
+    const FolderLock lock(folder);
+    if (lock.Busy()) {
+        qCInfo(lcOperations).noquote() << "a program-file command of another process runs in"
+                                       << QString::fromStdString(folder) << "- left to it";
+        return {};
+    }
+    const ProgramRecoveryReport report = RecoverProgramRestore(folder);
+    if (report.outcome == ProgramRecovery::Busy) {
+        qCInfo(lcOperations).noquote() << "a program restore of another process runs in"
+                                       << QString::fromStdString(folder) << "- left to it";
+    }
+    return report.message;
 }
 
 int ProgramFileCommands::Backup() {
     const std::string folder = ctx_.installationFolder();
-    RecoverFirst(folder);
+    const FolderLock lock(folder);
+    if (lock.Busy()) {
+        Message(ProgramsBusyMessage(folder));
+        return 0;
+    }
+    if (!RecoverFirst(folder)) return 0;
     const std::vector<std::string> names = platform::RegularFileNames(folder);
     ctx_.view.ShowProgramFiles(names);
     RemoveLeftoverSets(folder);
@@ -330,7 +388,12 @@ bool ProgramFileCommands::RestoreSet(const std::string& saved, const std::vector
 int ProgramFileCommands::Restore() {
     const std::string folder = ctx_.installationFolder();
     const std::string saved = platform::JoinPath(folder, kProgramBackupFolder);
-    RecoverFirst(folder);
+    const FolderLock lock(folder);
+    if (lock.Busy()) {
+        Message(ProgramsBusyMessage(folder));
+        return 0;
+    }
+    if (!RecoverFirst(folder)) return 0;
     platform::CreateFolder(saved);
     const std::vector<std::string> names = platform::RegularFileNames(saved);
     ctx_.view.ShowSavedProgramFiles(saved, names);
