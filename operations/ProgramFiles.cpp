@@ -22,6 +22,7 @@
 #include "platform/FolderTree.h"
 #include "platform/Text.h"
 #include "platform/UniqueFd.h"
+#include "platform/WorkNames.h"
 #include "ui/LogCategories.h"
 
 namespace kuv::operations {
@@ -158,6 +159,10 @@ void RemoveLeftoverSets(const std::string& folder) {
             RemoveSetFolder(path);
         } else if (e.name.rfind(".kuvzip-lien-", 0) == 0 && e.isLink) {
             unlink(path.c_str());
+        } else if (platform::IsWorkName(e.name) && e.name.size() == std::strlen(".kuvzip-XXXXXX")) {
+            // An atomic write a crash stopped (the journal's, before its
+            // rename): removed only when unused.
+            platform::RemoveUnusedWorkFile(folder, e.name);
         }
     }
     RemoveLeftoverWorkFiles(folder);

@@ -585,6 +585,31 @@ TEST_F(ProgramFilesTest, TheCopiesSweepLeavesAStoppedRestoresWorkFiles) {
     EXPECT_EQ(ReadFile(install + "/.kuvzip-copie-Ab12Cd"), "old");
 }
 
+// A restore stopped before its first exchange, over a file that differs from
+// the saved one only in its execute bit: the recovery tells the two apart
+// and leaves the old file as it was.
+TEST_F(ProgramFilesTest, TheRecoveryTellsAnExecuteBitApart) {
+    Put("lancer.sh", "#!/bin/sh\n", 0644);
+    Put(".kuvzip-copie-Ab12Cd", "#!/bin/sh\n", 0755);
+    JournalPair pair{"lancer.sh", ".kuvzip-copie-Ab12Cd", true};
+    ASSERT_TRUE(Fingerprint(install + "/.kuvzip-copie-Ab12Cd", pair));
+    ASSERT_TRUE(RestoreJournal().Write(install, {pair}));
+    EXPECT_EQ(RecoverProgramRestore(install).outcome, ProgramRecovery::RolledBack);
+    struct stat st {};
+    ASSERT_EQ(stat((install + "/lancer.sh").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    EXPECT_FALSE(platform::PathExists(install + "/.kuvzip-copie-Ab12Cd"));
+}
+
+// The temporary file of a journal whose writing a crash stopped goes with
+// the next command, as the staged copies do.
+TEST_F(ProgramFilesTest, AStoppedJournalWriteLeavesNothing) {
+    Put(".kuvzip-Ab12Cd", "a.exe\t.kuvzip-copie-");
+    Put(".kuvzip-copie-Cd34Ef", "a staged copy");
+    EXPECT_EQ(commands.Backup(), 4);
+    for (const auto& entry : FolderContents(install)) EXPECT_NE(entry.first.rfind(".kuvzip", 0), 0u) << entry.first;
+}
+
 // A restore whose recovery cannot be finished now (a name it cannot judge):
 // the next command says so and changes nothing, the saved set included.
 TEST_F(ProgramFilesTest, AnUnfinishedRestoreStopsTheNextCommand) {
