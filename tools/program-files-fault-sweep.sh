@@ -13,16 +13,18 @@
 #
 #   tools/program-files-fault-sweep.sh [BUILD_DIR] [FILES] [STRIDE] [MODES]
 #
-# FILES program files (default 12); every STRIDEth call of each system call
+# FILES program files (default 12, at least 3); every STRIDEth call of each system call
 # (default 1: all); MODES among kill eio eio+ enospc+ erofs+ tmpfs (default
 # all). Needs strace; the tmpfs cases need root and unshare (left out
 # otherwise). The work goes under $TMPDIR (/dev/shm makes it quicker: the
 # faults are injected, not met). Prints one line per case that is not whole, then the counts;
-# exits 1 if any case is not whole.
+# exits 1 if any case is not whole (77 without strace).
 set -eu
 
+command -v strace >/dev/null && strace -qq -o /dev/null true 2>/dev/null || { echo "no working strace here"; exit 77; }
 BUILD_DIR=${1:-build}
 FILES=${2:-12}
+[ "$FILES" -ge 3 ] || FILES=3
 STRIDE=${3:-1}
 MODES=${4:-kill eio eio+ enospc+ erofs+ tmpfs}
 BENCH=$(cd "$BUILD_DIR/bin" && pwd)/kuvzip-programs-bench
