@@ -15,7 +15,7 @@
 #
 # FILES program files (default 12, at least 3); every STRIDEth call of each system call
 # (default 1: all); MODES among kill eio eio+ enospc+ erofs+ tmpfs (default
-# all). Needs strace; the tmpfs cases need root and unshare (left out
+# all); SWEEP_SYSCALLS in the environment narrows the system calls. Needs strace; the tmpfs cases need root and unshare (left out
 # otherwise). The work goes under $TMPDIR (/dev/shm makes it quicker: the
 # faults are injected, not met). Prints one line per case that is not whole, then the counts;
 # exits 1 if any case is not whole (77 without strace).
@@ -147,7 +147,7 @@ inject() {  # MODE SYSCALL K -> strace's injection
 }
 
 for command in backup restore; do
-    for syscall in renameat2 rename fsync fdatasync write unlink symlink mkdir rmdir; do
+    for syscall in ${SWEEP_SYSCALLS:-renameat2 rename fsync fdatasync write unlink symlink mkdir rmdir}; do
         calls=$(count "$command" "$syscall")
         [ "$calls" -gt 0 ] || continue
         echo "$command: $calls calls to $syscall"
