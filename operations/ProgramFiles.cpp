@@ -123,15 +123,24 @@ std::string LinkTarget(const std::string& path) {
     return target;
 }
 
-// A link beside the file it stands for: at a fresh work name of folder.
-std::string StageLink(const std::string& target, const std::string& folder) {
+// Makes something at a fresh work name of folder (prefix + a number): make
+// fails with EEXIST when the name is taken. Returns: its path (empty when
+// it could not be made).
+std::string AtFreshName(const std::string& folder, const std::string& prefix,
+                        const std::function<bool(const std::string&)>& make) {
     static std::mt19937 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = platform::JoinPath(folder, ".kuvzip-lien-" + std::to_string(random() % 1000000));
-        if (symlink(target.c_str(), path.c_str()) == 0) return path;
+        const std::string path = platform::JoinPath(folder, prefix + std::to_string(random() % 1000000));
+        if (make(path)) return path;
         if (errno != EEXIST) break;
     }
     return {};
+}
+
+// A link beside the file it stands for: at a fresh work name of folder.
+std::string StageLink(const std::string& target, const std::string& folder) {
+    return AtFreshName(folder, ".kuvzip-lien-",
+                       [&target](const std::string& path) { return symlink(target.c_str(), path.c_str()) == 0; });
 }
 
 // Removes a folder and what it holds (one level: a set has no sub-folder).
@@ -172,14 +181,16 @@ void RemoveLeftoverSets(const std::string& folder) {
 
 bool ProgramFileCommands::SaveSet(const std::string& folder, const std::vector<std::string>& names, Counts& counts) {
     const std::string saved = platform::JoinPath(folder, kProgramBackupFolder);
-    std::string pattern = platform::JoinPath(folder, std::string(kSetPrefix) + "XXXXXX");
-    if (!mkdtemp(pattern.data())) {
+    // With the permissions of the user's other new folders (Sauve_prog
+    // takes them in the exchange).
+    const std::string set =
+        AtFreshName(folder, kSetPrefix, [](const std::string& path) { return mkdir(path.c_str(), 0777) == 0; });
+    if (set.empty()) {
         qCWarning(lcOperations).noquote() << "cannot make a program-file set in" << QString::fromStdString(folder) << ":"
                                           << std::strerror(errno);
         counts.failed = static_cast<int>(names.size());
         return false;
     }
-    const std::string set = pattern;
     Step();
     for (const std::string& name : names) {
         const std::string from = platform::JoinPath(folder, name);

@@ -111,6 +111,10 @@ TEST_F(ProgramFilesTest, BackupCopiesTheProgramFilesAndDatesTheMarker) {
     struct stat st {};
     ASSERT_EQ(stat((saved + "/lancer.sh").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);  // a script stays executable
+    const mode_t mask = umask(022);
+    umask(mask);
+    ASSERT_EQ(stat(saved.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0777u & ~mask);  // as any new folder of the user
     ASSERT_EQ(dialog.shown.size(), 1u);
     EXPECT_EQ(dialog.shown[0].first, "4 programmes sauvegardés !");
     EXPECT_EQ(dialog.shown[0].second, kDialogMessage);
