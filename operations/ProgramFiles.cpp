@@ -166,10 +166,13 @@ void RemoveLeftoverSets(const std::string& folder) {
         if (e.name.rfind(kSetPrefix, 0) == 0 && e.kind == platform::EntryKind::Folder && !e.isLink) {
             qCInfo(lcOperations).noquote() << "removing the unfinished program-file set" << QString::fromStdString(path);
             RemoveSetFolder(path);
-        } else if (e.name.rfind(".kuvzip-lien-", 0) == 0 && e.isLink) {
+        } else if (e.isLink && (e.name.rfind(".kuvzip-lien-", 0) == 0 || e.name.rfind(kTemporaryPrefix, 0) == 0)) {
+            // A staged link, or a replaced one its restore could not remove.
             unlink(path.c_str());
-        } else if (platform::IsWorkName(e.name) && e.name.size() == std::strlen(".kuvzip-XXXXXX")) {
-            // An atomic write a crash stopped (the journal's, before its
+        } else if (e.name.rfind(".kuvzip-lien-", 0) == 0 ||
+                   (platform::IsWorkName(e.name) && e.name.size() == std::strlen(".kuvzip-XXXXXX"))) {
+            // A file a restore replaced by a link and could not remove, or an
+            // atomic write a crash stopped (the journal's, before its
             // rename): removed only when unused.
             platform::RemoveUnusedWorkFile(folder, e.name);
         }

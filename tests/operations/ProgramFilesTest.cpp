@@ -605,11 +605,15 @@ TEST_F(ProgramFilesTest, TheRecoveryTellsAnExecuteBitApart) {
     EXPECT_FALSE(platform::PathExists(install + "/.kuvzip-copie-Ab12Cd"));
 }
 
-// The temporary file of a journal whose writing a crash stopped goes with
-// the next command, as the staged copies do.
-TEST_F(ProgramFilesTest, AStoppedJournalWriteLeavesNothing) {
+// What a stopped or failing restore may leave under work names goes with
+// the next command: the temporary file of a journal whose writing a crash
+// stopped, a staged copy, a replaced file under a link's work name and a
+// replaced link under a copy's.
+TEST_F(ProgramFilesTest, ARestoresLeftoversGoWithTheNextCommand) {
     Put(".kuvzip-Ab12Cd", "a.exe\t.kuvzip-copie-");
     Put(".kuvzip-copie-Cd34Ef", "a staged copy");
+    Put(".kuvzip-lien-123456", "a file the link replaced");
+    ASSERT_EQ(symlink("libcalc.so", (install + "/.kuvzip-copie-Gh56Ij").c_str()), 0);
     EXPECT_EQ(commands.Backup(), 4);
     for (const auto& entry : FolderContents(install)) EXPECT_NE(entry.first.rfind(".kuvzip", 0), 0u) << entry.first;
 }
