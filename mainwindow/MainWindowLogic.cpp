@@ -199,7 +199,20 @@ void MainWindowLogic::Startup() {
         ctx_.timers.Arm(TimerId::Timer3, kAutomaticCopyTimerMs);
     });
     StepIn(lcStartup(), "Text1", [&] { ShowDestinationFolder(); });
-    StepIn(lcStartup(), "program restore", [&] { programFiles_.RecoverAtStart(); });
+    // A program restore a crash stopped: what was done is told, by a
+    // notification in a run the linked application started (nobody may be
+    // there to close a dialog), else by a dialog.
+    StepIn(lcStartup(), "program restore", [&] {
+        const std::string told = programFiles_.RecoverAtStart();
+        if (told.empty()) return;
+        if (settings_.automaticCopy || settings_.autoQuit) {
+            TellDesktop(kNotifyProgramRestore, told);
+            return;
+        }
+        DialogMode = kDialogMessage;
+        DialogText = told;
+        ctx_.dialog.ShowDialog();
+    });
     // 20.
     StepIn(lcStartup(), "startup step 20", [&] { ctx_.pump.DoEvents(); });
     // The destination list follows the media from now on.

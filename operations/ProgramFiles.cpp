@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,8 @@
 #include "platform/Files.h"
 #include "platform/FolderTree.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
+#include "platform/WorkNames.h"
 #include "ui/LogCategories.h"
 
 namespace kuv::operations {
@@ -33,6 +36,28 @@ bool IsExecutable(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0;
 }
 
+// The lock a program-file command holds on its installation folder while it
+// runs, so that another process's command (or start-up recovery) meanwhile
+// touches neither the folder's work files nor its journal.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& folder)
+        : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (!fd_ || flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return;
+        busy_ = errno == EWOULDBLOCK;
+        if (!busy_) {
+            qCWarning(lcOperations).noquote() << "cannot lock" << QString::fromStdString(folder) << ":"
+                                              << std::strerror(errno) << "- the command goes on unguarded";
+        }
+        fd_.Reset();
+    }
+    bool Busy() const { return busy_; }
+
+private:
+    platform::UniqueFd fd_;
+    bool busy_ = false;
+};
+
 // Two paths lead to the same file.
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa {}, sb {};
@@ -41,6 +66,12 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+std::string ProgramsBusyMessage(const std::string& folder) {
+    return "Les programmes de " + folder +
+           " sont en cours de sauvegarde ou de restauration par un autre Kuv-Zip : rien n'a été changé, recommencez "
+           "quand ce sera terminé.";
+}
 
 bool IsProgramFile(const std::string& name, bool executable) {
     const std::string lower = platform::ToLower(name);
@@ -92,15 +123,24 @@ std::string LinkTarget(const std::string& path) {
     return target;
 }
 
-// A link beside the file it stands for: at a fresh work name of folder.
-std::string StageLink(const std::string& target, const std::string& folder) {
+// Makes something at a fresh work name of folder (prefix + a number): make
+// fails with EEXIST when the name is taken. Returns: its path (empty when
+// it could not be made).
+std::string AtFreshName(const std::string& folder, const std::string& prefix,
+                        const std::function<bool(const std::string&)>& make) {
     static std::mt19937 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = platform::JoinPath(folder, ".kuvzip-lien-" + std::to_string(random() % 1000000));
-        if (symlink(target.c_str(), path.c_str()) == 0) return path;
+        const std::string path = platform::JoinPath(folder, prefix + std::to_string(random() % 1000000));
+        if (make(path)) return path;
         if (errno != EEXIST) break;
     }
     return {};
+}
+
+// A link beside the file it stands for: at a fresh work name of folder.
+std::string StageLink(const std::string& target, const std::string& folder) {
+    return AtFreshName(folder, ".kuvzip-lien-",
+                       [&target](const std::string& path) { return symlink(target.c_str(), path.c_str()) == 0; });
 }
 
 // Removes a folder and what it holds (one level: a set has no sub-folder).
@@ -126,8 +166,15 @@ void RemoveLeftoverSets(const std::string& folder) {
         if (e.name.rfind(kSetPrefix, 0) == 0 && e.kind == platform::EntryKind::Folder && !e.isLink) {
             qCInfo(lcOperations).noquote() << "removing the unfinished program-file set" << QString::fromStdString(path);
             RemoveSetFolder(path);
-        } else if (e.name.rfind(".kuvzip-lien-", 0) == 0 && e.isLink) {
+        } else if (e.isLink && (e.name.rfind(".kuvzip-lien-", 0) == 0 || e.name.rfind(kTemporaryPrefix, 0) == 0)) {
+            // A staged link, or a replaced one its restore could not remove.
             unlink(path.c_str());
+        } else if (e.name.rfind(".kuvzip-lien-", 0) == 0 ||
+                   (platform::IsWorkName(e.name) && e.name.size() == std::strlen(".kuvzip-XXXXXX"))) {
+            // A file a restore replaced by a link and could not remove, or an
+            // atomic write a crash stopped (the journal's, before its
+            // rename): removed only when unused.
+            platform::RemoveUnusedWorkFile(folder, e.name);
         }
     }
     RemoveLeftoverWorkFiles(folder);
@@ -137,14 +184,16 @@ void RemoveLeftoverSets(const std::string& folder) {
 
 bool ProgramFileCommands::SaveSet(const std::string& folder, const std::vector<std::string>& names, Counts& counts) {
     const std::string saved = platform::JoinPath(folder, kProgramBackupFolder);
-    std::string pattern = platform::JoinPath(folder, std::string(kSetPrefix) + "XXXXXX");
-    if (!mkdtemp(pattern.data())) {
+    // With the permissions of the user's other new folders (Sauve_prog
+    // takes them in the exchange).
+    const std::string set =
+        AtFreshName(folder, kSetPrefix, [](const std::string& path) { return mkdir(path.c_str(), 0777) == 0; });
+    if (set.empty()) {
         qCWarning(lcOperations).noquote() << "cannot make a program-file set in" << QString::fromStdString(folder) << ":"
                                           << std::strerror(errno);
         counts.failed = static_cast<int>(names.size());
         return false;
     }
-    const std::string set = pattern;
     Step();
     for (const std::string& name : names) {
         const std::string from = platform::JoinPath(folder, name);
@@ -186,14 +235,42 @@ bool ProgramFileCommands::SaveSet(const std::string& folder, const std::vector<s
     return true;
 }
 
-void ProgramFileCommands::RecoverFirst(const std::string& folder) {
+bool ProgramFileCommands::RecoverFirst(const std::string& folder) {
     const ProgramRecoveryReport report = RecoverProgramRestore(folder);
+    if (report.outcome == ProgramRecovery::Busy) {
+        qCWarning(lcOperations).noquote() << "a program restore of another process runs in"
+                                          << QString::fromStdString(folder) << "- nothing is done";
+        Message(ProgramsBusyMessage(folder));
+        return false;
+    }
     if (!report.message.empty()) Message(report.message);
+    return report.outcome != ProgramRecovery::Unfinished;
+}
+
+std::string ProgramFileCommands::RecoverAtStart() {
+    const std::string folder = ctx_.installationFolder();
+    const FolderLock lock(folder);
+    if (lock.Busy()) {
+        qCInfo(lcOperations).noquote() << "a program-file command of another process runs in"
+                                       << QString::fromStdString(folder) << "- left to it";
+        return {};
+    }
+    const ProgramRecoveryReport report = RecoverProgramRestore(folder);
+    if (report.outcome == ProgramRecovery::Busy) {
+        qCInfo(lcOperations).noquote() << "a program restore of another process runs in"
+                                       << QString::fromStdString(folder) << "- left to it";
+    }
+    return report.message;
 }
 
 int ProgramFileCommands::Backup() {
     const std::string folder = ctx_.installationFolder();
-    RecoverFirst(folder);
+    const FolderLock lock(folder);
+    if (lock.Busy()) {
+        Message(ProgramsBusyMessage(folder));
+        return 0;
+    }
+    if (!RecoverFirst(folder)) return 0;
     const std::vector<std::string> names = platform::RegularFileNames(folder);
     ctx_.view.ShowProgramFiles(names);
     RemoveLeftoverSets(folder);
@@ -330,7 +407,12 @@ bool ProgramFileCommands::RestoreSet(const std::string& saved, const std::vector
 int ProgramFileCommands::Restore() {
     const std::string folder = ctx_.installationFolder();
     const std::string saved = platform::JoinPath(folder, kProgramBackupFolder);
-    RecoverFirst(folder);
+    const FolderLock lock(folder);
+    if (lock.Busy()) {
+        Message(ProgramsBusyMessage(folder));
+        return 0;
+    }
+    if (!RecoverFirst(folder)) return 0;
     platform::CreateFolder(saved);
     const std::vector<std::string> names = platform::RegularFileNames(saved);
     ctx_.view.ShowSavedProgramFiles(saved, names);

@@ -13,7 +13,9 @@
 // whole set back or nothing: every file is staged first, then each one is
 // exchanged with the file it replaces, which is kept until the whole set is
 // in place; a failure puts them all back. Symbolic links are saved and
-// restored as links.
+// restored as links. One program-file command at a time works in a folder:
+// each holds the folder locked (flock) while it runs, and a command of
+// another process meanwhile refuses, touching nothing.
 
 #include <functional>
 #include <string>
@@ -38,6 +40,10 @@ inline constexpr const char* kConfirmRestoreEnd = ", tapez 'OUI' pour confirmer 
 inline constexpr const char* kFilesNotCopied = " fichiers n'ont pas pu être copiés";
 inline constexpr const char* kOldSetKept = "La sauvegarde précédente des programmes est conservée.";
 inline constexpr const char* kNothingRestored = "Aucun programme n'a été remplacé.";
+
+// The refusal of a program-file command while another process saves or
+// restores the program files of folder.
+std::string ProgramsBusyMessage(const std::string& folder);
 // Prefix of the work folder of a program-file backup.
 inline constexpr const char* kSetPrefix = ".kuvzip-jeu-";
 inline constexpr const char* kProgramButtonTip = "Lancer la sauvegarde";
@@ -75,8 +81,10 @@ public:
     // was saved or the user did not confirm).
     int Restore();
     // At the program's start: a restore of the program files a crash stopped
-    // is rolled back (or finished) and the user told.
-    void RecoverAtStart() { RecoverFirst(ctx_.installationFolder()); }
+    // is rolled back (or finished). Returns: what the user is to be told
+    // (empty: nothing); the caller chooses how (a dialog, or a notification
+    // when nobody watches). A restore another process runs is left alone.
+    std::string RecoverAtStart();
 
 private:
     struct Counts {
@@ -88,7 +96,10 @@ private:
     bool RestoreSet(const std::string& saved, const std::vector<std::string>& names, const std::string& folder,
                     Counts& counts, bool& journalKept);
     // Recovers a restore a crash stopped in folder, and tells the user.
-    void RecoverFirst(const std::string& folder);
+    // Returns: false when a restore's journal is still there (another
+    // process's restore under way, or one that cannot be finished now): the
+    // command then changes nothing.
+    bool RecoverFirst(const std::string& folder);
     void Step();
     bool IsRunningProgram(const std::string& path) const;
     void Message(const std::string& text);

@@ -39,6 +39,7 @@ bool Fingerprint(const std::string& path, JournalPair& pair) {
         return true;
     }
     if (!S_ISREG(st.st_mode)) return false;
+    pair.mode = st.st_mode & 07777;
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return false;
     const bool read = zip::FileCrc32(fd, pair.crc, pair.size);
@@ -50,11 +51,14 @@ namespace {
 
 std::string JournalPath(const std::string& folder) { return platform::JoinPath(folder, kRestoreJournal); }
 
-// One line a pair: kind, replaces, size, CRC-32, target, work (tab-separated).
+// One line a pair: kind (a file's with its permissions in octal, when
+// recorded), replaces, size, CRC-32, target, work (tab-separated).
 std::string Serialize(const std::vector<JournalPair>& pairs) {
     std::ostringstream out;
     for (const JournalPair& p : pairs) {
-        out << (p.link ? 'L' : 'F') << '\t' << (p.replaces ? 1 : 0) << '\t' << p.size << '\t' << p.crc << '\t'
+        out << (p.link ? "L" : "F");
+        if (!p.link && p.mode != 0) out << std::oct << p.mode << std::dec;
+        out << '\t' << (p.replaces ? 1 : 0) << '\t' << p.size << '\t' << p.crc << '\t'
             << p.target << '\t' << p.work << '\n';
     }
     return out.str();
@@ -76,6 +80,7 @@ bool Parse(const std::string& text, std::vector<JournalPair>& pairs) {
         p.link = kind == "L";
         p.replaces = replaces == "1";
         try {
+            if (!p.link && kind.size() > 1) p.mode = static_cast<unsigned>(std::stoul(kind.substr(1), nullptr, 8));
             p.size = std::stoull(size);
             p.crc = static_cast<std::uint32_t>(std::stoul(crc));
         } catch (const std::exception& e) {
@@ -95,7 +100,8 @@ bool Exists(const std::string& path) {
 // path holds the staged file of pair.
 bool HoldsNew(const std::string& path, const JournalPair& pair) {
     JournalPair now;
-    return Fingerprint(path, now) && now.link == pair.link && now.size == pair.size && now.crc == pair.crc;
+    return Fingerprint(path, now) && now.link == pair.link && now.size == pair.size && now.crc == pair.crc &&
+           (pair.mode == 0 || now.mode == pair.mode);
 }
 
 

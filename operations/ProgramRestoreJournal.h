@@ -26,13 +26,15 @@ std::string RestoreUnfinishedMessage(const std::string& folder);
 // One file of the set: its name in the installation folder, the work name
 // that holds the staged file (and, once exchanged, the file it replaced),
 // whether a file was there to replace, and the fingerprint of the staged
-// file (a link: of the text it points to).
+// file (a link: of the text it points to; a file: with its permissions, so
+// that a file the restore changes only in its execute bit is told apart).
 struct JournalPair {
     std::string target, work;
     bool replaces = false;
     bool link = false;
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
+    unsigned mode = 0;  // permission bits of a file; 0: not recorded
 };
 
 // Fills pair's fingerprint from what path holds. Returns: false when it

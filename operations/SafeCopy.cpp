@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "operations/ProgramRestoreJournal.h"
 #include "platform/Files.h"
 #include "platform/WorkNames.h"
 #include "ui/LogCategories.h"
@@ -110,6 +111,13 @@ CopyOutcome CheckWrittenFile(const std::string& path, std::uint64_t length, std:
 bool IsWorkName(const std::string& name) { return name.rfind(".kuvzip-", 0) == 0; }
 
 int RemoveLeftoverWorkFiles(const std::string& folder) {
+    // The work names of a program restore under way (or stopped by a crash)
+    // hold the replaced programs, unlocked: its recovery needs them.
+    if (RestoreJournalPresent(folder)) {
+        qCWarning(lcOperations).noquote() << "a program restore is unfinished in" << QString::fromStdString(folder)
+                                          << "- its work files are kept";
+        return 0;
+    }
     const std::string prefix = kTemporaryPrefix;
     int removed = 0;
     for (const platform::FolderEntry& entry : platform::ListFolder(folder, "*")) {

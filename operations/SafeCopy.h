@@ -25,7 +25,9 @@ bool IsWorkName(const std::string& name);
 // crash left in folder: only regular files of the user's own, and only when
 // their advisory lock (flock) can be taken, so that a copy under way, of
 // this program or of another one writing to the same folder, keeps its
-// file. Nothing else is touched. Returns: the number removed.
+// file. Nothing at all while a program restore's journal is in folder (its
+// work files hold the replaced programs). Nothing else is touched. Returns:
+// the number removed.
 int RemoveLeftoverWorkFiles(const std::string& folder);
 
 enum class CopyFailure {

@@ -13,6 +13,7 @@ inline constexpr const char* kNotifyBackupFailed = "Sauvegarde automatique impos
 inline constexpr const char* kNotifyBackupIncomplete = "Sauvegarde automatique incomplète";
 inline constexpr const char* kNotifyCopyFailed = "Copie automatique impossible";
 inline constexpr const char* kNotifyBackupThinned = "Sauvegarde automatique : support plein";
+inline constexpr const char* kNotifyProgramRestore = "Restauration des programmes interrompue";
 
 class Notifier {
 public:

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench-common/SystemClock.h"
+#include "bench-common/TypingUser.h"
 #include "ui/Environment.h"
 #include "ui/MainSettings.h"
 #include "platform/Files.h"
@@ -54,26 +55,6 @@ public:
     void CloseWindow() override {}
 };
 
-// Types "OUI" at each confirmation and prints the messages.
-class TypingUser : public DialogPort {
-public:
-    void ShowDialog() override {
-        if (DialogMode == kDialogConfirmUpper) {
-            DialogText = "OUI";
-            DialogMode = 6;
-            return;
-        }
-        std::printf("%s\n", DialogText.c_str());
-        DialogMode = 1;
-    }
-};
-
-class NoPump : public backup::EventPump {
-public:
-    void DoEvents() override {}
-    void Wait(int) override {}
-};
-
 class NoFolders : public backup::SpecialFolders {
 public:
     std::string SpecialFolderPath(int) const override { return {}; }
@@ -99,9 +80,9 @@ int main(int argc, char** argv) {
     settings.dataFolder = platform::FullPath(argv[2]);
     settings.destinationRoot = "C:";  // the archive's folder stands for c: here
     NoView view;
-    TypingUser user;
+    bench::TypingUser user;
     bench::SystemClock clock;
-    NoPump pump;
+    bench::NoPump pump;
     NoFolders folders;
     End end;
     std::vector<platform::DriveEntry> drives = {{"c: [" + folder + "]", folder, platform::kDriveFixed, ""}};

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "ProgramRun.h"
+#include "operations/ProgramRestoreJournal.h"
 #include "zip/clsZip.h"
 
 namespace {
@@ -82,6 +83,27 @@ TEST_F(AutomaticCopyRun, ThreeRequestsGiveThreeGenerationsAndEndByThemselves) {
     EXPECT_TRUE(info.endsWith(" - Dossier : kuvchier\r\n")) << info.toStdString();
     EXPECT_EQ(info.size(), 47 + 8 + 2);
     EXPECT_EQ(info.mid(27, 1), QByteArray("\xE0"));  // "à" in Windows-1252
+}
+
+// A restore of the program files a crash stopped, found in the working
+// folder (the installation folder) as an automatic copy starts: it is rolled
+// back and told by the desktop's notification and the log, never by a dialog
+// that nobody would close; the copy goes on and the run ends by itself.
+TEST_F(AutomaticCopyRun, AStoppedProgramRestoreIsToldWithoutADialog) {
+    const std::string install = work.toStdString();
+    Write(work + "/outil.exe", "restored");
+    Write(work + "/.kuvzip-copie-Ab12Cd", "old");
+    kuv::operations::JournalPair pair{"outil.exe", ".kuvzip-copie-Ab12Cd", true};
+    ASSERT_TRUE(kuv::operations::Fingerprint(install + "/outil.exe", pair));
+    ASSERT_TRUE(kuv::operations::RestoreJournal().Write(install, {pair}));
+    SetLink("RES2Z4IU4", kRequest);
+    ASSERT_EQ(Run(30000), 0);
+    EXPECT_EQ(Read(work + "/outil.exe"), "old");
+    EXPECT_FALSE(QFile::exists(work + "/.kuvzip-copie-Ab12Cd"));
+    EXPECT_FALSE(kuv::operations::RestoreJournalPresent(install));
+    EXPECT_TRUE(errors.contains("Restauration des programmes interrompue")) << errors.constData();
+    EXPECT_EQ(Link("RES2Z4IU4"), "");
+    EXPECT_TRUE(QFile::exists(exchange + "/kuvchier.zip"));
 }
 
 // Without {CLOS} the copy ends through "Quitter": Kuv-Zip.ini is rewritten

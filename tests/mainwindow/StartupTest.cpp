@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include "LogCapture.h"
 #include "MainWindowFakes.h"
+#include "PausedChild.h"
 #include "mainwindow/Startup.h"
 #include "operations/ProgramRestoreJournal.h"
 
@@ -79,25 +83,95 @@ TEST(Startup, WithoutConfigurationTheCDiskIsChosenByDefault) {
 }
 
 // A restore of the program files stopped by a crash, found in the folder the
-// program starts from: the old file is put back and the user told.
-TEST(Startup, AnInterruptedProgramRestoreIsRolledBack) {
+// program starts from: the old file is put back and the user told, by a
+// dialog when the user started the program, by a notification (and the log)
+// when the linked application did, where nobody may be there to close a
+// dialog: then no dialog is shown at all.
+struct StoppedRestoreCase {
+    const char* name;
+    const char* key;  // the link file's request ("" for none)
+    const char* value;
+    bool notified;
+};
+
+class StoppedProgramRestore : public ::testing::TestWithParam<StoppedRestoreCase> {
+protected:
+    // A restore of a.exe stopped after its exchange: the old file waits
+    // under its work name, named by the journal.
+    void StopARestore() {
+        kuv::platform::CreateFolder(install);
+        WriteFile(install + "/a.exe", "restored");
+        WriteFile(install + "/.kuvzip-copie-Ab12Cd", "old");
+        kuv::operations::JournalPair pair{"a.exe", ".kuvzip-copie-Ab12Cd", true};
+        ASSERT_TRUE(kuv::operations::Fingerprint(install + "/a.exe", pair));
+        ASSERT_TRUE(kuv::operations::RestoreJournal().Write(install, {pair}));
+    }
+    // The program's start, from the installation folder.
+    void StartIn(WindowFixture& window) {
+        const std::string before = kuv::platform::CurrentFolder();
+        ASSERT_EQ(chdir(install.c_str()), 0);
+        window.Start();
+        ASSERT_EQ(chdir(before.c_str()), 0);
+    }
     WindowFixture f;
     const std::string install = f.root + "/Appli";
-    kuv::platform::CreateFolder(install);
-    WriteFile(install + "/a.exe", "restored");
-    WriteFile(install + "/.kuvzip-copie-Ab12Cd", "old");
-    kuv::operations::JournalPair pair{"a.exe", ".kuvzip-copie-Ab12Cd", true};
-    ASSERT_TRUE(kuv::operations::Fingerprint(install + "/a.exe", pair));
-    ASSERT_TRUE(kuv::operations::RestoreJournal().Write(install, {pair}));
-    const std::string before = kuv::platform::CurrentFolder();
-    ASSERT_EQ(chdir(install.c_str()), 0);
-    f.Start();
-    ASSERT_EQ(chdir(before.c_str()), 0);
-    ASSERT_EQ(f.dialog.shown.size(), 1u);
-    EXPECT_EQ(f.dialog.shown[0].text, kuv::operations::kRestoreRolledBack);
+};
+
+TEST_P(StoppedProgramRestore, IsRolledBackAndTold) {
+    StopARestore();
+    kuv::platform::CreateFolderPath(f.home + "/ex");
+    if (*GetParam().key) f.SetLink(GetParam().key, GetParam().value);
+    LogCapture log;
+    StartIn(f);
     EXPECT_EQ(ReadFile(install + "/a.exe"), "old");
     EXPECT_FALSE(kuv::platform::PathExists(install + "/.kuvzip-copie-Ab12Cd"));
     EXPECT_FALSE(kuv::operations::RestoreJournalPresent(install));
+    if (GetParam().notified) {
+        EXPECT_TRUE(f.dialog.shown.empty());
+        ASSERT_EQ(f.notifier.sent.size(), 1u);
+        EXPECT_EQ(f.notifier.sent[0].summary, kNotifyProgramRestore);
+        EXPECT_EQ(f.notifier.sent[0].body, kuv::operations::kRestoreRolledBack);
+        EXPECT_TRUE(log.Has("kuvzip.notify", QtWarningMsg, kuv::operations::kRestoreRolledBack)) << log.All();
+    } else {
+        EXPECT_TRUE(f.notifier.sent.empty());
+        ASSERT_EQ(f.dialog.shown.size(), 1u);
+        EXPECT_EQ(f.dialog.shown[0].text, kuv::operations::kRestoreRolledBack);
+        EXPECT_EQ(f.dialog.shown[0].mode, kDialogMessage);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, StoppedProgramRestore,
+                         ::testing::Values(StoppedRestoreCase{"Interactive", "", "", false},
+                                           StoppedRestoreCase{"AutomaticCopy", "RES2Z4IU4",
+                                                              "c:\\ex\\{AUTO}{NOAT}{CLOS}", true},
+                                           StoppedRestoreCase{"DesktopRequest", "SAVAUT56", "NOSIG", true},
+                                           StoppedRestoreCase{"SecurityRequest", "SAVAUT55", "1", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The same journal held locked by a live process (its restore under way): the
+// start leaves the folder alone and says nothing; once that process has gone
+// without finishing, the next start rolls it back.
+TEST_F(StoppedProgramRestore, ARestoreUnderWayIsLeftAlone) {
+    StopARestore();
+    kuv::testing::PausedChild restoring([this](const std::function<void()>& pause) {
+        const int fd = open((install + "/" + kuv::operations::kRestoreJournal).c_str(), O_RDONLY);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0) return 1;
+        pause();
+        return 0;
+    });
+    ASSERT_TRUE(restoring.Paused(30000));
+    StartIn(f);
+    EXPECT_TRUE(f.dialog.shown.empty());
+    EXPECT_TRUE(f.notifier.sent.empty());
+    EXPECT_EQ(ReadFile(install + "/a.exe"), "restored");
+    EXPECT_EQ(ReadFile(install + "/.kuvzip-copie-Ab12Cd"), "old");
+    EXPECT_TRUE(kuv::operations::RestoreJournalPresent(install));
+    EXPECT_EQ(restoring.Finish(), 0);
+    WindowFixture next;
+    StartIn(next);
+    EXPECT_EQ(ReadFile(install + "/a.exe"), "old");
+    ASSERT_EQ(next.dialog.shown.size(), 1u);
+    EXPECT_EQ(next.dialog.shown[0].text, kuv::operations::kRestoreRolledBack);
 }
 
 TEST(Startup, ReadsTheConfigurationAndShowsTheDataFolder) {

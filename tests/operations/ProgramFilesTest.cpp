@@ -14,8 +14,10 @@
 
 #include "FaultCallsInChild.h"
 #include "OperationsFakes.h"
+#include "PausedChild.h"
 #include "operations/ProgramFiles.h"
 #include "operations/ProgramRestoreJournal.h"
+#include "operations/SafeCopy.h"
 #include "platform/FaultInjection.h"
 #include "platform/FolderTree.h"
 #include "platform/Files.h"
@@ -109,6 +111,10 @@ TEST_F(ProgramFilesTest, BackupCopiesTheProgramFilesAndDatesTheMarker) {
     struct stat st {};
     ASSERT_EQ(stat((saved + "/lancer.sh").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);  // a script stays executable
+    const mode_t mask = umask(022);
+    umask(mask);
+    ASSERT_EQ(stat(saved.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0777u & ~mask);  // as any new folder of the user
     ASSERT_EQ(dialog.shown.size(), 1u);
     EXPECT_EQ(dialog.shown[0].first, "4 programmes sauvegardés !");
     EXPECT_EQ(dialog.shown[0].second, kDialogMessage);
@@ -349,7 +355,9 @@ struct RestoreFault {
     int error;         // platform::kFaultKill: the restore is killed there
 };
 
-class ProgramRestoreFaultTest : public ProgramFilesTest, public ::testing::WithParamInterface<RestoreFault> {
+// An installation whose saved set differs from its files, and the judge of
+// what a restore left there.
+class ProgramRestoreSetTest : public ProgramFilesTest {
 protected:
     using Set = std::map<std::string, std::string>;
 
@@ -371,24 +379,6 @@ protected:
         dialog.shown.clear();
     }
 
-    // The calls of point a whole restore makes, counted in a child.
-    int CallsOfARestore(FaultPoint point) {
-        Prepare();
-        if (point == FaultPoint::Count_) {
-            int steps = 0;
-            commands.SetAfterStep([&steps] { ++steps; });
-            dialog.answers = {"OUI"};
-            commands.Restore();
-            commands.SetAfterStep(nullptr);
-            Prepare();
-            return steps;
-        }
-        return kuv::testing::FaultCallsInChild(point, [this] {
-            dialog.answers = {"OUI"};
-            commands.Restore();
-        });
-    }
-
     // Whole old set, whole new set, or neither (a mix, or work names left).
     enum class Whole { Old, New, Mixed };
     Whole Judge() const {
@@ -408,6 +398,27 @@ protected:
     }
 
     Set oldSet, newSet;
+};
+
+class ProgramRestoreFaultTest : public ProgramRestoreSetTest, public ::testing::WithParamInterface<RestoreFault> {
+protected:
+    // The calls of point a whole restore makes, counted in a child.
+    int CallsOfARestore(FaultPoint point) {
+        Prepare();
+        if (point == FaultPoint::Count_) {
+            int steps = 0;
+            commands.SetAfterStep([&steps] { ++steps; });
+            dialog.answers = {"OUI"};
+            commands.Restore();
+            commands.SetAfterStep(nullptr);
+            Prepare();
+            return steps;
+        }
+        return kuv::testing::FaultCallsInChild(point, [this] {
+            dialog.answers = {"OUI"};
+            commands.Restore();
+        });
+    }
 };
 
 class ProgramRestoreKillTest : public ProgramRestoreFaultTest {};
@@ -501,6 +512,127 @@ INSTANTIATE_TEST_SUITE_P(Errors, ProgramRestoreFailureTest,
                          ::testing::Values(RestoreFault{"rename_eio", FaultPoint::Rename, EIO},
                                            RestoreFault{"rename_erofs", FaultPoint::Rename, EROFS},
                                            RestoreFault{"flush_eio", FaultPoint::Sync, EIO}));
+
+}  // namespace
+}  // namespace kuv::operations
+
+namespace kuv::operations {
+namespace {
+
+// A restore of the program files under way in another process: a child
+// stopped after one of its steps, holding the folder (and, once written, the
+// journal) locked. Meanwhile this process's commands refuse before asking
+// anything, its start-up recovery and the copies' sweep leave the folder
+// alone, and nothing there changes; once the child goes on, its restore ends
+// with the whole restored set.
+struct PausePoint {
+    const char* label;
+    int step;  // of 13: 4 files staged, the journal, 4 exchanges, 4 removals
+    bool journal;
+};
+
+class ProgramRestoreInProgressTest : public ProgramRestoreSetTest,
+                                     public ::testing::WithParamInterface<PausePoint> {};
+
+TEST_P(ProgramRestoreInProgressTest, AnotherProcessTouchesNothing) {
+    Prepare();
+    kuv::testing::PausedChild child([this](const std::function<void()>& pause) {
+        int step = 0;
+        commands.SetAfterStep([&step, &pause] {
+            if (++step == GetParam().step) pause();
+        });
+        dialog.answers = {"OUI"};
+        return commands.Restore();
+    });
+    ASSERT_TRUE(child.Paused(30000)) << "the restore did not reach step " << GetParam().step;
+    const Set during = FolderContents(install), savedDuring = FolderContents(saved);
+    ASSERT_EQ(RestoreJournalPresent(install), GetParam().journal);
+
+    AnsweringDialog otherDialog;
+    FakeOperationsView otherView;
+    ProgramFileCommands other(
+        ProgramFilesContext{otherDialog, otherView, clock, pump, [this] { return install; }, install + "/kuvzip"});
+    otherDialog.answers = {"OUI"};
+    EXPECT_EQ(other.Backup(), 0);
+    EXPECT_EQ(other.Restore(), 0);
+    EXPECT_EQ(otherDialog.Texts(), (std::vector<std::string>{ProgramsBusyMessage(install), ProgramsBusyMessage(install)}));
+    EXPECT_EQ(other.RecoverAtStart(), "");
+    // The journal's own lock, without the folder's: a recovery leaves it.
+    EXPECT_EQ(RecoverProgramRestore(install).outcome,
+              GetParam().journal ? ProgramRecovery::Busy : ProgramRecovery::Nothing);
+    EXPECT_EQ(RemoveLeftoverWorkFiles(install), 0);
+    EXPECT_EQ(FolderContents(install), during);
+    EXPECT_EQ(FolderContents(saved), savedDuring);
+
+    const int status = child.Finish();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 4);
+    EXPECT_EQ(Judge(), Whole::New);
+    EXPECT_EQ(other.Backup(), 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, ProgramRestoreInProgressTest,
+                         ::testing::Values(PausePoint{"Staging", 2, false}, PausePoint{"JournalWritten", 5, true},
+                                           PausePoint{"MidExchange", 7, true}, PausePoint{"AllExchanged", 9, true},
+                                           PausePoint{"RemovingReplaced", 11, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// A journal of a restore stopped by a crash keeps the copies' sweep off the
+// work files it names: they hold the replaced programs.
+TEST_F(ProgramFilesTest, TheCopiesSweepLeavesAStoppedRestoresWorkFiles) {
+    WriteFile(install + "/a.exe", "restored");
+    WriteFile(install + "/.kuvzip-copie-Ab12Cd", "old");
+    JournalPair pair{"a.exe", ".kuvzip-copie-Ab12Cd", true};
+    ASSERT_TRUE(Fingerprint(install + "/a.exe", pair));
+    ASSERT_TRUE(RestoreJournal().Write(install, {pair}));
+    EXPECT_EQ(RemoveLeftoverWorkFiles(install), 0);
+    EXPECT_EQ(ReadFile(install + "/.kuvzip-copie-Ab12Cd"), "old");
+}
+
+// A restore stopped before its first exchange, over a file that differs from
+// the saved one only in its execute bit: the recovery tells the two apart
+// and leaves the old file as it was.
+TEST_F(ProgramFilesTest, TheRecoveryTellsAnExecuteBitApart) {
+    Put("lancer.sh", "#!/bin/sh\n", 0644);
+    Put(".kuvzip-copie-Ab12Cd", "#!/bin/sh\n", 0755);
+    JournalPair pair{"lancer.sh", ".kuvzip-copie-Ab12Cd", true};
+    ASSERT_TRUE(Fingerprint(install + "/.kuvzip-copie-Ab12Cd", pair));
+    ASSERT_TRUE(RestoreJournal().Write(install, {pair}));
+    EXPECT_EQ(RecoverProgramRestore(install).outcome, ProgramRecovery::RolledBack);
+    struct stat st {};
+    ASSERT_EQ(stat((install + "/lancer.sh").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    EXPECT_FALSE(platform::PathExists(install + "/.kuvzip-copie-Ab12Cd"));
+}
+
+// What a stopped or failing restore may leave under work names goes with
+// the next command: the temporary file of a journal whose writing a crash
+// stopped, a staged copy, a replaced file under a link's work name and a
+// replaced link under a copy's.
+TEST_F(ProgramFilesTest, ARestoresLeftoversGoWithTheNextCommand) {
+    Put(".kuvzip-Ab12Cd", "a.exe\t.kuvzip-copie-");
+    Put(".kuvzip-copie-Cd34Ef", "a staged copy");
+    Put(".kuvzip-lien-123456", "a file the link replaced");
+    ASSERT_EQ(symlink("libcalc.so", (install + "/.kuvzip-copie-Gh56Ij").c_str()), 0);
+    EXPECT_EQ(commands.Backup(), 4);
+    for (const auto& entry : FolderContents(install)) EXPECT_NE(entry.first.rfind(".kuvzip", 0), 0u) << entry.first;
+}
+
+// A restore whose recovery cannot be finished now (a name it cannot judge):
+// the next command says so and changes nothing, the saved set included.
+TEST_F(ProgramFilesTest, AnUnfinishedRestoreStopsTheNextCommand) {
+    ASSERT_EQ(commands.Backup(), 4);
+    JournalPair pair{"absent.exe", ".kuvzip-copie-Ab12Cd", true, false, 3, 0};
+    ASSERT_TRUE(RestoreJournal().Write(install, {pair}));
+    const auto before = FolderContents(install), savedBefore = FolderContents(saved);
+    dialog.shown.clear();
+    dialog.answers = {"OUI"};
+    EXPECT_EQ(commands.Backup(), 0);
+    EXPECT_EQ(commands.Restore(), 0);
+    EXPECT_EQ(dialog.Texts(), (std::vector<std::string>{RestoreUnfinishedMessage(install), RestoreUnfinishedMessage(install)}));
+    EXPECT_EQ(FolderContents(install), before);
+    EXPECT_EQ(FolderContents(saved), savedBefore);
+}
 
 }  // namespace
 }  // namespace kuv::operations
