@@ -37,7 +37,7 @@ enum class Whole { AllNew, AllOld, Mixed };
 const char* Name(Whole w) { return w == Whole::AllNew ? "all new" : w == Whole::AllOld ? "all old" : "mixed"; }
 
 // Who wrote the backup: the engine, or Info-ZIP's zip -6 (each member one
-// deflate stream, the large one inflated through mappings).
+// deflate stream, the large one streamed through igzip on a worker).
 enum class Writer { Engine, Zip6 };
 
 // A data folder of `files` files, a third in sub-folders; the backup holds a

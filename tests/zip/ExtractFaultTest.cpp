@@ -16,7 +16,7 @@ using kuv::zip::ZipMessage;
 
 namespace {
 
-// One call; large (deflated: inflated through mappings); large and stored
+// One call; large (deflated: streamed through igzip on a worker); large and stored
 // (copied past the page cache).
 enum class Size { Small, Streamed, Direct, DirectStored };
 

@@ -156,7 +156,7 @@ TEST_P(SoundMemberTest, GivesTheExactBytes) {
     EXPECT_EQ(Decompress(f.member, f.fd, got, true, fast), InflateResult::Ok);
     EXPECT_EQ(fast, c.fast);
     // The extraction sends a large member that cannot be ours to a worker's
-    // mapped inflation: one of ours is never taken for such a member.
+    // igzip stream: one of ours is never taken for such a member.
     if (c.fast) {
         EXPECT_TRUE(kuv::zip::SliceInflater::MayBeSliced(f.fd, f.member));
     }
