@@ -27,15 +27,6 @@
 
 namespace kuv::operations {
 
-namespace {
-
-bool Holds(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
-
-bool IsExecutable(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0;
-}
-
 // The lock a program-file command holds on its installation folder while it
 // runs, so that another process's command (or start-up recovery) meanwhile
 // touches neither the folder's work files nor its journal.
@@ -57,6 +48,15 @@ private:
     platform::UniqueFd fd_;
     bool busy_ = false;
 };
+
+namespace {
+
+bool Holds(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+bool IsExecutable(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0;
+}
 
 // Two paths lead to the same file.
 bool SameFile(const std::string& a, const std::string& b) {
@@ -235,7 +235,11 @@ bool ProgramFileCommands::SaveSet(const std::string& folder, const std::vector<s
     return true;
 }
 
-bool ProgramFileCommands::RecoverFirst(const std::string& folder) {
+bool ProgramFileCommands::RecoverFirst(const std::string& folder, const FolderLock& lock) {
+    if (lock.Busy()) {
+        Message(ProgramsBusyMessage(folder));
+        return false;
+    }
     const ProgramRecoveryReport report = RecoverProgramRestore(folder);
     if (report.outcome == ProgramRecovery::Busy) {
         qCWarning(lcOperations).noquote() << "a program restore of another process runs in"
@@ -266,11 +270,7 @@ std::string ProgramFileCommands::RecoverAtStart() {
 int ProgramFileCommands::Backup() {
     const std::string folder = ctx_.installationFolder();
     const FolderLock lock(folder);
-    if (lock.Busy()) {
-        Message(ProgramsBusyMessage(folder));
-        return 0;
-    }
-    if (!RecoverFirst(folder)) return 0;
+    if (!RecoverFirst(folder, lock)) return 0;
     const std::vector<std::string> names = platform::RegularFileNames(folder);
     ctx_.view.ShowProgramFiles(names);
     RemoveLeftoverSets(folder);
@@ -408,11 +408,7 @@ int ProgramFileCommands::Restore() {
     const std::string folder = ctx_.installationFolder();
     const std::string saved = platform::JoinPath(folder, kProgramBackupFolder);
     const FolderLock lock(folder);
-    if (lock.Busy()) {
-        Message(ProgramsBusyMessage(folder));
-        return 0;
-    }
-    if (!RecoverFirst(folder)) return 0;
+    if (!RecoverFirst(folder, lock)) return 0;
     platform::CreateFolder(saved);
     const std::vector<std::string> names = platform::RegularFileNames(saved);
     ctx_.view.ShowSavedProgramFiles(saved, names);

@@ -57,6 +57,9 @@ bool IsProgramFile(const std::string& name, bool executable);
 // line break + failed + " fichiers n'ont pas pu être copiés".
 std::string CountMessage(int made, const char* what, int failed);
 
+// The lock a program-file command holds on its installation folder.
+class FolderLock;
+
 struct ProgramFilesContext {
     DialogPort& dialog;
     OperationsView& view;
@@ -96,10 +99,11 @@ private:
     bool RestoreSet(const std::string& saved, const std::vector<std::string>& names, const std::string& folder,
                     Counts& counts, bool& journalKept);
     // Recovers a restore a crash stopped in folder, and tells the user.
-    // Returns: false when a restore's journal is still there (another
-    // process's restore under way, or one that cannot be finished now): the
-    // command then changes nothing.
-    bool RecoverFirst(const std::string& folder);
+    // Returns: false when another process's command holds the folder (lock
+    // busy) or a restore's journal is still there (another process's restore
+    // under way, or one that cannot be finished now): the command then
+    // changes nothing.
+    bool RecoverFirst(const std::string& folder, const FolderLock& lock);
     void Step();
     bool IsRunningProgram(const std::string& path) const;
     void Message(const std::string& text);

@@ -218,6 +218,15 @@ bool ParseKeptName(const std::string& name, const std::string& prefix, std::stri
     return true;
 }
 
+// What name is to the pruning, with the date digits and number its name
+// bears (for a kept folder).
+KeptKind ParseKept(const std::string& dataFolder, const std::string& name, std::string& digits, int& number) {
+    if (ParseKeptName(name, kOldPartialKeptFolderPrefix, digits, number)) return KeptKind::Partial;
+    if (!ParseKeptName(name, kKeptFolderPrefix, digits, number)) return KeptKind::None;
+    const std::string marker = JoinPath(JoinPath(dataFolder, name), platform::kPartialRestoreMarker);
+    return platform::IsRegularFile(marker) && !platform::IsSymlink(marker) ? KeptKind::Partial : KeptKind::Whole;
+}
+
 }  // namespace
 
 std::string KeptFolderName(const backup::DateTime& now) {
@@ -227,10 +236,7 @@ std::string KeptFolderName(const backup::DateTime& now) {
 KeptKind KeptFolderKind(const std::string& dataFolder, const std::string& name) {
     std::string digits;
     int number = 0;
-    if (ParseKeptName(name, kOldPartialKeptFolderPrefix, digits, number)) return KeptKind::Partial;
-    if (!ParseKeptName(name, kKeptFolderPrefix, digits, number)) return KeptKind::None;
-    const std::string marker = JoinPath(JoinPath(dataFolder, name), platform::kPartialRestoreMarker);
-    return platform::IsRegularFile(marker) && !platform::IsSymlink(marker) ? KeptKind::Partial : KeptKind::Whole;
+    return ParseKept(dataFolder, name, digits, number);
 }
 
 std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int keep) {
@@ -252,12 +258,9 @@ std::vector<std::string> PruneKeptFolders(const std::string& dataFolder, int kee
     std::map<KeptKind, std::vector<Kept>> groups;
     for (const platform::FolderEntry& e : platform::ListFolder(dataFolder)) {
         if (e.kind != platform::EntryKind::Folder || e.isLink || e.name == inUse) continue;
-        const KeptKind kind = KeptFolderKind(dataFolder, e.name);
         Kept k{e.name, {}, 0};
-        if (kind != KeptKind::None &&
-            (ParseKeptName(e.name, kKeptFolderPrefix, k.digits, k.number) ||
-             ParseKeptName(e.name, kOldPartialKeptFolderPrefix, k.digits, k.number)))
-            groups[kind].push_back(k);
+        const KeptKind kind = ParseKept(dataFolder, e.name, k.digits, k.number);
+        if (kind != KeptKind::None) groups[kind].push_back(k);
     }
     std::vector<std::string> removed;
     for (auto& [kind, kept] : groups) {
